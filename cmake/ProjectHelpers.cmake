@@ -1,0 +1,47 @@
+# Small helpers shared by the rooms.
+
+# ss_add_gtest(NAME SOURCES... LIBS ...)
+# Host build: one executable whose tests CTest discovers one by one.
+# Cross build: one executable that CTest runs once through Wine (each Wine
+# start costs time, so the tests of one executable share a process).
+function(ss_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest gtest_main)
+  target_include_directories(${name} PRIVATE ${SS_ROOT})
+  if(SS_WINDOWS)
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL ON TIMEOUT 600)
+  else()
+    include(GoogleTest)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
+# ss_add_fuzzer(NAME SOURCES... LIBS ... [SEEDS dir] [SECONDS n])
+# Sanitizer build only: a libFuzzer target plus a CTest entry that runs it for
+# a bounded time over a scratch copy of its seed corpus.
+function(ss_add_fuzzer name)
+  if(NOT SS_SANITIZE)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "SEEDS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 20)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_include_directories(${name} PRIVATE ${SS_ROOT})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  set(seed_arg "")
+  if(ARG_SEEDS)
+    set(seed_arg ${ARG_SEEDS})
+  endif()
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -E env bash -c
+      "rm -rf '${corpus}' && mkdir -p '${corpus}' && exec \"$0\" -max_total_time=${ARG_SECONDS} -rss_limit_mb=1024 -timeout=10 -print_final_stats=0 '${corpus}' ${seed_arg}"
+      $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds the host, sanitizer and
+# cross builds, starts a private X display and Wine prefix under build/,
+# runs each build's CTest, and stops what it started.
+set -uo pipefail
+
+ss_root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ss_root"
+jobs=$(nproc)
+
+bash scripts/setup-deps.sh || exit 1
+bash scripts/build.sh all || exit 1
+
+. scripts/wine-env.sh
+. scripts/xvfb.sh
+ss_start_xvfb || exit 1
+trap 'wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; ss_stop_xvfb' EXIT
+
+ss_wine_prefix
+# A persistent server makes each further Wine start cheap.
+wineserver -p
+
+total_pass=0
+total_fail=0
+status=0
+run_ctest() {
+  local dir=$1; shift
+  local log="$ss_root/build/ctest-$(basename "$dir").log"
+  echo "== tests: $(basename "$dir")"
+  (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$line" ]; then
+    local failed outof
+    failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    outof=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+    total_pass=$((total_pass + outof - failed))
+    total_fail=$((total_fail + failed))
+  elif [ $rc -ne 0 ]; then
+    total_fail=$((total_fail + 1))
+  fi
+  [ $rc -eq 0 ] || status=1
+}
+
+run_ctest build/host -j"$jobs"
+run_ctest build/san -j"$jobs"
+run_ctest build/win
+
+echo
+echo "all: $total_pass passed, $total_fail failed"
+exit $status

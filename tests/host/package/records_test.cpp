@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "package/ByteOrder.h"
+#include "package/PackageRecords.h"
+
+namespace ss {
+namespace {
+
+std::vector<uint8_t> Bytes(size_t n, uint8_t fill = 0) { return std::vector<uint8_t>(n, fill); }
+
+TEST(PackageHeader, FlagBytesDecode) {
+  auto b = Bytes(kPackageHeaderSize);
+  const uint8_t flags[] = {3, 0, 0, 1, 1, 1};
+  std::memcpy(b.data(), flags, sizeof flags);
+  const TPackageHeader h = TPackageHeader::Parse(b.data());
+  EXPECT_EQ(h.displayMode, dmFlashAlt);  // a Flash movie
+  EXPECT_EQ(h.showLicense, 0);
+  EXPECT_EQ(h.hasCompanionFile, 0);
+  EXPECT_EQ(h.carriesFlashSetup, 1);
+  EXPECT_EQ(h.flashVersionIndex, 1);  // Flash 8 r22
+  EXPECT_EQ(h.showDisplayProperties, 1);
+  EXPECT_EQ(h.title, "");
+  for (const TSegmentEntry& s : h.segments) EXPECT_FALSE(s.present());
+}
+
+TEST(PackageHeader, TitleOfSixtyFourCharactersHasNoTerminator) {
+  auto b = Bytes(kPackageHeaderSize);
+  const std::string title(64, 'T');
+  std::memcpy(b.data() + 6, title.data(), 64);
+  b[70] = 'X';  // padding after the title must not be taken into it
+  b[71] = 'Y';
+  EXPECT_EQ(TPackageHeader::Parse(b.data()).title, title);
+
+  std::memcpy(b.data() + 6, "Aqua\0junk", 9);
+  EXPECT_EQ(TPackageHeader::Parse(b.data()).title, "Aqua");
+}
+
+TEST(SegmentEntry, LengthPrefixedNameIgnoresLeftovers) {
+  auto b = Bytes(kSegmentEntrySize, 0xAB);
+  b[0] = 11;
+  std::memcpy(b.data() + 1, "impborl.dat", 11);
+  std::memcpy(b.data() + 12, "leftover-from-a-longer-name.exe", 31);
+  PutLE32(b.data() + 256, 678480);
+  PutLE32(b.data() + 260, 700000);
+  PutLE32(b.data() + 264, 4);
+  b[268] = 0;
+  PutLE32(b.data() + 272, 0);
+  PutLE32(b.data() + 276, 21521);
+  const TSegmentEntry e = TSegmentEntry::Parse(b.data());
+  EXPECT_EQ(e.name, "impborl.dat");
+  EXPECT_EQ(e.startOffset, 678480);
+  EXPECT_EQ(e.endOffset, 700000);
+  EXPECT_EQ(e.storedLength(), 700000 - 678480 + 1);
+  EXPECT_EQ(e.segmentType, 4);
+  EXPECT_EQ(e.compressed, 0);
+  EXPECT_EQ(e.originalSize, 21521);
+}
+
+TEST(SegmentEntry, EmptyNameIsAbsentWhateverElseIsFilledIn) {
+  auto b = Bytes(kSegmentEntrySize);
+  PutLE32(b.data() + 256, 1000);
+  PutLE32(b.data() + 260, 1000);
+  PutLE32(b.data() + 264, 7);
+  b[268] = 1;
+  EXPECT_FALSE(TSegmentEntry::Parse(b.data()).present());
+}
+
+TEST(SegmentEntry, StoredLengthOfExtremeOffsetsDoesNotOverflow) {
+  TSegmentEntry e;
+  e.startOffset = INT32_MIN;
+  e.endOffset = INT32_MAX;
+  EXPECT_EQ(e.storedLength(), int64_t{1} << 32);
+  e.startOffset = 10;
+  e.endOffset = 5;  // inverted
+  EXPECT_LE(e.storedLength(), 0);
+}
+
+TEST(SegmentEntry, LongNamesAreCutAtTheFieldSize) {
+  TSegmentEntry e;
+  e.name = std::string(300, 'n');
+  auto b = Bytes(kSegmentEntrySize, 0xFF);
+  e.Write(b.data());
+  EXPECT_EQ(b[0], 255);
+  EXPECT_EQ(TSegmentEntry::Parse(b.data()).name, std::string(255, 'n'));
+  EXPECT_EQ(GetLE32(b.data() + 256), 0);  // the offsets are not overwritten by the name
+}
+
+TEST(ByteOrder, SignedLittleEndian) {
+  uint8_t b[4];
+  PutLE32(b, -2);
+  EXPECT_EQ(b[0], 0xFE);
+  EXPECT_EQ(b[3], 0xFF);
+  EXPECT_EQ(GetLE32(b), -2);
+  const uint8_t ten_thousand[] = {0x10, 0x27, 0x00, 0x00};
+  EXPECT_EQ(GetLE32(ten_thousand), 10000);
+}
+
+TPackageHeader RandomHeader(std::mt19937& rng) {
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int32_t> word(INT32_MIN, INT32_MAX);
+  TPackageHeader h;
+  h.displayMode = static_cast<uint8_t>(byte(rng));
+  h.showLicense = static_cast<uint8_t>(byte(rng));
+  h.hasCompanionFile = static_cast<uint8_t>(byte(rng));
+  h.carriesFlashSetup = static_cast<uint8_t>(byte(rng));
+  h.flashVersionIndex = static_cast<uint8_t>(byte(rng));
+  h.showDisplayProperties = static_cast<uint8_t>(byte(rng));
+  h.title = std::string(static_cast<size_t>(byte(rng) % 65), 'a' + static_cast<char>(byte(rng) % 26));
+  for (TSegmentEntry& s : h.segments) {
+    s.name.clear();
+    const int length = byte(rng);
+    for (int i = 0; i < length; ++i) s.name += static_cast<char>(1 + byte(rng) % 255);
+    s.startOffset = word(rng);
+    s.endOffset = word(rng);
+    s.segmentType = word(rng);
+    s.compressed = static_cast<uint8_t>(byte(rng));
+    s.packedSize = word(rng);
+    s.originalSize = word(rng);
+  }
+  return h;
+}
+
+TEST(RoundTrip, PackageHeaderWithSegments) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 50; ++round) {
+    const TPackageHeader h = RandomHeader(rng);
+    auto b = Bytes(kPackageHeaderSize, 0xCC);
+    h.Write(b.data());
+    const TPackageHeader back = TPackageHeader::Parse(b.data());
+    EXPECT_EQ(back.displayMode, h.displayMode);
+    EXPECT_EQ(back.showLicense, h.showLicense);
+    EXPECT_EQ(back.hasCompanionFile, h.hasCompanionFile);
+    EXPECT_EQ(back.carriesFlashSetup, h.carriesFlashSetup);
+    EXPECT_EQ(back.flashVersionIndex, h.flashVersionIndex);
+    EXPECT_EQ(back.showDisplayProperties, h.showDisplayProperties);
+    EXPECT_EQ(back.title, h.title);
+    for (int i = 0; i < kSegmentCount; ++i) {
+      const TSegmentEntry& a = h.segments[i];
+      const TSegmentEntry& c = back.segments[i];
+      EXPECT_EQ(c.name, a.name);
+      EXPECT_EQ(c.startOffset, a.startOffset);
+      EXPECT_EQ(c.endOffset, a.endOffset);
+      EXPECT_EQ(c.segmentType, a.segmentType);
+      EXPECT_EQ(c.compressed, a.compressed);
+      EXPECT_EQ(c.packedSize, a.packedSize);
+      EXPECT_EQ(c.originalSize, a.originalSize);
+    }
+    // Writing what was read gives the same bytes again.
+    auto again = Bytes(kPackageHeaderSize);
+    back.Write(again.data());
+    EXPECT_EQ(again, b);
+    // The padding after the title is zero.
+    EXPECT_EQ(b[70], 0);
+    EXPECT_EQ(b[71], 0);
+  }
+}
+
+TEST(RoundTrip, SaverDataHeaderKeepsEveryByte) {
+  auto b = Bytes(kSaverDataHeaderSize);
+  for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 31 + 7);
+  TSaverDataHeader h = TSaverDataHeader::Parse(b.data());
+  EXPECT_EQ(h.entryCount(), GetLE32(b.data() + 212));
+  EXPECT_EQ(h.contentKind(), GetLE32(b.data() + 1204));
+  h.setEntryCount(1010);
+  h.setContentKind(3);
+  auto out = Bytes(kSaverDataHeaderSize);
+  h.Write(out.data());
+  EXPECT_EQ(GetLE32(out.data() + 212), 1010);
+  EXPECT_EQ(GetLE32(out.data() + 1204), 3);
+  // Everything but the two fields passes through unchanged.
+  for (size_t i = 0; i < b.size(); ++i) {
+    if ((i >= 212 && i < 216) || (i >= 1204 && i < 1208)) continue;
+    ASSERT_EQ(out[i], b[i]) << i;
+  }
+}
+
+TEST(RoundTrip, FileEntryAndChunkRecord) {
+  TSaverFileEntry e;
+  e.entryType = TSaverFileEntry::kTypeCopy;
+  e.entryFlags = 9;
+  e.fileName = "pictures\\sea\\fish.jpg";
+  e.recordOffset = 1240 + 264 * 3;
+  auto b = Bytes(kSaverFileEntrySize, 0xEE);
+  e.Write(b.data());
+  EXPECT_EQ(b[258], 0);  // padding
+  const TSaverFileEntry back = TSaverFileEntry::Parse(b.data());
+  EXPECT_EQ(back.entryType, 3);
+  EXPECT_EQ(back.entryFlags, 9);
+  EXPECT_EQ(back.fileName, e.fileName);
+  EXPECT_EQ(back.recordOffset, e.recordOffset);
+
+  // A name that fills all 256 bytes without a zero ends at the field's end.
+  std::memset(b.data() + 2, 'z', 256);
+  EXPECT_EQ(TSaverFileEntry::Parse(b.data()).fileName, std::string(256, 'z'));
+
+  TChunkRecord c;
+  c.chunkKind = 2;
+  c.originalSize = 5000;
+  c.packedSize = 1234;
+  c.compressed = 1;
+  auto cb = Bytes(kChunkRecordSize, 0xEE);
+  c.Write(cb.data());
+  EXPECT_EQ(std::memcmp(cb.data(), "CHUN", 4), 0);
+  for (size_t i = 20; i < kChunkRecordSize; ++i) EXPECT_EQ(cb[i], 0) << i;
+  const TChunkRecord cback = TChunkRecord::Parse(cb.data());
+  EXPECT_EQ(cback.chunkKind, 2);
+  EXPECT_EQ(cback.originalSize, 5000);
+  EXPECT_EQ(cback.packedSize, 1234);
+  EXPECT_EQ(cback.compressed, 1);
+  EXPECT_EQ(cback.storedLength(), 1234);
+  c.compressed = 0;
+  EXPECT_EQ(c.storedLength(), 5000);
+}
+
+}  // namespace
+}  // namespace ss
