@@ -47,6 +47,11 @@ run_ctest build/host -j"$jobs"
 run_ctest build/san -j"$jobs"
 run_ctest build/win
 
+# Pictures the Windows tests saved as BMP, as PNG for people to look at.
+for f in build/screenshots/*.bmp; do
+  [ -e "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
+done
+
 echo
 echo "all: $total_pass passed, $total_fail failed"
 exit $status

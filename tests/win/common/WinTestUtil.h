@@ -1,0 +1,98 @@
+// Helpers for the Windows-side tests: finding windows another thread opened,
+// reading their controls, and saving a picture of a window.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace sstest {
+
+// A unix path of the build tree as Wine sees it (drive Z: maps "/").
+inline std::string WinePath(const std::string& unixPath) { return "Z:" + unixPath; }
+
+// Waits up to timeoutMs for a visible top-level window of this process with
+// the given class (nullptr: any) and title.
+inline HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs = 10000) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    HWND found = nullptr;
+    for (HWND w = FindWindowExA(nullptr, nullptr, className, title); w != nullptr;
+         w = FindWindowExA(nullptr, w, className, title)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == GetCurrentProcessId() && IsWindowVisible(w)) {
+        found = w;
+        break;
+      }
+    }
+    if (found != nullptr) return found;
+    if (GetTickCount() - start > timeoutMs) return nullptr;
+    Sleep(20);
+  }
+}
+
+inline std::string WindowText(HWND w) {
+  char buf[4096] = {};
+  GetWindowTextA(w, buf, sizeof buf);
+  return buf;
+}
+
+inline std::string ClassOf(HWND w) {
+  char buf[256] = {};
+  GetClassNameA(w, buf, sizeof buf);
+  return buf;
+}
+
+inline BOOL CALLBACK CollectChild(HWND w, LPARAM p) {
+  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+  return TRUE;
+}
+
+inline std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> out;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&out));
+  return out;
+}
+
+// Saves what the screen shows of a window as a 24-bit BMP file.
+inline bool SaveWindowPicture(HWND w, const std::string& path) {
+  RECT r;
+  if (!GetWindowRect(w, &r)) return false;
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  SelectObject(mem, old);
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
+  std::vector<BYTE> pixels(stride * static_cast<DWORD>(height));
+  GetDIBits(mem, bmp, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+            DIB_RGB_COLORS);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(h, &file, sizeof file, &written, nullptr) && WriteFile(h, &info, sizeof info, &written, nullptr) &&
+            WriteFile(h, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+  CloseHandle(h);
+  return ok;
+}
+
+}  // namespace sstest
