@@ -20,7 +20,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xdotool imagemagick x11-utils
   googletest libgtest-dev libbenchmark-dev
-  libstorm-dev zlib1g-dev nlohmann-json3-dev libcli11-dev
+  libstorm-dev zlib1g-dev nlohmann-json3-dev libcli11-dev python3-yaswfp
   clang libclang-rt-14-dev llvm
   dpkg-dev
 )
