@@ -1,0 +1,304 @@
+#include "winsys/LMT_FileUtils.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "app/MessageDlg.h"
+#include "winsys/LMT_StringUtils.h"
+#include "winsys/WinHandles.h"
+
+namespace ss {
+
+namespace {
+
+DirectorySet& DirectoryStore() {
+  static DirectorySet dirs;
+  return dirs;
+}
+
+// The thread's last error as a result code; a failure that left no error
+// number still must not read as success.
+Result LastErrorOr(Result fallback) {
+  const DWORD err = GetLastError();
+  return err != 0 ? static_cast<Result>(err) : fallback;
+}
+
+// An environment variable's value ("" when unset).
+std::string GetEnv(const char* name) {
+  std::vector<char> buf(256);
+  for (;;) {
+    const DWORD n = GetEnvironmentVariableA(name, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::string();
+    if (n < buf.size()) return std::string(buf.data(), n);
+    buf.resize(n + 1);
+  }
+}
+
+std::string WithoutTrailingBackslash(const std::string& path) {
+  if (path.size() > PathRootLength(path) && path.back() == '\\') {
+    return path.substr(0, path.size() - 1);
+  }
+  return path;
+}
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+
+// One forced deletion: plain, then again after clearing the attributes.
+// Returns true when the file is gone.
+bool DeleteOnce(const std::string& path) {
+  if (!FileExists(path)) return true;
+  if (DeleteFileA(path.c_str())) return true;
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (DeleteFileA(path.c_str())) return true;
+  const DWORD err = GetLastError();
+  DebugLog("delete failed: " + path + " (error " + std::to_string(err) + ")");
+  return false;
+}
+
+// Removes a junction or directory symbolic link itself, not what it points at.
+bool RemoveDirectoryLink(const std::string& path) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+}  // namespace
+
+const DirectorySet& Dirs() { return DirectoryStore(); }
+
+void SetDirs(const DirectorySet& dirs) { DirectoryStore() = dirs; }
+
+bool FileExists(const std::string& path) {
+  const DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD a = Attributes(WithoutTrailingBackslash(path));
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string GetWindowsDirectoryPath() {
+  std::string dir = GetEnv("WINDIR");
+  if (dir.empty()) {
+    char buf[MAX_PATH + 1];
+    const UINT n = GetWindowsDirectoryA(buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    dir.assign(buf, n);
+  }
+  return WithTrailingBackslash(dir);
+}
+
+std::string GetSystemDirectoryPath() {
+  std::vector<char> buf(301);
+  UINT n = GetSystemDirectoryA(buf.data(), static_cast<UINT>(buf.size()));
+  if (n >= buf.size()) {
+    buf.resize(n + 1);
+    n = GetSystemDirectoryA(buf.data(), static_cast<UINT>(buf.size()));
+  }
+  if (n == 0 || n >= buf.size()) return std::string();
+  return WithTrailingBackslash(std::string(buf.data(), n));
+}
+
+Result InitPaths(const std::string& exePath) {
+  DirectorySet dirs;
+  dirs.windowsDir = GetWindowsDirectoryPath();
+  if (dirs.windowsDir.empty()) {
+    const Result rc = LastErrorOr(kErrGeneric);
+    SetDirs(dirs);
+    return rc;
+  }
+  dirs.systemDir = GetSystemDirectoryPath();
+  if (dirs.systemDir.empty()) {
+    const Result rc = LastErrorOr(kErrGeneric);
+    SetDirs(dirs);
+    return rc;
+  }
+  dirs.installerDir = WithTrailingBackslash(DirectoryPart(exePath));
+  const Result rc = MakeWorkDirectory("LMF", dirs.workDir);
+  SetDirs(dirs);
+  return rc;
+}
+
+Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
+  std::string temp = GetEnv("TEMP");
+  if (temp.empty()) {
+    char buf[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof buf, buf);
+    if (n == 0 || n >= sizeof buf) {
+      const Result rc = LastErrorOr(kErrGeneric);
+      dir = prefix;
+      return rc;
+    }
+    temp.assign(buf, n);
+  }
+  const std::string base = WithTrailingBackslash(temp) + prefix;
+  dir = base;
+  for (int n = 1; n <= 1000; ++n) {
+    const std::string candidate = base + std::to_string(n);
+    if (DirectoryExists(candidate)) continue;
+    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+      dir = candidate + "\\";
+      return kOk;
+    }
+    const DWORD err = GetLastError();
+    // A name taken by a file is skipped like a taken directory; any other
+    // refusal (missing or protected TEMP) will not change for the next name.
+    if (err != ERROR_ALREADY_EXISTS) return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+  }
+  DebugLog("no free work directory name under " + base);
+  return kErrWorkDirsExhausted;
+}
+
+Result DeleteFileForced(const std::string& path) {
+  return DeleteOnce(path) ? kOk : kErrFileBusy;
+}
+
+Result DeleteFileRetry(const std::string& path, int tries, int* attempts) {
+  Result rc = kErrGeneric;
+  int made = 0;
+  while (tries > 0 && rc != kOk) {
+    ++made;
+    if (DeleteOnce(path)) {
+      rc = kOk;
+    } else {
+      rc = HasScrExtension(path) ? kErrEngineBusy : kErrFileBusy;
+    }
+    --tries;
+  }
+  if (attempts) *attempts = made;
+  return rc;
+}
+
+Result RemoveDirectoryTree(const std::string& dirIn) {
+  if (dirIn.empty()) return kErrGeneric;
+  const std::string dir = WithTrailingBackslash(dirIn);
+  const std::string bare = WithoutTrailingBackslash(dir);
+
+  // A directory that is itself a junction or link: remove the link only.
+  const DWORD own = Attributes(bare);
+  if (own != INVALID_FILE_ATTRIBUTES && (own & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      (own & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return RemoveDirectoryLink(bare) ? kOk : kErrGeneric;
+  }
+
+  Result rc = kOk;
+  {
+    WIN32_FIND_DATAA fd;
+    FindHandle find(FindFirstFileA((dir + "*.*").c_str(), &fd));
+    if (find) {
+      do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string full = dir + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          // A subdirectory that cannot be emptied does not stop the others;
+          // it shows up when this directory cannot be removed.
+          if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            RemoveDirectoryLink(full);
+          } else {
+            RemoveDirectoryTree(full + "\\");
+          }
+        } else {
+          rc = DeleteFileForced(full);
+          if (rc != kOk) break;
+        }
+      } while (FindNextFileA(find.get(), &fd));
+    }
+  }
+  if (rc != kOk) return rc;
+  if (!DirectoryExists(bare)) return kOk;
+  SetFileAttributesA(bare.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!RemoveDirectoryA(bare.c_str())) {
+    const DWORD err = GetLastError();
+    DebugLog("directory not removed: " + dir + " (error " + std::to_string(err) + ")");
+    return kErrGeneric;
+  }
+  return kOk;
+}
+
+bool ScreenSaverExists(const std::string& dir, const std::string& name) {
+  if (!IsPlainFileName(name)) return false;
+  return FileExists(EngineFilePath(dir, name)) || DirectoryExists(InstallDirectoryPath(dir, name));
+}
+
+Result RemoveScreenSaver(const std::string& dir, const std::string& name) {
+  if (!IsPlainFileName(name)) return kErrBadTitle;
+  Result rc = kOk;
+  const std::string engine = EngineFilePath(dir, name);
+  if (FileExists(engine)) rc = DeleteFileForced(engine);
+  const std::string installDir = InstallDirectoryPath(dir, name);
+  if (DirectoryExists(installDir)) rc = RemoveDirectoryTree(installDir);
+  return rc;
+}
+
+Result CreateInstallDirectory(const std::string& dir, const std::string& name) {
+  if (!IsPlainFileName(name)) return kErrBadTitle;
+  const std::string path = InstallDirectoryPath(dir, name);
+  if (DirectoryExists(path)) return kOk;
+  if (CreateDirectoryA(WithoutTrailingBackslash(path).c_str(), nullptr)) return kOk;
+  const DWORD err = GetLastError();
+  // Someone else may have created it meanwhile; that is success, but a file
+  // of that name is not an install directory.
+  if (err == ERROR_ALREADY_EXISTS && DirectoryExists(path)) return kOk;
+  return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+}
+
+Result PrepareScreenSaverTarget(const std::string& dir, const std::string& name, bool ask,
+                                const std::string& questionSuffix) {
+  if (!IsPlainFileName(name)) return kErrBadTitle;
+  const std::string& windowsDir = Dirs().windowsDir;
+  const bool inTarget = ScreenSaverExists(dir, name);
+  const bool inWindows = !windowsDir.empty() && ScreenSaverExists(windowsDir, name);
+  if ((inTarget || inWindows) && ask) {
+    const int answer = MessageDlg(name + questionSuffix, DlgType::Confirmation, {kBtnOk, kBtnCancel});
+    if (answer != kBtnOk) return kErrUserDeclined;
+  }
+  // Leftovers that cannot be removed show up when the new files are written.
+  if (inWindows) RemoveScreenSaver(windowsDir, name);
+  if (inTarget) RemoveScreenSaver(dir, name);
+  return CreateInstallDirectory(dir, name);
+}
+
+void GetFileVersionNumbers(const std::string& path, int& major, int& release) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return;
+  std::vector<char> block(size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT len = 0;
+  if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &len) || info == nullptr ||
+      len < sizeof(VS_FIXEDFILEINFO)) {
+    return;
+  }
+  major = static_cast<int>(HIWORD(info->dwFileVersionMS));
+  release = static_cast<int>(HIWORD(info->dwFileVersionLS));
+}
+
+bool CopyFileClearingAttributes(const std::string& source, const std::string& destination,
+                                bool failIfExists) {
+  if (FileExists(source)) SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (FileExists(destination)) SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return CopyFileA(source.c_str(), destination.c_str(), failIfExists ? TRUE : FALSE) != 0;
+}
+
+void ForceDirectoryPath(const std::string& dir) {
+  // Walk up to the first existing ancestor, never past the root of the path,
+  // then create the missing levels from the outermost inwards.
+  std::vector<std::string> missing;
+  std::string current = dir;
+  while (current.size() > PathRootLength(current) && !DirectoryExists(current)) {
+    missing.push_back(WithoutTrailingBackslash(current));
+    const std::string parent = ParentDirectory(current);
+    if (parent.empty() || parent.size() >= current.size()) break;
+    current = parent;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    CreateDirectoryA(it->c_str(), nullptr);
+  }
+}
+
+}  // namespace ss

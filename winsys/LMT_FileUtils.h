@@ -1,0 +1,96 @@
+// File and path services of the installer: the process-wide directory set,
+// the numbered work directory, forced and retried deletion, removal of
+// directory trees, the screen saver pair (engine file and install directory)
+// with the preparation of the install target, file versions, copies and
+// directory paths. Windows only; the pure name helpers are in
+// LMT_StringUtils.h.
+#pragma once
+
+#include <string>
+
+#include "app/ResultCodes.h"
+
+namespace ss {
+
+// The four directories every part of the installer works with. Each path
+// ends with a backslash, so file names are appended directly.
+struct DirectorySet {
+  std::string windowsDir;    // "WINDIR" (or the system's Windows directory)
+  std::string systemDir;     // the system directory
+  std::string installerDir;  // the directory of the running executable
+  std::string workDir;       // the fresh "LMF<n>" directory under TEMP
+};
+
+// The process-wide directory set, empty until InitPaths has run.
+const DirectorySet& Dirs();
+
+// Replaces the directory set. InitPaths is its writer in the installer; tests
+// use it to point the services at folders of their own.
+void SetDirs(const DirectorySet& dirs);
+
+// Fills the directory set from the running executable's full path and creates
+// the work directory. Returns 0, or the code of the step that failed (a
+// Windows directory that cannot be determined, the work directory).
+Result InitPaths(const std::string& exePath);
+
+// "WINDIR" with a trailing backslash; when the variable is unset or empty,
+// the system's Windows-directory query. "" only when both fail.
+std::string GetWindowsDirectoryPath();
+
+// The system directory with a trailing backslash ("" when the query fails).
+std::string GetSystemDirectoryPath();
+
+// Creates the first free directory TEMP\<prefix><n>\ for n = 1..1000 and
+// returns it in `dir`. TEMP unset or empty falls back to the system's
+// temporary path. Returns 0, the operating system's error of the last failed
+// creation, or -601 when every name was already taken.
+Result MakeWorkDirectory(const std::string& prefix, std::string& dir);
+
+// Deletes a file, clearing its attributes when the first attempt is refused.
+// A missing file is success. -32 when the file cannot be deleted.
+Result DeleteFileForced(const std::string& path);
+
+// Up to `tries` attempts of DeleteFileForced without pause. A refused file
+// gives -38 when its extension is ".scr" (any letter case), else -32; no
+// tries gives -1 and touches nothing. `attempts`, when given, receives the
+// number of attempts made.
+Result DeleteFileRetry(const std::string& path, int tries, int* attempts = nullptr);
+
+// Removes `dir` (ending with a backslash) with everything in it. A file that
+// cannot be deleted stops the removal with its code and keeps the directory;
+// a subdirectory that cannot be emptied is passed over, and the directory
+// then cannot be removed (-1). Junctions and symbolic links are removed
+// themselves, never followed. An empty path gives -1.
+Result RemoveDirectoryTree(const std::string& dir);
+
+// The screen saver pair of directory `dir` and name `name`.
+bool ScreenSaverExists(const std::string& dir, const std::string& name);
+Result RemoveScreenSaver(const std::string& dir, const std::string& name);
+Result CreateInstallDirectory(const std::string& dir, const std::string& name);
+
+// Makes room for screen saver `name` in `dir`: when a pair exists there or in
+// the Windows directory and `ask` is set, asks "<name><questionSuffix>" with
+// OK/Cancel (Cancel: -454, nothing changed); removes the old pairs and
+// creates the install directory. A name that is not a plain file name gives
+// -603 before anything is looked at.
+Result PrepareScreenSaverTarget(const std::string& dir, const std::string& name, bool ask,
+                                const std::string& questionSuffix);
+
+// The major and release numbers of a file's version (7 and 19 for 7.0.19.0).
+// Both outputs stay unchanged when the file has no version resource.
+void GetFileVersionNumbers(const std::string& path, int& major, int& release);
+
+// Copies a file after setting the attributes of source and destination to
+// normal. The caller reads GetLastError() when the result is false.
+bool CopyFileClearingAttributes(const std::string& source, const std::string& destination,
+                                bool failIfExists);
+
+// Creates a directory and its missing ancestors, outermost first. Stops at
+// the root of the path; failures show up later as failures to write.
+void ForceDirectoryPath(const std::string& dir);
+
+// Small queries the services share.
+bool FileExists(const std::string& path);       // exists and is not a directory
+bool DirectoryExists(const std::string& path);  // exists and is a directory
+
+}  // namespace ss

@@ -1,0 +1,122 @@
+#include "winsys/ScreenSaverActivation.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "app/MessageDlg.h"
+#include "app/Strings.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_StringUtils.h"
+
+namespace ss {
+
+const char kDisplayPanelCommand[] = "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,1";
+
+namespace {
+
+constexpr const char kDisplayPropertiesTitle[] = "Display Properties";
+constexpr int kDisplayPanelSearches = 1000;
+constexpr UINT kCloseClickTimeoutMs = 10000;
+
+// Shows the hourglass for its lifetime and puts the previous cursor back.
+class WaitCursor {
+ public:
+  WaitCursor() : old_(GetCursor()) { SetCursor(LoadCursor(nullptr, IDC_WAIT)); }
+  ~WaitCursor() { SetCursor(old_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR old_;
+};
+
+Result PlaceOne(const std::string& name, const std::string& installDir) {
+  if (!IsPlainFileName(name)) return kErrBadEntryName;
+  const std::string source = Dirs().workDir + name;
+  if (!FileExists(source)) return kErrFileMissing;
+  if (!CopyFileClearingAttributes(source, installDir + name, false)) {
+    const DWORD err = GetLastError();
+    DebugLog("copy failed: " + source + " (error " + std::to_string(err) + ")");
+    return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+  }
+  DebugLog("file created: " + installDir + name);
+  return kOk;
+}
+
+}  // namespace
+
+void CloseDisplayProperties() {
+  HWND panel = FindWindowA(nullptr, LoadStr(StringId::DisplayProperties).c_str());
+  if (!panel) panel = FindWindowA(nullptr, kDisplayPropertiesTitle);
+  if (!panel) return;
+  HWND cancel = GetDlgItem(panel, IDCANCEL);
+  if (!cancel) return;
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(cancel, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kCloseClickTimeoutMs, &ignored);
+}
+
+Result ActivateScreenSaver(const std::string& engineFileName) {
+  if (!IsPlainFileName(engineFileName)) return kErrBadEntryName;
+  const std::string path = Dirs().systemDir + engineFileName;
+  // The short form exists only for an existing file; a directory of that
+  // name is no engine either.
+  if (!FileExists(path)) return kErrFileMissing;
+  std::vector<char> buf(MAX_PATH + 1);
+  DWORD n = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+  if (n >= buf.size()) {
+    buf.resize(n + 1);
+    n = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+  }
+  if (n == 0 || n >= buf.size()) return kErrFileMissing;
+  const std::string shortPath(buf.data(), n);
+
+  if (!WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath.c_str(), "system.ini")) {
+    const DWORD err = GetLastError();
+    DebugLog("Unable to write to system.ini (error " + std::to_string(err) + ")");
+    return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+  }
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 1, nullptr, SPIF_SENDWININICHANGE);
+  DebugLog("screen saver activated: " + shortPath);
+  return kOk;
+}
+
+Result PlaceExtraFiles(const ExtraFiles& files) {
+  Result rc = kOk;
+  if (files.placeLicence) rc = PlaceOne(files.licenceName, files.installDir);
+  if (files.placeDocument) {
+    const Result doc = PlaceOne(files.documentName, files.installDir);
+    if (doc != kOk) rc = doc;
+  }
+  return rc;
+}
+
+void OpenDocument(const ExtraFiles& files) {
+  if (!files.placeDocument || !IsPlainFileName(files.documentName)) return;
+  const std::string path = files.installDir + files.documentName;
+  ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void OpenDisplayProperties(bool offer) {
+  if (!offer) return;
+  WaitCursor wait;
+  WinExec(kDisplayPanelCommand, SW_SHOWNORMAL);
+  // The search only gives the new process a moment to create its window.
+  const std::string title = LoadStr(StringId::DisplayProperties);
+  for (int i = 0; i < kDisplayPanelSearches; ++i) {
+    if (FindWindowA(nullptr, title.c_str())) break;
+  }
+}
+
+void OfferDisplayProperties(bool offer, HWND appWindow) {
+  if (!offer) return;
+  if (appWindow) SetForegroundWindow(appWindow);
+  const int answer =
+      MessageDlg(LoadStr(StringId::InstallSuccessOpenPanel), DlgType::Confirmation, {kBtnYes, kBtnNo});
+  if (answer != kBtnYes) return;
+  if (appWindow) ShowWindow(appWindow, SW_MINIMIZE);
+  OpenDisplayProperties(offer);
+}
+
+}  // namespace ss
