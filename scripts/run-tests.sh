@@ -17,8 +17,11 @@ ss_start_xvfb || exit 1
 trap 'wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; ss_stop_xvfb' EXIT
 
 ss_wine_prefix
-# A persistent server makes each further Wine start cheap.
+# A persistent server makes each further Wine start cheap. Wine's own
+# services are started here, detached from the test runner's output: started
+# by the first test they would inherit CTest's pipes and keep CTest waiting.
 wineserver -p
+wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 
 total_pass=0
 total_fail=0
