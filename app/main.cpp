@@ -1,53 +1,29 @@
-// Entry point of the installer stub. Until the installer windows exist this
-// only checks that a package is attached: it reports the start-up failure box
-// for a stub without one ("/q" reports through the exit code only).
+// Entry point of the installer: the preparing window first (it becomes the
+// main window), then the installer window, whose creation runs the start-up
+// to its end; then the message loop until the installer window ends the
+// application. The exit code is 0 unless a quiet install stored its result.
 #include <windows.h>
 
-#include <cstring>
-#include <string>
+#include "app/InstallerForm.h"
+#include "app/PreparingWnd.h"
+#include "app/WindowForm.h"
 
-#include "app/DebugLog.h"
-#include "app/MessageDlg.h"
-#include "package/PackageRecords.h"
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  ss::Application& app = ss::App();
+  app.Initialize();
+  // Lower-case "installation": the title differs from the window's label.
+  app.SetTitle("Preparing installation...");
 
-namespace {
+  // Both windows live until the process ends.
+  auto* preparing = new ss::TpreparingInstallWnd();
+  if (!preparing->create()) return 1;
+  preparing->setCaption(ss::ExeFileName(ss::ModulePath()));
+  while (ss::preparingInstallWnd == nullptr) app.ProcessMessages();
+  app.ProcessMessages();
 
-// Size of the program image in its file: the end of its last section.
-DWORD ImageFileSize() {
-  auto* base = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
-  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-  DWORD end = 0;
-  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-    const DWORD last = section[i].PointerToRawData + section[i].SizeOfRawData;
-    if (last > end) end = last;
-  }
-  return end;
-}
+  auto* installer = new ss::TInstallerForm();
+  if (!installer->create()) return 1;
 
-bool QuietSwitch(const char* commandLine) {
-  std::string line(commandLine ? commandLine : "");
-  for (char& c : line) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return line.find("/q") != std::string::npos;
-}
-
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  ss::Result result = ss::kOk;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    result = static_cast<ss::Result>(GetLastError());
-  } else {
-    const DWORD size = GetFileSize(file, nullptr);
-    CloseHandle(file);
-    if (size < ImageFileSize() + ss::kPackageHeaderSize) result = ss::kErrShortHeader;
-  }
-  ss::DebugLog("install error: " + std::to_string(result));
-  if (result != ss::kOk && !QuietSwitch(commandLine)) ss::ShowStartupFailure(result);
-  return result;
+  app.Run();
+  return app.ExitCode();
 }

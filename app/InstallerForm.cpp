@@ -1,0 +1,452 @@
+// The installer window.
+#include "app/InstallerForm.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "app/PreparingWnd.h"
+#include "app/Strings.h"
+
+namespace ss {
+
+bool installRunning = false;
+bool cancelRequested = false;
+TInstallerForm* InstallerForm = nullptr;
+
+namespace {
+
+constexpr char kClassName[] = "TInstallerForm";
+constexpr UINT kPauseTimerId = 1;
+
+// The buttons, the progress bar and the status line are laid out against
+// the button panel's design width; the ones anchored right keep their
+// distance to its right edge from then on.
+constexpr int kPanelDesignWidth = 352;
+
+// Design positions (left, top, width, height) inside the parent.
+constexpr int kContentLeft = 0, kContentTop = -1, kContentWidth = 352, kContentHeight = 152;
+constexpr int kImageLeft = 1, kImageTop = 1, kImageWidth = 350, kImageHeight = 150;
+constexpr int kLabelLeft = 2, kLabelTop = 3, kLabelWidth = 360, kLabelHeight = 13;
+constexpr int kProgressLeft = 1, kProgressTop = 20, kProgressWidth = 347, kProgressHeight = 11;
+constexpr int kInstallLeft = 182, kButtonTop = 36, kButtonWidth = 80, kButtonHeight = 25;
+constexpr int kCancelLeft = 268;
+
+}  // namespace
+
+TInstallerForm::TInstallerForm(StartUp startUp)
+    : pauseTimer(kPauseTimerId, kPauseMilliseconds), startUp_(std::move(startUp)) {}
+
+TInstallerForm::~TInstallerForm() {
+  if (InstallerForm == this) InstallerForm = nullptr;
+  App().SetMessageHook(nullptr);
+}
+
+bool TInstallerForm::create() {
+  InstallerForm = this;
+  // Stays on top of other windows; created off-screen like the preparing
+  // window, and shown when the start-up has prepared it.
+  if (!createForm(kClassName, WS_EX_TOPMOST, "", -3000, -3000, kDesignWidth, kDesignHeight, true)) {
+    InstallerForm = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void TInstallerForm::createComponents() {
+  const int width = clientWidth();
+  const int height = clientHeight();
+  pauseTimer.setOwner(hwnd_);
+
+  contentPanel.create(hwnd_, kContentLeft, kContentTop, kContentWidth, kContentHeight,
+                      kAnchorLeft | kAnchorTop | kAnchorRight, width, height, true);
+  bmpPanel.create(contentPanel.handle(), kImageLeft, kImageTop, kImageWidth, kImageHeight, kAnchorLeftTop,
+                  kContentWidth, kContentHeight);
+
+  buttonPanel.create(hwnd_, 0, height - kButtonStripHeight, kPanelDesignWidth, kButtonStripHeight, kAnchorLeftTop,
+                     width, height, false);
+  HWND panel = buttonPanel.handle();
+  const int panelHeight = kButtonStripHeight;
+
+  labCopying.attach(CreateChild("STATIC", "", SS_LEFT | SS_NOPREFIX, 0, panel, kLabCopyingId, kLabelLeft,
+                                kLabelTop, kLabelWidth, kLabelHeight),
+                    kAnchorLeftTop, kPanelDesignWidth, panelHeight);
+  HWND progress = CreateChild(PROGRESS_CLASSA, "", WS_VISIBLE, 0, panel, kProgressBarId, kProgressLeft,
+                              kProgressTop, kProgressWidth, kProgressHeight);
+  SendMessageA(progress, PBM_SETRANGE32, 0, 100);
+  SendMessageA(progress, PBM_SETSTEP, 1, 0);
+  progressBar.attach(progress, kAnchorLeft | kAnchorTop | kAnchorRight, kPanelDesignWidth, panelHeight);
+
+  const DWORD buttonStyle = BS_PUSHBUTTON | WS_TABSTOP;
+  installBtn.attach(CreateChild("BUTTON", "&Install", buttonStyle | WS_VISIBLE, 0, panel, kInstallBtnId,
+                                kInstallLeft, kButtonTop, kButtonWidth, kButtonHeight),
+                    kAnchorTop | kAnchorRight, kPanelDesignWidth, panelHeight);
+  doneBtn.attach(CreateChild("BUTTON", "", buttonStyle, 0, panel, kDoneBtnId, kCancelLeft, kButtonTop,
+                             kButtonWidth, kButtonHeight),
+                 kAnchorTop | kAnchorRight, kPanelDesignWidth, panelHeight);
+  cancelBtn.attach(CreateChild("BUTTON", "Cancel", buttonStyle | WS_VISIBLE, 0, panel, kCancelBtnId, kCancelLeft,
+                               kButtonTop, kButtonWidth, kButtonHeight),
+                   kAnchorTop | kAnchorRight, kPanelDesignWidth, panelHeight);
+  for (Control* control : {&labCopying, &progressBar, &installBtn, &doneBtn, &cancelBtn}) {
+    buttonPanel.addAnchored(control);
+  }
+
+  HWND box = CreateChild("EDIT", "",
+                         ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP | WS_CLIPSIBLINGS,
+                         WS_EX_CLIENTEDGE, hwnd_, kLicenseBoxId, 0, kContentTop + kContentHeight + 2, width,
+                         kLicenseBoxHeight);
+  SendMessageA(box, EM_LIMITTEXT, 0, 0);
+  licenseScrollBox.attach(box, kAnchorLeftTop, width, height);
+  licenseScrollBox.setMinHeight(kLicenseBoxHeight);
+
+  // ApplicationEvents1: the hook sees the messages of every window of the
+  // application, not only of this one.
+  App().SetMessageHook(&TInstallerForm::ApplicationEvents1Message);
+  componentsReady_ = true;
+  FormResize();
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TInstallerForm::FormCreate() {
+  setBorderSizeable(false);
+  if (startUp_) {
+    startUp_(*this);
+  } else {
+    ShowReadyPhase(*this, LoadStr(StringId::Install) + " " + LoadStr(StringId::ScreenSaver), nullptr);
+  }
+}
+
+void TInstallerForm::FormShow() {
+  if (preparingInstallWnd != nullptr) preparingInstallWnd->hide();
+}
+
+void TInstallerForm::FormResize() {
+  if (!componentsReady_) return;
+  const int width = clientWidth();
+  const int height = clientHeight();
+  Control& content = contentPanel.control;
+  content.setBounds(content.left(), content.top(), width, content.height());
+  const int stripTop = height - kButtonStripHeight;
+  buttonPanel.control.setBounds(0, stripTop, width, kButtonStripHeight);
+  const int contentBottom = content.top() + content.height();
+  // The text box keeps its own minimum height even when this comes out less.
+  licenseScrollBox.setBounds(0, contentBottom + 2, width, (stripTop - 2) - (contentBottom + 4));
+}
+
+bool TInstallerForm::FormCloseQuery() { return !installRunning; }
+
+void TInstallerForm::FormClose() {
+  if (displayMode != dmSilent && moviePanel1 != nullptr) moviePanel1->stopMovie();
+  const Result removed = RemoveWorkDirectory(workDirectory_);
+  if (removed != kOk) DebugLog("work directory not removed: " + std::to_string(removed) + " " + workDirectory_);
+  release();
+  App().Terminate();
+}
+
+void TInstallerForm::installBtnClick() {
+  if (installRunning) return;
+  if (!installRun_) {
+    DebugLog("install: no install run available");
+    return;
+  }
+  installRunning = true;
+  cancelRequested = false;
+  const Result result = installRun_(*this);
+  installRunning = false;
+  if (result == kOk) close();
+}
+
+void TInstallerForm::cancelBtnClick() {
+  if (installRunning) {
+    cancelRequested = true;
+    setStatus(LoadStr(StringId::AbortedCleaningUp));
+    setProgressPosition(0);
+    App().ProcessMessages();
+    pause();
+    pause();
+    return;
+  }
+  close();
+}
+
+void TInstallerForm::doneBtnClick() { close(); }
+
+void TInstallerForm::pauseTimerTimer() { pauseTimer.setEnabled(false); }
+
+void TInstallerForm::ApplicationEvents1Message(MSG& message, bool& handled) {
+  if (message.message == WM_RBUTTONDOWN) handled = true;
+}
+
+void TInstallerForm::onCommand(UINT id, UINT code, HWND /*control*/) {
+  if (code != BN_CLICKED) return;
+  switch (id) {
+    case kInstallBtnId:
+      installBtnClick();
+      break;
+    case kCancelBtnId:
+      cancelBtnClick();
+      break;
+    case kDoneBtnId:
+      doneBtnClick();
+      break;
+    default:
+      break;
+  }
+}
+
+void TInstallerForm::onTimer(UINT id) {
+  if (id == pauseTimer.id()) pauseTimerTimer();
+}
+
+HBRUSH TInstallerForm::controlBrush(HWND control, HDC dc) {
+  // The licence text reads as a document: window colour, not button face.
+  if (control != nullptr && control == licenseScrollBox.handle()) {
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    return GetSysColorBrush(COLOR_WINDOW);
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- primitives
+
+void TInstallerForm::setStatus(const std::string& text) {
+  if (displayMode == dmSilent) return;
+  labCopying.setVisible(true);
+  labCopying.setText(text);
+  if (HWND label = labCopying.handle()) {
+    InvalidateRect(label, nullptr, TRUE);
+    UpdateWindow(label);
+  }
+}
+
+void TInstallerForm::stepProgress() {
+  if (displayMode == dmSilent) return;
+  SendMessageA(progressBar.handle(), PBM_STEPIT, 0, 0);
+  pause();
+}
+
+void TInstallerForm::pause() {
+  pauseTimer.setEnabled(true);
+  // The timer's handler ends the loop. A window that goes away or an
+  // application that ends meanwhile ends it too: no timer would come then.
+  while (pauseTimer.enabled() && exists() && !App().Terminated()) App().HandleMessage();
+  if (pauseTimer.enabled()) pauseTimer.setEnabled(false);
+  App().BringToFront();
+}
+
+void TInstallerForm::prepareFormForInstall() {
+  if (displayMode == dmSilent) return;
+  installBtn.setEnabled(false);
+  cancelBtn.setVisible(true);
+  App().ProcessMessages();
+  setStatus(LoadStr(StringId::InstallingScreenSaver));
+  App().ProcessMessages();
+}
+
+void TInstallerForm::resetFormAfterCancel() {
+  if (displayMode == dmSilent) return;
+  setProgressPosition(0);
+  setStatus(std::string());
+  cancelBtn.setEnabled(true);
+  App().ProcessMessages();
+  installBtn.setEnabled(true);
+}
+
+void TInstallerForm::configureForLicense() {
+  licenseScrollBox.setVisible(true);
+  setBorderSizeable(true);
+  setMinimumSize(kLicenseMinWidth, kLicenseMinHeight);
+  licenseScrollBox.setHeight(kLicenseBoxHeight);
+  installBtn.setWidth(kAcceptInstallWidth);
+  installBtn.setText(LoadStr(StringId::AcceptAndInstall));
+  cancelBtn.setVisible(true);
+}
+
+void TInstallerForm::configureWithoutLicense() {
+  installBtn.setWidth(kInstallWidth);
+  installBtn.setText(LoadStr(StringId::Install));
+  licenseScrollBox.setVisible(false);
+  setBorderSizeable(false);
+}
+
+void TInstallerForm::placeInstallButton() {
+  installBtn.setLeft(cancelBtn.left() - installBtn.width() - kButtonGap);
+  cancelBtn.setText(LoadStr(StringId::Cancel));
+  doneBtn.setText(LoadStr(StringId::Close));
+}
+
+void TInstallerForm::layoutForm() {
+  setWidth(kLayoutWidth);
+  sizeFormToContent();
+}
+
+void TInstallerForm::sizeFormToContent() {
+  const int frame = height() - clientHeight();
+  int content = contentPanel.control.top() + contentPanel.control.height();
+  if (showLicense) content += licenseScrollBox.height() + 4;
+  setHeight(frame + content + buttonPanel.control.height());
+}
+
+void TInstallerForm::showInstallerWindow() {
+  setProgressMax(kProgressMax);
+  setNormalState();
+  layoutForm();
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  setPosition((screenWidth - width()) / 2, (screenHeight - height()) / 2);
+  show();
+}
+
+void TInstallerForm::showCompletePhase() {
+  if (displayMode == dmSilent) return;
+  setStatus(LoadStr(StringId::InstallComplete));
+  doneBtn.setVisible(true);
+  doneBtn.setFocus();
+  installBtn.setVisible(false);
+  cancelBtn.setVisible(false);
+  App().ProcessMessages();
+  installBtn.setEnabled(false);
+}
+
+void TInstallerForm::setLicenseText(const std::string& text) {
+  // The text box breaks lines at CR LF only; files may use bare LF.
+  std::string lines;
+  lines.reserve(text.size() + text.size() / 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) lines.push_back('\r');
+    lines.push_back(text[i]);
+  }
+  licenseScrollBox.setText(lines);
+}
+
+void TInstallerForm::setProgressPosition(int position) {
+  SendMessageA(progressBar.handle(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+int TInstallerForm::progressPosition() const {
+  return static_cast<int>(SendMessageA(progressBar.handle(), PBM_GETPOS, 0, 0));
+}
+
+int TInstallerForm::progressMax() const {
+  return static_cast<int>(SendMessageA(progressBar.handle(), PBM_GETRANGE, FALSE, 0));
+}
+
+void TInstallerForm::setProgressMax(int maximum) {
+  const int minimum = static_cast<int>(SendMessageA(progressBar.handle(), PBM_GETRANGE, TRUE, 0));
+  SendMessageA(progressBar.handle(), PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+}
+
+// ---------------------------------------------------------------- free functions
+
+void ShowReadyPhase(TInstallerForm& form, const std::string& caption, const std::string* licenseText) {
+  if (preparingInstallWnd != nullptr) preparingInstallWnd->centreOnScreen();
+  form.setCaption(caption);
+  App().SetTitle(caption);
+  form.showLicense = licenseText != nullptr;
+  if (licenseText != nullptr) {
+    form.setLicenseText(*licenseText);
+    form.configureForLicense();
+  } else {
+    form.configureWithoutLicense();
+  }
+  form.placeInstallButton();
+  if (preparingInstallWnd != nullptr) preparingInstallWnd->moveOffScreen();
+  form.showInstallerWindow();
+}
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// An absolute folder strictly below a drive root ("C:\x") or a share
+// ("\\server\share\x"), with no "." or ".." among its parts.
+bool IsRemovableFolder(const std::string& path) {
+  size_t rest = 0;
+  if (path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+      IsSeparator(path[2])) {
+    rest = 3;
+  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // Server and share names come first; the folder starts after them.
+    size_t pos = 2;
+    for (int part = 0; part < 2; ++part) {
+      const size_t start = pos;
+      while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+      if (pos == start) return false;
+      if (pos < path.size()) ++pos;
+    }
+    rest = pos;
+  } else {
+    return false;
+  }
+  bool anyPart = false;
+  size_t pos = rest;
+  while (pos < path.size()) {
+    const size_t start = pos;
+    while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+    const std::string part = path.substr(start, pos - start);
+    if (part == "." || part == ".." || part.find_first_of("*?") != std::string::npos) return false;
+    if (!part.empty()) anyPart = true;
+    if (pos < path.size()) ++pos;
+  }
+  return anyPart;
+}
+
+Result RemoveTree(const std::string& folder) {
+  Result first = kOk;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      Result result = kOk;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+          // A linked folder: remove the link, leave what it points to.
+          SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+          if (!RemoveDirectoryA(path.c_str())) result = static_cast<Result>(GetLastError());
+        } else {
+          result = RemoveTree(path);
+        }
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(path.c_str())) result = static_cast<Result>(GetLastError());
+      }
+      if (first == kOk) first = result;
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!RemoveDirectoryA(folder.c_str())) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && first == kOk) {
+      first = static_cast<Result>(error);
+    }
+  }
+  return first;
+}
+
+}  // namespace
+
+Result RemoveWorkDirectory(const std::string& directory) {
+  if (directory.empty()) return kOk;
+  if (!IsRemovableFolder(directory)) return kErrGeneric;
+  std::string folder = directory;
+  while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kOk;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return kErrGeneric;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // The work directory itself is a link: unlink it, never enter it.
+    if (!RemoveDirectoryA(folder.c_str())) return static_cast<Result>(GetLastError());
+    return kOk;
+  }
+  return RemoveTree(folder);
+}
+
+}  // namespace ss

@@ -1,0 +1,172 @@
+// The installer window: the presentation (movie or picture), the optional
+// licence text, the status line, the progress bar and the Install, Cancel
+// and Done buttons. This is the window as a component: its parts and their
+// geometry, the layout arithmetic, the status and progress primitives, the
+// pause, the event handlers and the button states of each phase. What runs
+// at creation (the start-up) and on Install (the install run) is plugged in
+// from outside. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/ResultCodes.h"
+#include "app/Window.h"
+#include "app/WindowForm.h"
+#include "app/WindowStatus.h"
+
+namespace ss {
+
+// Presentation kinds (the package header's first byte), kept in displayMode.
+constexpr uint8_t dmBitmap = 1;
+constexpr uint8_t dmFlash = 2;
+constexpr uint8_t dmFlashAlt = 3;  // a Flash movie as well
+constexpr uint8_t dmSilent = 4;    // no window: status and progress are never touched
+constexpr uint8_t dmJpeg = 8;
+inline bool IsFlashMode(uint8_t mode) { return mode == dmFlash || mode == dmFlashAlt; }
+
+// The install run is going on: a second Install click is ignored, Cancel
+// means abort and the window refuses to close.
+extern bool installRunning;
+// The user asked to abort the running install; the install run polls it.
+extern bool cancelRequested;
+
+// The place of the Flash movie panel inside the presentation area. The
+// panel itself lives with the Flash code; the window only needs to stop the
+// movie when it closes.
+class MoviePanelSlot {
+ public:
+  virtual ~MoviePanelSlot() = default;
+  virtual void stopMovie() = 0;
+};
+
+class TInstallerForm : public Form, public InstallProgress {
+ public:
+  // Outer size at creation.
+  static constexpr int kDesignWidth = 352;
+  static constexpr int kDesignHeight = 370;
+  // Outer width of the shown window.
+  static constexpr int kLayoutWidth = 359;
+  static constexpr int kButtonStripHeight = 63;
+  static constexpr int kLicenseBoxHeight = 103;
+  static constexpr int kLicenseMinWidth = 359;
+  static constexpr int kLicenseMinHeight = 340;
+  static constexpr int kInstallWidth = 80;
+  static constexpr int kAcceptInstallWidth = 115;
+  // Gap between the right edge of Install and the left edge of Cancel.
+  static constexpr int kButtonGap = 6;
+  static constexpr int kProgressMax = 10;
+  static constexpr UINT kPauseMilliseconds = 100;
+
+  enum ControlId : UINT { kInstallBtnId = 101, kDoneBtnId = 102, kCancelBtnId = 103, kLabCopyingId = 104,
+                          kProgressBarId = 105, kLicenseBoxId = 106 };
+
+  // The start-up that FormCreate runs to its end; without one the window
+  // is brought to its Ready phase with a general caption.
+  using StartUp = std::function<void(TInstallerForm& form)>;
+  // The install run behind the Install button; its result decides whether
+  // the window closes (0) or stays open.
+  using InstallRun = std::function<Result(TInstallerForm& form)>;
+
+  explicit TInstallerForm(StartUp startUp = nullptr);
+  ~TInstallerForm() override;
+
+  // Creates the window (off-screen), runs FormCreate with the start-up, and
+  // sets the global reference. False when the window could not be created.
+  bool create();
+
+  // ---- components
+  Panel contentPanel;        // the presentation area
+  ImagePanel bmpPanel;       // the picture
+  MoviePanelSlot* moviePanel1 = nullptr;
+  Panel buttonPanel;         // status line, progress and buttons
+  Control labCopying;        // the status line
+  Control progressBar;
+  Control installBtn;
+  Control doneBtn;
+  Control cancelBtn;
+  Control licenseScrollBox;  // the licence text
+  FormTimer pauseTimer;
+
+  // ---- state
+  uint8_t displayMode = 0;
+  bool showLicense = false;
+
+  // ---- primitives for the start-up and the install run
+  void setStatus(const std::string& text) override;
+  void stepProgress() override;
+  // Runs the message loop for about 100 ms, then brings the application to
+  // the front.
+  void pause();
+  void prepareFormForInstall();
+  void resetFormAfterCancel();
+  void configureForLicense();
+  void configureWithoutLicense();
+  // Puts Install 6 pixels left of Cancel and sets the Cancel and Done
+  // captions; runs after either configuration.
+  void placeInstallButton();
+  void layoutForm();
+  void sizeFormToContent();
+  // Progress range 0 to 10, normal state, layout, centred on the screen, shown.
+  void showInstallerWindow();
+  // The Complete phase: status text, Done visible and focused, Install and
+  // Cancel hidden, Install disabled.
+  void showCompletePhase();
+
+  void setLicenseText(const std::string& text);
+  void setProgressPosition(int position);
+  int progressPosition() const;
+  int progressMax() const;
+  void setProgressMax(int maximum);
+
+  // The work directory that closing the window removes with its contents.
+  void setWorkDirectory(const std::string& directory) { workDirectory_ = directory; }
+  const std::string& workDirectory() const { return workDirectory_; }
+  void setInstallRun(InstallRun run) { installRun_ = std::move(run); }
+
+  // ---- event handlers
+  void FormCreate() override;
+  void FormShow() override;
+  void FormResize() override;
+  bool FormCloseQuery() override;
+  void FormClose() override;
+  void installBtnClick();
+  void cancelBtnClick();
+  void doneBtnClick();
+  void pauseTimerTimer();
+  // The application-wide hook: drops every right-button press (message
+  // 516), whatever window it is for; all other messages pass.
+  static void ApplicationEvents1Message(MSG& message, bool& handled);
+
+ protected:
+  void createComponents() override;
+  void onCommand(UINT id, UINT code, HWND control) override;
+  void onTimer(UINT id) override;
+  HBRUSH controlBrush(HWND control, HDC dc) override;
+
+ private:
+  StartUp startUp_;
+  InstallRun installRun_;
+  std::string workDirectory_;
+  bool componentsReady_ = false;
+};
+
+// The program's reference to its installer window.
+extern TInstallerForm* InstallerForm;
+
+// Brings a created window to its Ready phase: caption (also the application
+// title), licence text or none, Install placement, preparing window moved
+// off-screen, window shown and centred. The placeholder start-up uses it.
+void ShowReadyPhase(TInstallerForm& form, const std::string& caption, const std::string* licenseText);
+
+// Removes a work directory with everything in it. Read-only files are made
+// writable first; a linked folder inside is unlinked, never entered. A path
+// that is not an absolute folder below a drive or share root is refused
+// (kErrGeneric) and nothing is touched; an empty path or a missing folder
+// is nothing to do. Otherwise the first system error met, or 0.
+Result RemoveWorkDirectory(const std::string& directory);
+
+}  // namespace ss

@@ -1,0 +1,17 @@
+# Included by app/CMakeLists.txt in the cross build: the installer's windows.
+# ss_forms holds the window wrapper, the preparing window and the installer
+# window, so that the tests can create the real forms in their own process.
+add_library(ss_forms STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/Window.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/PreparingWnd.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/InstallerForm.cpp)
+target_include_directories(ss_forms PUBLIC ${SS_ROOT})
+target_link_libraries(ss_forms PUBLIC ss_core comctl32 gdi32 user32)
+
+# The manifest resource; windres finds app.manifest beside forms.rc.
+set(SS_FORMS_RC ${CMAKE_CURRENT_SOURCE_DIR}/forms.rc)
+set_source_files_properties(${SS_FORMS_RC} PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/app.manifest)
+
+set(SS_FORM_SOURCES ${SS_FORMS_RC})
+set(SS_FORM_LIBS ss_forms)
