@@ -1,0 +1,305 @@
+// Activation and Display Properties under Wine: the "system.ini" entry with
+// the engine's short name, the licence and document copies, and the Display
+// control panel (the stand-in desk.cpl built beside the tests).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <cpl.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+
+#include "app/Strings.h"
+#include "tests/win/winsys/WinsysTestSupport.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_StringUtils.h"
+#include "winsys/ScreenSaverActivation.h"
+
+namespace ss {
+namespace {
+
+using test::BoxAnswerer;
+using test::DirsRestorer;
+using test::Exists;
+using test::LockedFile;
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
+
+std::string WindowsDir() {
+  char buf[MAX_PATH];
+  GetWindowsDirectoryA(buf, sizeof buf);
+  return WithTrailingBackslash(buf);
+}
+
+std::string SystemDir() {
+  char buf[MAX_PATH];
+  GetSystemDirectoryA(buf, sizeof buf);
+  return WithTrailingBackslash(buf);
+}
+
+std::string ProfileValue() {
+  char buf[1024];
+  const DWORD n = GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
+  return std::string(buf, n);
+}
+
+bool HaveDisplay() {
+  HWND w = CreateWindowA("STATIC", "probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  if (!w) return false;
+  DestroyWindow(w);
+  return true;
+}
+
+// Waits up to `ms` for a top-level window with the given title to appear
+// (present = true) or to be gone (present = false).
+bool WaitForWindow(const char* title, bool present, int ms) {
+  for (int waited = 0; waited <= ms; waited += 50) {
+    if ((FindWindowA(nullptr, title) != nullptr) == present) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+// Keeps "system.ini" as it was before the test, byte for byte.
+class SystemIniRestorer {
+ public:
+  SystemIniRestorer() : path_(WindowsDir() + "system.ini"), content_(ReadFile(path_)) {}
+  ~SystemIniRestorer() { WriteFile(path_, content_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string content_;
+};
+
+class Activation : public testing::Test {
+ protected:
+  void SetUp() override {
+    ForceDirectoryPath(system_);
+    DirectorySet d = Dirs();
+    d.systemDir = system_;
+    SetDirs(d);
+  }
+  DirsRestorer dirs_;
+  SystemIniRestorer ini_;
+  ScratchDir scratch_;
+  std::string system_ = scratch_ / "Long System Folder\\";
+};
+
+TEST_F(Activation, WritesTheEnginesShortName) {
+  const std::string engine = system_ + "Aqua Deep Sea.scr";
+  WriteFile(engine, "engine");
+  ASSERT_EQ(ActivateScreenSaver("Aqua Deep Sea.scr"), 0);
+
+  char expected[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(engine.c_str(), expected, sizeof expected), 0u);
+  EXPECT_EQ(ProfileValue(), expected);
+  EXPECT_EQ(ProfileValue().find(' '), std::string::npos);
+  // On disk, at once, in the [boot] section.
+  const std::string ini = ReadFile(ini_.path());
+  const size_t boot = ini.find("[boot]");
+  ASSERT_NE(boot, std::string::npos);
+  const size_t entry = ini.find(std::string("SCRNSAVE.EXE=") + expected);
+  EXPECT_NE(entry, std::string::npos);
+  EXPECT_GT(entry, boot);
+}
+
+TEST_F(Activation, MissingEngineChangesNothing) {
+  ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "BEFORE.SCR", "system.ini"));
+  const std::string before = ReadFile(ini_.path());
+  ForceDirectoryPath(system_ + "Folder.scr\\");
+
+  EXPECT_EQ(ActivateScreenSaver("Missing.scr"), kErrFileMissing);
+  EXPECT_EQ(ActivateScreenSaver("Folder.scr"), kErrFileMissing);
+  EXPECT_EQ(ActivateScreenSaver(""), kErrBadEntryName);
+  WriteFile(scratch_ / "outside.scr", "x");
+  EXPECT_EQ(ActivateScreenSaver("..\\outside.scr"), kErrBadEntryName);
+
+  EXPECT_EQ(ReadFile(ini_.path()), before);
+  EXPECT_EQ(ProfileValue(), "BEFORE.SCR");
+}
+
+TEST_F(Activation, RefusedProfileWriteIsAResultCode) {
+  WriteFile(system_ + "Aqua.scr", "engine");
+  ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "BEFORE.SCR", "system.ini"));
+  const std::string before = ReadFile(ini_.path());
+  Result rc;
+  {
+    LockedFile lock(ini_.path());
+    ASSERT_TRUE(lock.ok());
+    rc = ActivateScreenSaver("Aqua.scr");
+  }
+  EXPECT_GT(rc, 0) << "expected the operating system's error number";
+  EXPECT_EQ(ReadFile(ini_.path()), before);
+}
+
+// ---- licence and document ----
+
+class ExtraFilesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ForceDirectoryPath(work_);
+    ForceDirectoryPath(install_);
+    DirectorySet d = Dirs();
+    d.workDir = work_;
+    SetDirs(d);
+    files_.installDir = install_;
+    files_.licenceName = "license.txt";
+    files_.documentName = "readme.rtf";
+  }
+  DirsRestorer dirs_;
+  ScratchDir scratch_;
+  std::string work_ = scratch_ / "work\\";
+  std::string install_ = scratch_ / "Aqua dir\\";
+  ExtraFiles files_;
+};
+
+TEST_F(ExtraFilesTest, CopiesWhatIsAnnounced) {
+  WriteFile(work_ + "license.txt", "licence");
+  WriteFile(work_ + "readme.rtf", "document");
+
+  EXPECT_EQ(PlaceExtraFiles(files_), 0);  // nothing announced
+  EXPECT_FALSE(Exists(install_ + "license.txt"));
+  EXPECT_FALSE(Exists(install_ + "readme.rtf"));
+
+  files_.placeLicence = files_.placeDocument = true;
+  WriteFile(install_ + "readme.rtf", "an old read-only copy");
+  SetFileAttributesA((install_ + "readme.rtf").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(PlaceExtraFiles(files_), 0);
+  EXPECT_EQ(ReadFile(install_ + "license.txt"), "licence");
+  EXPECT_EQ(ReadFile(install_ + "readme.rtf"), "document");
+}
+
+TEST_F(ExtraFilesTest, MissingOrFailedCopiesAreReported) {
+  WriteFile(work_ + "readme.rtf", "document");
+  files_.placeLicence = files_.placeDocument = true;
+  // The licence is missing; the document is still copied.
+  EXPECT_EQ(PlaceExtraFiles(files_), kErrFileMissing);
+  EXPECT_EQ(ReadFile(install_ + "readme.rtf"), "document");
+
+  // A copy into a directory that is not there gives the system's error.
+  WriteFile(work_ + "license.txt", "licence");
+  files_.installDir = scratch_ / "gone\\";
+  EXPECT_EQ(PlaceExtraFiles(files_), ERROR_PATH_NOT_FOUND);
+
+  files_.installDir = install_;
+  files_.licenceName = "..\\escape.txt";
+  EXPECT_EQ(PlaceExtraFiles(files_), kErrBadEntryName);
+}
+
+// ---- Display Properties ----
+
+// Shows the stand-in panel in this process, on its own thread, as the
+// control panel would; the thread ends when the panel is closed.
+class InProcessPanel {
+ public:
+  InProcessPanel() {
+    module_ = LoadLibraryA((test::ProgramDir() + "desk.cpl").c_str());
+    auto applet = reinterpret_cast<APPLET_PROC>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "CPlApplet")));
+    if (applet) thread_ = std::thread([applet] { applet(nullptr, CPL_DBLCLK, 0, 0); });
+  }
+  ~InProcessPanel() {
+    if (thread_.joinable()) {
+      if (HWND w = FindWindowA(nullptr, "Display Properties")) PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+      thread_.join();
+    }
+    if (module_) FreeLibrary(module_);
+  }
+  bool started() const { return thread_.joinable(); }
+
+ private:
+  HMODULE module_ = nullptr;
+  std::thread thread_;
+};
+
+TEST(DisplayProperties, CloseCancelsAnOpenPanel) {
+  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  CloseDisplayProperties();  // nothing open: nothing happens
+  InProcessPanel panel;
+  ASSERT_TRUE(panel.started());
+  ASSERT_TRUE(WaitForWindow("Display Properties", true, 10000));
+  HWND w = FindWindowA(nullptr, "Display Properties");
+  CloseDisplayProperties();
+  // The click was handled before the call returned: the dialog has ended
+  // (hidden at once, destroyed when its loop returns).
+  EXPECT_TRUE(!IsWindow(w) || !IsWindowVisible(w));
+  EXPECT_TRUE(WaitForWindow("Display Properties", false, 5000));
+}
+
+// Puts the stand-in desk.cpl into the system directory for the test's
+// duration, where rundll32 looks for it.
+class PanelInSystemDirectory {
+ public:
+  PanelInSystemDirectory() : target_(SystemDir() + "desk.cpl") {
+    existed_ = Exists(target_);
+    copied_ = !existed_ && CopyFileA((test::ProgramDir() + "desk.cpl").c_str(), target_.c_str(), TRUE);
+  }
+  ~PanelInSystemDirectory() {
+    if (!copied_) return;
+    for (int i = 0; i < 100 && !DeleteFileA(target_.c_str()); ++i) Sleep(100);
+  }
+  bool ready() const { return copied_; }
+  bool existed() const { return existed_; }
+
+ private:
+  std::string target_;
+  bool existed_ = false;
+  bool copied_ = false;
+};
+
+TEST(DisplayProperties, OpenStartsThePanelAndRestoresTheCursor) {
+  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  PanelInSystemDirectory panel;
+  if (panel.existed()) GTEST_SKIP() << "the system has a desk.cpl of its own";
+  ASSERT_TRUE(panel.ready()) << test::LastErrorText();
+
+  HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
+  SetCursor(arrow);
+  OpenDisplayProperties(false);
+  EXPECT_FALSE(WaitForWindow("Display Properties", true, 1500));
+
+  OpenDisplayProperties(true);
+  EXPECT_EQ(GetCursor(), arrow);
+  ASSERT_TRUE(WaitForWindow("Display Properties", true, 15000)) << "panel did not appear";
+  CloseDisplayProperties();
+  EXPECT_TRUE(WaitForWindow("Display Properties", false, 10000));
+}
+
+TEST(DisplayProperties, OfferAsksFirst) {
+  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  PanelInSystemDirectory panel;
+  if (panel.existed()) GTEST_SKIP() << "the system has a desk.cpl of its own";
+  ASSERT_TRUE(panel.ready()) << test::LastErrorText();
+  HWND app = CreateWindowA("STATIC", "ss winsys offer test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                           100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(app, nullptr);
+
+  {
+    BoxAnswerer answer("Confirm", "&No");
+    OfferDisplayProperties(false, app);
+    EXPECT_EQ(answer.boxesSeen(), 0);
+    OfferDisplayProperties(true, app);
+    EXPECT_EQ(answer.boxesSeen(), 1);
+    const std::vector<std::string> texts = answer.lastTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), LoadStr(StringId::InstallSuccessOpenPanel)),
+              texts.end());
+  }
+  EXPECT_FALSE(WaitForWindow("Display Properties", true, 1500));
+  EXPECT_FALSE(IsIconic(app));
+
+  {
+    BoxAnswerer answer("Confirm", "&Yes");
+    OfferDisplayProperties(true, app);
+    EXPECT_EQ(answer.boxesSeen(), 1);
+  }
+  EXPECT_TRUE(IsIconic(app));
+  EXPECT_TRUE(WaitForWindow("Display Properties", true, 15000));
+  CloseDisplayProperties();
+  EXPECT_TRUE(WaitForWindow("Display Properties", false, 10000));
+  DestroyWindow(app);
+}
+
+}  // namespace
+}  // namespace ss
