@@ -218,3 +218,71 @@ TEST(RoundTrip, FileEntryAndChunkRecord) {
 
 }  // namespace
 }  // namespace ss
+
+#include "package/SegmentTargets.h"
+
+namespace ss {
+namespace {
+
+TSegmentEntry Segment(const std::string& name, int32_t type) {
+  TSegmentEntry s;
+  s.name = name;
+  s.segmentType = type;
+  return s;
+}
+
+TEST(SegmentTargets, EachTypeLandsInItsDirectory) {
+  const TargetDirectories d{"W\\", "S\\", "S\\Aqua dir\\"};
+  struct Row {
+    const char* name;
+    int32_t type;
+    const char* target;
+  } rows[] = {
+      {"a.txt", 1, "S\\Aqua dir\\a.txt"},
+      {"lib.dll", 5, "S\\Aqua dir\\lib.dll"},
+      {"x", 6, "S\\Aqua dir\\x"},
+      {"y", 10, "S\\Aqua dir\\y"},
+      {"Aqua.scr", 2, "S\\Aqua.scr"},
+      {"flashax7.exe", 3, "W\\flashax7.exe"},
+      {"install_flash_player_active_x.msi", 3, "W\\install_flash_player_active_x.msi"},
+      {"FLASHAX7.EXE", 3, "S\\FLASHAX7.dll"},  // exact comparison only
+      {"player.ocx", 3, "S\\player.dll"},
+      {"player", 3, "S\\player.dll"},
+      {"impborl.dat", 4, "W\\impborl.dll"},
+      {"Impborl.dat", 4, "W\\Impborl.dat"},
+      {"Aqua.ssd", 4, "W\\Aqua.ssd"},
+      {"installer.swf", 7, "W\\installer.swf"},
+      {"z", 0, ""},
+      {"z", 8, ""},
+      {"z", 9, ""},
+      {"z", -1, ""},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(SegmentTargetPath(Segment(r.name, r.type), d), r.target) << r.name << " type " << r.type;
+  }
+}
+
+TEST(SegmentTargets, ExtensionReplacement) {
+  EXPECT_EQ(ReplaceExtension("installer.swf", ".BMP"), "installer.BMP");
+  EXPECT_EQ(ReplaceExtension("a.b.c", ".jpg"), "a.b.jpg");
+  EXPECT_EQ(ReplaceExtension("noext", ".dll"), "noext.dll");
+}
+
+TEST(SegmentTargets, HostileNamesAreRefused) {
+  for (const char* bad : {"", ".", "..", "..\\evil.dll", "a\\b", "a/b", "C:evil", "C:\\x", "\\\\srv\\share",
+                          "con", "NUL.txt", "com1", "LPT9.dat", "a*b", "q?", "trail.", "trail ", "tab\t"}) {
+    EXPECT_FALSE(IsSafeSegmentName(bad)) << bad;
+  }
+  for (const char* good : {"impborl.dat", "Aqua Screensaver.scr", "com10", "console.txt", "a..b"}) {
+    EXPECT_TRUE(IsSafeSegmentName(good)) << good;
+  }
+  for (const char* bad : {"..\\..\\evil.dll", "pics\\..\\..\\x", "\\abs.txt", "C:\\abs.txt", "pics\\\\x",
+                          "pics\\", "\\\\server\\share\\x", "pics/x", "pics\\nul", std::string(1, '\0').c_str()}) {
+    EXPECT_FALSE(IsSafeEntryName(bad)) << bad;
+  }
+  EXPECT_TRUE(IsSafeEntryName("pictures\\sea\\fish.jpg"));
+  EXPECT_TRUE(IsSafeEntryName("fish.jpg"));
+}
+
+}  // namespace
+}  // namespace ss
