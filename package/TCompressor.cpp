@@ -1,0 +1,130 @@
+// Part 2.3: TCompressor, the binding to impborl.dll.
+#include "package/TCompressor.h"
+
+#include <cstring>
+#include <new>
+
+#include "app/DebugLog.h"
+
+namespace ss {
+namespace {
+
+constexpr const char* kLibraryName = "impborl.dll";
+constexpr DWORD kCodeFileMissing = 5;
+constexpr DWORD kCodeEntryMissing = 6;
+
+// One work area for all binding objects: expansions never overlap (one
+// thread), as the Part says.
+alignas(8) char g_workArea[TCompressor::kWorkSize];
+
+bool FileExists(const std::string& path) {
+  DWORD attrs = GetFileAttributesA(path.c_str());
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+TCompressor::TCompressor(const std::string& libraryPath) {
+  DebugLog("TCompressor.Create " + libraryPath);
+  loaded_ = false;
+  DWORD code = 0;
+  std::string name = kLibraryName;
+  if (!libraryPath.empty()) {
+    name = libraryPath + kLibraryName;
+    if (!FileExists(name)) code = kCodeFileMissing;
+  }
+  DebugLog("libraryPath: " + name);
+  if (code == 0) {
+    HMODULE h = LoadLibraryA(name.c_str());
+    if (reinterpret_cast<uintptr_t>(h) < 32) {
+      code = GetLastError();
+      if (code == 0) code = ERROR_DLL_INIT_FAILED;  // never let 0 stand for a failure
+    } else {
+      library_ = h;
+    }
+  }
+  if (code == 0) {
+    loaded_ = true;
+    implode_ = reinterpret_cast<ImplodeProc>(
+        reinterpret_cast<void*>(GetProcAddress(library_, "_implode")));
+    explode_ = reinterpret_cast<ExplodeProc>(
+        reinterpret_cast<void*>(GetProcAddress(library_, "_explode")));
+    crc32_ = reinterpret_cast<Crc32Proc>(
+        reinterpret_cast<void*>(GetProcAddress(library_, "_crc32")));
+    if (implode_ == nullptr || explode_ == nullptr || crc32_ == nullptr) code = kCodeEntryMissing;
+  }
+  if (code != 0) {
+    DebugLog("TCompressor.Create failed: " + std::to_string(code));
+    if (loaded_) {
+      FreeLibrary(library_);
+      library_ = nullptr;
+      loaded_ = false;
+    }
+    implode_ = nullptr;
+    explode_ = nullptr;
+    crc32_ = nullptr;
+  }
+}
+
+TCompressor::~TCompressor() {
+  if (loaded_) {
+    FreeLibrary(library_);
+    library_ = nullptr;
+    loaded_ = false;
+  }
+}
+
+void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int32_t count) {
+  // Frees both streams on every way out.
+  struct StreamsGuard {
+    TCompressor* self;
+    ~StreamsGuard() {
+      if (self->output_ != INVALID_HANDLE_VALUE) CloseHandle(self->output_);
+      self->output_ = INVALID_HANDLE_VALUE;
+      std::vector<uint8_t>().swap(self->input_);
+      self->inputPos_ = 0;
+    }
+  } guard{this};
+
+  const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
+  try {
+    input_.resize(n);
+  } catch (const std::bad_alloc&) {
+    throw EStreamError("Out of memory while expanding memory stream");
+  }
+  if (n > 0) std::memcpy(input_.data(), bytes, n);
+  inputPos_ = 0;
+
+  output_ = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (output_ == INVALID_HANDLE_VALUE) throw EStreamError("Cannot create file " + target);
+
+  if (explode_ != nullptr) {
+    TCompressor* self = this;
+    explode_(ReadCallback, WriteCallback, g_workArea, &self);
+  }
+}
+
+unsigned __cdecl TCompressor::ReadCallback(char* buf, unsigned* size, void* param) {
+  try {
+    TCompressor* self = *static_cast<TCompressor**>(param);
+    size_t left = self->input_.size() - self->inputPos_;
+    size_t n = *size < left ? *size : left;
+    if (n > 0) std::memcpy(buf, self->input_.data() + self->inputPos_, n);
+    self->inputPos_ += n;
+    return static_cast<unsigned>(n);
+  } catch (...) {
+    return 0;
+  }
+}
+
+void __cdecl TCompressor::WriteCallback(char* buf, unsigned* size, void* param) {
+  try {
+    TCompressor* self = *static_cast<TCompressor**>(param);
+    DWORD written = 0;
+    WriteFile(self->output_, buf, *size, &written, nullptr);  // a short write is not checked
+  } catch (...) {
+  }
+}
+
+}  // namespace ss

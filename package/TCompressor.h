@@ -1,0 +1,71 @@
+// Part 2.3: the binding to the implode/explode library. TCompressor loads
+// "impborl.dll" from a directory at run time, resolves the classic cdecl
+// entry points _implode, _explode and _crc32, and expands one buffer of
+// imploded bytes into one file through _explode. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ss {
+
+// The stream layer's error (Part 2.3, failure handling): the target file
+// cannot be created ("Cannot create file <path>"), or there is no memory for
+// the input copy ("Out of memory while expanding memory stream").
+// ExpandToFile does not turn it into a result code; it reaches the caller.
+class EStreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TCompressor {
+ public:
+  // Size of the work area the library's explode needs.
+  static constexpr size_t kWorkSize = 12596;
+
+  // libraryPath: the directory holding "impborl.dll", ending with a
+  // backslash, or empty for the bare name (the system's library search).
+  // Never fails; `loaded()` tells whether the library can be used. The
+  // reason of a failure goes to the debug log only: 5 when the file is
+  // missing, the system's error when it cannot be loaded, 6 when an entry
+  // point is missing (the library is then released again).
+  explicit TCompressor(const std::string& libraryPath);
+  ~TCompressor();
+  TCompressor(const TCompressor&) = delete;
+  TCompressor& operator=(const TCompressor&) = delete;
+
+  bool loaded() const { return loaded_; }
+
+  // Expands `count` imploded bytes into the file `target` (replaced when it
+  // exists). Damaged data or a failure inside the library is not reported:
+  // the file then holds whatever the library delivered. Throws EStreamError
+  // when the target cannot be created or the input cannot be copied.
+  void ExpandToFile(const std::string& target, const void* bytes, int32_t count);
+
+ private:
+  using ImplodeProc = unsigned(__cdecl*)(unsigned(__cdecl*)(char*, unsigned*, void*),
+                                         void(__cdecl*)(char*, unsigned*, void*), char*, void*,
+                                         unsigned*, unsigned*);
+  using ExplodeProc = unsigned(__cdecl*)(unsigned(__cdecl*)(char*, unsigned*, void*),
+                                         void(__cdecl*)(char*, unsigned*, void*), char*, void*);
+  using Crc32Proc = unsigned long(__cdecl*)(char*, unsigned*, unsigned long*);
+
+  static unsigned __cdecl ReadCallback(char* buf, unsigned* size, void* param);
+  static void __cdecl WriteCallback(char* buf, unsigned* size, void* param);
+
+  // Fields in the order of the Part's data model.
+  ImplodeProc implode_ = nullptr;
+  ExplodeProc explode_ = nullptr;
+  Crc32Proc crc32_ = nullptr;
+  HANDLE output_ = INVALID_HANDLE_VALUE;  // target file, during ExpandToFile only
+  std::vector<uint8_t> input_;            // copy of the compressed bytes, during ExpandToFile only
+  size_t inputPos_ = 0;
+  bool loaded_ = false;
+  HMODULE library_ = nullptr;
+};
+
+}  // namespace ss
