@@ -1,0 +1,347 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/PackageOffset.h"
+#include "package/ByteOrder.h"
+#include "tools/PackFixtures.h"
+#include "tools/PackageBuilder.h"
+#include "tools/PackageInspector.h"
+#include "tools/StubImage.h"
+
+namespace ss::pack {
+namespace {
+
+bool HasFault(const std::vector<Finding>& findings) {
+  return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.fault; });
+}
+
+std::string FaultText(const std::vector<Finding>& findings) {
+  std::string text;
+  for (const Finding& f : findings) {
+    if (f.fault) text += f.text + "\n";
+  }
+  return text;
+}
+
+std::vector<uint8_t> Build(const PackageInput& input, const std::vector<uint8_t>& stub) {
+  std::vector<uint8_t> out;
+  std::string error;
+  EXPECT_TRUE(BuildInstaller(stub, input, &out, &error)) << error;
+  return out;
+}
+
+// Build -> read back with the records code -> every segment equals its input.
+class RoundTrip : public ::testing::TestWithParam<std::tuple<uint8_t, bool>> {};
+
+TEST_P(RoundTrip, EverySegmentReadsBackAsItWasGiven) {
+  FixtureOptions o;
+  o.displayMode = std::get<0>(GetParam());
+  o.license = o.document = o.flashSetup = std::get<1>(GetParam());
+  const PackageInput input = MakeFixtureInput(o);
+  const std::vector<uint8_t> stub = MakeFakeStub(5000);
+  const std::vector<uint8_t> file = Build(input, stub);
+
+  ASSERT_GT(file.size(), stub.size());
+  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
+  InstallerView view;
+  std::string error;
+  ASSERT_TRUE(ReadInstaller(file, &view, &error)) << error;
+  EXPECT_EQ(view.packageOffset, static_cast<int32_t>(stub.size()));
+  const TPackageHeader& h = view.header;
+  EXPECT_EQ(h.displayMode, o.displayMode);
+  EXPECT_EQ(h.showLicense != 0, o.license);
+  EXPECT_EQ(h.hasCompanionFile != 0, o.document);
+  EXPECT_EQ(h.carriesFlashSetup != 0, o.flashSetup);
+  EXPECT_EQ(h.title, o.title);
+  EXPECT_EQ(h.segments[kSegEngine].name, o.title + ".scr");
+
+  for (int i = 1; i < kSegmentCount; ++i) {
+    ASSERT_EQ(h.segments[i].present(), input.segments[i].has_value()) << "segment " << i;
+    if (!input.segments[i]) continue;
+    EXPECT_EQ(h.segments[i].name, input.segments[i]->name);
+    EXPECT_EQ(h.segments[i].segmentType, SegmentTypeFor(i));
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadSegment(file, h.segments[i], &bytes, &error)) << i << ": " << error;
+    EXPECT_EQ(bytes, input.segments[i]->data) << "segment " << i;
+  }
+  const std::vector<Finding> findings = VerifyInstaller(file);
+  EXPECT_FALSE(HasFault(findings)) << FaultText(findings);
+}
+
+std::string KindName(const ::testing::TestParamInfo<std::tuple<uint8_t, bool>>& info) {
+  std::string name;
+  switch (std::get<0>(info.param)) {
+    case dmBitmap: name = "Bitmap"; break;
+    case dmFlash: name = "Flash"; break;
+    case dmSilent: name = "Quiet"; break;
+    default: name = "Jpeg"; break;
+  }
+  return name + (std::get<1>(info.param) ? "WithExtras" : "Plain");
+}
+
+INSTANTIATE_TEST_SUITE_P(PresentationKinds, RoundTrip,
+                         ::testing::Combine(::testing::Values(dmBitmap, dmFlash, dmSilent, dmJpeg),
+                                            ::testing::Bool()),
+                         KindName);
+
+TEST(Layout, StubHeaderAndSegmentsFollowEachOther) {
+  FixtureOptions o;
+  o.license = false;  // segment 4 absent, 5 present
+  o.flashSetup = false;
+  const std::vector<uint8_t> stub = MakeFakeStub(4321);
+  const std::vector<uint8_t> file = Build(MakeFixtureInput(o), stub);
+  const TPackageHeader h = TPackageHeader::Parse(file.data() + stub.size());
+  const int32_t p = static_cast<int32_t>(stub.size());
+
+  const TSegmentEntry& self = h.segments[kSegInstaller];
+  EXPECT_EQ(self.name, "Setup.exe");
+  EXPECT_EQ(self.startOffset, 0);
+  EXPECT_EQ(self.endOffset, p - 1);
+  EXPECT_EQ(self.originalSize, p);
+  EXPECT_EQ(self.segmentType, 6);
+
+  EXPECT_EQ(h.segments[kSegLibrary].startOffset, p + static_cast<int32_t>(kPackageHeaderSize));
+  int64_t next = h.segments[kSegLibrary].startOffset;
+  for (int i = 1; i < kSegmentCount; ++i) {
+    const TSegmentEntry& s = h.segments[i];
+    EXPECT_EQ(s.startOffset, next) << "segment " << i;
+    if (s.present()) {
+      next = s.endOffset + 1;
+    } else {
+      // Absent: no name, both offsets at the next segment's start, flagged
+      // compressed with sizes 0.
+      EXPECT_EQ(s.endOffset, s.startOffset) << "segment " << i;
+      EXPECT_EQ(s.compressed, 1) << "segment " << i;
+      EXPECT_EQ(s.packedSize, 0);
+      EXPECT_EQ(s.originalSize, 0);
+      EXPECT_EQ(s.segmentType, SegmentTypeFor(i));
+    }
+  }
+  EXPECT_FALSE(h.segments[kSegLicense].present());
+  EXPECT_FALSE(h.segments[kSegFlashSetup].present());
+  EXPECT_EQ(next, static_cast<int64_t>(file.size()));  // the last segment ends the file
+}
+
+TEST(Layout, SameInputGivesTheSameBytes) {
+  FixtureOptions o;
+  o.flashSetup = true;
+  const std::vector<uint8_t> stub = MakeFakeStub();
+  EXPECT_EQ(Build(MakeFixtureInput(o), stub), Build(MakeFixtureInput(o), stub));
+}
+
+TEST(Compression, AutoImplodesOnlyWhatShrinks) {
+  FixtureOptions o;
+  PackageInput input = MakeFixtureInput(o);
+  input.segments[kSegLicense]->data = MakeTextBytes(20000, 1);      // shrinks
+  input.segments[kSegSupportLib1]->data = MakeNoiseBytes(20000, 2);  // does not
+  input.segments[kSegSupportFile]->data.clear();                     // nothing to gain
+  const std::vector<uint8_t> file = Build(input, MakeFakeStub());
+  const TPackageHeader h = TPackageHeader::Parse(file.data() + MakeFakeStub().size());
+
+  EXPECT_EQ(h.segments[kSegLicense].compressed, 1);
+  EXPECT_LT(h.segments[kSegLicense].storedLength(), 20000 / 2);
+  EXPECT_EQ(h.segments[kSegLicense].packedSize, h.segments[kSegLicense].storedLength());
+  EXPECT_EQ(h.segments[kSegSupportLib1].compressed, 0);
+  EXPECT_EQ(h.segments[kSegSupportLib1].storedLength(), 20000);
+  EXPECT_EQ(h.segments[kSegSupportFile].compressed, 0);
+  EXPECT_EQ(h.segments[kSegSupportFile].storedLength(), 0);
+  EXPECT_EQ(h.segments[kSegLibrary].compressed, 0);
+
+  std::vector<uint8_t> back;
+  std::string error;
+  ASSERT_TRUE(ReadSegment(file, h.segments[kSegSupportFile], &back, &error)) << error;
+  EXPECT_TRUE(back.empty());
+}
+
+TEST(Compression, ExplicitChoicesWin) {
+  FixtureOptions o;
+  o.compression = Compression::kCompress;
+  PackageInput input = MakeFixtureInput(o);
+  input.segments[kSegSupportLib1]->data = MakeNoiseBytes(5000, 3);
+  input.segments[kSegLicense]->compression = Compression::kStore;
+  input.segments[kSegLicense]->data = MakeTextBytes(5000, 4);
+  const std::vector<uint8_t> stub = MakeFakeStub();
+  const std::vector<uint8_t> file = Build(input, stub);
+  const TPackageHeader h = TPackageHeader::Parse(file.data() + stub.size());
+  EXPECT_EQ(h.segments[kSegSupportLib1].compressed, 1);  // even though it grows
+  EXPECT_EQ(h.segments[kSegLicense].compressed, 0);
+  EXPECT_EQ(h.segments[kSegLibrary].compressed, 0);      // the decompressor is never imploded
+  EXPECT_FALSE(HasFault(VerifyInstaller(file)));
+}
+
+TEST(Stub, OnlyAStubStampedWithItsOwnSizeIsAccepted) {
+  const std::vector<uint8_t> good = MakeFakeStub(3000);
+  std::string error;
+  EXPECT_TRUE(CheckStub(good, &error)) << error;
+
+  std::vector<uint8_t> stale = good;  // stamped, then changed in size
+  stale.resize(3512);
+  EXPECT_FALSE(CheckStub(stale, &error));
+  EXPECT_NE(error.find("differs from its size"), std::string::npos) << error;
+
+  std::vector<uint8_t> unstamped = good;
+  PutLE32(unstamped.data() + 64 + kPackageOffsetTagSize, 0);
+  EXPECT_FALSE(CheckStub(unstamped, &error));
+
+  std::vector<uint8_t> twice = good;
+  std::copy(kPackageOffsetTag, kPackageOffsetTag + kPackageOffsetTagSize, twice.begin() + 1000);
+  EXPECT_FALSE(CheckStub(twice, &error));
+  EXPECT_NE(error.find("more than once"), std::string::npos);
+
+  std::vector<uint8_t> untagged(3000, 0x90);
+  untagged[0] = 'M';
+  untagged[1] = 'Z';
+  EXPECT_FALSE(CheckStub(untagged, &error));
+
+  std::vector<uint8_t> notExe = good;
+  notExe[0] = 'Z';
+  EXPECT_FALSE(CheckStub(notExe, &error));
+
+  std::vector<uint8_t> out;
+  EXPECT_FALSE(BuildInstaller(stale, MakeFixtureInput(FixtureOptions()), &out, &error));
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(DataFile, EntriesWithSubFoldersReadBack) {
+  DataFileInput in;
+  for (size_t i = 0; i < in.settings.size(); ++i) in.settings[i] = static_cast<uint8_t>(i * 3);
+  const char* names[] = {"a.txt", "media\\b.bin", "media\\deep\\c.txt"};
+  for (int i = 0; i < 3; ++i) {
+    DataEntryInput e;
+    e.name = names[i];
+    e.data = i == 1 ? MakeNoiseBytes(777, 5) : MakeTextBytes(4000, 6 + i);
+    in.entries.push_back(e);
+  }
+  std::vector<uint8_t> data;
+  std::string error;
+  ASSERT_TRUE(BuildSaverDataFile(in, &data, &error)) << error;
+
+  DataFileView view;
+  std::vector<Finding> findings;
+  ASSERT_TRUE(ParseDataFile(data, &view, &findings));
+  EXPECT_EQ(view.header.entryCount(), 3);
+  EXPECT_EQ(view.header.contentKind(), 0);
+  // The settings pass through around the two fields the installer reads.
+  EXPECT_TRUE(std::equal(in.settings.begin(), in.settings.begin() + 212, view.header.bytes.begin()));
+  EXPECT_TRUE(std::equal(in.settings.begin() + 212, in.settings.begin() + 1200,
+                         view.header.bytes.begin() + 216));
+  EXPECT_TRUE(std::equal(in.settings.begin() + 1200, in.settings.end(),
+                         view.header.bytes.begin() + 1208));
+  int64_t next = kSaverDataHeaderSize + 3 * kSaverFileEntrySize;
+  for (int i = 0; i < 3; ++i) {
+    const DataEntryView& e = view.entries[i];
+    EXPECT_EQ(e.entry.fileName, names[i]);
+    EXPECT_EQ(e.entry.recordOffset, next);
+    EXPECT_EQ(std::string(e.record.magic.begin(), e.record.magic.end()), "CHUN");
+    next = e.entry.recordOffset + kChunkRecordSize + e.record.storedLength();
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadDataEntry(data, e, &bytes, &error)) << error;
+    EXPECT_EQ(bytes, in.entries[i].data);
+  }
+  EXPECT_EQ(view.entries[0].record.compressed, 1);  // text shrinks
+  EXPECT_EQ(view.entries[1].record.compressed, 0);  // noise does not
+  EXPECT_EQ(next, static_cast<int64_t>(data.size()));
+  EXPECT_TRUE(VerifyDataFile(data, false).empty());
+}
+
+TEST(DataFile, EmptyAndMovieCopies) {
+  DataFileInput empty;
+  std::vector<uint8_t> data;
+  std::string error;
+  ASSERT_TRUE(BuildSaverDataFile(empty, &data, &error));
+  EXPECT_EQ(data.size(), kSaverDataHeaderSize);
+  EXPECT_EQ(TSaverDataHeader::Parse(data.data()).entryCount(), 0);
+
+  DataFileInput movie;
+  movie.contentKind = 3;
+  DataEntryInput first;
+  first.name = "movie.swf";
+  first.copy = true;
+  DataEntryInput again = first;
+  again.name = "again.swf";
+  DataEntryInput other;
+  other.name = "x.txt";
+  other.data = MakeTextBytes(100, 1);
+  movie.entries = {first, other, again};
+  ASSERT_TRUE(BuildSaverDataFile(movie, &data, &error)) << error;
+  DataFileView view;
+  std::vector<Finding> findings;
+  ASSERT_TRUE(ParseDataFile(data, &view, &findings));
+  EXPECT_EQ(view.header.contentKind(), 3);
+  EXPECT_EQ(view.entries[0].entry.entryType, TSaverFileEntry::kTypeCopy);
+  EXPECT_EQ(view.entries[2].entry.entryType, TSaverFileEntry::kTypeCopy);
+  EXPECT_TRUE(view.entries[0].copy && view.entries[2].copy);
+  // A copy's record says "nothing to write" and no bytes follow it.
+  const TChunkRecord r0 = TChunkRecord::Parse(data.data() + view.entries[0].entry.recordOffset);
+  EXPECT_EQ(r0.originalSize, 0);
+  EXPECT_EQ(view.entries[1].entry.recordOffset,
+            view.entries[0].entry.recordOffset + static_cast<int32_t>(kChunkRecordSize));
+  EXPECT_FALSE(HasFault(VerifyDataFile(data, true)));
+  // Without a staged movie the installer cannot make entry 1.
+  EXPECT_TRUE(HasFault(VerifyDataFile(data, false)));
+}
+
+TEST(InputChecks, DataFileFaults) {
+  auto faultsOf = [](const std::vector<std::string>& names, int32_t kind, bool emptyFirst) {
+    DataFileInput in;
+    in.contentKind = kind;
+    for (const std::string& n : names) {
+      DataEntryInput e;
+      e.name = n;
+      e.data = {1, 2, 3};
+      in.entries.push_back(e);
+    }
+    if (emptyFirst && !in.entries.empty()) in.entries[0].data.clear();
+    return CheckDataFileInput(in);
+  };
+  EXPECT_TRUE(faultsOf({"a", "sub\\a"}, 0, false).empty());
+  EXPECT_FALSE(faultsOf({"a.txt", "A.TXT"}, 0, false).empty());  // same name on Windows
+  EXPECT_FALSE(faultsOf({"..\\a"}, 0, false).empty());
+  EXPECT_FALSE(faultsOf({"a"}, 0, true).empty());                 // an empty file would vanish
+  EXPECT_FALSE(faultsOf({"a"}, 3, false).empty());                // kind 3 without a movie entry
+  std::vector<std::string> many;
+  for (int i = 0; i <= kMaxSaverEntries; ++i) many.push_back("f" + std::to_string(i));
+  EXPECT_FALSE(faultsOf(many, 0, false).empty());
+  many.pop_back();
+  EXPECT_TRUE(faultsOf(many, 0, false).empty());
+}
+
+TEST(InputChecks, PackageFaults) {
+  auto faultsAfter = [](void (*change)(PackageInput*)) {
+    PackageInput in = MakeFixtureInput(FixtureOptions());
+    change(&in);
+    return CheckPackageInput(in);
+  };
+  EXPECT_TRUE(faultsAfter([](PackageInput*) {}).empty());
+  const std::vector<void (*)(PackageInput*)> faulty = {
+      [](PackageInput* in) { in->title = std::string(65, 't'); },
+      [](PackageInput* in) { in->title = "a\\b"; },
+      [](PackageInput* in) { in->segments[kSegSupportLib2].reset(); },
+      [](PackageInput* in) { in->segments[kSegSupportFile].reset(); },
+      [](PackageInput* in) { in->segments[kSegPresentation].reset(); },
+      [](PackageInput* in) { in->segments[kSegLibrary]->compression = Compression::kCompress; },
+      [](PackageInput* in) { in->segments[kSegLibrary]->name = "impborl.dll"; },
+      [](PackageInput* in) {
+        in->segments[kSegFlashSetup] = *in->segments[kSegLicense];
+        in->segments[kSegFlashSetup]->name = "setup.exe";
+      },
+      [](PackageInput* in) { in->segments[kSegEngine]->name = "other.scr"; },
+      [](PackageInput* in) { in->segments[kSegSupportLib2]->name = "HELPER1.DLL"; },
+      [](PackageInput* in) { in->segments[kSegSupportFile]->name = "saver.dat"; },
+      [](PackageInput* in) { in->segments[kSegLicense]->name = "..\\x.txt"; },
+      [](PackageInput* in) { in->displayMode = 5; },
+      [](PackageInput* in) { in->flashVersionIndex = 2; },
+      [](PackageInput* in) { in->displayMode = dmSilent; },  // still carries a movie
+      [](PackageInput* in) { in->segments[kSegDataFile]->data.resize(100); },
+  };
+  for (size_t i = 0; i < faulty.size(); ++i) {
+    EXPECT_FALSE(faultsAfter(faulty[i]).empty()) << "change " << i;
+  }
+}
+
+}  // namespace
+}  // namespace ss::pack

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "package/ByteOrder.h"
+#include "tests/host/tools/TempFolder.h"
+#include "tools/PackFixtures.h"
+#include "tools/PackageBuilder.h"
+#include "tools/PackageInspector.h"
+
+namespace ss::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+constexpr size_t kStubSize = 4096;
+
+std::vector<uint8_t> Fixture(FixtureOptions o = FixtureOptions()) {
+  std::vector<uint8_t> out;
+  std::string error;
+  EXPECT_TRUE(BuildFixtureInstaller(MakeFakeStub(kStubSize), o, &out, &error)) << error;
+  return out;
+}
+
+TPackageHeader HeaderOf(const std::vector<uint8_t>& file) {
+  return TPackageHeader::Parse(file.data() + kStubSize);
+}
+
+void PutHeader(std::vector<uint8_t>* file, const TPackageHeader& h) {
+  h.Write(file->data() + kStubSize);
+}
+
+std::vector<std::string> Faults(const std::vector<uint8_t>& file) {
+  std::vector<std::string> out;
+  for (const Finding& f : VerifyInstaller(file)) {
+    if (f.fault) out.push_back(f.text);
+  }
+  return out;
+}
+
+bool AnyFaultMentions(const std::vector<std::string>& faults, const std::string& word) {
+  return std::any_of(faults.begin(), faults.end(),
+                     [&](const std::string& f) { return f.find(word) != std::string::npos; });
+}
+
+TEST(Verify, TruncatedPackages) {
+  const std::vector<uint8_t> file = Fixture();
+  ASSERT_TRUE(Faults(file).empty());
+  const TPackageHeader h = HeaderOf(file);
+  // Cut inside the header, inside segment 1, in the middle of the data file,
+  // and one byte short of the end.
+  const size_t cuts[] = {kStubSize + 100, static_cast<size_t>(h.segments[kSegLibrary].startOffset) + 10,
+                         static_cast<size_t>(h.segments[kSegDataFile].startOffset) + 50,
+                         file.size() - 1};
+  for (size_t cut : cuts) {
+    const std::vector<uint8_t> shorter(file.begin(), file.begin() + cut);
+    EXPECT_FALSE(Faults(shorter).empty()) << "cut at " << cut;
+  }
+}
+
+TEST(Verify, OffsetsOutsideTheFile) {
+  const std::vector<uint8_t> file = Fixture();
+  const std::vector<void (*)(TSegmentEntry*, size_t)> changes = {
+      [](TSegmentEntry* s, size_t size) { s->endOffset = static_cast<int32_t>(size) + 10; },
+      [](TSegmentEntry* s, size_t size) { s->startOffset = static_cast<int32_t>(size) + 1; },
+      [](TSegmentEntry* s, size_t) { s->startOffset = -5; },
+      [](TSegmentEntry* s, size_t) { s->endOffset = s->startOffset - 10; },
+      [](TSegmentEntry* s, size_t) { s->startOffset = 10; },  // inside the program
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    std::vector<uint8_t> bad = file;
+    TPackageHeader h = HeaderOf(bad);
+    changes[i](&h.segments[kSegSupportFile], bad.size());
+    PutHeader(&bad, h);
+    EXPECT_TRUE(AnyFaultMentions(Faults(bad), "segment 7")) << "change " << i;
+  }
+}
+
+TEST(Verify, CompressedSegmentsMustExpandToTheirSize) {
+  FixtureOptions o;
+  o.compression = Compression::kCompress;
+  const std::vector<uint8_t> file = Fixture(o);
+  ASSERT_TRUE(Faults(file).empty());
+  for (int delta : {-1, 1, 1000}) {
+    std::vector<uint8_t> bad = file;
+    TPackageHeader h = HeaderOf(bad);
+    ASSERT_EQ(h.segments[kSegLicense].compressed, 1);
+    h.segments[kSegLicense].originalSize += delta;
+    PutHeader(&bad, h);
+    EXPECT_TRUE(AnyFaultMentions(Faults(bad), "segment 4")) << "delta " << delta;
+  }
+  // Damaged imploded bytes: a literal mode the format does not have.
+  std::vector<uint8_t> bad = file;
+  bad[HeaderOf(file).segments[kSegEngine].startOffset] = 7;
+  EXPECT_TRUE(AnyFaultMentions(Faults(bad), "segment 6"));
+}
+
+TEST(Verify, HeaderAndRoleRules) {
+  const std::vector<uint8_t> file = Fixture();
+  const std::vector<void (*)(TPackageHeader*)> changes = {
+      [](TPackageHeader* h) { h->segments[kSegEngine].name = ""; },          // needed, absent
+      [](TPackageHeader* h) { h->segments[kSegLicense].name = ""; },         // flag says present
+      [](TPackageHeader* h) { h->segments[kSegLibrary].compressed = 1; },
+      [](TPackageHeader* h) { h->segments[kSegSupportLib1].name = "..\\..\\evil.dll"; },
+      [](TPackageHeader* h) { h->segments[kSegSupportLib1].segmentType = 9; },  // no target
+      [](TPackageHeader* h) { h->segments[kSegEngine].name = "other.scr"; },
+      [](TPackageHeader* h) { h->title = "..\\windows"; },
+      [](TPackageHeader* h) { h->flashVersionIndex = 2; },
+      [](TPackageHeader* h) { h->displayMode = 0; },
+      [](TPackageHeader* h) { h->carriesFlashSetup = 1; },  // segment 2 absent
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    std::vector<uint8_t> bad = file;
+    TPackageHeader h = HeaderOf(bad);
+    changes[i](&h);
+    PutHeader(&bad, h);
+    EXPECT_FALSE(Faults(bad).empty()) << "change " << i;
+  }
+}
+
+// Builds an installer whose data file is `data` (stored as it is).
+std::vector<uint8_t> WithDataFile(const std::vector<uint8_t>& data) {
+  PackageInput in = MakeFixtureInput(FixtureOptions());
+  in.segments[kSegDataFile]->data = data;
+  in.segments[kSegDataFile]->compression = Compression::kStore;
+  std::vector<uint8_t> out;
+  std::string error;
+  EXPECT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), in, &out, &error)) << error;
+  return out;
+}
+
+TEST(Verify, DataFileFaults) {
+  DataFileInput in;
+  for (const char* name : {"a.txt", "b\\c.txt"}) {
+    DataEntryInput e;
+    e.name = name;
+    e.data = MakeTextBytes(3000, 9);
+    in.entries.push_back(e);
+  }
+  std::vector<uint8_t> good;
+  std::string error;
+  ASSERT_TRUE(BuildSaverDataFile(in, &good, &error));
+  ASSERT_TRUE(Faults(WithDataFile(good)).empty());
+
+  const std::vector<void (*)(std::vector<uint8_t>*)> changes = {
+      [](std::vector<uint8_t>* d) { d->resize(kSaverDataHeaderSize + 10); },  // table cut
+      [](std::vector<uint8_t>* d) { PutLE32(d->data() + 212, 1011); },        // count too high
+      [](std::vector<uint8_t>* d) { PutLE32(d->data() + 212, -1); },
+      [](std::vector<uint8_t>* d) { d->resize(d->size() - 1); },              // last bytes short
+      [](std::vector<uint8_t>* d) {
+        TSaverFileEntry e = TSaverFileEntry::Parse(d->data() + kSaverDataHeaderSize + kSaverFileEntrySize);
+        e.recordOffset = static_cast<int32_t>(d->size()) + 4;
+        e.Write(d->data() + kSaverDataHeaderSize + kSaverFileEntrySize);
+      },
+      [](std::vector<uint8_t>* d) {
+        TSaverFileEntry e = TSaverFileEntry::Parse(d->data() + kSaverDataHeaderSize);
+        e.fileName = "..\\..\\..\\windows\\win.ini";
+        e.Write(d->data() + kSaverDataHeaderSize);
+      },
+      [](std::vector<uint8_t>* d) {
+        TSaverFileEntry e = TSaverFileEntry::Parse(d->data() + kSaverDataHeaderSize);
+        TChunkRecord r = TChunkRecord::Parse(d->data() + e.recordOffset);
+        r.originalSize += 1;
+        r.Write(d->data() + e.recordOffset);
+      },
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    std::vector<uint8_t> bad = good;
+    changes[i](&bad);
+    EXPECT_TRUE(AnyFaultMentions(Faults(WithDataFile(bad)), "data")) << "change " << i;
+  }
+}
+
+// Every file below the folder, relative, with '/'.
+std::vector<std::string> FilesBelow(const fs::path& root) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) out.push_back(fs::relative(e.path(), root).generic_string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(Extract, WritesEverySegmentAndEntryAsBuilt) {
+  TempFolder tmp;
+  FixtureOptions o;
+  o.flashSetup = true;
+  o.contentKind = 3;
+  const PackageInput input = MakeFixtureInput(o);
+  std::vector<uint8_t> file;
+  std::string error;
+  ASSERT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), input, &file, &error)) << error;
+
+  std::vector<std::string> written, problems;
+  ASSERT_TRUE(ExtractInstaller(file, tmp / "out", &written, &problems, &error)) << error;
+  EXPECT_TRUE(problems.empty());
+  const std::vector<uint8_t> stub(file.begin(), file.begin() + kStubSize);
+  EXPECT_EQ(tmp.Read("out/segments/00-Setup.exe"), stub);
+  for (int i = 1; i < kSegmentCount; ++i) {
+    if (!input.segments[i]) continue;
+    const std::string name =
+        "out/segments/" + std::string(i < 10 ? "0" : "") + std::to_string(i) + "-" + input.segments[i]->name;
+    EXPECT_EQ(tmp.Read(name), input.segments[i]->data) << name;
+  }
+  const std::vector<uint8_t>& ssd = input.segments[kSegDataFile]->data;
+  EXPECT_EQ(tmp.Read("out/saver.dat"), std::vector<uint8_t>(ssd.begin(), ssd.begin() + 1240));
+  // Entry 1 stands for the movie, as the installer makes it.
+  EXPECT_EQ(tmp.Read("out/data/movie.swf"), input.segments[kSegPresentation]->data);
+
+  DataFileView view;
+  std::vector<Finding> findings;
+  ASSERT_TRUE(ParseDataFile(ssd, &view, &findings));
+  for (const DataEntryView& e : view.entries) {
+    if (e.copy) continue;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadDataEntry(ssd, e, &bytes, &error));
+    std::string rel = e.entry.fileName;
+    std::replace(rel.begin(), rel.end(), '\\', '/');
+    EXPECT_EQ(tmp.Read("out/data/" + rel), bytes) << rel;
+  }
+  EXPECT_EQ(written.size(), FilesBelow(tmp.path() / "out").size());
+}
+
+TEST(Extract, HostileNamesStayInsideTheFolder) {
+  TempFolder tmp;
+  // A data file whose names try to climb out, and segments that do too.
+  DataFileInput in;
+  const char* names[] = {"ok.txt", "ok2.txt", "x", "y"};
+  for (const char* name : names) {
+    DataEntryInput e;
+    e.name = name;
+    e.data = MakeTextBytes(100, 3);
+    in.entries.push_back(e);
+  }
+  std::vector<uint8_t> data;
+  std::string error;
+  ASSERT_TRUE(BuildSaverDataFile(in, &data, &error)) << error;
+  auto rename = [&](int index, const std::string& name) {
+    const size_t at = kSaverDataHeaderSize + kSaverFileEntrySize * index;
+    TSaverFileEntry e = TSaverFileEntry::Parse(data.data() + at);
+    e.fileName = name;
+    e.Write(data.data() + at);
+  };
+  rename(1, "ok.txt");  // the same name twice
+  rename(2, "..\\..\\escaped.txt");
+  rename(3, "/tmp/escaped-abs.txt");
+  std::vector<uint8_t> file = WithDataFile(data);
+  TPackageHeader h = HeaderOf(file);
+  h.segments[kSegSupportLib1].name = "..\\..\\escaped.dll";
+  h.segments[kSegSupportLib2].name = "../../escaped2.dll";
+  PutHeader(&file, h);
+
+  const fs::path out = tmp.path() / "deep" / "out";
+  std::vector<std::string> written, problems;
+  ASSERT_TRUE(ExtractInstaller(file, out.string(), &written, &problems, &error)) << error;
+  // Nothing appeared beside or above the output folder.
+  EXPECT_EQ(FilesBelow(tmp.path()).size(), FilesBelow(out).size());
+  EXPECT_FALSE(fs::exists("/tmp/escaped-abs.txt"));
+  // Both entries named ok.txt survive: the second under a numbered name.
+  EXPECT_EQ(tmp.Read("deep/out/data/ok.txt"), MakeTextBytes(100, 3));
+  EXPECT_EQ(tmp.Read("deep/out/data/ok~2.txt"), MakeTextBytes(100, 3));
+}
+
+TEST(Extract, NeverOverwritesAndKeepsGoingPastDamage) {
+  TempFolder tmp;
+  tmp.Write("busy/keep.txt", std::string("mine"));
+  std::vector<std::string> written, problems;
+  std::string error;
+  const std::vector<uint8_t> file = Fixture();
+  EXPECT_FALSE(ExtractInstaller(file, tmp / "busy", &written, &problems, &error));
+  EXPECT_NE(error.find("not an empty folder"), std::string::npos) << error;
+  EXPECT_EQ(tmp.Read("busy/keep.txt"), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
+
+  std::vector<uint8_t> bad = file;
+  TPackageHeader h = HeaderOf(bad);
+  h.segments[kSegSupportFile].endOffset = static_cast<int32_t>(bad.size()) + 100;
+  PutHeader(&bad, h);
+  ASSERT_TRUE(ExtractInstaller(bad, tmp / "partial", &written, &problems, &error)) << error;
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("segment 7"), std::string::npos);
+  EXPECT_TRUE(fs::exists(tmp.path() / "partial/segments/06-Fixture Saver.scr"));
+  EXPECT_TRUE(fs::exists(tmp.path() / "partial/segments/09-helper1.dll"));
+}
+
+}  // namespace
+}  // namespace ss::pack

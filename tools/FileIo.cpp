@@ -1,0 +1,167 @@
+#include "tools/FileIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace ss::pack {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path PathOf(const std::string& utf8) { return fs::u8path(utf8); }
+
+#ifdef _WIN32
+int OpenNew(const fs::path& p) {
+  return _wopen(p.wstring().c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                _S_IREAD | _S_IWRITE);
+}
+int WriteSome(int fd, const uint8_t* data, size_t size) {
+  const unsigned chunk = size > 0x40000000 ? 0x40000000u : static_cast<unsigned>(size);
+  return _write(fd, data, chunk);
+}
+int CloseFd(int fd) { return _close(fd); }
+#else
+int OpenNew(const fs::path& p) {
+  return open(p.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644);
+}
+ssize_t WriteSome(int fd, const uint8_t* data, size_t size) { return write(fd, data, size); }
+int CloseFd(int fd) { return close(fd); }
+#endif
+
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const auto n = WriteSome(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::string* error,
+                   uint64_t maxSize) {
+  std::error_code ec;
+  const fs::path p = PathOf(path);
+  const fs::file_status status = fs::status(p, ec);
+  if (ec || !fs::exists(status)) {
+    *error = path + ": file not found";
+    return false;
+  }
+  if (!fs::is_regular_file(status)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  const uintmax_t size = fs::file_size(p, ec);
+  if (ec) {
+    *error = path + ": cannot read its size: " + ec.message();
+    return false;
+  }
+  if (size > maxSize) {
+    *error = path + ": too large (" + std::to_string(size) + " bytes, at most " +
+             std::to_string(maxSize) + ")";
+    return false;
+  }
+  std::ifstream in(p, std::ios::binary);
+  if (!in) {
+    *error = path + ": cannot open: " + std::strerror(errno);
+    return false;
+  }
+  out->assign(static_cast<size_t>(size), 0);
+  if (size > 0 && !in.read(reinterpret_cast<char*>(out->data()), static_cast<std::streamsize>(size))) {
+    *error = path + ": read error";
+    return false;
+  }
+  // A file that grew while being read is read as it was when measured.
+  return true;
+}
+
+bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+  const fs::path target = PathOf(path);
+  std::error_code ec;
+  if (fs::is_directory(target, ec)) {
+    *error = path + ": is a folder";
+    return false;
+  }
+  fs::path temp = target;
+  temp += ".sspack-tmp";
+  fs::remove(temp, ec);
+  bool existed = false;
+  if (!WriteNewFile(temp.u8string(), bytes, &existed, error)) return false;
+  fs::rename(temp, target, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    *error = path + ": cannot replace the file: " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool* existed,
+                  std::string* error) {
+  *existed = false;
+  const fs::path p = PathOf(path);
+  const int fd = OpenNew(p);
+  if (fd < 0) {
+    *existed = errno == EEXIST;
+    *error = path + ": cannot create: " + std::strerror(errno);
+    return false;
+  }
+  const bool written = WriteAll(fd, bytes);
+  const int writeErrno = errno;
+  const bool closed = CloseFd(fd) == 0;
+  if (!written || !closed) {
+    std::error_code ec;
+    fs::remove(p, ec);
+    *error = path + ": write failed: " + std::strerror(written ? errno : writeErrno);
+    return false;
+  }
+  return true;
+}
+
+bool MakeFolders(const std::string& root, const std::string& relative, std::string* error) {
+  std::error_code ec;
+  fs::path built = PathOf(root);
+  if (!fs::is_directory(built, ec)) {
+    fs::create_directories(built, ec);
+    if (ec) {
+      *error = root + ": cannot create the folder: " + ec.message();
+      return false;
+    }
+  }
+  for (const fs::path& part : PathOf(relative)) {
+    built /= part;
+    const fs::file_status status = fs::symlink_status(built, ec);
+    if (fs::is_symlink(status)) {
+      *error = built.u8string() + ": is a link; nothing is written through it";
+      return false;
+    }
+    if (fs::is_directory(status)) continue;
+    if (fs::exists(status)) {
+      *error = built.u8string() + ": exists and is not a folder";
+      return false;
+    }
+    if (!fs::create_directory(built, ec) || ec) {
+      *error = built.u8string() + ": cannot create the folder: " +
+               (ec ? ec.message() : std::string("unknown error"));
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace ss::pack

@@ -1,0 +1,471 @@
+#include "tools/Manifest.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "tools/FileIo.h"
+#include "tools/PackNames.h"
+#include "tools/PackageInspector.h"
+
+namespace ss::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+// Reads one manifest; every fault stops it with a message that says where.
+class ManifestReader {
+ public:
+  ManifestReader(std::string baseDir, const ManifestOptions& options, std::string label,
+                 std::vector<std::string>* notes, const Progress& progress)
+      : baseDir_(std::move(baseDir)), options_(options), label_(std::move(label)),
+        notes_(notes), progress_(progress) {}
+
+  bool Read(const json& doc, PackageInput* input);
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Fail(const std::string& where, const std::string& what) {
+    error_ = label_ + ": " + where + ": " + what;
+    return false;
+  }
+  bool CheckKeys(const json& obj, const std::string& where, const std::set<std::string>& allowed);
+  bool ReadString(const json& obj, const std::string& key, const std::string& where,
+                  std::string* out);
+  bool ReadCompression(const json& obj, const std::string& where, Compression* out);
+  // A file reference: "path" or {"file": "path", "compress": "..."}.
+  bool ReadFileRef(const json& ref, const std::string& where, SegmentInput* out);
+  bool ReadPath(const std::string& path, const std::string& where, std::vector<uint8_t>* out);
+  bool ToAnsi(const std::string& utf8, const std::string& where, std::string* out);
+  bool ReadData(const json& data, const PackageInput& input, SegmentInput* out);
+  bool ReadFolder(const json& data, const std::string& where, DataFileInput* out);
+  std::string Resolve(const std::string& path) const {
+    const fs::path p = fs::u8path(path);
+    return p.is_absolute() ? path : (fs::u8path(baseDir_) / p).u8string();
+  }
+
+  std::string baseDir_;
+  ManifestOptions options_;
+  std::string label_;
+  std::vector<std::string>* notes_;
+  Progress progress_;
+  Compression defaultCompression_ = Compression::kAuto;
+  std::string error_;
+};
+
+bool ManifestReader::CheckKeys(const json& obj, const std::string& where,
+                               const std::set<std::string>& allowed) {
+  if (!obj.is_object()) return Fail(where, "must be an object");
+  for (auto it = obj.begin(); it != obj.end(); ++it) {
+    // A misspelt key would otherwise leave out a file without a word.
+    if (!allowed.count(it.key())) return Fail(where, "unknown key \"" + it.key() + "\"");
+  }
+  return true;
+}
+
+bool ManifestReader::ReadString(const json& obj, const std::string& key, const std::string& where,
+                                std::string* out) {
+  const auto it = obj.find(key);
+  if (it == obj.end()) return Fail(where, "\"" + key + "\" is missing");
+  if (!it->is_string()) return Fail(where + "." + key, "must be a string");
+  *out = it->get<std::string>();
+  return true;
+}
+
+bool ManifestReader::ReadCompression(const json& obj, const std::string& where,
+                                     Compression* out) {
+  if (!obj.is_string() || !ParseCompression(obj.get<std::string>(), out)) {
+    return Fail(where, "must be \"auto\", \"compress\" or \"store\"");
+  }
+  return true;
+}
+
+bool ManifestReader::ToAnsi(const std::string& utf8, const std::string& where, std::string* out) {
+  std::string bad;
+  if (!Utf8ToAnsi(utf8, out, &bad)) {
+    return Fail(where, "\"" + utf8 + "\" holds the character \"" + bad +
+                           "\", which the Windows ANSI code page (1252) cannot write");
+  }
+  return true;
+}
+
+bool ManifestReader::ReadPath(const std::string& path, const std::string& where,
+                              std::vector<uint8_t>* out) {
+  std::string error;
+  if (!ReadWholeFile(Resolve(path), out, &error)) return Fail(where, error);
+  return true;
+}
+
+bool ManifestReader::ReadFileRef(const json& ref, const std::string& where, SegmentInput* out) {
+  std::string path;
+  out->compression = defaultCompression_;
+  if (ref.is_string()) {
+    path = ref.get<std::string>();
+  } else if (ref.is_object()) {
+    if (!CheckKeys(ref, where, {"file", "compress"})) return false;
+    if (!ReadString(ref, "file", where, &path)) return false;
+    if (ref.contains("compress") &&
+        !ReadCompression(ref["compress"], where + ".compress", &out->compression)) {
+      return false;
+    }
+  } else {
+    return Fail(where, "must be a file name or {\"file\": ..., \"compress\": ...}");
+  }
+  if (path.empty()) return Fail(where, "the file name is empty");
+  if (!ReadPath(path, where, &out->data)) return false;
+  out->source = Resolve(path);
+  // The name the installer writes is the file's own name, unless the caller
+  // gives the segment a fixed one.
+  if (!ToAnsi(fs::u8path(path).filename().u8string(), where, &out->name)) return false;
+  return true;
+}
+
+bool ManifestReader::ReadFolder(const json& data, const std::string& where, DataFileInput* out) {
+  std::string folder;
+  if (!ReadString(data, "folder", where, &folder)) return false;
+  const std::string root = Resolve(folder);
+  std::error_code ec;
+  if (!fs::is_directory(fs::u8path(root), ec)) {
+    return Fail(where + ".folder", root + ": not a folder");
+  }
+
+  if (data.contains("settings")) {
+    std::string settingsPath;
+    if (!ReadString(data, "settings", where, &settingsPath)) return false;
+    std::vector<uint8_t> settings;
+    if (!ReadPath(settingsPath, where + ".settings", &settings)) return false;
+    if (settings.size() != kSaverSettingsSize) {
+      return Fail(where + ".settings", Resolve(settingsPath) + ": has " +
+                                           std::to_string(settings.size()) +
+                                           " bytes; the settings are exactly 1232 bytes "
+                                           "(212 + 988 + 32)");
+    }
+    std::copy(settings.begin(), settings.end(), out->settings.begin());
+  }
+  if (data.contains("contentKind")) {
+    if (!data["contentKind"].is_number_integer()) {
+      return Fail(where + ".contentKind", "must be a whole number");
+    }
+    const int64_t kind = data["contentKind"].get<int64_t>();
+    if (kind < INT32_MIN || kind > INT32_MAX) {
+      return Fail(where + ".contentKind", "does not fit 32 bits");
+    }
+    out->contentKind = static_cast<int32_t>(kind);
+  }
+  Compression entryDefault = Compression::kAuto;
+  if (data.contains("entryCompress") &&
+      !ReadCompression(data["entryCompress"], where + ".entryCompress", &entryDefault)) {
+    return false;
+  }
+  std::map<std::string, Compression> overrides;  // by ANSI name
+  if (data.contains("entryOverrides")) {
+    const json& o = data["entryOverrides"];
+    if (!o.is_object()) return Fail(where + ".entryOverrides", "must be an object");
+    for (auto it = o.begin(); it != o.end(); ++it) {
+      std::string name;
+      if (!ToAnsi(it.key(), where + ".entryOverrides", &name)) return false;
+      std::replace(name.begin(), name.end(), '/', '\\');
+      Compression c;
+      if (!ReadCompression(it.value(), where + ".entryOverrides." + it.key(), &c)) return false;
+      overrides[name] = c;
+    }
+  }
+
+  // Entry 1 stands for the installer's movie with content kind 3; further
+  // copies of entry 1 may follow it.
+  std::vector<DataEntryInput>& entries = out->entries;
+  if (out->contentKind == TSaverDataHeader::kContentKindMovie) {
+    DataEntryInput movie;
+    std::string name;
+    if (!ReadString(data, "movieEntry", where + " (content kind 3 needs it)", &name)) return false;
+    if (!ToAnsi(name, where + ".movieEntry", &movie.name)) return false;
+    std::replace(movie.name.begin(), movie.name.end(), '/', '\\');
+    movie.copy = true;
+    entries.push_back(movie);
+  } else if (data.contains("movieEntry")) {
+    return Fail(where + ".movieEntry", "only content kind 3 has a movie entry");
+  }
+  if (data.contains("copies")) {
+    if (entries.empty()) return Fail(where + ".copies", "copies need content kind 3");
+    const json& copies = data["copies"];
+    if (!copies.is_array()) return Fail(where + ".copies", "must be a list of names");
+    for (const json& c : copies) {
+      if (!c.is_string()) return Fail(where + ".copies", "must be a list of names");
+      DataEntryInput copy;
+      if (!ToAnsi(c.get<std::string>(), where + ".copies", &copy.name)) return false;
+      std::replace(copy.name.begin(), copy.name.end(), '/', '\\');
+      copy.copy = true;
+      entries.push_back(copy);
+    }
+  }
+
+  // The folder's files, sub-folders included, in a fixed order so that the
+  // same folder always gives the same data file.
+  std::vector<std::pair<std::string, fs::path>> files;
+  fs::recursive_directory_iterator it(fs::u8path(root), ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    const fs::file_status status = it->status(ec);
+    if (ec) break;
+    if (fs::is_directory(status)) continue;
+    const std::string rel = fs::relative(it->path(), fs::u8path(root), ec).generic_u8string();
+    if (!fs::is_regular_file(status)) {
+      return Fail(where + ".folder", it->path().u8string() + ": not a regular file");
+    }
+    files.push_back({rel, it->path()});
+  }
+  if (ec) return Fail(where + ".folder", root + ": cannot be read: " + ec.message());
+  std::sort(files.begin(), files.end());
+  for (const auto& [rel, path] : files) {
+    DataEntryInput entry;
+    if (!ToAnsi(rel, where + ".folder", &entry.name)) return false;
+    std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
+    if (!ReadPath(path.u8string(), where + ".folder", &entry.data)) return false;
+    entry.source = path.u8string();
+    const auto o = overrides.find(entry.name);
+    entry.compression = o == overrides.end() ? entryDefault : o->second;
+    if (o != overrides.end()) overrides.erase(o);
+    entries.push_back(std::move(entry));
+  }
+  if (!overrides.empty()) {
+    return Fail(where + ".entryOverrides",
+                "\"" + AnsiToUtf8(overrides.begin()->first) + "\" is no file of the folder");
+  }
+  const std::vector<std::string> faults = CheckDataFileInput(*out);
+  if (!faults.empty()) return Fail(where, faults.front());
+  return true;
+}
+
+bool ManifestReader::ReadData(const json& data, const PackageInput& input, SegmentInput* out) {
+  const std::string where = "data";
+  if (!CheckKeys(data, where,
+                 {"ssd", "folder", "settings", "contentKind", "movieEntry", "copies",
+                  "entryCompress", "entryOverrides", "compress"})) {
+    return false;
+  }
+  out->compression = defaultCompression_;
+  if (data.contains("compress") &&
+      !ReadCompression(data["compress"], where + ".compress", &out->compression)) {
+    return false;
+  }
+  const bool movieStaged = input.displayMode == dmFlash;
+  if (data.contains("ssd") == data.contains("folder")) {
+    return Fail(where, "give either \"ssd\" (a ready data file) or \"folder\" (files to pack)");
+  }
+  if (data.contains("ssd")) {
+    for (const char* key : {"settings", "contentKind", "movieEntry", "copies", "entryCompress",
+                            "entryOverrides"}) {
+      if (data.contains(key)) {
+        return Fail(where + "." + key, "belongs to \"folder\"; a ready data file has its own");
+      }
+    }
+    std::string path;
+    if (!ReadString(data, "ssd", where, &path)) return false;
+    if (!ReadPath(path, where + ".ssd", &out->data)) return false;
+    out->source = Resolve(path);
+    for (const Finding& f : VerifyDataFile(out->data, movieStaged)) {
+      if (f.fault) return Fail(where + ".ssd", out->source + ": " + f.text);
+      notes_->push_back(out->source + ": " + f.text);
+    }
+    return true;
+  }
+  DataFileInput file;
+  if (!ReadFolder(data, where, &file)) return false;
+  if (file.contentKind == TSaverDataHeader::kContentKindMovie && !movieStaged) {
+    return Fail(where + ".contentKind",
+                "content kind 3 copies the installer's Flash movie, so the presentation must be "
+                "a Flash movie");
+  }
+  // The install directory also receives the support files and "saver.dat";
+  // a top-level entry of the same name would overwrite one of them.
+  std::set<std::string> taken = {"saver.dat"};
+  for (int i : {kSegLicense, kSegCompanion, kSegSupportFile, kSegSupportLib1, kSegSupportLib2}) {
+    if (input.segments[i]) {
+      std::string lower = input.segments[i]->name;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      taken.insert(lower);
+    }
+  }
+  for (const DataEntryInput& e : file.entries) {
+    std::string lower = e.name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (taken.count(lower)) {
+      return Fail(where, "the data file's \"" + AnsiToUtf8(e.name) +
+                             "\" has the name of another file of the install directory");
+    }
+  }
+  std::string error;
+  if (!BuildSaverDataFile(file, &out->data, &error, progress_)) return Fail(where, error);
+  out->source = Resolve(data["folder"].get<std::string>());
+  return true;
+}
+
+bool ManifestReader::Read(const json& doc, PackageInput* input) {
+  if (!CheckKeys(doc, "manifest",
+                 {"title", "presentation", "license", "document", "flashSetup",
+                  "flashVersionIndex", "displayProperties", "engine", "supportFile",
+                  "supportLibraries", "data", "compress"})) {
+    return false;
+  }
+  if (doc.contains("compress") &&
+      !ReadCompression(doc["compress"], "compress", &defaultCompression_)) {
+    return false;
+  }
+  std::string title;
+  if (!ReadString(doc, "title", "manifest", &title)) return false;
+  if (!ToAnsi(title, "title", &input->title)) return false;
+  const std::string titleFault = TitleFault(input->title);
+  if (!titleFault.empty()) return Fail("title", "\"" + title + "\": " + titleFault);
+
+  if (!ToAnsi(options_.installerName, "output name", &input->installerName)) return false;
+
+  // Presentation.
+  if (!doc.contains("presentation")) return Fail("manifest", "\"presentation\" is missing");
+  const json& pres = doc["presentation"];
+  if (!CheckKeys(pres, "presentation", {"kind", "file", "compress"})) return false;
+  std::string kind;
+  if (!ReadString(pres, "kind", "presentation", &kind)) return false;
+  static const std::map<std::string, std::pair<uint8_t, const char*>> kKinds = {
+      {"bitmap", {dmBitmap, "installer.bmp"}},
+      {"flash", {dmFlash, "installer.swf"}},
+      {"jpeg", {dmJpeg, "installer.jpg"}},
+      {"none", {dmSilent, ""}}};
+  const auto k = kKinds.find(kind);
+  if (k == kKinds.end()) {
+    return Fail("presentation.kind", "must be \"bitmap\", \"flash\", \"jpeg\" or \"none\"");
+  }
+  input->displayMode = k->second.first;
+  if (input->displayMode == dmSilent) {
+    if (pres.contains("file") || pres.contains("compress")) {
+      return Fail("presentation", "kind \"none\" takes no file");
+    }
+  } else {
+    SegmentInput seg;
+    json ref = {{"file", pres.contains("file") ? pres["file"] : json()}};
+    if (!pres.contains("file")) return Fail("presentation", "\"file\" is missing");
+    if (pres.contains("compress")) ref["compress"] = pres["compress"];
+    if (!ReadFileRef(ref, "presentation", &seg)) return false;
+    seg.name = k->second.second;
+    input->segments[kSegPresentation] = std::move(seg);
+  }
+
+  // Optional files.
+  const std::pair<const char*, int> optional[] = {
+      {"license", kSegLicense}, {"document", kSegCompanion}, {"flashSetup", kSegFlashSetup}};
+  for (const auto& [key, index] : optional) {
+    if (!doc.contains(key)) continue;
+    SegmentInput seg;
+    if (!ReadFileRef(doc[key], key, &seg)) return false;
+    input->segments[index] = std::move(seg);
+  }
+  if (doc.contains("flashVersionIndex")) {
+    const json& v = doc["flashVersionIndex"];
+    if (!v.is_number_integer() || v.get<int64_t>() < 0 || v.get<int64_t>() > 1) {
+      return Fail("flashVersionIndex", "must be 0 (Flash 7 r19) or 1 (Flash 8 r22)");
+    }
+    input->flashVersionIndex = static_cast<uint8_t>(v.get<int64_t>());
+  }
+  input->showDisplayProperties = true;
+  if (doc.contains("displayProperties")) {
+    if (!doc["displayProperties"].is_boolean()) {
+      return Fail("displayProperties", "must be true or false");
+    }
+    input->showDisplayProperties = doc["displayProperties"].get<bool>();
+  }
+
+  // The screen saver's own files.
+  for (const char* key : {"engine", "supportFile", "supportLibraries", "data"}) {
+    if (!doc.contains(key)) return Fail("manifest", std::string("\"") + key + "\" is missing");
+  }
+  SegmentInput engine;
+  if (!ReadFileRef(doc["engine"], "engine", &engine)) return false;
+  engine.name = input->title + ".scr";
+  input->segments[kSegEngine] = std::move(engine);
+  SegmentInput support;
+  if (!ReadFileRef(doc["supportFile"], "supportFile", &support)) return false;
+  input->segments[kSegSupportFile] = std::move(support);
+  const json& libs = doc["supportLibraries"];
+  if (!libs.is_array() || libs.size() != 2) {
+    return Fail("supportLibraries", "must list exactly two files");
+  }
+  for (int i = 0; i < 2; ++i) {
+    SegmentInput lib;
+    if (!ReadFileRef(libs[i], "supportLibraries[" + std::to_string(i) + "]", &lib)) return false;
+    input->segments[kSegSupportLib1 + i] = std::move(lib);
+  }
+
+  // Segment 1: the decompression library.
+  SegmentInput library;
+  std::vector<uint8_t> libBytes;
+  std::string error;
+  if (!ReadWholeFile(options_.impborlPath, &libBytes, &error)) {
+    error_ = "decompression library: " + error;
+    return false;
+  }
+  if (libBytes.size() < 2 || libBytes[0] != 'M' || libBytes[1] != 'Z') {
+    error_ = "decompression library: " + options_.impborlPath + ": not a Windows library";
+    return false;
+  }
+  library.name = "impborl.dat";
+  library.data = std::move(libBytes);
+  library.compression = Compression::kStore;
+  library.source = options_.impborlPath;
+  input->segments[kSegLibrary] = std::move(library);
+
+  SegmentInput data;
+  if (!ReadData(doc["data"], *input, &data)) return false;
+  data.name = input->title + ".ssd";
+  input->segments[kSegDataFile] = std::move(data);
+
+  const std::vector<std::string> faults = CheckPackageInput(*input);
+  if (!faults.empty()) {
+    error_ = label_ + ": " + faults.front();
+    return false;
+  }
+  return true;
+}
+
+bool LoadLabelled(const std::string& text, const std::string& baseDir,
+                  const ManifestOptions& options, PackageInput* input,
+                  std::vector<std::string>* notes, std::string* error, const Progress& progress,
+                  const std::string& label) {
+  json doc;
+  try {
+    doc = json::parse(text, nullptr, true, true);
+  } catch (const json::exception& e) {
+    *error = label + ": not valid JSON: " + e.what();
+    return false;
+  }
+  ManifestReader reader(baseDir, options, label, notes, progress);
+  *input = PackageInput();
+  if (!reader.Read(doc, input)) {
+    *error = reader.error();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadManifestText(const std::string& text, const std::string& baseDir,
+                      const ManifestOptions& options, PackageInput* input,
+                      std::vector<std::string>* notes, std::string* error,
+                      const Progress& progress) {
+  return LoadLabelled(text, baseDir, options, input, notes, error, progress, "manifest");
+}
+
+bool LoadManifest(const std::string& manifestPath, const ManifestOptions& options,
+                  PackageInput* input, std::vector<std::string>* notes, std::string* error,
+                  const Progress& progress) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(manifestPath, &bytes, error, 16 * 1024 * 1024)) return false;
+  const std::string baseDir = fs::u8path(manifestPath).parent_path().u8string();
+  return LoadLabelled(std::string(bytes.begin(), bytes.end()),
+                          baseDir.empty() ? std::string(".") : baseDir, options, input, notes,
+                          error, progress, manifestPath);
+}
+
+}  // namespace ss::pack

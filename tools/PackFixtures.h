@@ -1,0 +1,50 @@
+// Small installers for tests: built through the real builder from generated
+// files, never from bytes written by hand. The package reader's tests and the
+// end-to-end tests use them with the real stub and library; the builder's own
+// tests use a stand-in stub.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/PackageBuilder.h"
+
+namespace ss::pack {
+
+// A stand-in stub of `size` bytes (at least 128): "MZ", a stamped
+// PackageOffset slot equal to `size`, and a filler pattern.
+std::vector<uint8_t> MakeFakeStub(size_t size = 4096);
+
+// Deterministic bytes: text-like (compresses well) or noise (does not).
+std::vector<uint8_t> MakeTextBytes(size_t size, uint32_t seed);
+std::vector<uint8_t> MakeNoiseBytes(size_t size, uint32_t seed);
+
+struct FixtureOptions {
+  std::string title = "Fixture Saver";
+  std::string installerName = "Setup.exe";
+  uint8_t displayMode = dmFlash;      // dmBitmap, dmFlash, dmSilent, dmJpeg
+  bool license = true;
+  bool document = true;
+  bool flashSetup = false;
+  uint8_t flashVersionIndex = 0;
+  bool showDisplayProperties = true;
+  Compression compression = Compression::kAuto;  // for every segment but 1
+  // The data file: these entries (names with backslashes for sub-folders),
+  // or, with contentKind 3, a copied movie entry first.
+  int32_t contentKind = 0;
+  std::vector<std::string> entryNames = {"readme.txt", "media\\picture.bin", "media\\deep\\a.txt"};
+  Compression entryCompression = Compression::kAuto;
+  // The library stored as segment 1; empty: a stand-in ("MZ" and filler).
+  std::vector<uint8_t> library;
+};
+
+// The input the options describe; every file's bytes are generated.
+PackageInput MakeFixtureInput(const FixtureOptions& options);
+
+// Builds the fixture installer with the given stub. False with a message
+// when the builder refuses.
+bool BuildFixtureInstaller(const std::vector<uint8_t>& stub, const FixtureOptions& options,
+                           std::vector<uint8_t>* out, std::string* error);
+
+}  // namespace ss::pack

@@ -1,0 +1,348 @@
+#include "tools/PackageBuilder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "package/ByteOrder.h"
+#include "tools/PackCodec.h"
+#include "tools/PackNames.h"
+#include "tools/StubImage.h"
+
+namespace ss::pack {
+namespace {
+
+constexpr int64_t kMaxOffset = 0x7FFFFFFF;
+
+const char* const kFlashSetupNames[] = {"flashax7.exe", "install_flash_player_active_x.msi"};
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Quoted(const std::string& ansi) { return "\"" + AnsiToUtf8(ansi) + "\""; }
+
+std::string SegmentLabel(int index) {
+  return "segment " + std::to_string(index) + " (" + SegmentRole(index) + ")";
+}
+
+}  // namespace
+
+bool ParseCompression(const std::string& text, Compression* out) {
+  if (text == "auto") {
+    *out = Compression::kAuto;
+  } else if (text == "compress") {
+    *out = Compression::kCompress;
+  } else if (text == "store") {
+    *out = Compression::kStore;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int32_t SegmentTypeFor(int index) {
+  static const int32_t kTypes[kSegmentCount] = {6, 4, 3, 7, 7, 7, 2, 5, 4, 5, 5};
+  return index >= 0 && index < kSegmentCount ? kTypes[index] : 0;
+}
+
+const char* SegmentRole(int index) {
+  static const char* const kRoles[kSegmentCount] = {
+      "installer",     "library",       "Flash setup", "presentation",
+      "licence",       "companion",     "engine",      "support file",
+      "data file",     "support lib 1", "support lib 2"};
+  return index >= 0 && index < kSegmentCount ? kRoles[index] : "?";
+}
+
+bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<uint8_t>* stored,
+               bool* compressed, std::string* error) {
+  // Nothing is gained by imploding an empty file.
+  if (how == Compression::kStore || (how == Compression::kAuto && data.empty())) {
+    *stored = data;
+    *compressed = false;
+    return true;
+  }
+  std::vector<uint8_t> packed;
+  if (!Implode(data, &packed, error)) return false;
+  if (how == Compression::kAuto && packed.size() >= data.size()) {
+    *stored = data;
+    *compressed = false;
+    return true;
+  }
+  *stored = std::move(packed);
+  *compressed = true;
+  return true;
+}
+
+std::vector<std::string> CheckDataFileInput(const DataFileInput& input) {
+  std::vector<std::string> faults;
+  if (input.entries.size() > static_cast<size_t>(kMaxSaverEntries)) {
+    faults.push_back("the data file has " + std::to_string(input.entries.size()) +
+                     " files; the installer takes at most " + std::to_string(kMaxSaverEntries));
+  }
+  if (input.contentKind == TSaverDataHeader::kContentKindMovie &&
+      (input.entries.empty() || !input.entries[0].copy)) {
+    faults.push_back("with content kind 3 the first data-file entry must stand for the movie");
+  }
+  std::set<std::string> seen;
+  for (size_t i = 0; i < input.entries.size(); ++i) {
+    const DataEntryInput& e = input.entries[i];
+    const std::string label = "data-file entry " + std::to_string(i + 1) + " " + Quoted(e.name);
+    const std::string fault = RelativePathFault(e.name);
+    if (!fault.empty()) faults.push_back(label + ": " + fault);
+    // Windows names ignore case: a second entry of the same name would
+    // overwrite the first.
+    if (!seen.insert(Lower(e.name)).second) {
+      faults.push_back(label + ": the name occurs twice (letter case does not count on Windows)");
+    }
+    if (e.copy && !e.data.empty()) {
+      faults.push_back(label + ": an entry made by copying carries no bytes of its own");
+    }
+    if (!e.copy && e.data.empty()) {
+      faults.push_back(label + (e.source.empty() ? "" : " (" + e.source + ")") +
+                       ": the file is empty, and the installer creates no file for an empty "
+                       "entry; remove it or give it content");
+    }
+    if (e.data.size() > static_cast<size_t>(kMaxOffset)) {
+      faults.push_back(label + ": the file is larger than 2 GiB");
+    }
+  }
+  return faults;
+}
+
+std::vector<std::string> CheckPackageInput(const PackageInput& input) {
+  std::vector<std::string> faults;
+  const std::string titleFault = TitleFault(input.title);
+  if (!titleFault.empty()) faults.push_back("title " + Quoted(input.title) + ": " + titleFault);
+  const std::string installerFault = FileNameFault(input.installerName);
+  if (!installerFault.empty()) {
+    faults.push_back("installer file name " + Quoted(input.installerName) + ": " +
+                     installerFault);
+  }
+  const uint8_t mode = input.displayMode;
+  if (mode != dmBitmap && mode != dmFlash && mode != dmFlashAlt && mode != dmSilent &&
+      mode != dmJpeg) {
+    faults.push_back("presentation kind " + std::to_string(mode) +
+                     " is none of 1 (bitmap), 2 or 3 (Flash), 4 (none), 8 (JPEG)");
+  }
+  if (input.flashVersionIndex > 1) {
+    faults.push_back("Flash version index " + std::to_string(input.flashVersionIndex) +
+                     " is neither 0 (Flash 7) nor 1 (Flash 8)");
+  }
+
+  const auto& seg = input.segments;
+  if (seg[kSegInstaller]) faults.push_back("segment 0 describes the stub and takes no file");
+  for (int i = 1; i < kSegmentCount; ++i) {
+    if (!seg[i]) continue;
+    const std::string fault = FileNameFault(seg[i]->name);
+    if (!fault.empty()) {
+      faults.push_back(SegmentLabel(i) + " name " + Quoted(seg[i]->name) + ": " + fault);
+    }
+    if (seg[i]->data.size() > static_cast<size_t>(kMaxOffset)) {
+      faults.push_back(SegmentLabel(i) + ": the file is larger than 2 GiB");
+    }
+  }
+
+  if (!seg[kSegLibrary]) {
+    faults.push_back("segment 1 (library): the decompression library is missing");
+  } else {
+    if (seg[kSegLibrary]->name != "impborl.dat") {
+      faults.push_back("segment 1 (library) must be named \"impborl.dat\"");
+    }
+    // The library expands every other item, so it cannot be imploded itself.
+    if (seg[kSegLibrary]->compression == Compression::kCompress) {
+      faults.push_back("segment 1 (library) cannot be compressed: it is the decompressor");
+    }
+  }
+  if (seg[kSegFlashSetup]) {
+    const std::string& name = seg[kSegFlashSetup]->name;
+    if (name != kFlashSetupNames[0] && name != kFlashSetupNames[1]) {
+      // Any other name sends the file to the system directory as a ".dll".
+      faults.push_back("segment 2 (Flash setup) must be named \"flashax7.exe\" or "
+                       "\"install_flash_player_active_x.msi\", not " + Quoted(name));
+    }
+  }
+  if (mode == dmSilent) {
+    if (seg[kSegPresentation]) {
+      faults.push_back("segment 3 (presentation): a package without presentation carries none");
+    }
+  } else if (!seg[kSegPresentation]) {
+    faults.push_back("segment 3 (presentation) is missing");
+  } else if ((mode == dmFlash || mode == dmFlashAlt) &&
+             seg[kSegPresentation]->name != "installer.swf") {
+    faults.push_back("segment 3 (presentation): a Flash movie must be named \"installer.swf\"");
+  }
+  // The install writes segments 6 to 10 in turn and stops at the first one
+  // without a name, so all of them must be there.
+  for (int i = kSegEngine; i <= kSegSupportLib2; ++i) {
+    if (!seg[i]) faults.push_back(SegmentLabel(i) + " is missing; the install needs it");
+  }
+  if (seg[kSegEngine] && Lower(seg[kSegEngine]->name) != Lower(input.title + ".scr")) {
+    faults.push_back("segment 6 (engine) must be named after the title: " +
+                     Quoted(input.title + ".scr"));
+  }
+  // Segments that land in the same folder must not overwrite each other or
+  // the installer's own files there. The licence and companion file are
+  // staged in the work directory and later copied into the install directory.
+  const std::pair<std::vector<int>, std::vector<std::string>> folders[] = {
+      {{kSegFlashSetup, kSegPresentation, kSegLicense, kSegCompanion, kSegDataFile},
+       {"temp.dat", "impborl.dll"}},
+      {{kSegLicense, kSegCompanion, kSegSupportFile, kSegSupportLib1, kSegSupportLib2},
+       {"saver.dat"}}};
+  for (const auto& folder : folders) {
+    std::set<std::string> taken;
+    for (const std::string& name : folder.second) taken.insert(name);
+    for (int i : folder.first) {
+      if (seg[i] && !taken.insert(Lower(seg[i]->name)).second) {
+        faults.push_back(SegmentLabel(i) + " name " + Quoted(seg[i]->name) +
+                         " is already taken in the folder it is written to");
+      }
+    }
+  }
+  if (seg[kSegDataFile]) {
+    if (seg[kSegDataFile]->data.size() < kSaverDataHeaderSize) {
+      faults.push_back("segment 8 (data file) is shorter than its " +
+                       std::to_string(kSaverDataHeaderSize) + "-byte header");
+    }
+    if (Lower(seg[kSegDataFile]->name) != Lower(input.title + ".ssd")) {
+      faults.push_back("segment 8 (data file) must be named after the title: " +
+                       Quoted(input.title + ".ssd"));
+    }
+  }
+  return faults;
+}
+
+bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
+                        const Progress& progress) {
+  const std::vector<std::string> faults = CheckDataFileInput(input);
+  if (!faults.empty()) {
+    *error = faults.front();
+    return false;
+  }
+  const size_t count = input.entries.size();
+  TSaverDataHeader header;
+  std::copy(input.settings.begin(), input.settings.begin() + 212, header.bytes.begin());
+  std::copy(input.settings.begin() + 212, input.settings.begin() + 212 + 988,
+            header.bytes.begin() + 216);
+  std::copy(input.settings.begin() + 212 + 988, input.settings.end(), header.bytes.begin() + 1208);
+  header.setEntryCount(static_cast<int32_t>(count));
+  header.setContentKind(input.contentKind);
+
+  std::vector<uint8_t> data(kSaverDataHeaderSize + kSaverFileEntrySize * count);
+  header.Write(data.data());
+  for (size_t i = 0; i < count; ++i) {
+    const DataEntryInput& e = input.entries[i];
+    if (progress) progress(AnsiToUtf8(e.name), i + 1, count);
+    TSaverFileEntry entry;
+    entry.entryType = e.copy ? TSaverFileEntry::kTypeCopy : 0;
+    entry.fileName = e.name;
+    if (data.size() > static_cast<size_t>(kMaxOffset)) {
+      *error = "the data file grows beyond 2 GiB";
+      return false;
+    }
+    entry.recordOffset = static_cast<int32_t>(data.size());
+    entry.Write(data.data() + kSaverDataHeaderSize + kSaverFileEntrySize * i);
+
+    TChunkRecord record;
+    std::vector<uint8_t> stored;
+    bool compressed = false;
+    if (!e.copy) {
+      if (!PackBytes(e.data, e.compression, &stored, &compressed, error)) {
+        *error = "data-file entry " + Quoted(e.name) + ": " + *error;
+        return false;
+      }
+      record.originalSize = static_cast<int32_t>(e.data.size());
+      record.compressed = compressed ? 1 : 0;
+      // For a stored entry the packed size repeats the stored length.
+      record.packedSize = static_cast<int32_t>(stored.size());
+    }
+    const size_t at = data.size();
+    data.resize(at + kChunkRecordSize);
+    record.Write(data.data() + at);
+    data.insert(data.end(), stored.begin(), stored.end());
+  }
+  if (data.size() > static_cast<size_t>(kMaxOffset)) {
+    *error = "the data file grows beyond 2 GiB";
+    return false;
+  }
+  *out = std::move(data);
+  return true;
+}
+
+bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
+                    std::vector<uint8_t>* out, std::string* error, const Progress& progress) {
+  if (!CheckStub(stub, error)) {
+    *error = "stub: " + *error;
+    return false;
+  }
+  const std::vector<std::string> faults = CheckPackageInput(input);
+  if (!faults.empty()) {
+    *error = faults.front();
+    return false;
+  }
+
+  const int32_t packageOffset = static_cast<int32_t>(stub.size());
+  TPackageHeader header;
+  header.displayMode = input.displayMode;
+  header.showLicense = input.segments[kSegLicense] ? 1 : 0;
+  header.hasCompanionFile = input.segments[kSegCompanion] ? 1 : 0;
+  header.carriesFlashSetup = input.segments[kSegFlashSetup] ? 1 : 0;
+  header.flashVersionIndex = input.flashVersionIndex;
+  header.showDisplayProperties = input.showDisplayProperties ? 1 : 0;
+  header.title = input.title;
+
+  TSegmentEntry& self = header.segments[kSegInstaller];
+  self.name = input.installerName;
+  self.startOffset = 0;
+  self.endOffset = packageOffset - 1;
+  self.segmentType = SegmentTypeFor(kSegInstaller);
+  self.packedSize = packageOffset;
+  self.originalSize = packageOffset;
+
+  std::vector<uint8_t> result(stub);
+  result.resize(stub.size() + kPackageHeaderSize);
+  size_t total = 0;
+  for (int i = 1; i < kSegmentCount; ++i) total += input.segments[i] ? 1 : 0;
+  size_t done = 0;
+
+  for (int i = 1; i < kSegmentCount; ++i) {
+    TSegmentEntry& entry = header.segments[i];
+    entry.segmentType = SegmentTypeFor(i);
+    const int64_t start = static_cast<int64_t>(result.size());
+    if (!input.segments[i]) {
+      // An absent segment: no name, both offsets at the next segment's
+      // start, flagged compressed with sizes 0, as the installer's packages
+      // have always had them.
+      entry.startOffset = static_cast<int32_t>(start);
+      entry.endOffset = static_cast<int32_t>(start);
+      entry.compressed = 1;
+      continue;
+    }
+    const SegmentInput& in = *input.segments[i];
+    if (progress) progress(SegmentLabel(i) + " " + AnsiToUtf8(in.name), ++done, total);
+    std::vector<uint8_t> stored;
+    bool compressed = false;
+    const Compression how = i == kSegLibrary ? Compression::kStore : in.compression;
+    if (!PackBytes(in.data, how, &stored, &compressed, error)) {
+      *error = SegmentLabel(i) + " " + Quoted(in.name) + ": " + *error;
+      return false;
+    }
+    if (start + static_cast<int64_t>(stored.size()) > kMaxOffset) {
+      *error = "the installer grows beyond 2 GiB at " + SegmentLabel(i);
+      return false;
+    }
+    entry.name = in.name;
+    entry.startOffset = static_cast<int32_t>(start);
+    entry.endOffset = static_cast<int32_t>(start + static_cast<int64_t>(stored.size()) - 1);
+    entry.compressed = compressed ? 1 : 0;
+    entry.packedSize = static_cast<int32_t>(stored.size());
+    entry.originalSize = static_cast<int32_t>(in.data.size());
+    result.insert(result.end(), stored.begin(), stored.end());
+  }
+  header.Write(result.data() + stub.size());
+  *out = std::move(result);
+  return true;
+}
+
+}  // namespace ss::pack

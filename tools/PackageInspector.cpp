@@ -1,0 +1,544 @@
+#include "tools/PackageInspector.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "tools/FileIo.h"
+#include "tools/PackCodec.h"
+#include "tools/PackNames.h"
+#include "tools/PackageBuilder.h"
+#include "tools/StubImage.h"
+
+namespace ss::pack {
+namespace {
+
+std::string Quoted(const std::string& ansi) { return "\"" + AnsiToUtf8(ansi) + "\""; }
+
+std::string Label(int index) {
+  return "segment " + std::to_string(index) + " (" + SegmentRole(index) + ")";
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void Fault(std::vector<Finding>* f, const std::string& text) { f->push_back({true, text}); }
+void Note(std::vector<Finding>* f, const std::string& text) { f->push_back({false, text}); }
+
+bool IsFlash(uint8_t mode) { return mode == dmFlash || mode == dmFlashAlt; }
+
+const char* ModeText(uint8_t mode) {
+  switch (mode) {
+    case dmBitmap: return "bitmap picture";
+    case dmFlash:
+    case dmFlashAlt: return "Flash movie";
+    case dmSilent: return "none (quiet install)";
+    case dmJpeg: return "JPEG picture";
+    default: return "invalid";
+  }
+}
+
+std::string Padded(std::string s, size_t width, bool right = false) {
+  if (s.size() >= width) return s;
+  return right ? std::string(width - s.size(), ' ') + s : s + std::string(width - s.size(), ' ');
+}
+
+// Stored bytes of a range [start, start + length) inside `size`, or false.
+bool RangeInside(int64_t start, int64_t length, uint64_t size) {
+  return start >= 0 && length >= 0 && static_cast<uint64_t>(start + length) <= size;
+}
+
+}  // namespace
+
+bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::string* error) {
+  int32_t offset = 0;
+  if (!LocatePackage(file, &offset, error)) return false;
+  view->packageOffset = offset;
+  view->fileSize = file.size();
+  view->header = TPackageHeader::Parse(file.data() + offset);
+  return true;
+}
+
+bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
+                 std::vector<uint8_t>* out, std::string* error) {
+  if (!segment.present()) {
+    *error = "the segment is absent (empty name)";
+    return false;
+  }
+  const int64_t length = segment.storedLength();
+  if (!RangeInside(segment.startOffset, length, file.size())) {
+    *error = "its bytes " + std::to_string(segment.startOffset) + " to " +
+             std::to_string(segment.endOffset) + " do not lie inside the file of " +
+             std::to_string(file.size()) + " bytes";
+    return false;
+  }
+  const uint8_t* data = file.data() + segment.startOffset;
+  if (!segment.compressed) {
+    out->assign(data, data + length);
+    return true;
+  }
+  if (segment.originalSize < 0) {
+    *error = "its original size is negative";
+    return false;
+  }
+  if (!Explode(data, static_cast<size_t>(length), static_cast<size_t>(segment.originalSize), out,
+               error)) {
+    *error = "its imploded bytes " + *error;
+    return false;
+  }
+  if (out->size() != static_cast<size_t>(segment.originalSize)) {
+    *error = "it expands to " + std::to_string(out->size()) + " bytes instead of its original size " +
+             std::to_string(segment.originalSize);
+    return false;
+  }
+  return true;
+}
+
+bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
+                   std::vector<Finding>* findings) {
+  if (data.size() < kSaverDataHeaderSize) {
+    Fault(findings, "the data file has " + std::to_string(data.size()) + " bytes, fewer than its " +
+                        std::to_string(kSaverDataHeaderSize) + "-byte header");
+    return false;
+  }
+  view->header = TSaverDataHeader::Parse(data.data());
+  const int32_t count = view->header.entryCount();
+  if (count < 0 || count > kMaxSaverEntries) {
+    Fault(findings, "the data file's entry count " + std::to_string(count) +
+                        " lies outside 0 to " + std::to_string(kMaxSaverEntries));
+    return false;
+  }
+  const uint64_t tableEnd = kSaverDataHeaderSize + static_cast<uint64_t>(count) * kSaverFileEntrySize;
+  if (tableEnd > data.size()) {
+    Fault(findings, "the data file's table of " + std::to_string(count) +
+                        " entries runs past its end");
+    return false;
+  }
+  view->entries.clear();
+  for (int32_t i = 0; i < count; ++i) {
+    DataEntryView e;
+    e.number = i + 1;
+    e.entry = TSaverFileEntry::Parse(data.data() + kSaverDataHeaderSize + kSaverFileEntrySize * i);
+    e.copy = e.entry.entryType == TSaverFileEntry::kTypeCopy ||
+             (i == 0 && view->header.contentKind() == TSaverDataHeader::kContentKindMovie);
+    if (!e.copy && !e.entry.fileName.empty()) {
+      if (RangeInside(e.entry.recordOffset, kChunkRecordSize, data.size())) {
+        e.record = TChunkRecord::Parse(data.data() + e.entry.recordOffset);
+        e.recordRead = true;
+      }
+    }
+    view->entries.push_back(e);
+  }
+  return true;
+}
+
+bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
+                   std::vector<uint8_t>* out, std::string* error) {
+  if (!e.recordRead) {
+    *error = "its chunk record at " + std::to_string(e.entry.recordOffset) +
+             " does not lie inside the data file";
+    return false;
+  }
+  const TChunkRecord& r = e.record;
+  if (r.originalSize < 0) {
+    *error = "its original size is negative";
+    return false;
+  }
+  const int64_t start = static_cast<int64_t>(e.entry.recordOffset) + kChunkRecordSize;
+  const int64_t length = r.storedLength();
+  if (!RangeInside(start, length, data.size())) {
+    *error = "its " + std::to_string(length) + " stored bytes run past the end of the data file";
+    return false;
+  }
+  if (!r.compressed) {
+    out->assign(data.begin() + start, data.begin() + start + length);
+    return true;
+  }
+  if (!Explode(data.data() + start, static_cast<size_t>(length),
+               static_cast<size_t>(r.originalSize), out, error)) {
+    *error = "its imploded bytes " + *error;
+    return false;
+  }
+  if (out->size() != static_cast<size_t>(r.originalSize)) {
+    *error = "it expands to " + std::to_string(out->size()) + " bytes instead of " +
+             std::to_string(r.originalSize);
+    return false;
+  }
+  return true;
+}
+
+std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged) {
+  std::vector<Finding> findings;
+  DataFileView view;
+  if (!ParseDataFile(data, &view, &findings)) return findings;
+  std::set<std::string> names;
+  const std::string firstName = view.entries.empty() ? "" : view.entries[0].entry.fileName;
+  for (const DataEntryView& e : view.entries) {
+    const std::string label = "data-file entry " + std::to_string(e.number) + " " +
+                              Quoted(e.entry.fileName);
+    if (e.entry.fileName.empty()) {
+      Note(&findings, "data-file entry " + std::to_string(e.number) +
+                          " has no name and is skipped by the installer");
+      continue;
+    }
+    const std::string nameFault = RelativePathFault(e.entry.fileName);
+    if (!nameFault.empty()) {
+      Fault(&findings, label + ": " + nameFault);
+      continue;
+    }
+    if (!names.insert(Lower(e.entry.fileName)).second) {
+      Note(&findings, label + ": the name occurs more than once; the later entry overwrites");
+    }
+    if (e.copy) {
+      if (e.number == 1 && !movieStaged) {
+        Fault(&findings, label + ": it is a copy of the installer's movie, but the package "
+                                 "stages no Flash movie \"installer.swf\"");
+      }
+      if (e.number > 1 && firstName.empty()) {
+        Fault(&findings, label + ": it is a copy of entry 1, which has no name");
+      }
+      continue;
+    }
+    if (e.recordRead && e.record.originalSize == 0) {
+      Note(&findings, label + ": its original size is 0; the installer creates no file");
+      continue;
+    }
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadDataEntry(data, e, &bytes, &error)) Fault(&findings, label + ": " + error);
+  }
+  return findings;
+}
+
+std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
+  std::vector<Finding> findings;
+  InstallerView view;
+  std::string error;
+  if (!ReadInstaller(file, &view, &error)) {
+    Fault(&findings, error);
+    return findings;
+  }
+  const TPackageHeader& h = view.header;
+  const int64_t dataStart = static_cast<int64_t>(view.packageOffset) + kPackageHeaderSize;
+
+  if (std::string(ModeText(h.displayMode)) == "invalid") {
+    Fault(&findings, "presentation kind " + std::to_string(h.displayMode) +
+                         " is none of 1, 2, 3, 4, 8");
+  }
+  if (h.flashVersionIndex > 1) {
+    Fault(&findings, "Flash version index " + std::to_string(h.flashVersionIndex) +
+                         " is neither 0 nor 1");
+  }
+  const std::string titleFault = TitleFault(h.title);
+  if (!titleFault.empty()) Fault(&findings, "title " + Quoted(h.title) + ": " + titleFault);
+
+  // Which segments the installer will ask for.
+  std::vector<int> needed = {kSegLibrary};
+  if (h.carriesFlashSetup) needed.push_back(kSegFlashSetup);
+  if (h.displayMode != dmSilent) needed.push_back(kSegPresentation);
+  if (h.showLicense) needed.push_back(kSegLicense);
+  if (h.hasCompanionFile) needed.push_back(kSegCompanion);
+  for (int i = kSegEngine; i <= kSegSupportLib2; ++i) needed.push_back(i);
+  for (int i : needed) {
+    if (!h.segments[i].present()) {
+      Fault(&findings, Label(i) + " is absent, but the installer needs it");
+    }
+  }
+
+  const TSegmentEntry& self = h.segments[kSegInstaller];
+  if (self.startOffset != 0 || self.endOffset != view.packageOffset - 1 ||
+      self.originalSize != view.packageOffset) {
+    Note(&findings, "segment 0 (installer) does not describe the stub's " +
+                        std::to_string(view.packageOffset) + " bytes");
+  }
+
+  std::vector<std::pair<int64_t, int64_t>> ranges;  // start, end (exclusive) of present segments
+  for (int i = 1; i < kSegmentCount; ++i) {
+    const TSegmentEntry& s = h.segments[i];
+    if (!s.present()) continue;
+    const std::string label = Label(i) + " " + Quoted(s.name);
+    const std::string nameFault = FileNameFault(s.name);
+    if (!nameFault.empty()) {
+      Fault(&findings, label + ": " + nameFault);
+      continue;
+    }
+    if (TargetText(s) == "none") {
+      Fault(&findings, label + ": segment type " + std::to_string(s.segmentType) +
+                           " has no target, so the installer cannot write it");
+    } else if (s.segmentType != SegmentTypeFor(i)) {
+      Note(&findings, label + ": segment type " + std::to_string(s.segmentType) +
+                          " instead of the usual " + std::to_string(SegmentTypeFor(i)) +
+                          " (target: " + TargetText(s) + ")");
+    }
+    const int64_t length = s.storedLength();
+    if (length < 0 || !RangeInside(s.startOffset, length, file.size())) {
+      Fault(&findings, label + ": its bytes " + std::to_string(s.startOffset) + " to " +
+                           std::to_string(s.endOffset) + " do not lie inside the file of " +
+                           std::to_string(file.size()) + " bytes");
+      continue;
+    }
+    if (length > 0 && s.startOffset < dataStart) {
+      Fault(&findings, label + ": its bytes begin at " + std::to_string(s.startOffset) +
+                           ", inside the program or the package header");
+    }
+    if (length > 0) ranges.push_back({s.startOffset, s.startOffset + length});
+    if (!s.compressed && s.originalSize != length) {
+      Note(&findings, label + ": stored, but its original size " +
+                          std::to_string(s.originalSize) + " differs from its stored length " +
+                          std::to_string(length));
+    }
+    std::vector<uint8_t> bytes;
+    if (!ReadSegment(file, s, &bytes, &error)) {
+      Fault(&findings, label + ": " + error);
+      continue;
+    }
+    if (i == kSegDataFile) {
+      const bool movieStaged = IsFlash(h.displayMode) && h.segments[kSegPresentation].present() &&
+                               h.segments[kSegPresentation].name == "installer.swf";
+      for (const Finding& f : VerifyDataFile(bytes, movieStaged)) findings.push_back(f);
+    }
+  }
+
+  // Role rules the installer's later steps depend on.
+  const TSegmentEntry& lib = h.segments[kSegLibrary];
+  if (lib.present()) {
+    if (lib.name != "impborl.dat" || lib.segmentType != 4) {
+      Fault(&findings, "segment 1 (library) must be \"impborl.dat\" of type 4 to become "
+                       "\"impborl.dll\" in the work directory");
+    }
+    if (lib.compressed) {
+      Fault(&findings, "segment 1 (library) is compressed, but it is the decompressor itself");
+    }
+  }
+  const TSegmentEntry& setup = h.segments[kSegFlashSetup];
+  if (h.carriesFlashSetup && setup.present() &&
+      (setup.segmentType != 3 ||
+       (setup.name != "flashax7.exe" && setup.name != "install_flash_player_active_x.msi"))) {
+    Fault(&findings, "segment 2 (Flash setup) must be of type 3 and named \"flashax7.exe\" or "
+                     "\"install_flash_player_active_x.msi\" to be staged for running");
+  }
+  const TSegmentEntry& engine = h.segments[kSegEngine];
+  if (engine.present() &&
+      (engine.segmentType != 2 || Lower(engine.name) != Lower(h.title + ".scr"))) {
+    Fault(&findings, "segment 6 (engine) must be of type 2 and named " +
+                         Quoted(h.title + ".scr") + ", the name the screen saver is activated by");
+  }
+  if (IsFlash(h.displayMode) && h.segments[kSegPresentation].present() &&
+      h.segments[kSegPresentation].name != "installer.swf") {
+    Note(&findings, "segment 3 (presentation): a Flash movie is usually named \"installer.swf\"");
+  }
+
+  std::sort(ranges.begin(), ranges.end());
+  for (size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].first < ranges[i - 1].second) {
+      Note(&findings, "two segments share bytes from offset " + std::to_string(ranges[i].first));
+    }
+  }
+  int64_t last = dataStart;
+  for (const auto& r : ranges) last = std::max(last, r.second);
+  if (static_cast<uint64_t>(last) < file.size()) {
+    Note(&findings, std::to_string(file.size() - static_cast<uint64_t>(last)) +
+                        " bytes after the last segment are not used");
+  }
+  return findings;
+}
+
+std::string TargetText(const TSegmentEntry& s) {
+  switch (s.segmentType) {
+    case 1:
+    case 5:
+    case 6:
+    case 10: return "install dir";
+    case 2: return "system dir";
+    case 3:
+      if (s.name == "flashax7.exe" || s.name == "install_flash_player_active_x.msi") {
+        return "work dir";
+      }
+      return "system dir (.dll)";
+    case 4: return s.name == "impborl.dat" ? "work dir (.dll)" : "work dir";
+    case 7: return "work dir";
+    default: return "none";
+  }
+}
+
+std::string FormatInstaller(const InstallerView& view) {
+  const TPackageHeader& h = view.header;
+  auto yesNo = [](uint8_t v) { return v ? std::string("yes") : std::string("no"); };
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(view.packageOffset));
+  std::string out;
+  out += "File size:            " + std::to_string(view.fileSize) + " bytes\n";
+  out += "Package offset:       " + std::to_string(view.packageOffset) + " (" + hex + ")\n";
+  out += "Title:                " + Quoted(h.title) + "\n";
+  out += "Presentation:         " + std::to_string(h.displayMode) + " (" + ModeText(h.displayMode) +
+         ")\n";
+  out += "Licence shown:        " + yesNo(h.showLicense) + "\n";
+  out += "Companion file:       " + yesNo(h.hasCompanionFile) + "\n";
+  out += "Flash setup carried:  " + yesNo(h.carriesFlashSetup) + "\n";
+  out += "Flash version index:  " + std::to_string(h.flashVersionIndex) +
+         (h.flashVersionIndex == 0   ? " (Flash 7 r19)"
+          : h.flashVersionIndex == 1 ? " (Flash 8 r22)"
+                                     : " (invalid)") +
+         "\n";
+  out += "Display Properties:   " + std::string(h.showDisplayProperties ? "offered" : "not offered") +
+         "\n\n";
+  out += "idx role           name                         type target             storage        "
+         "start        end     stored   original\n";
+  for (int i = 0; i < kSegmentCount; ++i) {
+    const TSegmentEntry& s = h.segments[i];
+    std::string line = Padded(std::to_string(i), 3, true) + " " + Padded(SegmentRole(i), 14) + " ";
+    if (!s.present()) {
+      out += line + "(absent)\n";
+      continue;
+    }
+    const int64_t stored = s.storedLength();
+    line += Padded(AnsiToUtf8(s.name), 28) + " " + Padded(std::to_string(s.segmentType), 4, true) +
+            " " + Padded(i == 0 ? std::string("-") : TargetText(s), 18) + " " +
+            Padded(i == 0 ? "program" : s.compressed ? "compressed" : "stored", 10) + " " +
+            Padded(std::to_string(s.startOffset), 10, true) + " " +
+            Padded(std::to_string(s.endOffset), 10, true) + " " +
+            Padded(std::to_string(stored), 10, true) + " " +
+            Padded(std::to_string(s.originalSize), 10, true);
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string FormatDataFile(const DataFileView& view) {
+  std::string out;
+  out += "Data file: " + std::to_string(view.header.entryCount()) + " entries, content kind " +
+         std::to_string(view.header.contentKind()) + "\n";
+  out += "  no type storage      packed   original name\n";
+  for (const DataEntryView& e : view.entries) {
+    std::string storage = "-";
+    std::string packed = "-";
+    std::string original = "-";
+    if (e.copy) {
+      storage = "copy";
+    } else if (e.recordRead) {
+      storage = e.record.compressed ? "compressed" : "stored";
+      packed = std::to_string(e.record.storedLength());
+      original = std::to_string(e.record.originalSize);
+    } else if (!e.entry.fileName.empty()) {
+      storage = "bad record";
+    }
+    out += Padded(std::to_string(e.number), 4, true) + " " +
+           Padded(std::to_string(e.entry.entryType), 4, true) + " " + Padded(storage, 10) + " " +
+           Padded(packed, 10, true) + " " + Padded(original, 10, true) + " " +
+           (e.entry.fileName.empty() ? std::string("(no name: skipped)")
+                                     : AnsiToUtf8(e.entry.fileName)) +
+           "\n";
+  }
+  return out;
+}
+
+bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
+                      std::vector<std::string>* written, std::vector<std::string>* problems,
+                      std::string* error) {
+  namespace fs = std::filesystem;
+  InstallerView view;
+  if (!ReadInstaller(file, &view, error)) return false;
+  std::error_code ec;
+  const fs::path root = fs::u8path(dir);
+  if (fs::exists(fs::symlink_status(root, ec))) {
+    if (!fs::is_directory(fs::symlink_status(root, ec)) || !fs::is_empty(root, ec)) {
+      *error = dir + ": exists and is not an empty folder; extraction writes only into a new "
+                     "or empty folder, so that nothing there is overwritten";
+      return false;
+    }
+  }
+  if (!MakeFolders(dir, "", error)) return false;
+
+  // Writes one item below the root; a clash with an earlier item of the same
+  // name (names can differ only in letter case or in characters made safe)
+  // gets a numbered name instead.
+  std::set<std::string> folders;
+  auto put = [&](const std::string& relative, const std::vector<uint8_t>& bytes) {
+    const fs::path rel = fs::u8path(relative);
+    const std::string parent = rel.parent_path().u8string();
+    std::string err;
+    if (!parent.empty() && !MakeFolders(dir, parent, &err)) {
+      problems->push_back(err);
+      return;
+    }
+    for (int n = 1; n < 1000; ++n) {
+      fs::path name = rel;
+      if (n > 1) {
+        name = rel.parent_path() /
+               fs::u8path(rel.stem().u8string() + "~" + std::to_string(n) + rel.extension().u8string());
+      }
+      bool existed = false;
+      if (WriteNewFile((root / name).u8string(), bytes, &existed, &err)) {
+        written->push_back(name.generic_u8string());
+        return;
+      }
+      if (!existed) break;
+    }
+    problems->push_back(err);
+  };
+
+  std::vector<uint8_t> movie;
+  std::vector<uint8_t> dataFile;
+  bool haveDataFile = false;
+  for (int i = 0; i < kSegmentCount; ++i) {
+    const TSegmentEntry& s = view.header.segments[i];
+    if (!s.present()) continue;
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%02d-", i);
+    const std::string name = std::string("segments/") + prefix + SafeRelativePath(s.name);
+    std::vector<uint8_t> bytes;
+    std::string err;
+    if (i == kSegInstaller) {
+      bytes.assign(file.begin(), file.begin() + view.packageOffset);
+    } else if (!ReadSegment(file, s, &bytes, &err)) {
+      problems->push_back(Label(i) + " " + Quoted(s.name) + ": " + err);
+      continue;
+    }
+    // Names with folder parts would scatter the segments; keep each one flat.
+    std::string flat = name;
+    std::replace(flat.begin() + 9, flat.end(), '/', '_');
+    put(flat, bytes);
+    if (i == kSegPresentation) movie = bytes;
+    if (i == kSegDataFile) {
+      dataFile = std::move(bytes);
+      haveDataFile = true;
+    }
+  }
+  if (!haveDataFile) return true;
+
+  DataFileView data;
+  std::vector<Finding> findings;
+  if (!ParseDataFile(dataFile, &data, &findings)) {
+    for (const Finding& f : findings) problems->push_back(f.text);
+    return true;
+  }
+  put("saver.dat", std::vector<uint8_t>(dataFile.begin(), dataFile.begin() + kSaverDataHeaderSize));
+  std::vector<uint8_t> first;
+  for (const DataEntryView& e : data.entries) {
+    if (e.entry.fileName.empty()) continue;
+    const std::string label =
+        "data-file entry " + std::to_string(e.number) + " " + Quoted(e.entry.fileName);
+    std::vector<uint8_t> bytes;
+    std::string err;
+    if (e.copy) {
+      // As the installer does: entry 1 is the presentation movie, later
+      // copies repeat entry 1's file.
+      bytes = e.number == 1 ? movie : first;
+    } else if (e.recordRead && e.record.originalSize == 0) {
+      continue;  // the installer writes no file for it either
+    } else if (!ReadDataEntry(dataFile, e, &bytes, &err)) {
+      problems->push_back(label + ": " + err);
+      continue;
+    }
+    if (e.number == 1) first = bytes;
+    put("data/" + SafeRelativePath(e.entry.fileName), bytes);
+  }
+  return true;
+}
+
+}  // namespace ss::pack

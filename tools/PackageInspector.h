@@ -1,0 +1,86 @@
+// Reading a finished installer back: its package header and segments, the
+// screen saver data file inside it, the checks the installer relies on, a
+// readable listing, and extraction into a folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/PackageRecords.h"
+
+namespace ss::pack {
+
+struct Finding {
+  bool fault = true;   // false: worth knowing, but the installer accepts it
+  std::string text;
+};
+
+struct InstallerView {
+  int32_t packageOffset = 0;
+  uint64_t fileSize = 0;
+  TPackageHeader header;
+};
+
+// Locates and parses the package header. False with a message when the file
+// is no installer or ends before its header.
+bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::string* error);
+
+// The bytes of one segment as the installer would write them: stored bytes
+// copied, imploded bytes expanded and their size checked against
+// originalSize. False with a message for an absent segment, offsets outside
+// the file, or a stream that does not expand to its promised size.
+bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
+                 std::vector<uint8_t>* out, std::string* error);
+
+struct DataEntryView {
+  int number = 0;            // 1-based, as the installer counts
+  TSaverFileEntry entry;
+  bool copy = false;         // produced by copying (type 3, or entry 1 with content kind 3)
+  bool recordRead = false;   // the chunk record lies inside the file
+  TChunkRecord record;
+};
+
+struct DataFileView {
+  TSaverDataHeader header;
+  std::vector<DataEntryView> entries;
+};
+
+// Parses a data file's header, table and chunk records. Every fault found is
+// added to *findings; false when the header or table cannot be read at all.
+bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
+                   std::vector<Finding>* findings);
+
+// The bytes of one entry that carries bytes (not a copy), expanded and
+// checked like ReadSegment.
+bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& entry,
+                   std::vector<uint8_t>* out, std::string* error);
+
+// Every check on a data file, including the expansion of each entry.
+// movieStaged: the installer stages a Flash movie "installer.swf", which a
+// copied entry 1 needs.
+std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged);
+
+// Every structural rule the installer relies on, and every compressed item
+// expanded with its size checked. The installer accepts the file when no
+// finding is a fault.
+std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file);
+
+// A readable table of the header and the segment table; with a data file,
+// its entries too.
+std::string FormatInstaller(const InstallerView& view);
+std::string FormatDataFile(const DataFileView& view);
+
+// The target rule of a segment type, in words ("install dir", ...).
+std::string TargetText(const TSegmentEntry& segment);
+
+// Writes every segment to dir/segments/NN-name and the data file's header and
+// entries to dir/saver.dat and dir/data/..., never outside dir whatever names
+// the package holds. dir must be new or empty. Items that cannot be read are
+// reported in *problems and skipped; the others are still written. False when
+// nothing could be done (dir unusable, no installer) with *error set.
+bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
+                      std::vector<std::string>* written, std::vector<std::string>* problems,
+                      std::string* error);
+
+}  // namespace ss::pack
