@@ -47,15 +47,19 @@ std::string WithoutTrailingBackslash(const std::string& path) {
 DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
 // One forced deletion: plain, then again after clearing the attributes.
-// Returns true when the file is gone.
-bool DeleteOnce(const std::string& path) {
-  if (!FileExists(path)) return true;
-  if (DeleteFileA(path.c_str())) return true;
+// Returns 0 when the file is gone, else the system's reason for the refusal.
+DWORD DeleteOnce(const std::string& path) {
+  if (!FileExists(path)) return 0;
+  if (DeleteFileA(path.c_str())) return 0;
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (DeleteFileA(path.c_str())) return true;
+  if (DeleteFileA(path.c_str())) return 0;
   const DWORD err = GetLastError();
-  DebugLog("delete failed: " + path + " (error " + std::to_string(err) + ")");
-  return false;
+  return err != 0 ? err : ERROR_ACCESS_DENIED;
+}
+
+void LogRefusedDeletion(const std::string& path, DWORD err, int attempts) {
+  DebugLog("delete failed: " + path + " (error " + std::to_string(err) + ", " + std::to_string(attempts) +
+           (attempts == 1 ? " attempt)" : " attempts)"));
 }
 
 // Removes a junction or directory symbolic link itself, not what it points at.
@@ -153,21 +157,27 @@ Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
 }
 
 Result DeleteFileForced(const std::string& path) {
-  return DeleteOnce(path) ? kOk : kErrFileBusy;
+  const DWORD err = DeleteOnce(path);
+  if (err == 0) return kOk;
+  LogRefusedDeletion(path, err, 1);
+  return kErrFileBusy;
 }
 
 Result DeleteFileRetry(const std::string& path, int tries, int* attempts) {
   Result rc = kErrGeneric;
   int made = 0;
+  DWORD err = 0;
   while (tries > 0 && rc != kOk) {
     ++made;
-    if (DeleteOnce(path)) {
+    err = DeleteOnce(path);
+    if (err == 0) {
       rc = kOk;
     } else {
       rc = HasScrExtension(path) ? kErrEngineBusy : kErrFileBusy;
     }
     --tries;
   }
+  if (err != 0) LogRefusedDeletion(path, err, made);
   if (attempts) *attempts = made;
   return rc;
 }

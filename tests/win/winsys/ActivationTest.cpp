@@ -44,12 +44,6 @@ std::string ProfileValue() {
   return std::string(buf, n);
 }
 
-bool HaveDisplay() {
-  HWND w = CreateWindowA("STATIC", "probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  if (!w) return false;
-  DestroyWindow(w);
-  return true;
-}
 
 // Waits up to `ms` for a top-level window with the given title to appear
 // (present = true) or to be gone (present = false).
@@ -215,7 +209,7 @@ class InProcessPanel {
 };
 
 TEST(DisplayProperties, CloseCancelsAnOpenPanel) {
-  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
   CloseDisplayProperties();  // nothing open: nothing happens
   InProcessPanel panel;
   ASSERT_TRUE(panel.started());
@@ -250,7 +244,7 @@ class PanelInSystemDirectory {
 };
 
 TEST(DisplayProperties, OpenStartsThePanelAndRestoresTheCursor) {
-  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
   PanelInSystemDirectory panel;
   if (panel.existed()) GTEST_SKIP() << "the system has a desk.cpl of its own";
   ASSERT_TRUE(panel.ready()) << test::LastErrorText();
@@ -268,7 +262,7 @@ TEST(DisplayProperties, OpenStartsThePanelAndRestoresTheCursor) {
 }
 
 TEST(DisplayProperties, OfferAsksFirst) {
-  if (!HaveDisplay()) GTEST_SKIP() << "no display";
+  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
   PanelInSystemDirectory panel;
   if (panel.existed()) GTEST_SKIP() << "the system has a desk.cpl of its own";
   ASSERT_TRUE(panel.ready()) << test::LastErrorText();

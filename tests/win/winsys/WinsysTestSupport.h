@@ -121,6 +121,15 @@ class LockedFile {
   HANDLE h_;
 };
 
+// True when windows can be created (a display is there); the tests that
+// answer boxes or wait for the control panel need one.
+inline bool HaveDisplay() {
+  HWND w = CreateWindowA("STATIC", "probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  if (!w) return false;
+  DestroyWindow(w);
+  return true;
+}
+
 // The directory of the running test program (ends with a backslash); the
 // fixtures are built beside it.
 inline std::string ProgramDir() {
