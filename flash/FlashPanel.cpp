@@ -1,0 +1,295 @@
+#include "flash/FlashPanel.h"
+
+#include <zlib.h>
+
+#include <cctype>
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "flash/FlashPlayer.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/WinHandles.h"
+
+namespace ss {
+namespace {
+
+constexpr char kPanelClass[] = "TFlashPanel";
+constexpr char kCompressedName[] = "compressedSWFSegment.swf";
+constexpr char kUncompressedName[] = "unCompressedSWF.swf";
+constexpr DWORD kCopyBlock = 2048;
+constexpr DWORD kInflateBlock = 64 * 1024;
+
+void RegisterPanelClass(WNDPROC proc) {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSA wc = {};
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = kPanelClass;
+  registered = RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+Result LastErrorOr(Result fallback) {
+  const DWORD e = GetLastError();
+  return e != 0 ? static_cast<Result>(e) : fallback;
+}
+
+FileHandle OpenForReading(const std::string& path) {
+  return FileHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle CreateForWriting(const std::string& path) {
+  return FileHandle(
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Writes all of `size` bytes; a short write is the disk's error, not an end.
+Result WriteAll(HANDLE file, const void* data, DWORD size) {
+  DWORD written = 0;
+  if (!WriteFile(file, data, size, &written, nullptr)) return LastErrorOr(kIoWriteFailed);
+  return written == size ? kOk : kIoWriteFailed;
+}
+
+}  // namespace
+
+TFlashPanel::TFlashPanel(HWND parent, int x, int y, int width, int height) {
+  RegisterPanelClass(&TFlashPanel::WndProc);
+  window_ = CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, x, y, width,
+                            height, parent, nullptr, GetModuleHandleA(nullptr), this);
+}
+
+TFlashPanel::~TFlashPanel() {
+  if (flashControl_) {
+    flashControl_->StopPlay();
+    flashControl_.reset();
+  }
+  if (window_ != nullptr) {
+    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
+  if (!tempDir_.empty()) RemoveDirectoryTree(tempDir_);
+}
+
+LRESULT CALLBACK TFlashPanel::WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+    SetWindowLongPtrA(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TFlashPanel*>(GetWindowLongPtrA(w, GWLP_USERDATA));
+  switch (msg) {
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(w, &r);
+      HBRUSH brush = CreateSolidBrush(self != nullptr ? self->color_ : RGB(255, 255, 255));
+      FillRect(reinterpret_cast<HDC>(wp), &r, brush);
+      DeleteObject(brush);
+      return 1;
+    }
+    case WM_NCDESTROY:
+      if (self != nullptr) self->window_ = nullptr;
+      SetWindowLongPtrA(w, GWLP_USERDATA, 0);
+      break;
+  }
+  return DefWindowProcA(w, msg, wp, lp);
+}
+
+Result TFlashPanel::playMovie(const std::string& name) {
+  DebugLog("playMovie " + name);
+  if (name.empty() || name == swfFilename_) return kOk;
+  swfFilename_ = name;
+
+  Result r = readSWFFileFormatType(swfFilename_, movie_.swfSignature);
+  if (r == kOk) {
+    if (movie_.swfSignature == "FWS") {
+      r = readSWFFile_FWS_Format(swfFilename_, movie_);
+    } else if (movie_.swfSignature == "CWS") {
+      r = inflateSWFFileToTempFile();
+      if (r == kOk) r = readSWFFile_FWS_Format(tempDir_ + kUncompressedName, movie_);
+    }
+  }
+  if (r == kOk) r = checkPlayerVersion();
+  if (r == kOk) unloadFlashControl();
+  if (r == kOk) r = createFlashControl();
+  if (r == kOk) r = loadAndPlayMovie();
+  return r;
+}
+
+Result TFlashPanel::checkPlayerVersion() {
+  bool found = false;
+  int32_t major = 0;
+  const Result r = probeFlashControlVersion(found, major, flashProbeTiming().panelProbeAttempts);
+  if (r == kOk && found && movie_.swfVersion > major) return kErrPlayerTooOld;
+  return r;
+}
+
+Result TFlashPanel::unloadFlashControl() {
+  if (!flashControl_) return kOk;
+  flashControl_->StopPlay();
+  flashControl_.reset();
+  // Let one pending message through (the control's window is gone); never
+  // wait for one, so an idle queue cannot stall the panel.
+  MSG msg;
+  if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+    } else {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  return kOk;
+}
+
+Result TFlashPanel::createFlashControl() {
+  RECT bounds = {0, 0, 0, 0};
+  if (window_ != nullptr) GetClientRect(window_, &bounds);
+  const int attempts = flashProbeTiming().createAttempts;
+  for (int i = 0; i < attempts && !flashControl_; ++i) {
+    std::unique_ptr<TShockwaveFlash> control;
+    if (SUCCEEDED(TShockwaveFlash::Create(window_, bounds, control))) flashControl_ = std::move(control);
+  }
+  if (!flashControl_) return kErrMovieNoControl;
+  // Set-up failures leave the control in place: the movie may still play.
+  flashControl_->setOnFSCommand(
+      [this](const std::string& command, const std::string& args) { handleFSCommand(command, args); });
+  flashControl_->setScaleMode(0);
+  flashControl_->SetVariable("Align", "AlClient");
+  flashControl_->setWMode("Opaque");
+  flashControl_->setMenu(false);
+  return kOk;
+}
+
+Result TFlashPanel::loadAndPlayMovie() {
+  // The control gets the caller's file, the compressed one for "CWS".
+  if (FAILED(flashControl_->DoVerb(OLEIVERB_HIDE)) || FAILED(flashControl_->setMovie(swfFilename_)) ||
+      FAILED(flashControl_->Play()) || FAILED(flashControl_->DoVerb(OLEIVERB_SHOW)))
+    return kErrMovieBroken;
+  return kOk;
+}
+
+void TFlashPanel::stopMovie() {
+  if (flashControl_) {
+    flashControl_->StopPlay();
+    flashControl_.reset();
+  }
+  color_ = RGB(0, 0, 0);
+  if (window_ != nullptr) InvalidateRect(window_, nullptr, TRUE);
+  swfFilename_.clear();
+}
+
+void TFlashPanel::focusMovie() {
+  if (window_ == nullptr || !IsWindowVisible(window_) || !flashControl_) return;
+  InvalidateRect(window_, nullptr, TRUE);
+  UpdateWindow(window_);
+  SetFocus(window_);
+  if (HWND control = flashControl_->controlWindow(); control != nullptr) SetFocus(control);
+}
+
+void TFlashPanel::handleFSCommand(const std::string& command, const std::string& args) {
+  std::string upper = command;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper != "ALLOWSCALE" || !enableAllowScale) return;
+  std::string head = args.substr(0, 4);
+  for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  setAllowScale(head == "TRUE" ? 1 : 0);
+}
+
+void TFlashPanel::setAllowScale(int32_t value) {
+  if (movie_.allowScale != value) movie_.allowScale = value;
+}
+
+Result TFlashPanel::inflateSWFFileToTempFile() {
+  DebugLog("inflateSWFFileToTempFile");
+  Result result = kOk;
+  if (tempDir_.empty()) {
+    result = MakeWorkDirectory("FlashPanel", tempDir_);
+    if (result != kOk) {
+      tempDir_.clear();
+      DebugLog("inflateSWFFileToTempFile " + std::to_string(result));
+      return result;
+    }
+  }
+  auto finish = [&](Result rc) {
+    DebugLog("inflateSWFFileToTempFile " + std::to_string(rc));
+    return rc;
+  };
+  if (!FileExists(swfFilename_)) return finish(kOk);
+
+  // 1. The zlib stream after the 8-byte header goes to its own file.
+  uint8_t header[8];
+  {
+    FileHandle movie = OpenForReading(swfFilename_);
+    if (!movie) return finish(LastErrorOr(kErrFileMissing));
+    DebugLog("AssignFile");
+    DWORD got = 0;
+    if (!ReadFile(movie.get(), header, sizeof header, &got, nullptr)) return finish(LastErrorOr(kIoReadPastEnd));
+    if (got != sizeof header) return finish(kErrSwfTruncated);
+    FileHandle segment = CreateForWriting(tempDir_ + kCompressedName);
+    if (!segment) return finish(LastErrorOr(kIoWriteFailed));
+    std::vector<uint8_t> block(kCopyBlock);
+    for (;;) {
+      if (!ReadFile(movie.get(), block.data(), kCopyBlock, &got, nullptr)) return finish(LastErrorOr(kIoReadPastEnd));
+      if (got == 0) break;
+      if (Result rc = WriteAll(segment.get(), block.data(), got); rc != kOk) return finish(rc);
+    }
+  }
+
+  // 2. Inflate it behind an "FWS" header with the movie's version and
+  // length. The output stops at the declared length, so a small damaged or
+  // hostile movie cannot fill the disk.
+  DebugLog("creating filestream");
+  FileHandle source = OpenForReading(tempDir_ + kCompressedName);
+  if (!source) return finish(LastErrorOr(kErrFileMissing));
+  FileHandle target = CreateForWriting(tempDir_ + kUncompressedName);
+  if (!target) return finish(LastErrorOr(kIoWriteFailed));
+  uint8_t fws[8] = {'F', 'W', 'S', header[3], header[4], header[5], header[6], header[7]};
+  if (Result rc = WriteAll(target.get(), fws, sizeof fws); rc != kOk) return finish(rc);
+  const uint64_t declared = static_cast<uint64_t>(header[4]) | static_cast<uint64_t>(header[5]) << 8 |
+                            static_cast<uint64_t>(header[6]) << 16 | static_cast<uint64_t>(header[7]) << 24;
+  const uint64_t limit = declared > 8 ? declared - 8 : 0;
+
+  z_stream z = {};
+  if (inflateInit(&z) != Z_OK) return finish(kErrMovieBroken);
+  std::vector<uint8_t> in(kInflateBlock), out(kCopyBlock);
+  uint64_t total = 0;
+  Result rc = kOk;
+  int zrc = Z_OK;
+  while (rc == kOk && zrc != Z_STREAM_END) {
+    if (z.avail_in == 0) {
+      DWORD got = 0;
+      if (!ReadFile(source.get(), in.data(), kInflateBlock, &got, nullptr)) {
+        rc = LastErrorOr(kIoReadPastEnd);
+        break;
+      }
+      if (got == 0) break;  // the stream ends early: keep what was inflated
+      z.next_in = in.data();
+      z.avail_in = got;
+    }
+    z.next_out = out.data();
+    z.avail_out = kCopyBlock;
+    zrc = inflate(&z, Z_NO_FLUSH);
+    if (zrc != Z_OK && zrc != Z_STREAM_END && zrc != Z_BUF_ERROR) {
+      DebugLog(std::string("inflate: ") + (z.msg != nullptr ? z.msg : "error"));
+      rc = kErrMovieBroken;
+      break;
+    }
+    const DWORD produced = kCopyBlock - z.avail_out;
+    if (total + produced > limit) {
+      rc = kErrMovieBroken;
+      break;
+    }
+    total += produced;
+    if (produced > 0) {
+      DebugLog("BlockWrite");
+      rc = WriteAll(target.get(), out.data(), produced);
+    }
+  }
+  inflateEnd(&z);
+  DebugLog("CloseFile");
+  return finish(rc);
+}
+
+}  // namespace ss

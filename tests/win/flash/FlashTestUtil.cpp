@@ -1,0 +1,102 @@
+#include "tests/win/flash/FlashTestUtil.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+#include "flash/FlashIds.h"
+#include "flash/FlashPlayer.h"
+#include "winsys/LMT_FileUtils.h"
+
+namespace flashtest {
+
+std::string ControlPath(int major, int minor) {
+  std::string path = std::string("Z:") + SS_FLASHCTL_DIR + "/flashctl_" + std::to_string(major) + "_" +
+                     std::to_string(minor) + ".dll";
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+void RemoveControlRegistration() {
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey);
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + ss::kFlashClsidText).c_str());
+}
+
+ControlRegistration::ControlRegistration(const std::string& dllPath) {
+  RemoveControlRegistration();
+  if (dllPath.empty()) return;
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
+      ERROR_SUCCESS) {
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dllPath.c_str()),
+                   static_cast<DWORD>(dllPath.size() + 1));
+    RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"), 10);
+    RegCloseKey(key);
+  }
+}
+
+ControlRegistration::~ControlRegistration() { RemoveControlRegistration(); }
+
+ScratchDir::ScratchDir() { ss::MakeWorkDirectory("FlashTest", path_); }
+ScratchDir::~ScratchDir() {
+  if (!path_.empty()) ss::RemoveDirectoryTree(path_);
+}
+
+void WriteBytes(const std::string& path, const swftest::Bytes& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+swftest::Bytes ReadBytes(const std::string& path) {
+  swftest::Bytes out;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return out;
+  uint8_t buf[4096];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.insert(out.end(), buf, buf + got);
+  CloseHandle(h);
+  return out;
+}
+
+swftest::Bytes Compress(const swftest::Bytes& fws) {
+  uLongf size = compressBound(static_cast<uLong>(fws.size() - 8));
+  swftest::Bytes out(8 + size);
+  std::copy(fws.begin(), fws.begin() + 8, out.begin());
+  out[0] = 'C';
+  compress2(out.data() + 8, &size, fws.data() + 8, static_cast<uLong>(fws.size() - 8), 9);
+  out.resize(8 + size);
+  return out;
+}
+
+ShortProbes::ShortProbes() {
+  saved_ = ss::flashProbeTiming();
+  ss::FlashProbeTiming& t = ss::flashProbeTiming();
+  t.pauseMs = 20;
+  t.panelProbeAttempts = 10;
+  t.quietProbeAttempts = 5;
+  t.createAttempts = 100;
+  ss::resetCachedFlashMajor();
+}
+
+ShortProbes::~ShortProbes() {
+  ss::flashProbeTiming() = saved_;
+  ss::resetCachedFlashMajor();
+}
+
+void Pump(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(10);
+  } while (GetTickCount() - start < ms);
+}
+
+}  // namespace flashtest

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include "app/DebugLog.h"
+#include "flash/FlashPlayer.h"
+#include "flash/ShockwaveFlash.h"
+#include "tests/win/flash/FlashTestUtil.h"
+#include "winsys/LMT_FileUtils.h"
+
+using namespace ss;
+using flashtest::ControlPath;
+using flashtest::ControlRegistration;
+
+namespace {
+
+class FlashPlayerTest : public ::testing::Test {
+ protected:
+  flashtest::ShortProbes probes_;
+  ss::OleScope ole_;
+};
+
+}  // namespace
+
+TEST_F(FlashPlayerTest, DetectionReadsTheRegisteredFilesVersion) {
+  struct Row {
+    int major, minor;
+  } rows[] = {{7, 19}, {7, 14}, {7, 0}, {6, 79}, {8, 22}};
+  for (const Row& row : rows) {
+    ControlRegistration reg(ControlPath(row.major, row.minor));
+    std::string path;
+    ASSERT_EQ(getRegisteredFlashAXPath(path), kOk);
+    EXPECT_EQ(path, ControlPath(row.major, row.minor));
+    int32_t major = -1, minor = -1;
+    getFlashPlugInVersionInfoFromFileProperties(major, minor);
+    EXPECT_EQ(major, row.major);
+    EXPECT_EQ(minor, row.minor);
+  }
+
+  ControlRegistration none("");
+  std::string path = "stale";
+  EXPECT_EQ(getRegisteredFlashAXPath(path), kErrFlashMissing);
+  EXPECT_EQ(path, "");
+  int32_t major = -1, minor = -1;
+  getFlashPlugInVersionInfoFromFileProperties(major, minor);
+  EXPECT_EQ(major, 0);
+  EXPECT_EQ(minor, 0);
+
+  // A registered file that is not there reads as no version.
+  ControlRegistration gone("C:\\no\\such\\flash.ocx");
+  getFlashPlugInVersionInfoFromFileProperties(major, minor);
+  EXPECT_EQ(major, 0);
+  EXPECT_EQ(minor, 0);
+}
+
+TEST_F(FlashPlayerTest, ProbeFailsWithoutAControlThenCachesTheFirstSuccess) {
+  {
+    ControlRegistration none("");
+    bool found = true;
+    int32_t major = 5;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(probeFlashControlVersion(found, major, 4), kErrFlashMissing);
+    const DWORD spent = GetTickCount() - start;
+    EXPECT_FALSE(found);
+    EXPECT_EQ(major, -1);
+    EXPECT_EQ(cachedFlashMajor(), -1);
+    EXPECT_GE(spent, 4u * 20u - 10u);  // a pause before each of the 4 attempts
+
+    probeFlashControlVersionQuiet(major, 2);
+    EXPECT_EQ(major, 0);
+  }
+  {
+    ControlRegistration reg(ControlPath(7, 19));
+    bool found = false;
+    int32_t major = 0;
+    EXPECT_EQ(probeFlashControlVersion(found, major, 4), kOk);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(major, 7);
+    EXPECT_EQ(cachedFlashMajor(), 7);
+  }
+  // Cached: later probes answer at once without a control, and the quiet
+  // form then leaves its major at 0.
+  ControlRegistration none("");
+  bool found = false;
+  int32_t major = 0;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(probeFlashControlVersion(found, major, 1000), kOk);
+  EXPECT_LT(GetTickCount() - start, 500u);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(major, 7);
+  probeFlashControlVersionQuiet(major, 1000);
+  EXPECT_EQ(major, 0);
+}
+
+TEST_F(FlashPlayerTest, PlugInVersionFallsBackToTheProbe) {
+  {
+    ControlRegistration reg(ControlPath(6, 79));
+    bool found = false;
+    int32_t major = 0, minor = 0;
+    getFlashPlugInVersion(found, major, minor);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(major, 6);
+    EXPECT_EQ(minor, 79);
+    EXPECT_EQ(cachedFlashMajor(), -1);  // the file answered; no probe ran
+  }
+  ControlRegistration none("");
+  bool found = true;
+  int32_t major = 3, minor = 3;
+  getFlashPlugInVersion(found, major, minor);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(major, 0);
+  EXPECT_EQ(minor, 0);
+}
+
+TEST_F(FlashPlayerTest, OldControlFilesAreRemovedUnlessHeld) {
+  flashtest::ScratchDir system;
+  ASSERT_FALSE(system.path().empty());
+  const std::string dir = system.path() + "Macromed\\Flash\\";
+  ForceDirectoryPath(dir);
+  flashtest::WriteBytes(dir + "Flash.ocx", {1, 2, 3});
+  flashtest::WriteBytes(dir + "swflash.ocx", {4});
+  EXPECT_FALSE(removeFlashAXFiles(system.path()));
+  EXPECT_FALSE(FileExists(dir + "Flash.ocx"));
+  EXPECT_FALSE(FileExists(dir + "swflash.ocx"));
+  EXPECT_FALSE(removeFlashAXFiles(system.path()));  // nothing there: nothing remains
+
+  flashtest::WriteBytes(dir + "swflash.ocx", {4});
+  HANDLE held = CreateFileA((dir + "swflash.ocx").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(removeFlashAXFiles(system.path()));
+  CloseHandle(held);
+  EXPECT_FALSE(removeFlashAXFiles(""));
+}
+
+TEST_F(FlashPlayerTest, DecisionRemovesFilesForUpdatesAndReportsDownloads) {
+  flashtest::ScratchDir system;
+  const std::string ocx = system.path() + "Macromed\\Flash\\Flash.ocx";
+  RequiredFlashVersion index0;
+  ASSERT_EQ(requiredFlashVersion(0, index0), kOk);
+
+  ForceDirectoryPath(system.path() + "Macromed\\Flash\\");
+  flashtest::WriteBytes(ocx, {1});
+  FlashPlayerOutcome outcome;
+  EXPECT_EQ(applyFlashDecision(true, 7, 14, index0, true, system.path(), outcome), kOk);
+  EXPECT_EQ(outcome.decision, FlashDecision::MinorUpdate);
+  EXPECT_TRUE(outcome.flashUpdateNeeded);
+  EXPECT_FALSE(outcome.flashControlInUse);
+  EXPECT_FALSE(FileExists(ocx));
+
+  // An update without a carried setup still removes the old files, then
+  // asks for a download.
+  flashtest::WriteBytes(ocx, {1});
+  EXPECT_EQ(applyFlashDecision(true, 6, 79, index0, false, system.path(), outcome), kErrFlashMissing);
+  EXPECT_EQ(outcome.decision, FlashDecision::MajorUpdate);
+  EXPECT_FALSE(FileExists(ocx));
+
+  // A file in use: the update cannot go ahead.
+  flashtest::WriteBytes(ocx, {1});
+  HANDLE held = CreateFileA(ocx.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(applyFlashDecision(true, 6, 79, index0, true, system.path(), outcome), kErrFlashMissing);
+  EXPECT_TRUE(outcome.flashControlInUse);
+  CloseHandle(held);
+
+  // Current players and clean installs leave files alone.
+  EXPECT_EQ(applyFlashDecision(true, 7, 0, index0, true, system.path(), outcome), kOk);
+  EXPECT_FALSE(outcome.flashUpdateNeeded);
+  EXPECT_TRUE(FileExists(ocx));
+  EXPECT_EQ(applyFlashDecision(false, 0, 0, index0, true, system.path(), outcome), kOk);
+  EXPECT_EQ(outcome.decision, FlashDecision::CleanInstall);
+  EXPECT_TRUE(outcome.flashUpdateNeeded);
+  EXPECT_TRUE(FileExists(ocx));
+  EXPECT_EQ(applyFlashDecision(false, 0, 0, index0, false, system.path(), outcome), kErrFlashMissing);
+}
+
+TEST_F(FlashPlayerTest, InstallerStartResults) {
+  flashtest::ScratchDir work;
+  EXPECT_EQ(runFlashAXInstaller("flashsetup.exe", work.path(), nullptr), kErrFlashSetupMissing);
+  EXPECT_EQ(runFlashAXInstaller("..\\flashsetup.exe", work.path(), nullptr), kErrBadEntryName);
+  EXPECT_EQ(runFlashAXInstaller("C:\\windows\\notepad.exe", work.path(), nullptr), kErrBadEntryName);
+  // A file the shell cannot start: its own code (no association) passes through.
+  flashtest::WriteBytes(work.path() + "setup.noassoc", {0});
+  const Result rc = runFlashAXInstaller("setup.noassoc", work.path(), nullptr);
+  EXPECT_GE(rc, 1);
+  EXPECT_LE(rc, 32);
+}
