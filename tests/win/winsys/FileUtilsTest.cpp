@@ -200,6 +200,15 @@ TEST(DirectoryTree, RemovesEverythingInside) {
   EXPECT_FALSE(Exists(root));
   EXPECT_TRUE(DirectoryExists(scratch.path()));
 
+  // Without its trailing backslash the path still names only that directory,
+  // not every sibling that starts with the same letters.
+  ForceDirectoryPath(scratch / "t\\");
+  WriteFile(scratch / "ta", "s");   // matches "t*", and "t" + "ta" names...
+  WriteFile(scratch / "tta", "s");  // ...this one
+  EXPECT_EQ(RemoveDirectoryTree(scratch / "t"), 0);
+  EXPECT_FALSE(Exists(scratch / "t"));
+  EXPECT_TRUE(Exists(scratch / "ta") && Exists(scratch / "tta"));
+
   EXPECT_EQ(RemoveDirectoryTree(""), kErrGeneric);
   EXPECT_EQ(RemoveDirectoryTree(scratch / "not-there\\"), 0);
 }
