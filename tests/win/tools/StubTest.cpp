@@ -1,0 +1,127 @@
+// The cross-built stub and library against the package builder: the stub's
+// stamp equals its size, a built installer begins with the stub's bytes and
+// has its header exactly there, and the real impborl.dll expands every item
+// that sspack imploded back into the original bytes.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "package/TCompressor.h"
+#include "tools/FileIo.h"
+#include "tools/PackFixtures.h"
+#include "tools/PackageInspector.h"
+#include "tools/StubImage.h"
+
+namespace ss::pack {
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  EXPECT_TRUE(ReadWholeFile(path, &bytes, &error)) << error;
+  return bytes;
+}
+
+// A fresh folder under TEMP, removed with its files afterwards.
+class WorkFolder {
+ public:
+  WorkFolder() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "sspack-win-" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~WorkFolder() {
+    for (const std::string& f : files_) DeleteFileA(f.c_str());
+    RemoveDirectoryA(path_.c_str());
+  }
+  std::string File(const std::string& name) {
+    files_.push_back(path_ + name);
+    return path_ + name;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::vector<std::string> files_;
+};
+
+TEST(RealStub, IsStampedWithItsOwnSize) {
+  const std::vector<uint8_t> stub = ReadAll(SS_STUB_PATH);
+  ASSERT_GT(stub.size(), 4096u);
+  StubSlot slot;
+  std::string error;
+  ASSERT_TRUE(FindStubSlot(stub, stub.size(), &slot, &error)) << error;
+  EXPECT_EQ(static_cast<size_t>(slot.value), stub.size());
+  EXPECT_TRUE(CheckStub(stub, &error)) << error;
+}
+
+TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
+  const std::vector<uint8_t> stub = ReadAll(SS_STUB_PATH);
+  FixtureOptions o;
+  o.flashSetup = true;
+  o.compression = Compression::kCompress;
+  o.entryCompression = Compression::kCompress;
+  o.library = ReadAll(SS_IMPBORL_PATH);
+  const PackageInput input = MakeFixtureInput(o);
+  std::vector<uint8_t> file;
+  std::string error;
+  ASSERT_TRUE(BuildInstaller(stub, input, &file, &error)) << error;
+
+  ASSERT_GT(file.size(), stub.size() + kPackageHeaderSize);
+  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
+  InstallerView view;
+  ASSERT_TRUE(ReadInstaller(file, &view, &error)) << error;
+  EXPECT_EQ(static_cast<size_t>(view.packageOffset), stub.size());
+  EXPECT_EQ(TPackageHeader::Parse(file.data() + stub.size()).title, o.title);
+
+  // Segment 1 becomes impborl.dll in the work folder, as at start-up.
+  WorkFolder work;
+  std::vector<uint8_t> library;
+  ASSERT_TRUE(ReadSegment(file, view.header.segments[kSegLibrary], &library, &error)) << error;
+  bool existed = false;
+  ASSERT_TRUE(WriteNewFile(work.File("impborl.dll"), library, &existed, &error)) << error;
+
+  auto expand = [&](const uint8_t* bytes, size_t count, const std::string& name) {
+    const std::string target = work.File(name);
+    TCompressor compressor(work.path());
+    EXPECT_TRUE(compressor.loaded());
+    compressor.ExpandToFile(target, bytes, static_cast<int32_t>(count));
+    std::ifstream in(target, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  };
+  int expanded = 0;
+  for (int i = 2; i < kSegmentCount; ++i) {
+    const TSegmentEntry& s = view.header.segments[i];
+    if (!s.present()) continue;
+    ASSERT_EQ(s.compressed, 1) << "segment " << i;
+    EXPECT_EQ(expand(file.data() + s.startOffset, static_cast<size_t>(s.storedLength()),
+                     "segment" + std::to_string(i)),
+              input.segments[i]->data)
+        << "segment " << i;
+    ++expanded;
+  }
+  const std::vector<uint8_t>& ssd = input.segments[kSegDataFile]->data;
+  DataFileView data;
+  std::vector<Finding> findings;
+  ASSERT_TRUE(ParseDataFile(ssd, &data, &findings));
+  for (const DataEntryView& e : data.entries) {
+    ASSERT_EQ(e.record.compressed, 1);
+    std::vector<uint8_t> expected;
+    ASSERT_TRUE(ReadDataEntry(ssd, e, &expected, &error)) << error;
+    EXPECT_EQ(expand(ssd.data() + e.entry.recordOffset + kChunkRecordSize,
+                     static_cast<size_t>(e.record.packedSize), "entry" + std::to_string(e.number)),
+              expected)
+        << e.entry.fileName;
+    ++expanded;
+  }
+  EXPECT_EQ(expanded, 9 + 3);
+}
+
+}  // namespace
+}  // namespace ss::pack

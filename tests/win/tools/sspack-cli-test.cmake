@@ -1,0 +1,59 @@
+# Runs the Windows build of sspack under Wine: build an installer from the
+# sample manifest with the real stub, verify it, check that it begins with
+# the stub's bytes and has its package at the stub's size, and extract it.
+# Paths are handed to the Windows program through Wine's Z: drive.
+function(run expect_code)
+  execute_process(COMMAND bash ${WINE_RUN} ${SSPACK} ${ARGN}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL expect_code)
+    message(FATAL_ERROR "sspack ${ARGN}: exit ${rc}, expected ${expect_code}\n${out}\n${err}")
+  endif()
+  set(last_out "${out}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE ${OUT})
+file(MAKE_DIRECTORY ${OUT})
+set(setup ${OUT}/Setup.exe)
+
+run(0 build Z:${MANIFEST} -o Z:${setup} --stub Z:${STUB} --impborl Z:${IMPBORL} -q)
+run(0 verify Z:${setup})
+run(0 list --entries Z:${setup})
+
+file(SIZE ${STUB} stub_size)
+file(READ ${STUB} stub_hex HEX)
+file(READ ${setup} head_hex LIMIT ${stub_size} HEX)
+if(NOT stub_hex STREQUAL head_hex)
+  message(FATAL_ERROR "the installer does not begin with the stub's bytes")
+endif()
+if(NOT last_out MATCHES "Package offset: +${stub_size} ")
+  message(FATAL_ERROR "the package is not at the stub's size ${stub_size}:\n${last_out}")
+endif()
+# The title sits 6 bytes into the package header.
+math(EXPR title_at "${stub_size} + 6")
+# "Sample Saver" and its terminating zero.
+file(READ ${setup} title LIMIT 13 OFFSET ${title_at} HEX)
+if(NOT title STREQUAL "53616d706c6520536176657200")
+  message(FATAL_ERROR "no package header at ${stub_size}: title bytes ${title}")
+endif()
+
+run(0 extract -q Z:${setup} Z:${OUT}/x)
+get_filename_component(sample ${MANIFEST} DIRECTORY)
+foreach(pair "segments/06-Sample Saver.scr|engine.scr" "segments/10-second.dll|second.dll"
+             "data/readme.txt|media/readme.txt" "data/sub/notes.txt|media/sub/notes.txt")
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 0 extracted)
+  list(GET pair 1 source)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/x/${extracted} ${sample}/${source}
+    RESULT_VARIABLE same)
+  if(NOT same EQUAL 0)
+    message(FATAL_ERROR "extracted ${extracted} differs from ${source}")
+  endif()
+endforeach()
+
+# A stub whose size no longer matches its stamp is refused.
+file(COPY_FILE ${STUB} ${OUT}/stale.exe)
+file(APPEND ${OUT}/stale.exe "x")
+run(1 build Z:${MANIFEST} -o Z:${OUT}/Bad.exe --stub Z:${OUT}/stale.exe --impborl Z:${IMPBORL} -q)
+if(EXISTS ${OUT}/Bad.exe)
+  message(FATAL_ERROR "a refused build left an output file")
+endif()
