@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "package/SegmentTargets.h"
+
 namespace ss::pack {
 namespace {
 
@@ -34,7 +36,7 @@ bool IsDeviceName(const std::string& name) {
   std::string base = name.substr(0, name.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
+  static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
   for (const char* n : kNames) {
     if (base == n) return true;
   }
@@ -156,6 +158,8 @@ std::string FileNameFault(const std::string& name, size_t maxLength) {
   if (name == "." || name == "..") return "the name is \"" + name + "\"";
   if (name.back() == '.' || name.back() == ' ') return "the name ends with a dot or a space";
   if (IsDeviceName(name)) return "the name is a device name";
+  // The installer's own rule has the last word.
+  if (!IsSafeSegmentName(name)) return "the installer refuses the name";
   return std::string();
 }
 
@@ -169,6 +173,7 @@ std::string RelativePathFault(const std::string& path, size_t maxLength) {
     const std::string fault = FileNameFault(part, maxLength);
     if (!fault.empty()) return fault + " (in the part \"" + part + "\")";
   }
+  if (!IsSafeEntryName(path)) return "the installer refuses the name";
   return std::string();
 }
 

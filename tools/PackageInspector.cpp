@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "package/SegmentTargets.h"
 #include "tools/FileIo.h"
 #include "tools/PackCodec.h"
 #include "tools/PackNames.h"
@@ -349,21 +350,12 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
 }
 
 std::string TargetText(const TSegmentEntry& s) {
-  switch (s.segmentType) {
-    case 1:
-    case 5:
-    case 6:
-    case 10: return "install dir";
-    case 2: return "system dir";
-    case 3:
-      if (s.name == "flashax7.exe" || s.name == "install_flash_player_active_x.msi") {
-        return "work dir";
-      }
-      return "system dir (.dll)";
-    case 4: return s.name == "impborl.dat" ? "work dir (.dll)" : "work dir";
-    case 7: return "work dir";
-    default: return "none";
-  }
+  TargetDirectories dirs;
+  dirs.workDir = "work\\";
+  dirs.systemDir = "system\\";
+  dirs.installDir = "install\\";
+  const std::string target = SegmentTargetPath(s, dirs);
+  return target.empty() ? "none" : AnsiToUtf8(target);
 }
 
 std::string FormatInstaller(const InstallerView& view) {
@@ -387,8 +379,8 @@ std::string FormatInstaller(const InstallerView& view) {
          "\n";
   out += "Display Properties:   " + std::string(h.showDisplayProperties ? "offered" : "not offered") +
          "\n\n";
-  out += "idx role           name                         type target             storage        "
-         "start        end     stored   original\n";
+  out += "idx role           name                         type target                       "
+         "storage         start        end     stored   original\n";
   for (int i = 0; i < kSegmentCount; ++i) {
     const TSegmentEntry& s = h.segments[i];
     std::string line = Padded(std::to_string(i), 3, true) + " " + Padded(SegmentRole(i), 14) + " ";
@@ -398,7 +390,7 @@ std::string FormatInstaller(const InstallerView& view) {
     }
     const int64_t stored = s.storedLength();
     line += Padded(AnsiToUtf8(s.name), 28) + " " + Padded(std::to_string(s.segmentType), 4, true) +
-            " " + Padded(i == 0 ? std::string("-") : TargetText(s), 18) + " " +
+            " " + Padded(i == 0 ? std::string("-") : TargetText(s), 28) + " " +
             Padded(i == 0 ? "program" : s.compressed ? "compressed" : "stored", 10) + " " +
             Padded(std::to_string(s.startOffset), 10, true) + " " +
             Padded(std::to_string(s.endOffset), 10, true) + " " +

@@ -71,7 +71,8 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file);
 std::string FormatInstaller(const InstallerView& view);
 std::string FormatDataFile(const DataFileView& view);
 
-// The target rule of a segment type, in words ("install dir", ...).
+// Where the installer writes a segment: "work\name", "system\name",
+// "install\name" (the name as the type rule makes it), or "none".
 std::string TargetText(const TSegmentEntry& segment);
 
 // Writes every segment to dir/segments/NN-name and the data file's header and
