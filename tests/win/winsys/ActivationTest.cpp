@@ -182,6 +182,48 @@ TEST_F(ExtraFilesTest, MissingOrFailedCopiesAreReported) {
   EXPECT_EQ(PlaceExtraFiles(files_), kErrBadEntryName);
 }
 
+// Associates the extension ".ssdoc" with a command that copies the opened
+// file to `marker`, for the test's duration.
+class CopyingAssociation {
+ public:
+  explicit CopyingAssociation(const std::string& marker) {
+    const std::string command = "cmd.exe /c copy \"%1\" \"" + marker + "\"";
+    ok_ = SetDefault(".ssdoc", "SsTestDocument") &&
+          SetDefault("SsTestDocument\\shell\\open\\command", command);
+  }
+  ~CopyingAssociation() {
+    for (const char* key : {"SsTestDocument\\shell\\open\\command", "SsTestDocument\\shell\\open",
+                            "SsTestDocument\\shell", "SsTestDocument", ".ssdoc"}) {
+      RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+    }
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  static bool SetDefault(const char* key, const std::string& value) {
+    return RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, value.c_str(), static_cast<DWORD>(value.size())) ==
+           ERROR_SUCCESS;
+  }
+  bool ok_ = false;
+};
+
+TEST_F(ExtraFilesTest, DocumentIsOpenedWhenAnnounced) {
+  const std::string marker = scratch_ / "opened.txt";
+  CopyingAssociation association(marker);
+  ASSERT_TRUE(association.ok());
+  files_.documentName = "read me.ssdoc";
+  WriteFile(install_ + files_.documentName, "document");
+
+  OpenDocument(files_);  // not announced
+  Sleep(1500);
+  EXPECT_FALSE(Exists(marker));
+
+  files_.placeDocument = true;
+  OpenDocument(files_);
+  for (int i = 0; i < 100 && !Exists(marker); ++i) Sleep(100);
+  EXPECT_EQ(ReadFile(marker), "document");
+}
+
 // ---- Display Properties ----
 
 // Shows the stand-in panel in this process, on its own thread, as the
