@@ -100,6 +100,10 @@ void TInstallerForm::createComponents() {
   SendMessageA(box, EM_LIMITTEXT, 0, 0);
   licenseScrollBox.attach(box, kAnchorLeftTop, width, height);
   licenseScrollBox.setMinHeight(kLicenseBoxHeight);
+  // At the smallest window size the text box's minimum height reaches into
+  // the button strip; the strip stays above it so that the status line and
+  // the buttons are never covered.
+  SetWindowPos(buttonPanel.handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
   // ApplicationEvents1: the hook sees the messages of every window of the
   // application, not only of this one.

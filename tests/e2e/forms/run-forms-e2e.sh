@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The installer's windows as a user meets them, under Wine and Xvfb:
+#  1. the stub itself, started from a folder path with spaces: the preparing
+#     window is captioned with the file name only and hidden once the
+#     installer window is shown, centred, in its Ready phase without licence;
+#     Cancel ends the program with exit code 0;
+#  2. the same window with a licence (shown by the test helper);
+# each Ready phase is photographed into the screenshot folder.
+# Usage: run-forms-e2e.sh STUB.exe HELPER.exe SCREENSHOT_DIR WORK_DIR
+set -u
+stub=$1 helper=$2 shots=$3 work=$4
+ss_root=$(cd "$(dirname "$0")/../../.." && pwd)
+run="$ss_root/scripts/wine-run.sh"
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+if [ -z "${DISPLAY:-}" ]; then
+  echo "FAIL: no DISPLAY; the windows need an X display (Xvfb)"
+  exit 1
+fi
+
+rm -rf "$work"
+mkdir -p "$work/Sample Kit" "$shots"
+
+# Waits up to $2 seconds for process $1 (started by this script) to end and
+# leaves its exit code in $exit_code; a process that does not end is stopped.
+wait_for_exit() {
+  local pid=$1 seconds=$2 i
+  for ((i = 0; i < seconds * 10; i++)); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      exit_code=$?
+      return 0
+    fi
+    sleep 0.1
+  done
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  exit_code=timeout
+  return 1
+}
+
+# value KEY FILE: the value of a key=value line.
+value() { sed -n "s/^$1=//p" "$2" | head -n 1 | tr -d '\r'; }
+
+expect() {
+  local key=$1 want=$2 file=$3 got
+  got=$(value "$key" "$file")
+  [ "$got" = "$want" ] || fail "$key is '$got', expected '$want'"
+}
+
+# The window must show in the picture: its middle is light (button face),
+# the empty screen around it black.
+check_shot() {
+  local shot=$1 rect=$2 l t r b inside outside
+  IFS=, read -r l t r b <<<"$rect"
+  [ -s "$shot" ] || { fail "no screenshot $shot"; return; }
+  inside=$(convert "$shot" -crop "$((r - l - 20))x40+$((l + 10))+$((b - 60))" -colorspace Gray \
+    -format '%[fx:int(255*mean)]' info: 2>/dev/null)
+  outside=$(convert "$shot" -crop 10x10+0+0 -colorspace Gray -format '%[fx:int(255*mean)]' info: 2>/dev/null)
+  [ "${inside:-0}" -gt 150 ] || fail "$shot: the window's button strip is not visible (mean $inside)"
+  [ "${outside:-255}" -lt 40 ] || fail "$shot: the screen corner is not empty (mean $outside)"
+}
+
+# ---- 1. the stub, no licence
+exe="$work/Sample Kit/Sample Saver Setup.exe"
+cp "$stub" "$exe"
+"$run" "$exe" >"$work/stub.log" 2>&1 &
+stub_pid=$!
+if "$run" "$helper" probe 20000 >"$work/probe1.txt" 2>"$work/probe1.err"; then
+  cat "$work/probe1.txt"
+  expect preparing.caption "Sample Saver Setup.exe" "$work/probe1.txt"
+  expect preparing.visible 0 "$work/probe1.txt"
+  expect installer.centred 1 "$work/probe1.txt"
+  expect installer.sizeable 0 "$work/probe1.txt"
+  expect install.text "Install" "$work/probe1.txt"
+  expect install.gap 6 "$work/probe1.txt"
+  import -window root "$shots/installer-ready.png"
+  check_shot "$shots/installer-ready.png" "$(value installer.rect "$work/probe1.txt")"
+  "$run" "$helper" click 103 || fail "Cancel not found"
+else
+  fail "the stub's installer window did not appear"
+fi
+wait_for_exit "$stub_pid" 20 || fail "the stub did not end after Cancel"
+[ "$exit_code" = 0 ] || fail "the stub's exit code is $exit_code"
+
+# ---- 2. the same window with a licence
+"$run" "$helper" show-licence >"$work/show.log" 2>&1 &
+show_pid=$!
+if "$run" "$helper" probe 20000 >"$work/probe2.txt" 2>"$work/probe2.err"; then
+  cat "$work/probe2.txt"
+  expect installer.sizeable 1 "$work/probe2.txt"
+  expect install.text "Accept and Install" "$work/probe2.txt"
+  expect install.gap 6 "$work/probe2.txt"
+  expect installer.centred 1 "$work/probe2.txt"
+  import -window root "$shots/installer-ready-licence.png"
+  check_shot "$shots/installer-ready-licence.png" "$(value installer.rect "$work/probe2.txt")"
+  "$run" "$helper" click 103 || fail "Cancel not found"
+else
+  fail "the licence window did not appear"
+fi
+wait_for_exit "$show_pid" 20 || fail "the licence window did not end after Cancel"
+[ "$exit_code" = 0 ] || fail "the licence window's exit code is $exit_code"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "screenshots: $shots/installer-ready.png $shots/installer-ready-licence.png"
