@@ -281,11 +281,12 @@ HRESULT TShockwaveFlash::putProperty(DISPID id, VARIANT& value) {
                            nullptr);
 }
 
-HRESULT TShockwaveFlash::callByName(const wchar_t* name, const std::string* args, int count, VARIANT* result) {
-  if (dispatch_ == nullptr) return E_POINTER;
+HRESULT InvokeByName(IDispatch* dispatch, const wchar_t* name, const std::string* args, int count,
+                     VARIANT* result) {
+  if (dispatch == nullptr) return E_POINTER;
   DISPID id = 0;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  HRESULT hr = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) return hr;
   std::vector<VARIANT> values(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
@@ -297,14 +298,14 @@ HRESULT TShockwaveFlash::callByName(const wchar_t* name, const std::string* args
   }
   DISPPARAMS params = {values.empty() ? nullptr : values.data(), nullptr, static_cast<UINT>(count), 0};
   if (result != nullptr) VariantInit(result);
-  hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+  hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr, nullptr);
   for (VARIANT& v : values) VariantClear(&v);
   return hr;
 }
 
 HRESULT TShockwaveFlash::FlashVersion(long& version) {
   VARIANT result;
-  HRESULT hr = callByName(L"FlashVersion", nullptr, 0, &result);
+  HRESULT hr = InvokeByName(dispatch_, L"FlashVersion", nullptr, 0, &result);
   if (FAILED(hr)) return hr;
   VARIANT asLong;
   VariantInit(&asLong);
@@ -325,7 +326,7 @@ HRESULT TShockwaveFlash::setScaleMode(int mode) {
 
 HRESULT TShockwaveFlash::SetVariable(const std::string& name, const std::string& value) {
   const std::string args[] = {name, value};
-  return callByName(L"SetVariable", args, 2, nullptr);
+  return InvokeByName(dispatch_, L"SetVariable", args, 2, nullptr);
 }
 
 HRESULT TShockwaveFlash::setWMode(const std::string& mode) {
@@ -354,9 +355,9 @@ HRESULT TShockwaveFlash::setMovie(const std::string& path) {
   return putProperty(kDispidMovie, v);
 }
 
-HRESULT TShockwaveFlash::Play() { return callByName(L"Play", nullptr, 0, nullptr); }
+HRESULT TShockwaveFlash::Play() { return InvokeByName(dispatch_, L"Play", nullptr, 0, nullptr); }
 
-HRESULT TShockwaveFlash::StopPlay() { return callByName(L"StopPlay", nullptr, 0, nullptr); }
+HRESULT TShockwaveFlash::StopPlay() { return InvokeByName(dispatch_, L"StopPlay", nullptr, 0, nullptr); }
 
 HRESULT TShockwaveFlash::DoVerb(LONG verb) {
   if (object_ == nullptr || site_ == nullptr) return E_UNEXPECTED;

@@ -53,13 +53,9 @@ class TShockwaveFlash {
 
   // The control's window while it is active in place (nullptr otherwise).
   HWND controlWindow() const;
-  // The control's dispatch interface (not add-ref'ed), for callers and tests
-  // that need a member beyond the wrapper's.
+  // The control's dispatch interface (not add-ref'ed), for code that needs a
+  // member beyond the wrapper's.
   IDispatch* dispatch() const { return dispatch_; }
-
-  // Calls a method by name with string arguments; the result, if any, goes to
-  // `result` (may be null).
-  HRESULT callByName(const wchar_t* name, const std::string* args, int count, VARIANT* result);
 
  private:
   TShockwaveFlash() = default;
@@ -71,6 +67,11 @@ class TShockwaveFlash {
   DWORD adviseCookie_ = 0;
   IConnectionPoint* connection_ = nullptr;
 };
+
+// Calls the method `name` of a dispatch interface with string arguments; the
+// result, if any, goes to `result` (may be null).
+HRESULT InvokeByName(IDispatch* dispatch, const wchar_t* name, const std::string* args, int count,
+                     VARIANT* result);
 
 // Converts between the control's wide strings and the program's ANSI text.
 std::wstring ToWide(const std::string& text);

@@ -170,12 +170,12 @@ Result inspect(ByteSource& in, TMovieDescription& movie) {
   // The settings live in the action data after the colour tag: search at most
   // 2000 bytes and never beyond the declared length.
   const int64_t remaining = declared - static_cast<int64_t>(in.position());
-  const int32_t window = static_cast<int32_t>(std::min<int64_t>(remaining, kScanWindowMax));
-  if (window <= 0) {
+  if (remaining <= 0) {
     movie.allowScale = kSettingNotFound;
     movie.fullScreen = kSettingNotFound;
     return kOk;
   }
+  const int32_t window = static_cast<int32_t>(std::min<int64_t>(remaining, kScanWindowMax));
   std::vector<uint8_t> text(static_cast<size_t>(window));
   if (!in.read(text.data(), text.size())) return kErrSwfTruncated;
   movie.allowScale = findFSCommandSetting("ALLOWSCALE", text.data(), window);

@@ -220,11 +220,17 @@ TEST(SwfInspect, DeclaredLengthBoundsTheWindow) {
     EXPECT_EQ(d.bgRed, 0x33);
   }
 
-  // A declared length of 2^31 or more reads as negative: no window.
-  Bytes b = WithText(setting).build();
-  b[7] = 0x80;
-  ASSERT_EQ(Inspect(b, d), kOk);
-  EXPECT_EQ(d.allowScale, kSettingNotFound);
+  // A declared length of 2^31 or more reads as negative: no window, also
+  // when the difference to the position lies below the smallest 32-bit value.
+  for (uint8_t low : {0x00, 0x01, 0x40, 0xFF}) {
+    Bytes b = WithText(setting).build();
+    b[4] = low;
+    b[5] = b[6] = 0;
+    b[7] = 0x80;
+    d = TMovieDescription{};
+    ASSERT_EQ(Inspect(b, d), kOk) << int(low);
+    EXPECT_EQ(d.allowScale, kSettingNotFound) << int(low);
+  }
 }
 
 TEST(SwfInspect, DamagedMoviesGiveACodeOfTheirOwn) {

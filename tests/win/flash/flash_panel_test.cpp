@@ -19,7 +19,7 @@ namespace {
 // A string member of the stand-in control, by name (method) or identifier.
 std::string ControlText(TShockwaveFlash* control, const wchar_t* name) {
   VARIANT v;
-  if (FAILED(control->callByName(name, nullptr, 0, &v))) return "<failed>";
+  if (FAILED(InvokeByName(control->dispatch(), name, nullptr, 0, &v))) return "<failed>";
   VARIANT s;
   VariantInit(&s);
   std::string out = SUCCEEDED(VariantChangeType(&s, &v, 0, VT_BSTR)) ? FromWide(s.bstrVal) : "<type>";
@@ -32,7 +32,7 @@ std::string MovieOf(TShockwaveFlash* control) { return ControlText(control, L"Mo
 
 void RaiseFSCommand(TShockwaveFlash* control, const std::string& command, const std::string& args) {
   const std::string a[] = {command, args};
-  ASSERT_TRUE(SUCCEEDED(control->callByName(L"RaiseFSCommand", a, 2, nullptr)));
+  ASSERT_TRUE(SUCCEEDED(InvokeByName(control->dispatch(), L"RaiseFSCommand", a, 2, nullptr)));
 }
 
 // A top-level window holding one panel, as the installer window holds its
@@ -226,6 +226,22 @@ TEST_F(PanelTest, StopMovie) {
   // The same movie plays again after a stop.
   EXPECT_EQ(panel_->playMovie(fws), kOk);
   EXPECT_NE(panel_->flashControl(), nullptr);
+}
+
+TEST_F(PanelTest, OutlivesItsParentWindow) {
+  ControlRegistration reg(ControlPath(7, 19));
+  Movie m = Coloured(7, {1, 2, 3}, "true");
+  const std::string cws = Write("c.swf", flashtest::Compress(m.build()));
+  ASSERT_EQ(panel_->playMovie(cws), kOk);
+  const std::string tempDir = panel_->tempDir();
+  ASSERT_TRUE(DirectoryExists(tempDir));
+  // The owner's window goes first, taking the panel's and control's windows.
+  DestroyWindow(top_);
+  top_ = nullptr;
+  EXPECT_EQ(panel_->handle(), nullptr);
+  panel_->stopMovie();
+  panel_.reset();
+  EXPECT_FALSE(DirectoryExists(tempDir));
 }
 
 TEST_F(PanelTest, WithoutTheControl) {
