@@ -17,7 +17,7 @@ unsigned ReadFromSource(char* buf, unsigned* size, void* param) {
   auto* s = static_cast<Source*>(param);
   size_t n = s->size - s->pos;
   if (n > *size) n = *size;
-  std::memcpy(buf, s->data + s->pos, n);
+  if (n > 0) std::memcpy(buf, s->data + s->pos, n);
   s->pos += n;
   return static_cast<unsigned>(n);
 }

@@ -1,19 +1,27 @@
 // Implode: the encoder of the DCL implode format. See FORMAT.md.
 //
-// The format's Huffman codes are fixed, so the price of every literal and
-// every (length, distance) pair in bits is known exactly in advance. The
-// encoder therefore parses optimally: over a segment of positions it finds
-// the cheapest path (a shortest path over "literal" and "match" edges) and
-// then emits it. Candidate matches come from hash chains over 3-byte
-// prefixes, plus a table of the last position of each 2-byte prefix for the
-// short matches of length 2 (distance at most 256).
+// The format's Huffman codes are fixed, so the price in bits of every literal
+// and every (length, distance) pair is known in advance. The encoder parses
+// optimally: over a segment of positions it finds the cheapest path (a
+// shortest path over "literal" and "match" edges) and emits it.
 //
-// A segment ends where no candidate match crosses the current position (the
-// cheapest path to that point is then final), at a long match (taken as it
-// is), at the end of the input, or when the segment is full.
+// Candidate matches come from a binary tree over the window (the match finder
+// of LZMA's "bt" family): the tree is kept in lexicographic order of the
+// strings at each position and in heap order of recency, so one descent from
+// the root visits, for every length, the closest earlier position that
+// matches at least that long. A distance code never gets shorter with a
+// larger distance, so those are exactly the candidates an optimal parse
+// needs. Length-2 matches (distance at most 256) come from a table of the last
+// position of each 2-byte prefix.
 //
-// Everything lives in the caller's 36312-byte work buffer: the input window,
-// the hash tables, the parse nodes and the output buffer.
+// A segment ends where no candidate crosses the current position (the
+// cheapest path to it is then final), at a match of kNice bytes or more
+// (taken at once), at the end of the input, or when kSegment positions have
+// been parsed.
+//
+// Everything lives in the caller's 36312-byte work buffer: input window,
+// tables, tree, parse nodes and output buffer. Positions in the tables are
+// 16-bit; they are renormalised before they could wrap.
 #include "codec/Codec.h"
 
 #include <cstring>
@@ -27,41 +35,52 @@ using namespace detail;
 
 constexpr auto kLenEncode = MakeLenEncodeTable();
 
-constexpr size_t kAlign = 8;
-constexpr unsigned kSegment = 512;          // positions parsed per segment at most
-constexpr unsigned kNodes = kSegment + kMaxMatch + 1;
-constexpr unsigned kHashBits = 12;
-constexpr unsigned kHash2Bits = 11;
-constexpr unsigned kOutSize = 1024;         // output bytes handed to the caller at once
-constexpr unsigned kHistory = kMaxDict;
-constexpr unsigned kPad = 8;                // zeroed bytes after the data for 8-byte loads
 #ifndef SS_IMPLODE_DEPTH
-#define SS_IMPLODE_DEPTH 16
+#define SS_IMPLODE_DEPTH 48
 #endif
 #ifndef SS_IMPLODE_NICE
 #define SS_IMPLODE_NICE 64
 #endif
-constexpr unsigned kChainDepth = SS_IMPLODE_DEPTH;  // hash chain candidates tried per position
-constexpr unsigned kNice = SS_IMPLODE_NICE;         // a match this long is taken at once
-constexpr unsigned kMaxCandidates = 64;             // matches of increasing length kept per position
+constexpr unsigned kDepth = SS_IMPLODE_DEPTH;  // tree nodes visited per position at most
+constexpr unsigned kNice = SS_IMPLODE_NICE;    // a match this long is taken at once
+static_assert(kNice >= 3 && kNice <= kMaxMatch, "bad nice length");
+constexpr unsigned kMaxCandidates = kNice;     // lengths strictly increase, 3..kNice
 
+constexpr size_t kAlign = 8;
+constexpr unsigned kSegment = 512;  // positions parsed per segment at most
+constexpr unsigned kNodes = kSegment + kMaxMatch + 1;
+constexpr unsigned kHash3Bits = 11;
+constexpr unsigned kHash2Bits = 10;
+constexpr unsigned kTreeMax = kMaxDict + 1;  // distances 1..dictSize
+constexpr unsigned kOutSize = 512;
+constexpr unsigned kHistory = kMaxDict;
+constexpr unsigned kPad = 8;  // zeroed bytes after the data for 8-byte loads
+
+// Stored positions: 0 means "none"; live ones are kept within
+// [kPosFloor - kTreeMax, kPosCeiling).
+constexpr uint32_t kPosFloor = kTreeMax + 1;
+constexpr uint32_t kPosCeiling = 65535 - kSegment - kMaxMatch - 8;
+
+constexpr uint16_t kNoPrice = 0xFFFF;
 struct Node {
-  uint32_t price;  // bits from the segment start
+  uint16_t price;  // bits from the segment start (at most 1030 * 14)
   uint16_t len;    // 1: reached by a literal; else by a match of this length
   uint16_t dist;
 };
+static_assert(uint32_t(kNodes) * 14 < kNoPrice, "prices must fit 16 bits");
 
-// Input window size: whatever the work buffer has left.
-constexpr size_t kFixedSize = sizeof(Node) * kNodes + 2 * (size_t(1) << kHashBits) +
-                              2 * (size_t(1) << kHash2Bits) + 2 * kMaxDict + kOutSize + 8;
-constexpr size_t kBufSize = (kImplodeWorkSize - (kAlign - 1) - kFixedSize - kPad) & ~size_t(7);
+constexpr size_t kFixedSize = sizeof(Node) * kNodes + 2 * (size_t(1) << kHash3Bits) +
+                              2 * (size_t(1) << kHash2Bits) + 2 * 256 + 4 * size_t(kTreeMax) +
+                              kOutSize + 8;
+constexpr size_t kBufSize = (kImplodeWorkSize - (kAlign - 1) - kFixedSize - kPad - 8) & ~size_t(7);
 static_assert(kBufSize >= kHistory + kSegment + kMaxMatch + 1024, "input window too small");
 
 struct ImplodeWork {
   Node node[kNodes];
-  uint16_t head[size_t(1) << kHashBits];    // last position of each 3-byte hash
+  uint16_t head3[size_t(1) << kHash3Bits];  // root of the tree of each 3-byte hash
   uint16_t head2[size_t(1) << kHash2Bits];  // last position of each 2-byte hash
-  uint16_t prev[kMaxDict];                  // chain links, by position mod 4096
+  uint16_t prev2[256];                      // older positions of the same 2-byte hash
+  uint16_t son[2 * kTreeMax];               // tree links, by position modulo the tree size
   uint8_t out[kOutSize + 8];
   uint8_t buf[kBufSize + kPad];
 };
@@ -83,26 +102,24 @@ inline uint64_t Load64(const uint8_t* p) {
 #endif
   return v;
 }
-inline unsigned Ctz64(uint64_t v) { return static_cast<unsigned>(__builtin_ctzll(v)); }
 
 inline unsigned Hash3(const uint8_t* p) {
-  return ((Load32(p) & 0xFFFFFF) * 2654435761u) >> (32 - kHashBits);
+  return ((Load32(p) & 0xFFFFFF) * 2654435761u) >> (32 - kHash3Bits);
 }
 inline unsigned Hash2(const uint8_t* p) {
   return ((Load32(p) & 0xFFFF) * 2654435761u) >> (32 - kHash2Bits);
 }
 
-// Number of equal bytes at a and b, at most limit. Both may be read up to
-// 8 bytes past limit (the window keeps kPad bytes of padding).
-inline unsigned MatchLength(const uint8_t* a, const uint8_t* b, unsigned limit) {
-  unsigned n = 0;
-  while (n < limit) {
-    uint64_t x = Load64(a + n) ^ Load64(b + n);
+// Extends a match of `len` bytes at a and b up to limit. Both may be read up
+// to 8 bytes past limit (the window keeps kPad bytes of padding).
+inline unsigned Extend(const uint8_t* a, const uint8_t* b, unsigned len, unsigned limit) {
+  while (len < limit) {
+    uint64_t x = Load64(a + len) ^ Load64(b + len);
     if (x != 0) {
-      n += Ctz64(x) >> 3;
-      return n < limit ? n : limit;
+      len += static_cast<unsigned>(__builtin_ctzll(x)) >> 3;
+      return len < limit ? len : limit;
     }
-    n += 8;
+    len += 8;
   }
   return limit;
 }
@@ -151,8 +168,8 @@ class BitWriter {
 };
 
 struct Match {
-  unsigned len;
-  unsigned dist;
+  uint16_t len;
+  uint16_t dist;
 };
 
 class Imploder {
@@ -164,30 +181,29 @@ class Imploder {
         mode_(mode),
         dictBits_(dictBits),
         dictSize_(64u << dictBits),
+        treeSize_(dictSize_ + 1),
         w_(reinterpret_cast<ImplodeWork*>(
             (reinterpret_cast<uintptr_t>(workBuf) + kAlign - 1) & ~uintptr_t(kAlign - 1))),
         bits_(w_->out, writeBuf, param) {
     for (unsigned c = 0; c < 256; ++c)
-      litPrice_[c] = mode == kCmpBinary ? 9 : 1 + kLitLengths[c];
-    for (unsigned l = kMinMatch; l <= kMaxMatch; ++l) lenPrice_[l] = 1 + (kLenEncode[l] >> 16);
+      litPrice_[c] = static_cast<uint8_t>(mode == kCmpBinary ? 9 : 1 + kLitLengths[c]);
+    for (unsigned l = kMinMatch; l <= kMaxMatch; ++l)
+      lenPrice_[l] = static_cast<uint8_t>(1 + (kLenEncode[l] >> 16));
+    for (unsigned s = 0; s < 64; ++s) {
+      distPrice2_[s] = static_cast<uint8_t>(kDistLengths[s] + 2);
+      distPrice_[s] = static_cast<uint8_t>(kDistLengths[s] + dictBits);
+    }
   }
 
   void Run();
 
  private:
   void Fill();
-  unsigned FindMatches(unsigned pos, unsigned limit, Match* out, unsigned* dist2);
-  void Insert(unsigned pos) {
-    const uint8_t* p = w_->buf + pos;
-    uint16_t a = static_cast<uint16_t>(pos + base_);
-    unsigned h = Hash3(p);
-    w_->prev[a & (kMaxDict - 1)] = w_->head[h];
-    w_->head[h] = a;
-    w_->head2[Hash2(p)] = a;
-  }
+  void Normalize();
+  template <bool kCollect>
+  unsigned Search(unsigned pos, unsigned avail, Match* out, unsigned* dist2);
   unsigned DistPrice(unsigned len, unsigned dist) const {
-    return len == 2 ? kDistLengths[(dist - 1) >> 2] + 2
-                    : kDistLengths[(dist - 1) >> dictBits_] + dictBits_;
+    return len == 2 ? distPrice2_[(dist - 1) >> 2] : distPrice_[(dist - 1) >> dictBits_];
   }
   void PutLiteral(uint8_t c) {
     if (mode_ == kCmpBinary)
@@ -204,21 +220,24 @@ class Imploder {
     bits_.Put(kDistCodes[sym] | (d & ((1u << lowBits) - 1)) << kDistLengths[sym],
               kDistLengths[sym] + lowBits);
   }
-  // Emits the cheapest path from window index `from` over n positions.
   void EmitPath(unsigned from, unsigned n);
 
   ReadFn read_;
   void* param_;
-  unsigned mode_;
-  unsigned dictBits_;
-  unsigned dictSize_;
+  const unsigned mode_;
+  const unsigned dictBits_;
+  const unsigned dictSize_;
+  const unsigned treeSize_;
   ImplodeWork* w_;
   BitWriter bits_;
-  unsigned end_ = 0;     // bytes of data in the window
+  unsigned end_ = 0;  // bytes of data in the window
   bool eof_ = false;
-  uint32_t base_ = kMaxDict + 1;  // absolute position of window index 0 (hash tables hold it mod 2^16)
+  uint32_t posBase_ = kPosFloor;  // stored position of window index 0
+  unsigned cyc_ = 0;              // tree slot of the next position
   uint8_t litPrice_[256];
   uint8_t lenPrice_[kMaxMatch + 1];
+  uint8_t distPrice_[64];
+  uint8_t distPrice2_[64];
 };
 
 // Reads until the window is full or the input ends.
@@ -236,47 +255,114 @@ void Imploder::Fill() {
   std::memset(w_->buf + end_, 0, kPad);
 }
 
-// Collects the matches at pos with strictly increasing lengths (each at the
-// closest distance found for it), longest last; returns their number. *dist2
-// gets the closest distance of a length-2 match (0: none).
-unsigned Imploder::FindMatches(unsigned pos, unsigned limit, Match* out, unsigned* dist2) {
-  const uint8_t* cur = w_->buf + pos;
-  const uint32_t a = pos + base_;
+// Shifts stored positions down so that they keep fitting 16 bits; positions
+// that fall out of every window become "none".
+void Imploder::Normalize() {
+  const uint32_t sub = posBase_ - kPosFloor;
+  auto fix = [sub](uint16_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint16_t>(p[i] > sub ? p[i] - sub : 0);
+  };
+  fix(w_->head3, sizeof(w_->head3) / 2);
+  fix(w_->head2, sizeof(w_->head2) / 2);
+  fix(w_->prev2, sizeof(w_->prev2) / 2);
+  fix(w_->son, 2 * treeSize_);
+  posBase_ -= sub;
+}
+
+// Inserts window position pos into the tree and, when kCollect, gathers the
+// matches there: strictly increasing lengths, each at the closest distance
+// that reaches it. A match of kNice (or up to the end of the data) comes last
+// and is extended to its full length. *dist2 gets the distance of a length-2
+// match within 256 bytes, or 0.
+template <bool kCollect>
+unsigned Imploder::Search(unsigned pos, unsigned avail, Match* out, unsigned* dist2) {
+  const uint8_t* const cur = w_->buf + pos;
+  const uint32_t sv = posBase_ + pos;  // stored value of this position
   const unsigned maxDist = pos < dictSize_ ? pos : dictSize_;
-  *dist2 = 0;
   unsigned n = 0;
-  if (limit < 2 || maxDist == 0) return 0;
-
-  unsigned d2 = (a - w_->head2[Hash2(cur)]) & 0xFFFF;
-  if (d2 != 0 && d2 <= 256 && d2 <= maxDist && cur[0] == cur[-int(d2)] && cur[1] == cur[1 - int(d2)])
-    *dist2 = d2;
-  if (limit < 3) return 0;
-
-  unsigned best = 2;
-  unsigned prevDist = 0;
-  uint16_t cand = w_->head[Hash3(cur)];
-  for (unsigned depth = 0; depth < kChainDepth; ++depth) {
-    unsigned dist = (a - cand) & 0xFFFF;
-    if (dist <= prevDist || dist > maxDist) break;
-    prevDist = dist;
-    const uint8_t* m = cur - dist;
-    if (m[best] == cur[best]) {
-      unsigned len = MatchLength(cur, m, limit);
-      if (len > best) {
-        out[n++] = {len, dist};
-        best = len;
-        if (len >= limit || len >= kNice || n == kMaxCandidates) break;
+  uint16_t* const son = w_->son;
+  const unsigned cyc = cyc_;
+  cyc_ = cyc + 1 == treeSize_ ? 0 : cyc + 1;
+  if (kCollect) *dist2 = 0;
+  if (avail < 3) {
+    son[2 * cyc] = son[2 * cyc + 1] = 0;
+    return 0;
+  }
+  {
+    // Length 2: the closest earlier position with the same two bytes, at
+    // most 256 back (a chain over the last 256 positions).
+    const unsigned h2 = Hash2(cur);
+    unsigned c = w_->head2[h2];
+    w_->prev2[sv & 255] = static_cast<uint16_t>(c);
+    w_->head2[h2] = static_cast<uint16_t>(sv);
+    if (kCollect) {
+      const unsigned limit2 = maxDist < 256 ? maxDist : 256;
+      unsigned last = 0;
+      for (;;) {
+        const unsigned d2 = sv - c;
+        if (d2 > limit2 || d2 <= last) break;
+        if (cur[0] == cur[-int(d2)] && cur[1] == cur[1 - int(d2)]) {
+          *dist2 = d2;
+          break;
+        }
+        last = d2;
+        c = w_->prev2[c & 255];
       }
     }
-    cand = w_->prev[cand & (kMaxDict - 1)];
   }
-  if (*dist2 == 0 && n > 0 && out[0].dist <= 256) *dist2 = out[0].dist;
+
+  const unsigned lenLimit = avail < kNice ? avail : kNice;
+  const unsigned h3 = Hash3(cur);
+  unsigned curMatch = w_->head3[h3];
+  w_->head3[h3] = static_cast<uint16_t>(sv);
+  uint16_t* ptr0 = son + 2 * cyc + 1;
+  uint16_t* ptr1 = son + 2 * cyc;
+  unsigned len0 = 0, len1 = 0;
+  unsigned maxLen = 2;
+  for (unsigned depth = kDepth;; --depth) {
+    const unsigned delta = sv - curMatch;
+    if (depth == 0 || delta > maxDist) {
+      *ptr0 = *ptr1 = 0;
+      break;
+    }
+    uint16_t* const pair = son + 2 * (cyc >= delta ? cyc - delta : cyc + treeSize_ - delta);
+    const uint8_t* const pb = cur - delta;
+    unsigned len = len0 < len1 ? len0 : len1;
+    if (pb[len] == cur[len]) {
+      len = Extend(cur, pb, len + 1, lenLimit);
+      if (len > maxLen) {
+        maxLen = len;
+        if (kCollect) out[n++] = {static_cast<uint16_t>(len), static_cast<uint16_t>(delta)};
+        if (len == lenLimit) {
+          *ptr1 = pair[0];
+          *ptr0 = pair[1];
+          if (kCollect) {
+            unsigned full = avail < kMaxMatch ? avail : kMaxMatch;
+            out[n - 1].len = static_cast<uint16_t>(Extend(cur, pb, len, full));
+          }
+          break;
+        }
+      }
+    }
+    if (pb[len] < cur[len]) {
+      *ptr1 = static_cast<uint16_t>(curMatch);
+      ptr1 = pair + 1;
+      curMatch = *ptr1;
+      len1 = len;
+    } else {
+      *ptr0 = static_cast<uint16_t>(curMatch);
+      ptr0 = pair;
+      curMatch = *ptr0;
+      len0 = len;
+    }
+  }
+  if (kCollect && *dist2 == 0 && n > 0 && out[0].dist <= 256) *dist2 = out[0].dist;
   return n;
 }
 
 void Imploder::EmitPath(unsigned from, unsigned n) {
   Node* node = w_->node;
-  // Reverse the back links into forward links.
+  // Turn the back links into forward links.
   unsigned i = n;
   unsigned len = node[i].len, dist = node[i].dist;
   while (i > 0) {
@@ -297,9 +383,9 @@ void Imploder::EmitPath(unsigned from, unsigned n) {
 }
 
 void Imploder::Run() {
-  std::memset(w_->head, 0, sizeof(w_->head));
+  std::memset(w_->head3, 0, sizeof(w_->head3));
   std::memset(w_->head2, 0, sizeof(w_->head2));
-  std::memset(w_->prev, 0, sizeof(w_->prev));
+  std::memset(w_->prev2, 0, sizeof(w_->prev2));
   bits_.Put(mode_, 8);
   bits_.Put(dictBits_, 8);
   Fill();
@@ -314,67 +400,65 @@ void Imploder::Run() {
         std::memmove(w_->buf, w_->buf + shift, end_ - shift);
         end_ -= shift;
         pos -= shift;
-        base_ += shift;
+        posBase_ += shift;
       }
       Fill();
     }
     if (pos >= end_) break;
+    if (posBase_ + pos >= kPosCeiling) Normalize();
 
     // One segment: cheapest paths from pos over at most kSegment positions.
     const unsigned avail = end_ - pos;
     node[0].price = 0;
     unsigned reach = 0;  // furthest node with a price
     unsigned cur = 0;
-    unsigned stop = 0;   // where the segment ends
-    bool emitted = false;
     for (;;) {
       if ((cur > 0 && cur == reach) || cur == kSegment || cur == avail) {
-        stop = cur;
+        EmitPath(pos, cur);
         break;
       }
       const unsigned p = pos + cur;
-      const unsigned limit = avail - cur < kMaxMatch ? avail - cur : kMaxMatch;
       unsigned dist2;
-      unsigned nm = FindMatches(p, limit, matches, &dist2);
-      Insert(p);
-      const uint32_t here = node[cur].price;
+      const unsigned nm = Search<true>(p, avail - cur, matches, &dist2);
+      const unsigned here = node[cur].price;
 
-      // Make sure nodes up to cur + longest are initialised.
       unsigned far = cur + 1;
-      if (nm > 0) far = cur + matches[nm - 1].len;
-      else if (dist2) far = cur + 2;
-      while (reach < far) node[++reach].price = UINT32_MAX;
+      if (nm > 0)
+        far = cur + matches[nm - 1].len;
+      else if (dist2)
+        far = cur + 2;
+      while (reach < far) node[++reach].price = kNoPrice;
 
-      uint32_t lit = here + litPrice_[w_->buf[p]];
-      if (lit < node[cur + 1].price) node[cur + 1] = {lit, 1, 0};
+      const unsigned lit = here + litPrice_[w_->buf[p]];
+      if (lit < node[cur + 1].price) node[cur + 1] = {static_cast<uint16_t>(lit), 1, 0};
 
       if (nm > 0 && matches[nm - 1].len >= kNice) {
         // A long match: commit the path to here and take it.
         EmitPath(pos, cur);
-        unsigned len = matches[nm - 1].len;
+        const unsigned len = matches[nm - 1].len;
         PutMatch(len, matches[nm - 1].dist);
-        for (unsigned k = 1; k < len; ++k) Insert(p + k);
-        stop = cur + len;
-        emitted = true;
+        for (unsigned k = 1; k < len; ++k) Search<false>(p + k, avail - cur - k, nullptr, nullptr);
+        cur += len;
         break;
       }
       if (dist2) {
-        uint32_t pr = here + lenPrice_[2] + DistPrice(2, dist2);
-        if (pr < node[cur + 2].price) node[cur + 2] = {pr, 2, static_cast<uint16_t>(dist2)};
+        const unsigned pr = here + lenPrice_[2] + DistPrice(2, dist2);
+        if (pr < node[cur + 2].price) node[cur + 2] = {static_cast<uint16_t>(pr), 2, static_cast<uint16_t>(dist2)};
       }
       unsigned l = 3;
       for (unsigned k = 0; k < nm; ++k) {
         const unsigned d = matches[k].dist;
-        const uint32_t dp = here + DistPrice(3, d);
-        for (; l <= matches[k].len; ++l) {
-          uint32_t pr = dp + lenPrice_[l];
-          if (pr < node[cur + l].price) node[cur + l] = {pr, static_cast<uint16_t>(l), static_cast<uint16_t>(d)};
+        const unsigned dp = here + DistPrice(3, d);
+        const unsigned top = matches[k].len;
+        for (; l <= top; ++l) {
+          const unsigned pr = dp + lenPrice_[l];
+          if (pr < node[cur + l].price)
+            node[cur + l] = {static_cast<uint16_t>(pr), static_cast<uint16_t>(l), static_cast<uint16_t>(d)};
         }
       }
       ++cur;
     }
-    if (!emitted) EmitPath(pos, stop);
-    pos += stop;
+    pos += cur;
   }
   uint32_t e = kLenEncode[kEndLength];
   bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));

@@ -37,7 +37,7 @@ struct StormIo {
     auto* s = static_cast<StormIo*>(p);
     size_t k = s->size - s->pos;
     if (k > *n) k = *n;
-    std::memcpy(buf, s->data + s->pos, k);
+    if (k > 0) std::memcpy(buf, s->data + s->pos, k);
     s->pos += k;
     return static_cast<unsigned>(k);
   }

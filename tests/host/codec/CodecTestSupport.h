@@ -1,0 +1,219 @@
+// Shared helpers of the codec tests: a deterministic corpus, callback
+// adapters with a chosen read size, and a hand encoder that writes bit
+// strings exactly as the format notes give them.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/Codec.h"
+
+namespace ss::codec::test {
+
+using Bytes = std::vector<uint8_t>;
+
+class Rng {
+ public:
+  explicit Rng(uint64_t seed) : s_(seed * 0x9E3779B97F4A7C15ull + 1) {}
+  uint64_t Next() {
+    s_ ^= s_ << 13;
+    s_ ^= s_ >> 7;
+    s_ ^= s_ << 17;
+    return s_;
+  }
+  unsigned Below(unsigned n) { return static_cast<unsigned>(Next() % n); }
+
+ private:
+  uint64_t s_;
+};
+
+struct Sample {
+  std::string name;
+  Bytes data;
+};
+
+inline Bytes PseudoText(size_t size, uint64_t seed) {
+  static const char* const kWords[] = {
+      "the", "screen", "saver", "installer", "writes", "its", "engine", "into", "system",
+      "directory", "and", "data", "file", "of", "a", "package", "with", "compressed", "segments",
+      "Display", "Properties", "window", "Flash", "movie", "licence", "text", "is", "shown",
+      "when", "user", "presses", "Install", "button", "PKWARE", "implode", "explode", "0x1000",
+      "return", "code", "error", "\"impborl.dll\"", "C:\\WINDOWS\\SYSTEM", "1.11", "1998"};
+  Rng rng(seed);
+  Bytes out;
+  while (out.size() < size) {
+    const char* w = kWords[rng.Below(sizeof kWords / sizeof kWords[0])];
+    out.insert(out.end(), w, w + std::strlen(w));
+    unsigned r = rng.Below(20);
+    out.push_back(r == 0 ? '\n' : r == 1 ? ',' : r == 2 ? '.' : ' ');
+    if (r == 0 && rng.Below(3) == 0) out.insert(out.end(), {'\r', '\n', '\t'});
+  }
+  out.resize(size);
+  return out;
+}
+
+inline Bytes PseudoBinary(size_t size, uint64_t seed) {
+  Rng rng(seed);
+  Bytes out;
+  uint32_t counter = 0x00401000;
+  while (out.size() < size) {
+    switch (rng.Below(4)) {
+      case 0:  // a record: tag, little-endian counter, small fields
+        out.insert(out.end(), {0x55, 0x8B, 0xEC, 0x83});
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(counter >> (8 * i)));
+        counter += 4 * (1 + rng.Below(8));
+        out.push_back(static_cast<uint8_t>(rng.Below(4)));
+        break;
+      case 1:  // zeros
+        out.insert(out.end(), 1 + rng.Below(24), 0);
+        break;
+      case 2:  // a few random bytes
+        for (unsigned i = 1 + rng.Below(6); i > 0; --i) out.push_back(static_cast<uint8_t>(rng.Next()));
+        break;
+      default:  // a copy of something recent
+        if (out.size() > 64) {
+          size_t from = out.size() - 1 - rng.Below(static_cast<unsigned>(std::min<size_t>(out.size() - 1, 6000)));
+          size_t n = 2 + rng.Below(40);
+          for (size_t i = 0; i < n; ++i) out.push_back(out[from + i]);
+        }
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+inline Bytes Random(size_t size, uint64_t seed) {
+  Rng rng(seed);
+  Bytes out(size);
+  for (auto& b : out) b = static_cast<uint8_t>(rng.Next() >> 24);
+  return out;
+}
+
+// A random block repeated: matches at exactly `period` back.
+inline Bytes Periodic(size_t period, size_t repeats, uint64_t seed) {
+  Bytes block = Random(period, seed);
+  Bytes out;
+  for (size_t i = 0; i < repeats; ++i) out.insert(out.end(), block.begin(), block.end());
+  return out;
+}
+
+inline std::vector<Sample> Corpus() {
+  std::vector<Sample> c;
+  c.push_back({"empty", {}});
+  c.push_back({"one", {'x'}});
+  c.push_back({"two", {0, 0xFF}});
+  c.push_back({"three", {'a', 'a', 'a'}});
+  c.push_back({"text", PseudoText(60000, 1)});
+  c.push_back({"binary", PseudoBinary(50000, 2)});
+  c.push_back({"random", Random(12000, 3)});
+  Bytes all;
+  for (int r = 0; r < 3; ++r)
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<uint8_t>(i * (2 * r + 1)));
+  c.push_back({"allbytes", all});
+  c.push_back({"zeros", Bytes(70000, 0)});
+  c.push_back({"run518", Bytes(519, 'r')});
+  for (size_t p : {255, 256, 1023, 1024, 1025, 2048, 4095, 4096, 4097})
+    c.push_back({"period" + std::to_string(p), Periodic(p, 4, p)});
+  Bytes pairs;  // many length-2 matches
+  Rng rng(7);
+  for (int i = 0; i < 20000; ++i) pairs.push_back(static_cast<uint8_t>("abcd"[rng.Below(4)] + 16 * rng.Below(3)));
+  c.push_back({"pairs", pairs});
+  Bytes mixed;
+  for (int i = 0; i < 4; ++i) {
+    Bytes t = PseudoText(9000, 10 + i), b = PseudoBinary(9000, 20 + i), r = Random(3000, 30 + i);
+    mixed.insert(mixed.end(), t.begin(), t.end());
+    mixed.insert(mixed.end(), b.begin(), b.end());
+    mixed.insert(mixed.end(), r.begin(), r.end());
+  }
+  c.push_back({"mixed", mixed});
+  return c;
+}
+
+// Callback adapters: the source delivers at most `chunk` bytes per call.
+struct Io {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  size_t pos = 0;
+  size_t chunk = SIZE_MAX;
+  size_t reads = 0;
+  Bytes out;
+
+  static unsigned Read(char* buf, unsigned* n, void* p) {
+    auto* io = static_cast<Io*>(p);
+    ++io->reads;
+    size_t k = io->size - io->pos;
+    if (k > *n) k = *n;
+    if (k > io->chunk) k = io->chunk;
+    if (k > 0) std::memcpy(buf, io->data + io->pos, k);
+    io->pos += k;
+    return static_cast<unsigned>(k);
+  }
+  static void Write(char* buf, unsigned* n, void* p) {
+    auto* io = static_cast<Io*>(p);
+    io->out.insert(io->out.end(), buf, buf + *n);
+  }
+};
+
+inline unsigned ExplodeWithChunk(const Bytes& stream, size_t chunk, Bytes* out, size_t offset = 0) {
+  Io io;
+  io.data = stream.data();
+  io.size = stream.size();
+  io.chunk = chunk;
+  std::unique_ptr<char[]> work(new char[kExplodeWorkSize + offset]);
+  unsigned rc = Explode(Io::Read, Io::Write, work.get() + offset, &io);
+  *out = std::move(io.out);
+  return rc;
+}
+
+inline unsigned ImplodeWithChunk(const Bytes& data, unsigned type, unsigned dict, size_t chunk,
+                                 Bytes* out, size_t offset = 0, int fill = 0) {
+  Io io;
+  io.data = data.data();
+  io.size = data.size();
+  io.chunk = chunk;
+  std::unique_ptr<char[]> work(new char[kImplodeWorkSize + offset]);
+  std::memset(work.get(), fill, kImplodeWorkSize + offset);
+  unsigned rc = Implode(Io::Read, Io::Write, work.get() + offset, &io, &type, &dict);
+  *out = std::move(io.out);
+  return rc;
+}
+
+// Writes a stream bit by bit. Bits() takes a string of '0' and '1' in the
+// order the bits appear in the stream (the format fills each byte from its
+// least significant bit); Value() writes n bits of v, least significant first.
+class HandStream {
+ public:
+  HandStream(unsigned mode, unsigned dictBits) {
+    bytes_.push_back(static_cast<uint8_t>(mode));
+    bytes_.push_back(static_cast<uint8_t>(dictBits));
+  }
+  HandStream& Bits(const char* s) {
+    for (; *s; ++s)
+      if (*s == '0' || *s == '1') Bit(*s == '1');
+    return *this;
+  }
+  HandStream& Value(unsigned v, unsigned n) {
+    for (unsigned i = 0; i < n; ++i) Bit((v >> i) & 1);
+    return *this;
+  }
+  // A literal in binary mode: flag 0, then the byte's 8 bits.
+  HandStream& BinaryLiteral(uint8_t c) { return Bits("0").Value(c, 8); }
+  // The end code: flag 1, length code 0000000 (264..519), extra bits 255.
+  HandStream& End() { return Bits("1 0000000").Value(255, 8); }
+  Bytes Done() const { return bytes_; }
+  size_t BitCount() const { return 16 + bits_; }
+
+ private:
+  void Bit(bool b) {
+    if (bits_ % 8 == 0) bytes_.push_back(0);
+    if (b) bytes_.back() |= static_cast<uint8_t>(1u << (bits_ % 8));
+    ++bits_;
+  }
+  Bytes bytes_;
+  size_t bits_ = 0;
+};
+
+}  // namespace ss::codec::test
