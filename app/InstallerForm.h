@@ -17,15 +17,12 @@
 #include "app/Window.h"
 #include "app/WindowForm.h"
 #include "app/WindowStatus.h"
+#include "package/PackageRecords.h"
 
 namespace ss {
 
-// Presentation kinds (the package header's first byte), kept in displayMode.
-constexpr uint8_t dmBitmap = 1;
-constexpr uint8_t dmFlash = 2;
-constexpr uint8_t dmFlashAlt = 3;  // a Flash movie as well
-constexpr uint8_t dmSilent = 4;    // no window: status and progress are never touched
-constexpr uint8_t dmJpeg = 8;
+// displayMode holds a presentation kind (DisplayMode, package records):
+// while it is dmSilent the status line and the progress bar are never touched.
 inline bool IsFlashMode(uint8_t mode) { return mode == dmFlash || mode == dmFlashAlt; }
 
 // The install run is going on: a second Install click is ignored, Cancel
