@@ -127,7 +127,9 @@ Result TFlashPanel::checkPlayerVersion() {
 
 Result TFlashPanel::unloadFlashControl() {
   if (!flashControl_) return kOk;
-  flashControl_->StopPlay();
+  // A control that cannot stop stays in place; the next creation then finds
+  // it and loads the new movie into it.
+  if (FAILED(flashControl_->StopPlay())) return kErrMovieUnload;
   flashControl_.reset();
   // Let one pending message through (the control's window is gone); never
   // wait for one, so an idle queue cannot stall the panel.
@@ -144,6 +146,8 @@ Result TFlashPanel::unloadFlashControl() {
 }
 
 Result TFlashPanel::createFlashControl() {
+  // Without its own window the panel has nowhere to put a control.
+  if (window_ == nullptr && !flashControl_) return kErrMovieNoControl;
   RECT bounds = {0, 0, 0, 0};
   if (window_ != nullptr) GetClientRect(window_, &bounds);
   const int attempts = flashProbeTiming().createAttempts;

@@ -84,6 +84,7 @@ TEST_F(PanelTest, PlaysAnUncompressedMovie) {
   EXPECT_EQ(ControlText(control, L"IsPlaying"), "1");
   EXPECT_EQ(ControlText(control, L"WMode"), "Opaque");
   EXPECT_EQ(ControlText(control, L"ScaleMode"), "0");
+  EXPECT_EQ(ControlText(control, L"Menu"), "0");  // VARIANT_FALSE
   EXPECT_EQ(ControlText(control, L"GetVariable"), "Align=AlClient;");
   HWND child = control->controlWindow();
   ASSERT_NE(child, nullptr);
@@ -165,6 +166,7 @@ TEST_F(PanelTest, RefusedMoviesKeepThePreviousOnePlaying) {
       {"corrupt.swf", corrupt, kErrMovieBroken},
       {"lying.swf", lying, kErrMovieBroken},
       {"truncated.swf", truncated, kErrSwfTruncated},
+      {"short.swf", swftest::Text("CWS\x07"), kErrSwfTruncated},
   };
   for (const Row& row : rows) {
     const std::string path = Write(row.name, row.bytes);
@@ -181,6 +183,17 @@ TEST_F(PanelTest, RefusedMoviesKeepThePreviousOnePlaying) {
   ASSERT_EQ(panel_->playMovie(second), kOk);
   ASSERT_NE(panel_->flashControl(), nullptr);
   EXPECT_EQ(MovieOf(panel_->flashControl()), second);
+}
+
+TEST_F(PanelTest, AControlThatCannotStopIsKeptForTheNextMovie) {
+  ControlRegistration reg(ControlPath(7, 19));
+  ASSERT_EQ(panel_->playMovie(Write("a.swf", Coloured(7, {1, 1, 1}, "f").build())), kOk);
+  TShockwaveFlash* control = panel_->flashControl();
+  ASSERT_TRUE(SUCCEEDED(InvokeByName(control->dispatch(), L"FailStopPlay", nullptr, 0, nullptr)));
+  const std::string b = Write("b.swf", Coloured(7, {2, 2, 2}, "f").build());
+  EXPECT_EQ(panel_->playMovie(b), kOk);
+  EXPECT_EQ(panel_->flashControl(), control);
+  EXPECT_EQ(MovieOf(control), b);
 }
 
 TEST_F(PanelTest, MovieCommandsSetAllowScaleWhenEnabled) {
