@@ -316,6 +316,19 @@ void TInstallerForm::showCompletePhase() {
   installBtn.setEnabled(false);
 }
 
+void TInstallerForm::setMoviePanel(MoviePanelSlot* slot, HWND window) {
+  moviePanel1 = slot;
+  if (window == nullptr || GetParent(window) != contentPanel.handle()) return;
+  // Measured against the design size, then stretched to the present one.
+  RECT area{};
+  GetClientRect(contentPanel.handle(), &area);
+  MoveWindow(window, kImageLeft, kImageTop, kImageWidth, kImageHeight, FALSE);
+  movieWindow_.attach(window, kAnchorLeft | kAnchorTop | kAnchorRight | kAnchorBottom, kContentWidth,
+                      kContentHeight);
+  movieWindow_.parentResized(area.right, area.bottom);
+  contentPanel.addAnchored(&movieWindow_);
+}
+
 void TInstallerForm::setLicenseText(const std::string& text) {
   // The text box breaks lines at CR LF only; files may use bare LF.
   std::string lines;

@@ -40,6 +40,17 @@ class MoviePanelSlot {
   virtual void stopMovie() = 0;
 };
 
+// Puts any panel with a stopMovie() (the Flash movie panel) into the slot.
+template <typename MoviePanel>
+class MoviePanelAdapter : public MoviePanelSlot {
+ public:
+  explicit MoviePanelAdapter(MoviePanel& panel) : panel_(panel) {}
+  void stopMovie() override { panel_.stopMovie(); }
+
+ private:
+  MoviePanel& panel_;
+};
+
 class TInstallerForm : public Form, public InstallProgress {
  public:
   // Outer size at creation.
@@ -113,6 +124,11 @@ class TInstallerForm : public Form, public InstallProgress {
   // Cancel hidden, Install disabled.
   void showCompletePhase();
 
+  // Puts the movie panel into the presentation area: `window` (a child of
+  // contentPanel) is made to fill the area inside its bevel and follows it
+  // when the window is resized; FormClose stops the movie through `slot`.
+  void setMoviePanel(MoviePanelSlot* slot, HWND window);
+
   void setLicenseText(const std::string& text);
   void setProgressPosition(int position);
   int progressPosition() const;
@@ -147,6 +163,7 @@ class TInstallerForm : public Form, public InstallProgress {
  private:
   StartUp startUp_;
   InstallRun installRun_;
+  Control movieWindow_;
   std::string workDirectory_;
   bool componentsReady_ = false;
 };

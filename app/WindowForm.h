@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -103,7 +104,9 @@ class Panel : public Window {
  public:
   bool create(HWND parent, int left, int top, int width, int height, unsigned anchors, int parentWidth,
               int parentHeight, bool loweredBevel);
-  void addAnchored(Control* control) { anchored_.push_back(control); }
+  void addAnchored(Control* control) {
+    if (std::find(anchored_.begin(), anchored_.end(), control) == anchored_.end()) anchored_.push_back(control);
+  }
   Control control;
 
  protected:

@@ -113,6 +113,9 @@ int Probe(DWORD timeout) {
   GetWindowRect(install, &installRect);
   GetWindowRect(cancel, &cancelRect);
   std::printf("install.gap=%ld\n", cancelRect.left - installRect.right);
+  // The application title rides on a hidden window of its own.
+  HWND title = FindWindowA("SsApplication", nullptr);
+  std::printf("app.title=%s\n", title != nullptr ? TextOf(title).c_str() : "");
   std::printf("preparing.found=%d\n", preparing != nullptr ? 1 : 0);
   if (preparing != nullptr) {
     std::printf("preparing.caption=%s\n", TextOf(preparing).c_str());
