@@ -1,0 +1,293 @@
+// TCompressor (Part 2.3) against the real impborl.dll, under Wine: loading by
+// directory, the three failure kinds, byte-exact expansion into a file, and
+// the DLL's classic exports called directly.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "codec/Codec.h"
+#include "package/TCompressor.h"
+
+namespace ss {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A unix directory of the build tree as Wine sees it, with a trailing
+// backslash (Wine maps "/" to drive Z:).
+std::string WineDir(const std::string& unixDir) {
+  std::string p = "Z:" + unixDir;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  if (p.back() != '\\') p += '\\';
+  return p;
+}
+
+const std::string& DllDir() {
+  static const std::string dir = WineDir(SS_IMPBORL_DIR);
+  return dir;
+}
+
+std::vector<std::string>& LogLines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+bool Logged(const std::string& line) {
+  for (const auto& l : LogLines())
+    if (l == line) return true;
+  return false;
+}
+
+// A fresh scratch directory under TEMP, removed with its files at the end.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    path_ = std::string(tmp) + "ss_codec_" + std::to_string(GetCurrentProcessId()) + "_" +
+            std::to_string(counter_++) + "\\";
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~ScratchDir() {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path_ + "*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        std::string name = fd.cFileName;
+        if (name != "." && name != "..") {
+          SetFileAttributesA((path_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+          DeleteFileA((path_ + name).c_str());
+        }
+      } while (FindNextFileA(h, &fd));
+      FindClose(h);
+    }
+    RemoveDirectoryA(path_.c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::string path_;
+};
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+bool ModuleLoaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
+
+Bytes SampleData(size_t size) {
+  Bytes d;
+  uint32_t x = 12345;
+  const char* words[] = {"screen ", "saver ", "installer ", "impborl ", "\r\n", "data "};
+  while (d.size() < size) {
+    x = x * 1103515245 + 12345;
+    if ((x >> 16) % 5 == 0) {
+      for (int i = 0; i < 8; ++i) d.push_back(static_cast<uint8_t>(x >> (i * 3)));
+    } else {
+      const char* w = words[(x >> 20) % 6];
+      d.insert(d.end(), w, w + strlen(w));
+    }
+  }
+  d.resize(size);
+  return d;
+}
+
+class TCompressorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LogLines().clear();
+    old_ = SetDebugSink([](const char* line) { LogLines().push_back(line); });
+  }
+  void TearDown() override { SetDebugSink(old_); }
+  DebugSink old_ = nullptr;
+};
+
+TEST_F(TCompressorTest, ExpandsToAFileByteExactly) {
+  ScratchDir dir;
+  const Bytes data = SampleData(300000);
+  Bytes stream;
+  ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpAscii, 4096, &stream), 0u);
+  {
+    TCompressor c(DllDir());
+    ASSERT_TRUE(c.loaded());
+    EXPECT_TRUE(Logged("TCompressor.Create " + DllDir()));
+    EXPECT_TRUE(Logged("libraryPath: " + DllDir() + "impborl.dll"));
+    EXPECT_TRUE(ModuleLoaded(DllDir() + "impborl.dll"));
+    const std::string target = dir.path() + "out.bin";
+    c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
+    EXPECT_TRUE(ReadFile(target) == data);
+
+    // A second expansion replaces the file.
+    const Bytes small = {'h', 'e', 'l', 'l', 'o'};
+    Bytes s2;
+    ASSERT_EQ(codec::ImplodeBuffer(small.data(), small.size(), codec::kCmpBinary, 1024, &s2), 0u);
+    c.ExpandToFile(target, s2.data(), static_cast<int32_t>(s2.size()));
+    EXPECT_EQ(ReadFile(target), small);
+  }
+  // The destructor released the library.
+  EXPECT_FALSE(ModuleLoaded(DllDir() + "impborl.dll"));
+}
+
+TEST_F(TCompressorTest, EveryModeAndDictionarySize) {
+  ScratchDir dir;
+  const Bytes data = SampleData(20000);
+  TCompressor c(DllDir());
+  ASSERT_TRUE(c.loaded());
+  for (unsigned mode : {codec::kCmpBinary, codec::kCmpAscii}) {
+    for (unsigned dict : {1024u, 2048u, 4096u}) {
+      Bytes stream;
+      ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), mode, dict, &stream), 0u);
+      const std::string target = dir.path() + "m" + std::to_string(mode) + "d" + std::to_string(dict);
+      c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
+      EXPECT_TRUE(ReadFile(target) == data) << mode << " " << dict;
+    }
+  }
+}
+
+TEST_F(TCompressorTest, EmptyPathUsesTheSystemLibrarySearch) {
+  ASSERT_TRUE(SetDllDirectoryA(DllDir().c_str()));
+  {
+    TCompressor c("");
+    EXPECT_TRUE(c.loaded());
+    EXPECT_TRUE(Logged("libraryPath: impborl.dll"));
+  }
+  SetDllDirectoryA(nullptr);
+  TCompressor again("");
+  EXPECT_FALSE(again.loaded());  // not found by the search any more
+  EXPECT_FALSE(Logged("TCompressor.Create failed: 5"));  // no existence check for the bare name
+}
+
+TEST_F(TCompressorTest, DirectoryWithoutTheLibrary) {
+  ScratchDir dir;
+  TCompressor c(dir.path());
+  EXPECT_FALSE(c.loaded());
+  EXPECT_TRUE(Logged("TCompressor.Create failed: 5"));
+}
+
+TEST_F(TCompressorTest, LibraryLackingAnExportIsReleased) {
+  const std::string lacking = WineDir(SS_LACKING_DIR);
+  ASSERT_NE(GetFileAttributesA((lacking + "impborl.dll").c_str()), INVALID_FILE_ATTRIBUTES);
+  TCompressor c(lacking);
+  EXPECT_FALSE(c.loaded());
+  EXPECT_TRUE(Logged("TCompressor.Create failed: 6"));
+  EXPECT_FALSE(ModuleLoaded(lacking + "impborl.dll"));
+}
+
+TEST_F(TCompressorTest, FileThatIsNoLibrary) {
+  ScratchDir dir;
+  {
+    std::ofstream f(dir.path() + "impborl.dll", std::ios::binary);
+    f << "this is not a portable executable";
+  }
+  TCompressor c(dir.path());
+  EXPECT_FALSE(c.loaded());
+  bool failed = false;
+  for (const auto& l : LogLines()) {
+    if (l.rfind("TCompressor.Create failed: ", 0) == 0) {
+      failed = true;
+      const std::string code = l.substr(27);
+      EXPECT_NE(code, "0");
+      EXPECT_NE(code, "5");
+      EXPECT_NE(code, "6");
+    }
+  }
+  EXPECT_TRUE(failed);
+}
+
+TEST_F(TCompressorTest, DamagedStreamLeavesAShortFileAndNoError) {
+  ScratchDir dir;
+  const Bytes data = SampleData(50000);
+  Bytes stream;
+  ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpBinary, 2048, &stream), 0u);
+  TCompressor c(DllDir());
+  ASSERT_TRUE(c.loaded());
+  const std::string target = dir.path() + "short.bin";
+  EXPECT_NO_THROW(c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size() / 2)));
+  const Bytes got = ReadFile(target);
+  EXPECT_LT(got.size(), data.size());
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+
+  const Bytes junk = {0x07, 0x09, 1, 2, 3};  // bad header: nothing written
+  EXPECT_NO_THROW(c.ExpandToFile(target, junk.data(), static_cast<int32_t>(junk.size())));
+  EXPECT_TRUE(ReadFile(target).empty());
+  EXPECT_NO_THROW(c.ExpandToFile(target, nullptr, 0));
+  EXPECT_TRUE(ReadFile(target).empty());
+}
+
+TEST_F(TCompressorTest, TargetThatCannotBeCreatedRaisesTheStreamError) {
+  ScratchDir dir;
+  TCompressor c(DllDir());
+  ASSERT_TRUE(c.loaded());
+  const std::string target = dir.path() + "no such dir\\out.bin";
+  const Bytes stream = {0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f};
+  try {
+    c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
+    ADD_FAILURE() << "no error raised";
+  } catch (const EStreamError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file " + target);
+  }
+}
+
+// The DLL's exports, called directly with the classic arguments (mode,
+// dictionary size, size and old crc passed by address).
+TEST(ImpBorlDll, ClassicExports) {
+  HMODULE h = LoadLibraryA((DllDir() + "impborl.dll").c_str());
+  ASSERT_NE(h, nullptr);
+  using Crc = unsigned long(__cdecl*)(char*, unsigned*, unsigned long*);
+  using Imp = unsigned(__cdecl*)(codec::ReadFn, codec::WriteFn, char*, void*, unsigned*, unsigned*);
+  using Exp = unsigned(__cdecl*)(codec::ReadFn, codec::WriteFn, char*, void*);
+  auto crc = reinterpret_cast<Crc>(reinterpret_cast<void*>(GetProcAddress(h, "_crc32")));
+  auto imp = reinterpret_cast<Imp>(reinterpret_cast<void*>(GetProcAddress(h, "_implode")));
+  auto exp = reinterpret_cast<Exp>(reinterpret_cast<void*>(GetProcAddress(h, "_explode")));
+  ASSERT_TRUE(crc && imp && exp);
+  EXPECT_EQ(GetProcAddress(h, "implode"), nullptr);
+  EXPECT_EQ(GetProcAddress(h, "impborl_implode"), nullptr);
+
+  char digits[] = "123456789";
+  unsigned n = 9;
+  unsigned long seed = 0xFFFFFFFFul;
+  EXPECT_EQ(~crc(digits, &n, &seed) & 0xFFFFFFFFul, 0xCBF43926ul);
+
+  struct Io {
+    const Bytes* in;
+    size_t pos;
+    Bytes out;
+    static unsigned Read(char* buf, unsigned* size, void* p) {
+      auto* io = static_cast<Io*>(p);
+      size_t k = std::min<size_t>(*size, io->in->size() - io->pos);
+      if (k) memcpy(buf, io->in->data() + io->pos, k);
+      io->pos += k;
+      return static_cast<unsigned>(k);
+    }
+    static void Write(char* buf, unsigned* size, void* p) {
+      static_cast<Io*>(p)->out.insert(static_cast<Io*>(p)->out.end(), buf, buf + *size);
+    }
+  };
+  const Bytes data = SampleData(40000);
+  std::vector<char> work(codec::kImplodeWorkSize);
+  Io a{&data, 0, {}};
+  unsigned type = codec::kCmpAscii, dict = 2048;
+  EXPECT_EQ(imp(Io::Read, Io::Write, work.data(), &a, &type, &dict), 0u);
+  Bytes expected;
+  ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), type, dict, &expected), 0u);
+  EXPECT_TRUE(a.out == expected);
+  Io b{&a.out, 0, {}};
+  std::vector<char> work2(codec::kExplodeWorkSize);
+  EXPECT_EQ(exp(Io::Read, Io::Write, work2.data(), &b), 0u);
+  EXPECT_TRUE(b.out == data);
+  dict = 3000;
+  EXPECT_EQ(imp(Io::Read, Io::Write, work.data(), &a, &type, &dict), codec::kCmpInvalidDictSize);
+  FreeLibrary(h);
+}
+
+}  // namespace
+}  // namespace ss
