@@ -103,6 +103,17 @@ bool isExistingFile(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The operating system's error for a file that exists but did not open
+// (held by another program that denies reading, no permission).
+Result openFailure() {
+#ifdef _WIN32
+  const int code = static_cast<int>(_doserrno);
+#else
+  const int code = errno;
+#endif
+  return code > 0 ? code : kOsAccessDenied;
+}
+
 std::string lowerCase(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -279,7 +290,7 @@ Result readSWFFileFormatType(const std::string& path, std::string& signature) {
     return kOk;
   }
   FileSource in(path);
-  if (!in.isOpen()) return errno == EACCES ? kOsSharingViolation : kOsAccessDenied;
+  if (!in.isOpen()) return openFailure();
   uint8_t sig[3] = {};
   Result rc = kErrSwfSignature;
   if (in.read(sig, 3)) {
@@ -299,7 +310,7 @@ Result readSWFFile_FWS_Format(const std::string& path, TMovieDescription& movie)
   Result rc = kOk;
   if (isExistingFile(path)) {
     FileSource in(path);
-    rc = in.isOpen() ? inspect(in, movie) : (errno == EACCES ? kOsSharingViolation : kOsAccessDenied);
+    rc = in.isOpen() ? inspect(in, movie) : openFailure();
   }
   DebugLog("readSWFFile_FWS_Format " + std::to_string(rc));
   return rc;

@@ -178,6 +178,15 @@ TEST_F(PanelTest, RefusedMoviesKeepThePreviousOnePlaying) {
     EXPECT_EQ(panel_->playMovie(path), kOk) << row.name;
   }
 
+  // A movie another program holds without sharing: the system's code.
+  const std::string held = Write("held.swf", Coloured(7, {7, 7, 7}, "true").build());
+  HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(panel_->playMovie(held), static_cast<Result>(ERROR_SHARING_VIOLATION));
+  CloseHandle(h);
+  EXPECT_EQ(panel_->flashControl(), control);
+  EXPECT_EQ(MovieOf(control), first);
+
   // A different movie that passes replaces the control.
   const std::string second = Write("second.swf", Coloured(6, {4, 5, 6}, "true").build());
   ASSERT_EQ(panel_->playMovie(second), kOk);
