@@ -36,6 +36,14 @@ if(NOT title STREQUAL "53616d706c6520536176657200")
   message(FATAL_ERROR "no package header at ${stub_size}: title bytes ${title}")
 endif()
 
+# Building again over the existing output replaces it with the same bytes.
+file(SHA256 ${setup} first_hash)
+run(0 build Z:${MANIFEST} -o Z:${setup} --stub Z:${STUB} --impborl Z:${IMPBORL} -q)
+file(SHA256 ${setup} second_hash)
+if(NOT first_hash STREQUAL second_hash)
+  message(FATAL_ERROR "a second build of the same manifest gave other bytes")
+endif()
+
 run(0 extract -q Z:${setup} Z:${OUT}/x)
 get_filename_component(sample ${MANIFEST} DIRECTORY)
 foreach(pair "segments/06-Sample Saver.scr|engine.scr" "segments/10-second.dll|second.dll"

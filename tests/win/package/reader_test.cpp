@@ -1,0 +1,486 @@
+// The package reader and the staging steps on real files under Wine, with
+// installers made by the package builder and the real impborl.dll.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "package/PackageReader.h"
+#include "package/Staging.h"
+#include "tests/win/common/BoxWatcher.h"
+#include "tools/PackFixtures.h"
+#include "tools/PackageBuilder.h"
+#include "winsys/LMT_FileUtils.h"
+
+namespace ss {
+namespace {
+
+using pack::Compression;
+
+constexpr size_t kStubSize = 4096;
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return bytes;
+  bytes.resize(GetFileSize(h, nullptr));
+  DWORD got = 0;
+  if (!bytes.empty()) ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(h);
+  bytes.resize(got);
+  return bytes;
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+// Counts what the steps show on the window.
+class CountingProgress : public InstallProgress {
+ public:
+  void setStatus(const std::string& text) override { statuses.push_back(text); }
+  void stepProgress() override {
+    ++steps;
+    if (onStep) onStep(steps);
+  }
+  std::vector<std::string> statuses;
+  int steps = 0;
+  std::function<void(int)> onStep;
+};
+
+// A private set of directories standing in for the Windows, system, work and
+// installer directories; removed again at the end of the test.
+class ReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    root_ = std::string(temp) + "rdr" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + "\\";
+    DirectorySet d{root_ + "win\\", root_ + "sys\\", root_ + "inst\\", root_ + "work\\"};
+    for (const std::string& dir : {root_, d.windowsDir, d.systemDir, d.installerDir, d.workDir}) {
+      CreateDirectoryA(dir.c_str(), nullptr);
+    }
+    SetDirs(d);
+    SetInstallProgress(&progress_);
+  }
+  void TearDown() override {
+    CloseSaverDataFile();
+    SetInstallProgress(nullptr);
+    RemoveDirectoryTree(root_);
+  }
+
+  static std::vector<uint8_t> Library() {
+    static const std::vector<uint8_t> bytes = ReadAll(sstest::WinePath(SS_IMPBORL_PATH));
+    return bytes;
+  }
+
+  // Fixture options with the real library.
+  static pack::FixtureOptions Options(Compression c = Compression::kAuto) {
+    pack::FixtureOptions o;
+    o.library = Library();
+    o.compression = c;
+    o.entryCompression = c;
+    o.displayMode = dmSilent;
+    return o;
+  }
+
+  // Writes the installer built from `input` (after `mutate` has changed its
+  // package header) and runs the start-up's copy and header read.
+  Result Start(const pack::PackageInput& input,
+               const std::function<void(TPackageHeader&)>& mutate = nullptr) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(pack::BuildInstaller(pack::MakeFakeStub(kStubSize), input, &bytes, &error)) << error;
+    if (mutate) {
+      TPackageHeader h = TPackageHeader::Parse(bytes.data() + kStubSize);
+      mutate(h);
+      h.Write(bytes.data() + kStubSize);
+    }
+    if (truncateTo_ != 0) bytes.resize(truncateTo_);
+    installer_ = root_ + "Setup.exe";
+    WriteAll(installer_, bytes);
+    if (Result rc = CopyPackageToWorkDirectory(installer_); rc != kOk) return rc;
+    const Result rc = ReadPackageHeader(static_cast<int32_t>(kStubSize));
+    if (rc == kOk) CreateDirectoryA(InstallDirectory().c_str(), nullptr);
+    return rc;
+  }
+
+  Result Extract(int index, bool showProgress = false) {
+    FileHandle stream;
+    if (Result rc = OpenPackageStream(stream); rc != kOk) return rc;
+    return ExtractSegment(stream.get(), index, showProgress);
+  }
+
+  const std::string& work() const { return Dirs().workDir; }
+  const std::string& sys() const { return Dirs().systemDir; }
+
+  std::string root_;
+  std::string installer_;
+  size_t truncateTo_ = 0;
+  CountingProgress progress_;
+};
+
+TEST_F(ReaderTest, ShortPackageCopyGivesMinus31AndWritesNothing) {
+  sstest::BoxWatcher boxes;
+  truncateTo_ = kStubSize + 100;
+  EXPECT_EQ(Start(pack::MakeFixtureInput(Options())), kErrShortHeader);
+  const auto shown = boxes.boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "Error");
+  EXPECT_EQ(shown[0].text, "Installation Error: " + PackageCopyPath() + "\r\n\r\nProblem with file " +
+                               PackageCopyPath() + ". ");
+  EXPECT_TRUE(FileExists(PackageCopyPath()));
+  EXPECT_FALSE(FileExists(work() + "impborl.dll"));
+}
+
+class EverySegment : public ReaderTest, public ::testing::WithParamInterface<Compression> {};
+
+TEST_P(EverySegment, LandsAtItsTargetByteForByte) {
+  pack::FixtureOptions o = Options(GetParam());
+  o.flashSetup = true;
+  o.displayMode = dmFlash;
+  const pack::PackageInput input = pack::MakeFixtureInput(o);
+  sstest::BoxWatcher boxes;
+  ASSERT_EQ(Start(input), kOk);
+  const std::string inst = InstallDirectory();
+  const std::string title = input.title;
+  const std::pair<int, std::string> targets[] = {
+      {1, work() + "impborl.dll"},       {2, work() + "flashax7.exe"},     {3, work() + "installer.swf"},
+      {4, work() + "license.txt"},       {5, work() + "readme.htm"},       {6, sys() + title + ".scr"},
+      {7, inst + "support.dat"},         {8, work() + title + ".ssd"},     {9, inst + "helper1.dll"},
+      {10, inst + "helper2.dll"},
+  };
+  for (const auto& [index, path] : targets) {
+    if (index != 1) {
+      ASSERT_EQ(Extract(index), kOk) << index;
+    }
+    EXPECT_EQ(ReadAll(path), input.segments[index]->data) << "segment " << index << " at " << path;
+  }
+  if (GetParam() == Compression::kCompress) {
+    EXPECT_NE(PackageHeader().segments[6].compressed, 0);
+  }
+
+  // Type 3 keeps the two setup names in the work directory and turns any
+  // other name into a library in the system directory.
+  const std::pair<const char*, std::string> renames[] = {
+      {"install_flash_player_active_x.msi", work() + "install_flash_player_active_x.msi"},
+      {"player.ocx", sys() + "player.dll"},
+      {"FLASHAX7.EXE", sys() + "FLASHAX7.dll"},
+  };
+  for (const auto& [name, path] : renames) {
+    PackageHeader().segments[2].name = name;
+    EXPECT_EQ(Extract(2), kOk) << name;
+    EXPECT_EQ(ReadAll(path), input.segments[2]->data) << name;
+  }
+  EXPECT_EQ(boxes.count(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(StoredAndCompressed, EverySegment,
+                         ::testing::Values(Compression::kStore, Compression::kCompress));
+
+TEST_F(ReaderTest, BusyOldTargetsKeepTheirFileOrReportMinus38Silently) {
+  const pack::PackageInput input = pack::MakeFixtureInput(Options());
+  ASSERT_EQ(Start(input), kOk);
+  sstest::BoxWatcher boxes;
+
+  // The old library in use: one forced deletion fails, the segment counts
+  // as written.
+  HANDLE lib = CreateFileA((work() + "impborl.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lib, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Extract(1), kOk);
+  CloseHandle(lib);
+
+  // Another busy target: 1000 attempts, then the old file stays.
+  const std::string license = work() + "license.txt";
+  WriteAll(license, {'o', 'l', 'd'});
+  HANDLE held = CreateFileA(license.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Extract(4), kOk);
+  CloseHandle(held);
+  EXPECT_EQ(ReadAll(license), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+  // A busy engine cannot be replaced: -38, and no message from here.
+  const std::string engine = sys() + input.title + ".scr";
+  WriteAll(engine, {'x'});
+  HANDLE busy = CreateFileA(engine.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Extract(6, true), kErrEngineBusy);
+  CloseHandle(busy);
+  EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(ReaderTest, WrongExpandedSizeIsMinus13AndTheFileIsGone) {
+  const pack::PackageInput input = pack::MakeFixtureInput(Options(Compression::kCompress));
+  ASSERT_EQ(Start(input, [](TPackageHeader& h) {
+              h.segments[9].originalSize += 1;
+              h.segments[6].originalSize -= 1;
+            }),
+            kOk);
+  ASSERT_NE(PackageHeader().segments[9].compressed, 0);
+  sstest::BoxWatcher boxes;
+  const std::string library = InstallDirectory() + "helper1.dll";
+  EXPECT_EQ(Extract(9), kErrWrongSize);
+  EXPECT_FALSE(FileExists(library));
+  EXPECT_EQ(Extract(6), kErrWrongSize);
+  EXPECT_FALSE(FileExists(sys() + input.title + ".scr"));
+  const auto shown = boxes.boxes();
+  ASSERT_EQ(shown.size(), 1u);  // the library's failure only; the engine's is silent
+  EXPECT_EQ(shown[0].text, "Installation Error: " + library + "\r\n\r\nProblem with file " + library + ". ");
+}
+
+TEST_F(ReaderTest, SegmentWithoutNameIsMinus531WithAMessageNamingNoFile) {
+  pack::FixtureOptions o = Options();
+  o.document = false;
+  ASSERT_EQ(Start(pack::MakeFixtureInput(o)), kOk);
+  sstest::BoxWatcher boxes;
+  EXPECT_EQ(Extract(5), kErrSegmentNoName);
+  const auto shown = boxes.boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "Installation Error: \r\n\r\nProblem with file . ");
+  // The start-up step asks first and shows nothing.
+  EXPECT_EQ(StageCompanionFile(), kErrSegmentNoName);
+  EXPECT_EQ(boxes.count(), 1u);
+}
+
+// A data file of our own making, so that the test knows every entry's bytes.
+struct DataFixture {
+  pack::DataFileInput data;
+  std::vector<uint8_t> ssd;
+};
+
+DataFixture MakeData(int32_t contentKind, std::vector<pack::DataEntryInput> entries) {
+  DataFixture f;
+  for (size_t i = 0; i < f.data.settings.size(); ++i) f.data.settings[i] = static_cast<uint8_t>(i * 7);
+  f.data.contentKind = contentKind;
+  f.data.entries = std::move(entries);
+  std::string error;
+  EXPECT_TRUE(pack::BuildSaverDataFile(f.data, &f.ssd, &error)) << error;
+  return f;
+}
+
+pack::DataEntryInput Entry(const std::string& name, std::vector<uint8_t> data, Compression c = Compression::kAuto) {
+  pack::DataEntryInput e;
+  e.name = name;
+  e.data = std::move(data);
+  e.compression = c;
+  return e;
+}
+
+pack::DataEntryInput CopyEntry(const std::string& name) {
+  pack::DataEntryInput e;
+  e.name = name;
+  e.copy = true;
+  return e;
+}
+
+class DataFileTest : public ReaderTest {
+ protected:
+  // Starts an installer whose data file is `ssd`, writes segment 8 to the
+  // work directory (and segment 3, the movie, for copied entries).
+  void StartWith(const std::vector<uint8_t>& ssd, bool movie = false) {
+    pack::FixtureOptions o = Options();
+    if (movie) o.displayMode = dmFlash;
+    input_ = pack::MakeFixtureInput(o);
+    input_.segments[kSegDataFile]->data = ssd;
+    ASSERT_EQ(Start(input_), kOk);
+    if (movie) {
+      ASSERT_EQ(StagePresentation(), kOk);
+    }
+    ASSERT_EQ(Extract(8), kOk);
+  }
+
+  // Rewrites entry `number` of the data file in the work directory.
+  void EditEntry(int number, const std::function<void(TSaverFileEntry&)>& edit) {
+    std::vector<uint8_t> bytes = ReadAll(SaverDataFilePath());
+    uint8_t* at = bytes.data() + kSaverDataHeaderSize + kSaverFileEntrySize * static_cast<size_t>(number - 1);
+    TSaverFileEntry e = TSaverFileEntry::Parse(at);
+    edit(e);
+    e.Write(at);
+    WriteAll(SaverDataFilePath(), bytes);
+  }
+
+  pack::PackageInput input_;
+};
+
+TEST_F(DataFileTest, EntriesLandInSubFoldersAndSaverDatHoldsTheHeader) {
+  const auto text = pack::MakeTextBytes(30000, 1);
+  const auto noise = pack::MakeNoiseBytes(5000, 2);
+  DataFixture f = MakeData(0, {Entry("readme.txt", text, Compression::kCompress), Entry("media\\noise.bin", noise),
+                               Entry("media\\deep\\a.txt", text, Compression::kStore), Entry("empty.txt", {})});
+  StartWith(f.ssd);
+  sstest::BoxWatcher boxes;
+  ASSERT_EQ(ReadSaverDataHeader(), kOk);
+  ASSERT_EQ(ExpandSaverDataFile(), kOk);
+  ASSERT_EQ(WriteSaverSettings(), kOk);
+  const std::string inst = InstallDirectory();
+  EXPECT_EQ(ReadAll(inst + "readme.txt"), text);
+  EXPECT_EQ(ReadAll(inst + "media\\noise.bin"), noise);
+  EXPECT_EQ(ReadAll(inst + "media\\deep\\a.txt"), text);
+  EXPECT_FALSE(FileExists(inst + "empty.txt"));  // size 0: nothing to write
+  EXPECT_EQ(ReadAll(inst + "saver.dat"), std::vector<uint8_t>(f.ssd.begin(), f.ssd.begin() + kSaverDataHeaderSize));
+  EXPECT_NE(GetFileAttributesA((inst + "readme.txt").c_str()) & FILE_ATTRIBUTE_ARCHIVE, 0u);
+  EXPECT_FALSE(SaverDataOpen());
+  EXPECT_EQ(boxes.count(), 0u);
+  EXPECT_EQ(progress_.statuses.back(), "Writing saver data file...");
+}
+
+TEST_F(DataFileTest, NoEntriesStillWritesSaverDat) {
+  DataFixture f = MakeData(0, {});
+  StartWith(f.ssd);
+  ASSERT_EQ(ReadSaverDataHeader(), kOk);
+  ASSERT_EQ(ExpandSaverDataFile(), kOk);
+  ASSERT_EQ(WriteSaverSettings(), kOk);
+  EXPECT_EQ(ReadAll(InstallDirectory() + "saver.dat").size(), kSaverDataHeaderSize);
+}
+
+TEST_F(DataFileTest, CopiedEntriesComeFromTheMovieAndFromEntryOne) {
+  DataFixture f = MakeData(3, {CopyEntry("movie.swf"), Entry("a.txt", pack::MakeTextBytes(100, 3)),
+                               CopyEntry("again.swf"), CopyEntry("movie.swf")});
+  StartWith(f.ssd, true);
+  sstest::BoxWatcher boxes;
+  ASSERT_EQ(ExpandSaverDataFile(), kOk);
+  const auto movie = ReadAll(work() + "installer.swf");
+  ASSERT_FALSE(movie.empty());
+  EXPECT_EQ(ReadAll(InstallDirectory() + "movie.swf"), movie);
+  EXPECT_EQ(ReadAll(InstallDirectory() + "again.swf"), movie);
+  EXPECT_EQ(boxes.count(), 0u);  // a copy of a file onto itself is ignored
+}
+
+TEST_F(DataFileTest, EntryPastTheEndIsError100AndLeavesNoFile) {
+  DataFixture f = MakeData(0, {Entry("a.txt", pack::MakeTextBytes(500, 4), Compression::kStore),
+                               Entry("b.txt", pack::MakeTextBytes(500, 5), Compression::kStore)});
+  StartWith(f.ssd);
+  EditEntry(2, [&](TSaverFileEntry& e) { e.recordOffset = static_cast<int32_t>(f.ssd.size()) - 100; });
+  sstest::BoxWatcher boxes;
+  ASSERT_EQ(OpenSaverDataFile(SaverDataFilePath()), kOk);
+  EXPECT_EQ(ExtractSaverEntry(InstallDirectory(), 2), kIoReadPastEnd);
+  EXPECT_FALSE(FileExists(InstallDirectory() + "b.txt"));
+  auto shown = boxes.boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text.rfind("Lumetra Error: Problem reading screen saver data file. ", 0), 0u);
+
+  // Numbers beyond the table and a closed file are refused without a box.
+  EXPECT_EQ(ExtractSaverEntry(InstallDirectory(), 3), kErrFileNumber);
+  // A second open is refused with the information box and reports success.
+  EXPECT_EQ(OpenSaverDataFile(SaverDataFilePath()), kOk);
+  shown = boxes.boxes();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].caption, "Information");
+  EXPECT_EQ(shown[1].text, "Lumetra Error: Screen saver data file already in use.");
+  ASSERT_EQ(shown[1].buttons.size(), 1u);
+  EXPECT_EQ(shown[1].buttons[0], "&Abort");
+  EXPECT_EQ(CloseSaverDataFile(), kOk);
+  EXPECT_EQ(ExtractSaverEntry(InstallDirectory(), 1), kErrDataFileNotOpen);
+  EXPECT_EQ(boxes.count(), 2u);
+}
+
+TEST_F(DataFileTest, HostileEntryNamesAreRefusedAndWriteNothingOutside) {
+  for (const char* hostile : {"..\\..\\evil.dll", "C:\\evil-entry.txt", "pics\\..\\..\\..\\evil2.txt"}) {
+    DataFixture f = MakeData(0, {Entry("fine.txt", pack::MakeTextBytes(300, 6)), Entry("x.txt", {'x'})});
+    StartWith(f.ssd);
+    EditEntry(2, [&](TSaverFileEntry& e) { e.fileName = hostile; });
+    sstest::BoxWatcher boxes;
+    EXPECT_EQ(ExpandSaverDataFile(), kErrBadEntryName) << hostile;
+    EXPECT_EQ(boxes.count(), 1u) << hostile;
+    CloseSaverDataFile();
+  }
+  EXPECT_FALSE(FileExists(root_ + "evil.dll"));
+  EXPECT_FALSE(FileExists(root_ + "evil2.txt"));
+  EXPECT_FALSE(FileExists("C:\\evil-entry.txt"));
+}
+
+TEST_F(DataFileTest, EntryCountsBeyondTheTableAreRefused) {
+  DataFixture f = MakeData(0, {Entry("a.txt", {'a'})});
+  for (int32_t count : {-1, 1011, 0x7FFFFFFF}) {
+    std::vector<uint8_t> ssd = f.ssd;
+    TSaverDataHeader h = TSaverDataHeader::Parse(ssd.data());
+    h.setEntryCount(count);
+    h.Write(ssd.data());
+    StartWith(ssd);
+    sstest::BoxWatcher boxes;
+    EXPECT_EQ(OpenSaverDataFile(SaverDataFilePath()), kErrBadEntryCount) << count;
+    EXPECT_FALSE(SaverDataOpen());
+    EXPECT_EQ(boxes.count(), 1u);
+  }
+}
+
+TEST_F(ReaderTest, HostilePackageFieldsAreRefused) {
+  const pack::PackageInput input = pack::MakeFixtureInput(Options(Compression::kCompress));
+  {
+    // A title that is not a plain file name: damaged before anything is written.
+    EXPECT_EQ(Start(input, [](TPackageHeader& h) { h.title = "..\\Evil"; }), kErrBadTitle);
+    EXPECT_FALSE(FileExists(work() + "impborl.dll"));
+  }
+  sstest::BoxWatcher boxes;
+  ASSERT_EQ(Start(input, [](TPackageHeader& h) {
+              h.segments[7].endOffset = h.segments[7].startOffset - 5;  // inverted
+              h.segments[10].startOffset = -4;
+              h.segments[4].endOffset = 0x7FFFFFFF;  // past the end
+              h.segments[5].name = "..\\..\\evil.htm";
+              h.segments[9].originalSize = 10;  // expands far beyond what it declares
+            }),
+            kOk);
+  EXPECT_EQ(Extract(7), kErrShortSegment);
+  EXPECT_EQ(Extract(10), kErrShortSegment);
+  EXPECT_EQ(Extract(4), kErrShortSegment);
+  EXPECT_EQ(Extract(5), kErrBadEntryName);
+  EXPECT_EQ(Extract(9), kErrWrongSize);
+  EXPECT_FALSE(FileExists(InstallDirectory() + "support.dat"));
+  EXPECT_FALSE(FileExists(InstallDirectory() + "helper1.dll"));
+  EXPECT_FALSE(FileExists(InstallDirectory() + "helper2.dll"));
+  EXPECT_FALSE(FileExists(root_ + "evil.htm"));
+  EXPECT_FALSE(FileExists(work() + "license.txt"));
+}
+
+TEST_F(ReaderTest, StagingWritesOneProgressStepPerSegmentAndStopsOnCancel) {
+  for (bool document : {true, false}) {
+    pack::FixtureOptions o = Options();
+    o.document = document;
+    ASSERT_EQ(Start(pack::MakeFixtureInput(o)), kOk);
+    progress_ = CountingProgress();
+    EXPECT_EQ(StageScreenSaverFiles(nullptr), kOk);
+    EXPECT_EQ(progress_.steps, document ? 6 : 5) << document;
+    EXPECT_EQ(progress_.statuses.size(), static_cast<size_t>(progress_.steps));
+    EXPECT_EQ(progress_.statuses.front(), "Writing screen saver files...");
+    EXPECT_TRUE(FileExists(InstallDirectory() + "helper2.dll"));
+    RemoveDirectoryTree(InstallDirectory());
+    DeleteFileForced(sys() + o.title + ".scr");
+    CreateDirectoryA(InstallDirectory().c_str(), nullptr);
+  }
+
+  // A cancel seen after the engine (segment 6) stops before segment 7.
+  pack::FixtureOptions o = Options();
+  o.document = false;
+  ASSERT_EQ(Start(pack::MakeFixtureInput(o)), kOk);
+  progress_ = CountingProgress();
+  bool cancel = false;
+  progress_.onStep = [&](int steps) { cancel = steps >= 1; };
+  EXPECT_EQ(StageScreenSaverFiles([&] { return cancel; }), kOk);
+  EXPECT_EQ(progress_.steps, 1);
+  EXPECT_TRUE(FileExists(sys() + o.title + ".scr"));
+  EXPECT_FALSE(FileExists(InstallDirectory() + "support.dat"));
+}
+
+TEST_F(ReaderTest, PicturePresentationIsRenamedInTheHeader) {
+  for (auto [mode, name] : {std::pair<uint8_t, const char*>{dmBitmap, "installer.BMP"}, {dmJpeg, "installer.jpg"}}) {
+    pack::FixtureOptions o = Options();
+    o.displayMode = mode;
+    pack::PackageInput input = pack::MakeFixtureInput(o);
+    input.segments[kSegPresentation]->name = "installer.swf";
+    ASSERT_EQ(Start(input), kOk);
+    EXPECT_EQ(StagePresentation(), kOk);
+    EXPECT_EQ(PackageHeader().segments[kSegPresentation].name, name);
+    EXPECT_EQ(ReadAll(work() + name), input.segments[kSegPresentation]->data);
+  }
+}
+
+}  // namespace
+}  // namespace ss
