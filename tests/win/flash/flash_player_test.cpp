@@ -180,4 +180,24 @@ TEST_F(FlashPlayerTest, InstallerStartResults) {
   const Result rc = runFlashAXInstaller("setup.noassoc", work.path(), nullptr);
   EXPECT_GE(rc, 1);
   EXPECT_LE(rc, 32);
+
+  // A program that starts: 0, without waiting for it. installFlashPlayer
+  // takes it from the process-wide work directory and then checks the
+  // player again (no control here: the quiet probe finds nothing).
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string probe(self);
+  probe = probe.substr(0, probe.find_last_of('\\') + 1) + "os_kind_probe.exe";
+  ASSERT_TRUE(CopyFileA(probe.c_str(), (work.path() + "flashsetup.exe").c_str(), FALSE));
+  EXPECT_EQ(runFlashAXInstaller("flashsetup.exe", work.path(), nullptr), kOk);
+  const DirectorySet saved = Dirs();
+  DirectorySet dirs = saved;
+  dirs.workDir = work.path();
+  SetDirs(dirs);
+  ControlRegistration none("");
+  EXPECT_EQ(installFlashPlayer("flashsetup.exe", nullptr), kOk);
+  EXPECT_EQ(installFlashPlayer("missing.exe", nullptr), kErrFlashSetupMissing);
+  EXPECT_EQ(cachedFlashMajor(), -1);
+  SetDirs(saved);
+  Sleep(300);  // let the started copies end before the directory goes
 }
