@@ -38,10 +38,6 @@ FlashDecision decideFlashPlayer(bool found, int32_t major, int32_t minor, const 
   return FlashDecision::Current;
 }
 
-bool decisionRemovesOldPlayer(FlashDecision decision) {
-  return decision == FlashDecision::MajorUpdate || decision == FlashDecision::MinorUpdate;
-}
-
 const char* decisionLogLine(FlashDecision decision) {
   switch (decision) {
     case FlashDecision::CleanInstall: return "==== do clean install ====";

@@ -56,9 +56,6 @@ enum class FlashDecision {
 FlashDecision decideFlashPlayer(bool found, int32_t major, int32_t minor, const RequiredFlashVersion& required,
                                 bool carriesSetup);
 
-// True for the two update outcomes, which remove the old control files.
-bool decisionRemovesOldPlayer(FlashDecision decision);
-
 // The debug-log line of a decision ("" for Current).
 const char* decisionLogLine(FlashDecision decision);
 

@@ -45,10 +45,6 @@ TEST(FlashPolicy, DecisionTable) {
     EXPECT_EQ(decideFlashPlayer(row.found, row.major, row.minor, required, row.carries), row.expected)
         << row.major << "." << row.minor << " index " << row.index << " carries " << row.carries;
   }
-  EXPECT_TRUE(decisionRemovesOldPlayer(FlashDecision::MajorUpdate));
-  EXPECT_TRUE(decisionRemovesOldPlayer(FlashDecision::MinorUpdate));
-  EXPECT_FALSE(decisionRemovesOldPlayer(FlashDecision::CleanInstall));
-  EXPECT_STREQ(decisionLogLine(FlashDecision::MinorUpdate), "==== minor version update ====");
 }
 
 TEST(FlashPolicy, OsKindsAndTheNtCheck) {
