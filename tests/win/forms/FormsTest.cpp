@@ -208,6 +208,33 @@ TEST_F(FormsTest, PreparingWindowIgnoresCloseRequests) {
   EXPECT_FALSE(App().Terminated());
 }
 
+TEST_F(FormsTest, AFormTakesItsWindowAlongAndPanelsLetGo) {
+  // A form owns its window: the object going destroys the window and clears
+  // the program's reference.
+  HWND hwnd = preparing_->handle();
+  preparing_.reset();
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(ss::preparingInstallWnd, nullptr);
+
+  // A panel does not own its window: it lets go, and the window, handled by
+  // the default procedure from then on, still paints and resizes safely.
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  HWND panelWindow = nullptr;
+  {
+    ss::Panel panel;
+    ASSERT_TRUE(panel.create(parent, 0, 0, 50, 50, ss::kAnchorLeftTop, 100, 100, true));
+    panelWindow = panel.handle();
+    EXPECT_EQ(GetWindowLongPtrA(panelWindow, GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&panel));
+  }
+  ASSERT_TRUE(IsWindow(panelWindow));
+  EXPECT_EQ(GetWindowLongPtrA(panelWindow, GWLP_USERDATA), 0);
+  MoveWindow(panelWindow, 0, 0, 60, 60, TRUE);
+  RedrawWindow(panelWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  DestroyWindow(parent);
+  EXPECT_FALSE(IsWindow(panelWindow));
+}
+
 TEST(ExeFileNameTest, KeepsOnlyNameAndExtension) {
   struct Case {
     const char* path;
