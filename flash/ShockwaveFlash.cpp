@@ -216,7 +216,19 @@ HRESULT TShockwaveFlash::Create(HWND parent, const RECT& bounds, std::unique_ptr
   hr = flash->object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&flash->dispatch_));
   if (FAILED(hr)) return hr;
 
-  // A fresh control starts from its default state.
+  // A control that asks for its site first gets it before its initial
+  // state; others get their state first.
+  DWORD misc = 0;
+  if (FAILED(flash->object_->GetMiscStatus(DVASPECT_CONTENT, &misc))) misc = 0;
+  const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
+  if (parent != nullptr) {
+    flash->site_ = new FlashControlSite(parent, bounds);
+    flash->site_->setSink(new FlashEventSink());
+  }
+  if (siteFirst && flash->site_ != nullptr) {
+    hr = flash->object_->SetClientSite(static_cast<IOleClientSite*>(flash->site_));
+    if (FAILED(hr)) return hr;
+  }
   IPersistStreamInit* persist = nullptr;
   if (SUCCEEDED(flash->object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) {
     persist->InitNew();
@@ -224,10 +236,10 @@ HRESULT TShockwaveFlash::Create(HWND parent, const RECT& bounds, std::unique_ptr
   }
 
   if (parent != nullptr) {
-    flash->site_ = new FlashControlSite(parent, bounds);
-    flash->site_->setSink(new FlashEventSink());
-    hr = flash->object_->SetClientSite(static_cast<IOleClientSite*>(flash->site_));
-    if (FAILED(hr)) return hr;
+    if (!siteFirst) {
+      hr = flash->object_->SetClientSite(static_cast<IOleClientSite*>(flash->site_));
+      if (FAILED(hr)) return hr;
+    }
     flash->object_->SetHostNames(L"TFlashPanel", nullptr);
 
     // Events: FSCommand through the control's connection point. A control
