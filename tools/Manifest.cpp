@@ -349,6 +349,8 @@ bool ManifestReader::Read(const json& doc, PackageInput* input) {
     if (pres.contains("compress")) ref["compress"] = pres["compress"];
     if (!ReadFileRef(ref, "presentation", &seg)) return false;
     seg.name = k->second.second;
+    const std::string fault = PresentationFault(input->displayMode, seg.data);
+    if (!fault.empty()) return Fail("presentation", seg.source + ": " + fault);
     input->segments[kSegPresentation] = std::move(seg);
   }
 

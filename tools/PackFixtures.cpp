@@ -86,12 +86,21 @@ PackageInput MakeFixtureInput(const FixtureOptions& o) {
       in.segments[kSegPresentation] = Segment("installer.swf", movie, c);
       break;
     }
-    case dmBitmap:
-      in.segments[kSegPresentation] = Segment("installer.bmp", MakeTextBytes(4000, 14), c);
+    case dmBitmap: {
+      std::vector<uint8_t> picture = MakeTextBytes(4000, 14);
+      picture[0] = 'B';
+      picture[1] = 'M';
+      in.segments[kSegPresentation] = Segment("installer.bmp", picture, c);
       break;
-    case dmJpeg:
-      in.segments[kSegPresentation] = Segment("installer.jpg", MakeNoiseBytes(4000, 15), c);
+    }
+    case dmJpeg: {
+      std::vector<uint8_t> picture = MakeNoiseBytes(4000, 15);
+      picture[0] = 0xFF;
+      picture[1] = 0xD8;
+      picture[2] = 0xFF;
+      in.segments[kSegPresentation] = Segment("installer.jpg", picture, c);
       break;
+    }
     default:
       break;
   }

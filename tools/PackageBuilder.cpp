@@ -75,6 +75,30 @@ bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<ui
   return true;
 }
 
+std::string PresentationFault(uint8_t displayMode, const std::vector<uint8_t>& b) {
+  switch (displayMode) {
+    case dmFlash:
+    case dmFlashAlt:
+      if (b.size() < 8 || (b[0] != 'F' && b[0] != 'C') || b[1] != 'W' || b[2] != 'S') {
+        return "not a Flash movie (no \"FWS\" or \"CWS\" signature)";
+      }
+      if (b[3] < 3 || b[3] > 8) {
+        return "Flash movie version " + std::to_string(b[3]) + "; the installer plays 3 to 8";
+      }
+      return std::string();
+    case dmBitmap:
+      if (b.size() < 2 || b[0] != 'B' || b[1] != 'M') return "not a bitmap (no \"BM\" signature)";
+      return std::string();
+    case dmJpeg:
+      if (b.size() < 3 || b[0] != 0xFF || b[1] != 0xD8 || b[2] != 0xFF) {
+        return "not a JPEG picture (no FF D8 FF signature)";
+      }
+      return std::string();
+    default:
+      return std::string();
+  }
+}
+
 std::vector<std::string> CheckDataFileInput(const DataFileInput& input) {
   std::vector<std::string> faults;
   if (input.entries.size() > static_cast<size_t>(kMaxSaverEntries)) {
@@ -169,9 +193,18 @@ std::vector<std::string> CheckPackageInput(const PackageInput& input) {
     }
   } else if (!seg[kSegPresentation]) {
     faults.push_back("segment 3 (presentation) is missing");
-  } else if ((mode == dmFlash || mode == dmFlashAlt) &&
-             seg[kSegPresentation]->name != "installer.swf") {
-    faults.push_back("segment 3 (presentation): a Flash movie must be named \"installer.swf\"");
+  } else {
+    if ((mode == dmFlash || mode == dmFlashAlt) && seg[kSegPresentation]->name != "installer.swf") {
+      faults.push_back("segment 3 (presentation): a Flash movie must be named \"installer.swf\"");
+    }
+    const std::string fault = PresentationFault(mode, seg[kSegPresentation]->data);
+    if (!fault.empty()) {
+      faults.push_back("segment 3 (presentation)" +
+                       (seg[kSegPresentation]->source.empty()
+                            ? std::string()
+                            : " " + seg[kSegPresentation]->source) +
+                       ": " + fault);
+    }
   }
   // The install writes segments 6 to 10 in turn and stops at the first one
   // without a name, so all of them must be there.

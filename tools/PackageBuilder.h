@@ -70,6 +70,11 @@ const char* SegmentRole(int index);
 std::vector<std::string> CheckPackageInput(const PackageInput& input);
 std::vector<std::string> CheckDataFileInput(const DataFileInput& input);
 
+// Why the presentation's bytes cannot be shown as `displayMode` says, or "":
+// a Flash movie begins with "FWS" or "CWS" and a version from 3 to 8, a
+// bitmap with "BM", a JPEG picture with FF D8 FF.
+std::string PresentationFault(uint8_t displayMode, const std::vector<uint8_t>& bytes);
+
 // Reports each item as it is packed: a text naming it, and its number and the
 // count of items, so that a terminal can show progress.
 using Progress = std::function<void(const std::string& item, size_t done, size_t total)>;

@@ -298,6 +298,10 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
       Fault(&findings, label + ": " + error);
       continue;
     }
+    if (i == kSegPresentation) {
+      const std::string fault = PresentationFault(h.displayMode, bytes);
+      if (!fault.empty()) Fault(&findings, label + ": " + fault);
+    }
     if (i == kSegDataFile) {
       const bool movieStaged = IsFlash(h.displayMode) && h.segments[kSegPresentation].present() &&
                                h.segments[kSegPresentation].name == "installer.swf";
@@ -482,7 +486,10 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     if (!s.present()) continue;
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%02d-", i);
-    const std::string name = std::string("segments/") + prefix + SafeRelativePath(s.name);
+    // A name with folder parts would scatter the segments: keep each flat.
+    std::string safe = SafeRelativePath(s.name);
+    std::replace(safe.begin(), safe.end(), '/', '_');
+    const std::string name = std::string("segments/") + prefix + safe;
     std::vector<uint8_t> bytes;
     std::string err;
     if (i == kSegInstaller) {
@@ -491,10 +498,7 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
       problems->push_back(Label(i) + " " + Quoted(s.name) + ": " + err);
       continue;
     }
-    // Names with folder parts would scatter the segments; keep each one flat.
-    std::string flat = name;
-    std::replace(flat.begin() + 9, flat.end(), '/', '_');
-    put(flat, bytes);
+    put(name, bytes);
     if (i == kSegPresentation) movie = bytes;
     if (i == kSegDataFile) {
       dataFile = std::move(bytes);

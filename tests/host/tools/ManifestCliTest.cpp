@@ -56,8 +56,14 @@ class Author : public ::testing::Test {
     lib[0] = 'M';
     lib[1] = 'Z';
     tmp_.Write("bin/impborl.dll", lib);
-    tmp_.Write("src/movie.swf", MakeTextBytes(5000, 2));
-    tmp_.Write("src/picture.bmp", MakeTextBytes(5000, 3));
+    std::vector<uint8_t> movie = MakeTextBytes(5000, 2);
+    const uint8_t swf[] = {'F', 'W', 'S', 7};
+    std::copy(swf, swf + 4, movie.begin());
+    tmp_.Write("src/movie.swf", movie);
+    std::vector<uint8_t> picture = MakeTextBytes(5000, 3);
+    picture[0] = 'B';
+    picture[1] = 'M';
+    tmp_.Write("src/picture.bmp", picture);
     tmp_.Write("src/license.txt", MakeTextBytes(3000, 4));
     tmp_.Write("src/readme.htm", MakeTextBytes(2000, 5));
     tmp_.Write("src/flashax7.exe", MakeNoiseBytes(3000, 6));
@@ -182,6 +188,11 @@ TEST_F(Author, ManifestFaultsNameTheirCause) {
       {"kind 3 without a movie",
        [](json* m) { (*m)["presentation"] = {{"kind", "bitmap"}, {"file", "src/picture.bmp"}}; },
        "content kind 3"},
+      {"movie that is no movie", [](json* m) { (*m)["presentation"]["file"] = "src/license.txt"; },
+       "not a Flash movie"},
+      {"bitmap that is no bitmap",
+       [](json* m) { (*m)["presentation"] = {{"kind", "bitmap"}, {"file", "src/movie.swf"}}; },
+       "not a bitmap"},
       {"flash setup name", [](json* m) { (*m)["flashSetup"] = "src/engine.scr"; }, "flashax7.exe"},
       {"flash index", [](json* m) { (*m)["flashVersionIndex"] = 2; }, "flashVersionIndex"},
       {"settings size", [](json* m) { (*m)["data"]["settings"] = "src/support.dat"; }, "1232"},

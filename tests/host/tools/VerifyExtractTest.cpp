@@ -99,6 +99,28 @@ TEST(Verify, CompressedSegmentsMustExpandToTheirSize) {
   EXPECT_TRUE(AnyFaultMentions(Faults(bad), "segment 6"));
 }
 
+TEST(Verify, PresentationMustSuitItsKind) {
+  for (uint8_t mode : {dmBitmap, dmJpeg, dmFlash}) {
+    FixtureOptions o;
+    o.displayMode = mode;
+    o.compression = Compression::kStore;
+    std::vector<uint8_t> file = Fixture(o);
+    ASSERT_TRUE(Faults(file).empty());
+    // Another kind's picture in its place.
+    TPackageHeader h = HeaderOf(file);
+    h.displayMode = mode == dmBitmap ? dmJpeg : dmBitmap;
+    std::vector<uint8_t> other = file;
+    PutHeader(&other, h);
+    EXPECT_TRUE(AnyFaultMentions(Faults(other), "segment 3")) << int(mode);
+  }
+  // A movie of a version the installer does not play.
+  FixtureOptions o;
+  o.compression = Compression::kStore;
+  std::vector<uint8_t> file = Fixture(o);
+  file[HeaderOf(file).segments[kSegPresentation].startOffset + 3] = 9;
+  EXPECT_TRUE(AnyFaultMentions(Faults(file), "version 9"));
+}
+
 TEST(Verify, HeaderAndRoleRules) {
   const std::vector<uint8_t> file = Fixture();
   const std::vector<void (*)(TPackageHeader*)> changes = {
