@@ -1,0 +1,384 @@
+#include "package/PackageReader.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "app/MessageDlg.h"
+#include "app/Messages.h"
+#include "app/Strings.h"
+#include "package/SegmentTargets.h"
+#include "package/TCompressor.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_StringUtils.h"
+
+namespace ss {
+namespace {
+
+// Stored items are copied through a buffer of this size.
+constexpr DWORD kCopyBlock = 64 * 1024;
+
+InstallProgress* g_progress = nullptr;
+
+struct DataFileState {
+  FileHandle file;
+  bool open = false;
+  std::string path;
+  int64_t size = 0;
+  TSaverDataHeader header;
+  std::array<TSaverFileEntry, kSaverEntrySlots> entries;
+};
+
+DataFileState& DataFile() {
+  static DataFileState state;
+  return state;
+}
+
+// The system's error number of the call that just failed; never 0, so that
+// a failure cannot pass for success.
+Result LastError(Result fallback = kIoReadPastEnd) {
+  const DWORD e = GetLastError();
+  return e != 0 ? static_cast<Result>(e) : fallback;
+}
+
+Result FileSize(HANDLE file, int64_t* size) {
+  LARGE_INTEGER li;
+  if (!GetFileSizeEx(file, &li)) return LastError();
+  *size = li.QuadPart;
+  return kOk;
+}
+
+Result Seek(HANDLE file, int64_t offset) {
+  LARGE_INTEGER li;
+  li.QuadPart = offset;
+  if (!SetFilePointerEx(file, li, nullptr, FILE_BEGIN)) return LastError();
+  return kOk;
+}
+
+// Reads exactly `size` bytes. A read that ends early is `shortCode`.
+Result ReadExact(HANDLE file, void* buffer, DWORD size, Result shortCode) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (size > 0) {
+    DWORD got = 0;
+    if (!ReadFile(file, p, size, &got, nullptr)) return LastError();
+    if (got == 0) return shortCode;
+    p += got;
+    size -= got;
+  }
+  return kOk;
+}
+
+Result WriteExact(HANDLE file, const void* buffer, DWORD size) {
+  DWORD written = 0;
+  if (!WriteFile(file, buffer, size, &written, nullptr)) return LastError(kIoWriteFailed);
+  return written == size ? kOk : kIoWriteFailed;
+}
+
+// Copies `count` bytes from the current position of `from` to `to`.
+Result CopyBytes(HANDLE from, HANDLE to, int64_t count, Result shortCode) {
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(count, kCopyBlock)));
+  while (count > 0) {
+    const DWORD n = static_cast<DWORD>(std::min<int64_t>(count, kCopyBlock));
+    if (Result rc = ReadExact(from, block.data(), n, shortCode); rc != kOk) return rc;
+    if (Result rc = WriteExact(to, block.data(), n); rc != kOk) return rc;
+    count -= n;
+  }
+  return kOk;
+}
+
+Result CreateTarget(const std::string& path, FileHandle& file) {
+  file.reset(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return LastError(kIoWriteFailed);
+  return kOk;
+}
+
+// Size of an existing file, or -1 when there is none.
+int64_t ExistingFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Expands `count` imploded bytes into `target` through impborl.dll from the
+// work directory, then checks the result: -16 when no file appeared, -13
+// when its size is not `originalSize`. The expansion stops writing once it
+// passes `originalSize`, so a stream that expands without end cannot fill
+// the disk. `created` tells whether a target file now exists.
+Result ExpandItem(const std::string& target, const uint8_t* bytes, int32_t count, int32_t originalSize,
+                  bool* created) {
+  *created = false;
+  TCompressor compressor(Dirs().workDir);
+  if (!compressor.loaded()) return kErrNoDecompressor;
+  try {
+    compressor.ExpandToFile(target, bytes, count);
+  } catch (const EStreamError& e) {
+    // The target could not be created or the input not copied: report the
+    // system's number like every other file failure.
+    const Result rc = LastError(kIoWriteFailed);
+    DebugLog(std::string("ExpandToFile: ") + e.what());
+    return rc;
+  }
+  const int64_t size = ExistingFileSize(target);
+  if (size < 0) return kErrFileMissing;
+  *created = true;
+  if (size != originalSize) return kErrWrongSize;
+  return kOk;
+}
+
+// Reads a compressed item of `count` bytes into memory. The caller has
+// checked that the bytes exist, so the allocation is bounded by the file.
+Result ReadItem(HANDLE file, int64_t count, std::unique_ptr<uint8_t[]>& buffer, Result shortCode) {
+  buffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(std::max<int64_t>(count, 1))]);
+  if (!buffer) return kErrOutOfMemory;
+  return ReadExact(file, buffer.get(), static_cast<DWORD>(count), shortCode);
+}
+
+void ShowDataFileReadProblem(Result code) {
+  MessageDlg(ComposeDataFileReadProblem(SystemErrorText(code)), DlgType::Error, {kBtnAbort});
+}
+
+}  // namespace
+
+TPackageHeader& PackageHeader() {
+  static TPackageHeader header;
+  return header;
+}
+
+void SetInstallProgress(InstallProgress* progress) { g_progress = progress; }
+InstallProgress* CurrentInstallProgress() { return g_progress; }
+
+std::string PackageCopyPath() { return Dirs().workDir + "temp.dat"; }
+
+std::string InstallDirectory() { return InstallDirectoryPath(Dirs().systemDir, PackageHeader().title); }
+
+std::string SaverDataFilePath() { return Dirs().workDir + PackageHeader().segments[kSegDataFile].name; }
+
+Result OpenPackageStream(FileHandle& stream) {
+  stream.reset(CreateFileA(PackageCopyPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!stream) {
+    const Result rc = LastError();
+    showInstallError(rc, PackageCopyPath());
+    return rc;
+  }
+  return kOk;
+}
+
+Result CopyPackageToWorkDirectory(const std::string& executablePath) {
+  const std::string copy = PackageCopyPath();
+  Result rc = DeleteFileRetry(copy, 100);
+  if (rc == kOk && !CopyFileClearingAttributes(executablePath, copy, false)) rc = LastError();
+  if (rc != kOk) showInstallError(kErrCopyPackage, copy);
+  return rc;
+}
+
+Result ReadPackageHeader(int32_t packageOffset) {
+  FileHandle stream;
+  if (Result rc = OpenPackageStream(stream); rc != kOk) return rc;
+  std::vector<uint8_t> bytes(kPackageHeaderSize);
+  Result rc = packageOffset < 0 ? kErrShortHeader : Seek(stream.get(), packageOffset);
+  if (rc == kOk) rc = ReadExact(stream.get(), bytes.data(), kPackageHeaderSize, kErrShortHeader);
+  if (rc != kOk) {
+    // Whatever stopped the read, the package copy lacks a whole header.
+    showInstallError(kErrShortHeader, PackageCopyPath());
+    return kErrShortHeader;
+  }
+  PackageHeader() = TPackageHeader::Parse(bytes.data());
+  // The title names the engine, the install directory and a registry key; a
+  // title that is not a plain file name marks a damaged or hostile package.
+  if (!IsSafeSegmentName(PackageHeader().title)) {
+    DebugLog("bad title: " + PackageHeader().title);
+    return kErrBadTitle;
+  }
+  return ExtractSegment(stream.get(), kSegLibrary, false);
+}
+
+std::string SegmentTargetPath(const TSegmentEntry& segment) {
+  const TargetDirectories dirs{Dirs().workDir, Dirs().systemDir, InstallDirectory()};
+  return SegmentTargetPath(segment, dirs);
+}
+
+Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
+  if (showProgress && g_progress != nullptr) g_progress->setStatus(LoadStr(StringId::WritingScreenSaverFiles));
+  if (index < 0 || index >= kSegmentCount) return kErrSegmentNoName;
+  const TSegmentEntry segment = PackageHeader().segments[index];
+  if (!segment.present()) {
+    showInstallError(kErrSegmentNoName, "");
+    return kErrSegmentNoName;
+  }
+  const std::string target = SegmentTargetPath(segment);
+  if (!IsSafeSegmentName(segment.name) || target.empty()) {
+    DebugLog("refused segment name: " + segment.name);
+    showInstallError(kErrBadEntryName, segment.name);
+    return kErrBadEntryName;
+  }
+  if (showProgress && g_progress != nullptr) g_progress->stepProgress();
+
+  // Remove an old target. Only ".dll" targets report their failures; the
+  // others are retried and stay silent (the install sequence reports them).
+  const bool isDll = target.size() >= 4 && target.compare(target.size() - 4, 4, ".dll") == 0;
+  const bool silent = !isDll;
+  Result rc = isDll ? DeleteFileForced(target) : DeleteFileRetry(target, 1000);
+
+  bool created = false;
+  if (rc == kOk) {
+    // Offsets are checked against the package before anything is allocated
+    // or created: negative, inverted or past the end of the file is -30.
+    int64_t packageSize = 0;
+    rc = FileSize(stream, &packageSize);
+    const int64_t n = segment.storedLength();
+    if (rc == kOk && (segment.startOffset < 0 || n <= 0 || segment.endOffset >= packageSize)) {
+      rc = kErrShortSegment;
+    }
+    if (rc == kOk) rc = Seek(stream, segment.startOffset);
+    if (rc == kOk && segment.compressed) {
+      std::unique_ptr<uint8_t[]> buffer;
+      rc = ReadItem(stream, n, buffer, kErrShortSegment);
+      if (rc == kOk) {
+        rc = ExpandItem(target, buffer.get(), static_cast<int32_t>(n), segment.originalSize, &created);
+      }
+    } else if (rc == kOk) {
+      FileHandle out;
+      rc = CreateTarget(target, out);
+      if (rc == kOk) {
+        created = true;
+        DebugLog("file created: " + target);
+        rc = CopyBytes(stream, out.get(), n, kErrShortSegment);
+        if (rc == kOk) DebugLog("sizeExtracted: " + std::to_string(n));
+      }
+    }
+  }
+
+  if (rc == kErrFileBusy) {
+    // The old file is in use and stays; the segment counts as written.
+    DebugLog("busy target kept: " + target);
+    return kOk;
+  }
+  if (rc != kOk) {
+    // A target this call wrote is wrong or incomplete: it goes.
+    if (created) DeleteFileForced(target);
+    if (!silent) showInstallError(rc, target);
+    DebugLog("ExtractSegment " + std::to_string(index) + " failed: " + std::to_string(rc));
+  }
+  return rc;
+}
+
+TSaverDataHeader& SaverDataHeader() { return DataFile().header; }
+std::array<TSaverFileEntry, kSaverEntrySlots>& SaverFileEntries() { return DataFile().entries; }
+bool SaverDataOpen() { return DataFile().open; }
+
+Result OpenSaverDataFile(const std::string& path) {
+  DataFileState& df = DataFile();
+  if (df.open) {
+    MessageDlg(ComposeDataFileInUse(), DlgType::Information, {kBtnAbort});
+    return kOk;
+  }
+  df.path = path;
+  df.file.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  Result rc = df.file ? kOk : LastError();
+  if (rc == kOk) rc = FileSize(df.file.get(), &df.size);
+  std::vector<uint8_t> bytes(kSaverDataHeaderSize);
+  if (rc == kOk) rc = ReadExact(df.file.get(), bytes.data(), kSaverDataHeaderSize, kIoReadPastEnd);
+  if (rc == kOk) {
+    df.header = TSaverDataHeader::Parse(bytes.data());
+    df.open = true;
+    df.entries.fill(TSaverFileEntry());
+    const int32_t count = df.header.entryCount();
+    // The table has room for 1010 entries; a count beyond that (or below
+    // zero) cannot come from a sound data file.
+    if (count < 0 || count > kMaxSaverEntries) rc = kErrBadEntryCount;
+    uint8_t entry[kSaverFileEntrySize];
+    for (int32_t i = 1; rc == kOk && i <= count; ++i) {
+      rc = ReadExact(df.file.get(), entry, kSaverFileEntrySize, kIoReadPastEnd);
+      if (rc == kOk) df.entries[static_cast<size_t>(i)] = TSaverFileEntry::Parse(entry);
+    }
+  }
+  if (rc != kOk) {
+    // A data file that could not be read whole is not left open: nothing
+    // could be extracted from it, and an open handle would keep it from
+    // being deleted.
+    df.file.reset();
+    df.open = false;
+    MessageDlg(ComposeDataFileOpenProblem(path, rc), DlgType::Error, {kBtnAbort});
+  }
+  return rc;
+}
+
+Result ExtractSaverEntry(const std::string& targetDir, int entryNumber) {
+  DataFileState& df = DataFile();
+  if (entryNumber > df.header.entryCount() || entryNumber < 1) return kErrFileNumber;
+  if (!df.open) return kErrDataFileNotOpen;
+  const TSaverFileEntry& entry = df.entries[static_cast<size_t>(entryNumber)];
+  const std::string target = targetDir + entry.fileName;
+
+  uint8_t recordBytes[kChunkRecordSize];
+  Result rc = entry.recordOffset < 0 ? kIoReadPastEnd : Seek(df.file.get(), entry.recordOffset);
+  if (rc == kOk) rc = ReadExact(df.file.get(), recordBytes, kChunkRecordSize, kIoReadPastEnd);
+  if (rc != kOk) {
+    ShowDataFileReadProblem(rc);
+    return rc;
+  }
+  const TChunkRecord record = TChunkRecord::Parse(recordBytes);
+  if (record.originalSize == 0) return kOk;
+  if (!IsSafeEntryName(entry.fileName)) {
+    DebugLog("refused entry name: " + entry.fileName);
+    showInstallError(kErrBadEntryName, entry.fileName);
+    return kErrBadEntryName;
+  }
+  if (record.originalSize < 0) return kErrWrongSize;
+
+  // The stored bytes must lie inside the data file: checked before any
+  // allocation or file creation, as a read past the end would fail anyway.
+  const int64_t dataStart = static_cast<int64_t>(entry.recordOffset) + kChunkRecordSize;
+  const int64_t stored = record.storedLength();
+  if (stored < 0 || dataStart + stored > df.size) {
+    ShowDataFileReadProblem(kIoReadPastEnd);
+    return kIoReadPastEnd;
+  }
+
+  const std::string dir = DirectoryPart(target);
+  if (!dir.empty() && !DirectoryExists(dir)) ForceDirectoryPath(dir);
+
+  bool created = false;
+  bool ioError = false;
+  if (record.compressed) {
+    std::unique_ptr<uint8_t[]> buffer;
+    rc = ReadItem(df.file.get(), stored, buffer, kIoReadPastEnd);
+    ioError = rc > 0;
+    if (rc == kOk) rc = ExpandItem(target, buffer.get(), static_cast<int32_t>(stored), record.originalSize, &created);
+  } else {
+    FileHandle out;
+    rc = CreateTarget(target, out);
+    ioError = rc != kOk;
+    if (rc == kOk) {
+      created = true;
+      rc = CopyBytes(df.file.get(), out.get(), stored, kIoReadPastEnd);
+      ioError = rc != kOk;
+    }
+  }
+  if (rc != kOk) {
+    if (ioError) ShowDataFileReadProblem(rc);
+    // A failed entry leaves no file behind, also when it expanded wrongly.
+    if (created) DeleteFileForced(target);
+  }
+  return rc;
+}
+
+Result CloseSaverDataFile() {
+  DataFileState& df = DataFile();
+  if (!df.open) return kOk;
+  const HANDLE h = df.file.release();
+  df.open = false;
+  if (!CloseHandle(h)) {
+    const Result rc = LastError();
+    MessageDlg(ComposeCloseProblem(df.path, SystemErrorText(rc)), DlgType::Error, {kBtnAbort});
+    return rc;
+  }
+  return kOk;
+}
+
+}  // namespace ss
