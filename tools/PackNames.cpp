@@ -143,6 +143,15 @@ std::string AnsiToUtf8(const std::string& ansi) {
   return out;
 }
 
+std::string DisplayName(const std::string& ansi) {
+  std::string clean = ansi;
+  for (char& ch : clean) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) ch = '?';
+  }
+  return AnsiToUtf8(clean);
+}
+
 std::string FileNameFault(const std::string& name, size_t maxLength) {
   if (name.empty()) return "the name is empty";
   if (name.size() > maxLength) {

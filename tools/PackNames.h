@@ -14,6 +14,10 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad = n
 // passed through as the Latin-1 characters of the same value.
 std::string AnsiToUtf8(const std::string& ansi);
 
+// A name from a package for showing on a terminal: UTF-8, with control
+// characters (which could drive the terminal) shown as '?'.
+std::string DisplayName(const std::string& ansi);
+
 // Why a plain file name (no folders) is unusable on Windows, or "" when it is
 // usable: empty, longer than maxLength, a control character or one of
 // < > : " / \ | ? *, a trailing dot or space, "." or "..", or a device name

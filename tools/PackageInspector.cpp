@@ -17,7 +17,7 @@
 namespace ss::pack {
 namespace {
 
-std::string Quoted(const std::string& ansi) { return "\"" + AnsiToUtf8(ansi) + "\""; }
+std::string Quoted(const std::string& ansi) { return "\"" + DisplayName(ansi) + "\""; }
 
 std::string Label(int index) {
   return "segment " + std::to_string(index) + " (" + SegmentRole(index) + ")";
@@ -359,7 +359,7 @@ std::string TargetText(const TSegmentEntry& s) {
   dirs.systemDir = "system\\";
   dirs.installDir = "install\\";
   const std::string target = SegmentTargetPath(s, dirs);
-  return target.empty() ? "none" : AnsiToUtf8(target);
+  return target.empty() ? "none" : DisplayName(target);
 }
 
 std::string FormatInstaller(const InstallerView& view) {
@@ -393,7 +393,7 @@ std::string FormatInstaller(const InstallerView& view) {
       continue;
     }
     const int64_t stored = s.storedLength();
-    line += Padded(AnsiToUtf8(s.name), 28) + " " + Padded(std::to_string(s.segmentType), 4, true) +
+    line += Padded(DisplayName(s.name), 28) + " " + Padded(std::to_string(s.segmentType), 4, true) +
             " " + Padded(i == 0 ? std::string("-") : TargetText(s), 28) + " " +
             Padded(i == 0 ? "program" : s.compressed ? "compressed" : "stored", 10) + " " +
             Padded(std::to_string(s.startOffset), 10, true) + " " +
@@ -427,7 +427,7 @@ std::string FormatDataFile(const DataFileView& view) {
            Padded(std::to_string(e.entry.entryType), 4, true) + " " + Padded(storage, 10) + " " +
            Padded(packed, 10, true) + " " + Padded(original, 10, true) + " " +
            (e.entry.fileName.empty() ? std::string("(no name: skipped)")
-                                     : AnsiToUtf8(e.entry.fileName)) +
+                                     : DisplayName(e.entry.fileName)) +
            "\n";
   }
   return out;

@@ -274,7 +274,16 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   TPackageHeader h = HeaderOf(file);
   h.segments[kSegSupportLib1].name = "..\\..\\escaped.dll";
   h.segments[kSegSupportLib2].name = "../../escaped2.dll";
+  h.segments[kSegSupportFile].name = "evil\x1b]0;owned\x07.dat";  // terminal escapes
   PutHeader(&file, h);
+
+  // Listings and messages never pass control characters to the terminal.
+  InstallerView view;
+  ASSERT_TRUE(ReadInstaller(file, &view, &error));
+  std::string shown = FormatInstaller(view);
+  for (const Finding& f : VerifyInstaller(file)) shown += f.text;
+  EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+  EXPECT_EQ(shown.find('\x07'), std::string::npos);
 
   const fs::path out = tmp.path() / "deep" / "out";
   std::vector<std::string> written, problems;
