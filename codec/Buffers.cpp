@@ -1,4 +1,4 @@
-// Whole-buffer helpers over the callback API, and the classic crc32.
+// Whole-buffer helpers over the callback API.
 #include <cstring>
 #include <memory>
 
@@ -33,20 +33,6 @@ void WriteToSink(char* buf, unsigned* size, void* param) {
                  reinterpret_cast<uint8_t*>(buf) + *size);
 }
 
-constexpr uint32_t kCrcPoly = 0xEDB88320u;
-
-struct CrcTable {
-  uint32_t t[256];
-  constexpr CrcTable() : t() {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (kCrcPoly & (0u - (c & 1)));
-      t[i] = c;
-    }
-  }
-};
-constexpr CrcTable kCrc;
-
 }  // namespace
 
 unsigned ImplodeBuffer(const uint8_t* data, size_t size, unsigned type, unsigned dictSize,
@@ -67,12 +53,6 @@ unsigned ExplodeBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>* o
   return ExplodeLimited(
       [](char* buf, unsigned* n, void* p) { return ReadFromSource(buf, n, &static_cast<Sink*>(p)->src); },
       WriteToSink, work.get(), &sink, maxOut);
-}
-
-uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  for (size_t i = 0; i < size; ++i) crc = kCrc.t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
 }
 
 }  // namespace ss::codec

@@ -47,7 +47,7 @@ static_assert(kNice >= 3 && kNice <= kMaxMatch, "bad nice length");
 constexpr unsigned kMaxCandidates = kNice;     // lengths strictly increase, 3..kNice
 
 constexpr size_t kAlign = 8;
-constexpr unsigned kSegment = 512;  // positions parsed per segment at most
+constexpr unsigned kSegment = 256;  // positions parsed per segment at most
 constexpr unsigned kNodes = kSegment + kMaxMatch + 1;
 constexpr unsigned kHash3Bits = 11;
 constexpr unsigned kHash2Bits = 10;
@@ -61,13 +61,17 @@ constexpr unsigned kPad = 8;  // zeroed bytes after the data for 8-byte loads
 constexpr uint32_t kPosFloor = kTreeMax + 1;
 constexpr uint32_t kPosCeiling = 65535 - kSegment - kMaxMatch - 8;
 
-constexpr uint16_t kNoPrice = 0xFFFF;
-struct Node {
-  uint16_t price;  // bits from the segment start (at most 1030 * 14)
-  uint16_t len;    // 1: reached by a literal; else by a match of this length
-  uint16_t dist;
-};
-static_assert(uint32_t(kNodes) * 14 < kNoPrice, "prices must fit 16 bits");
+// A parse node packs price << 32 | len << 16 | dist, so that keeping the
+// cheaper of two ways to reach it is one unsigned minimum. price: bits from
+// the segment start; len: 1 for a literal, else the match length.
+using Node = uint64_t;
+constexpr Node kNoPrice = ~Node(0);
+inline Node MakeNode(unsigned price, unsigned len, unsigned dist) {
+  return Node(price) << 32 | len << 16 | dist;
+}
+inline unsigned NodePrice(Node n) { return static_cast<unsigned>(n >> 32); }
+inline unsigned NodeLen(Node n) { return static_cast<unsigned>(n >> 16) & 0xFFFF; }
+inline unsigned NodeDist(Node n) { return static_cast<unsigned>(n) & 0xFFFF; }
 
 constexpr size_t kFixedSize = sizeof(Node) * kNodes + 2 * (size_t(1) << kHash3Bits) +
                               2 * (size_t(1) << kHash2Bits) + 2 * 256 + 4 * size_t(kTreeMax) +
@@ -364,21 +368,19 @@ void Imploder::EmitPath(unsigned from, unsigned n) {
   Node* node = w_->node;
   // Turn the back links into forward links.
   unsigned i = n;
-  unsigned len = node[i].len, dist = node[i].dist;
+  Node link = node[i];
   while (i > 0) {
-    unsigned j = i - len;
-    unsigned nl = node[j].len, nd = node[j].dist;
-    node[j].len = static_cast<uint16_t>(len);
-    node[j].dist = static_cast<uint16_t>(dist);
+    unsigned j = i - NodeLen(link);
+    Node next = node[j];
+    node[j] = link;
     i = j;
-    len = nl;
-    dist = nd;
+    link = next;
   }
-  for (i = 0; i < n; i += node[i].len) {
-    if (node[i].len == 1)
+  for (i = 0; i < n; i += NodeLen(node[i])) {
+    if (NodeLen(node[i]) == 1)
       PutLiteral(w_->buf[from + i]);
     else
-      PutMatch(node[i].len, node[i].dist);
+      PutMatch(NodeLen(node[i]), NodeDist(node[i]));
   }
 }
 
@@ -409,7 +411,7 @@ void Imploder::Run() {
 
     // One segment: cheapest paths from pos over at most kSegment positions.
     const unsigned avail = end_ - pos;
-    node[0].price = 0;
+    node[0] = 0;
     unsigned reach = 0;  // furthest node with a price
     unsigned cur = 0;
     for (;;) {
@@ -420,17 +422,17 @@ void Imploder::Run() {
       const unsigned p = pos + cur;
       unsigned dist2;
       const unsigned nm = Search<true>(p, avail - cur, matches, &dist2);
-      const unsigned here = node[cur].price;
+      const unsigned here = NodePrice(node[cur]);
 
       unsigned far = cur + 1;
       if (nm > 0)
         far = cur + matches[nm - 1].len;
       else if (dist2)
         far = cur + 2;
-      while (reach < far) node[++reach].price = kNoPrice;
+      while (reach < far) node[++reach] = kNoPrice;
 
-      const unsigned lit = here + litPrice_[w_->buf[p]];
-      if (lit < node[cur + 1].price) node[cur + 1] = {static_cast<uint16_t>(lit), 1, 0};
+      const Node lit = MakeNode(here + litPrice_[w_->buf[p]], 1, 0);
+      if (lit < node[cur + 1]) node[cur + 1] = lit;
 
       if (nm > 0 && matches[nm - 1].len >= kNice) {
         // A long match: commit the path to here and take it.
@@ -442,18 +444,17 @@ void Imploder::Run() {
         break;
       }
       if (dist2) {
-        const unsigned pr = here + lenPrice_[2] + DistPrice(2, dist2);
-        if (pr < node[cur + 2].price) node[cur + 2] = {static_cast<uint16_t>(pr), 2, static_cast<uint16_t>(dist2)};
+        const Node m = MakeNode(here + lenPrice_[2] + DistPrice(2, dist2), 2, dist2);
+        if (m < node[cur + 2]) node[cur + 2] = m;
       }
       unsigned l = 3;
       for (unsigned k = 0; k < nm; ++k) {
         const unsigned d = matches[k].dist;
-        const unsigned dp = here + DistPrice(3, d);
+        const Node base = MakeNode(here + DistPrice(3, d), 0, d);
         const unsigned top = matches[k].len;
         for (; l <= top; ++l) {
-          const unsigned pr = dp + lenPrice_[l];
-          if (pr < node[cur + l].price)
-            node[cur + l] = {static_cast<uint16_t>(pr), static_cast<uint16_t>(l), static_cast<uint16_t>(d)};
+          const Node m = base + (Node(lenPrice_[l]) << 32 | l << 16);
+          node[cur + l] = m < node[cur + l] ? m : node[cur + l];
         }
       }
       ++cur;

@@ -64,9 +64,10 @@ TEST(CodecRobustness, SingleByteCorruptions) {
       if (at < 2 && rc == kCmpNoError) ADD_FAILURE() << "a damaged header was accepted";
     }
   }
-  // Most damage is noticed (the rest decodes to other bytes, which the
-  // installer's size check catches).
-  EXPECT_GT(failures, total / 4);
+  // Part of the damage is noticed by the decoder; the rest decodes to other
+  // bytes (the fixed codes leave no redundancy), which the installer's size
+  // check catches.
+  EXPECT_GT(failures, total / 10);
 }
 
 TEST(CodecRobustness, RandomGarbageEnds) {
