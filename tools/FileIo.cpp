@@ -90,7 +90,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::stri
   return true;
 }
 
-bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+bool ReplaceWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
   const fs::path target = PathOf(path);
   std::error_code ec;
   if (fs::is_directory(target, ec)) {

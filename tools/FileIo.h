@@ -15,7 +15,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::stri
 // Writes the bytes to a temporary file beside `path` and then renames it over
 // `path`, so that a failed write never leaves half a file nor destroys what
 // was there before.
-bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+bool ReplaceWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 
 // Creates a file that must not exist yet (no following of a link in its
 // place) and writes the bytes. *existed tells a name clash from other faults.

@@ -11,6 +11,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+// after windows.h, whose types it uses
+#include <shellapi.h>
 #define SS_ISATTY _isatty
 #define SS_FILENO _fileno
 #else
@@ -36,12 +39,39 @@ constexpr int kExitWrite = 3;
 
 // The folder sspack runs from: the default stub lies beside it.
 fs::path ProgramFolder(const char* argv0) {
-#ifndef _WIN32
+#ifdef _WIN32
+  wchar_t self[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, self, 32768);
+  if (length > 0 && length < 32768) return fs::path(self).parent_path();
+#else
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) return self.parent_path();
 #endif
   return fs::absolute(fs::u8path(argv0)).parent_path();
+}
+
+// The command line as UTF-8, which is how every path is handled inside. On
+// Windows the C runtime's argv is in the ANSI code page, so the wide command
+// line is converted instead.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide != nullptr) {
+    std::vector<std::string> args;
+    for (int i = 0; i < count; ++i) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      std::string arg(n > 0 ? static_cast<size_t>(n) : 1u, '\0');
+      if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+      arg.resize(arg.size() - 1);  // the terminating zero
+      args.push_back(arg);
+    }
+    LocalFree(wide);
+    return args;
+  }
+#endif
+  return std::vector<std::string>(argv, argv + argc);
 }
 
 // One progress line, rewritten in place, and only on a terminal.
@@ -110,7 +140,7 @@ int RunBuild(const std::string& manifest, const std::string& output, std::string
   }
   progress.Clear();
   for (const std::string& note : notes) std::cerr << "sspack: note: " << note << "\n";
-  if (!ReplaceFile(output, installer, &error)) {
+  if (!ReplaceWholeFile(output, installer, &error)) {
     std::cerr << "sspack: " << error << "\n";
     return kExitWrite;
   }
@@ -218,8 +248,11 @@ int main(int argc, char** argv) {
   extract->add_option("dir", dir, "The folder to write into")->required();
   extract->add_flag("-q,--quiet", quiet, "Do not list the files written");
 
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  std::vector<const char*> argPointers;
+  for (const std::string& a : args) argPointers.push_back(a.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(argPointers.size()), argPointers.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -229,7 +262,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (*build) return RunBuild(manifest, output, stub, impborl, quiet, argv[0]);
+  if (*build) return RunBuild(manifest, output, stub, impborl, quiet, argPointers[0]);
   if (*list) return RunList(installer, entries);
   if (*verify) return RunVerify(installer, quiet);
   if (*extract) return RunExtract(installer, dir, quiet);

@@ -65,3 +65,12 @@ run(1 build Z:${MANIFEST} -o Z:${OUT}/Bad.exe --stub Z:${OUT}/stale.exe --impbor
 if(EXISTS ${OUT}/Bad.exe)
   message(FATAL_ERROR "a refused build left an output file")
 endif()
+
+# Paths outside ASCII: the wide command line reaches the file system intact.
+set(accented "${OUT}/Café")
+file(COPY ${sample}/ DESTINATION ${accented})
+run(0 build "Z:${accented}/saver.json" -o "Z:${accented}/Séance.exe" --stub Z:${STUB}
+    --impborl Z:${IMPBORL} -q)
+if(NOT EXISTS "${accented}/Séance.exe")
+  message(FATAL_ERROR "no installer written under an accented name")
+endif()
