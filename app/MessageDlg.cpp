@@ -193,11 +193,20 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+bool g_unattended = false;
+
 }  // namespace
+
+void SetUnattended(bool unattended) { g_unattended = unattended; }
+bool Unattended() { return g_unattended; }
 
 int MessageDlg(const std::string& text, DlgType type, std::initializer_list<int> buttons) {
   DialogState state{text, type, std::vector<int>(buttons)};
   if (state.buttons.empty()) state.buttons.push_back(kBtnOk);
+  if (g_unattended) {
+    DebugLog(std::string("box not shown (unattended): ") + Caption(type) + ": " + text);
+    return CancelButton(state.buttons);
+  }
 
   TemplateWriter t;
   const DWORD style = DS_SETFONT | DS_MODALFRAME | DS_3DLOOK | WS_POPUP | WS_CAPTION | WS_SYSMENU;

@@ -24,6 +24,12 @@ enum DlgButton : int { kBtnOk = 1, kBtnCancel = 2, kBtnAbort = 3, kBtnYes = 6, k
 // cannot be shown answers like the Escape key.
 int MessageDlg(const std::string& text, DlgType type, std::initializer_list<int> buttons);
 
+// An unattended run ("/q") shows no boxes: each box is written to the debug
+// log instead and answered as its Escape key would answer it, so that a
+// quiet install can never wait for a person.
+void SetUnattended(bool unattended);
+bool Unattended();
+
 // The error box for a result code (text from ComposeInstallError). Code
 // -454 (the user's own cancellation) shows nothing.
 void showInstallError(Result code, const std::string& detail);

@@ -65,6 +65,7 @@ constexpr Result kErrBadFlashIndex = -605;      // Flash version index other tha
 constexpr Result kErrSwfTruncated = -611;       // SWF file ends inside a field
 constexpr Result kErrSwfTagLength = -612;       // SWF tag length overflows the file
 constexpr Result kErrSwfColourTag = -613;       // SWF background-colour tag too short
+constexpr Result kErrCorruptPicture = -620;     // the presentation picture cannot be decoded
 constexpr Result kErrMovieBroken = -614;        // compressed movie does not inflate, or the control refuses it
 
 }  // namespace ss

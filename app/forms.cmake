@@ -15,3 +15,14 @@ set_source_files_properties(${SS_FORMS_RC} PROPERTIES
 
 set(SS_FORM_SOURCES ${SS_FORMS_RC})
 set(SS_FORM_LIBS ss_forms)
+
+# The start-up and install sequences and the picture loader: the stub's own
+# flow, tying the windows to the package reader, Windows services and Flash.
+set(SS_JPEG_PREFIX ${SS_ROOT}/build/deps/libjpeg-mingw CACHE PATH "libjpeg built for MinGW")
+add_library(ss_sequences STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/Sequences.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/PictureLoader.cpp)
+target_include_directories(ss_sequences PUBLIC ${SS_ROOT} ${SS_JPEG_PREFIX}/include)
+target_link_libraries(ss_sequences PUBLIC ss_forms ss_reader ss_flash ss_winsys ss_ui
+  ${SS_JPEG_PREFIX}/lib/libjpeg.a)
+set(SS_FORM_LIBS ss_sequences)

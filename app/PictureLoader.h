@@ -1,0 +1,19 @@
+// Loads the presentation picture: ".BMP" through the system's bitmap loader,
+// ".jpg" through libjpeg. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/ResultCodes.h"
+
+namespace ss {
+
+// Loads `path` into a new bitmap the caller owns. The decoder follows the
+// extension (".bmp" or ".jpg"/".jpeg", any letter case). Returns 0, the
+// system's error number, or kErrCorruptPicture when the file is not a
+// picture the decoder can read.
+Result LoadPicture(const std::string& path, HBITMAP* bitmap);
+
+}  // namespace ss

@@ -1,0 +1,369 @@
+#include "app/Sequences.h"
+
+#include <windows.h>
+
+#include <cctype>
+#include <memory>
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "app/MessageDlg.h"
+#include "app/Messages.h"
+#include "app/PictureLoader.h"
+#include "app/PreparingWnd.h"
+#include "app/Strings.h"
+#include "app/WindowForm.h"
+#include "flash/FlashPanel.h"
+#include "flash/FlashPlayer.h"
+#include "package/PackageReader.h"
+#include "package/Staging.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_RegistryUtils.h"
+#include "winsys/LMT_StringUtils.h"
+#include "winsys/ScreenSaverActivation.h"
+
+namespace ss {
+namespace {
+
+// The run's flags and the facts the install steps share.
+struct RunState {
+  bool quietRun = false;
+  bool quietSwitch = false;
+  bool directInstallDone = false;
+  bool flashFound = false;
+  int32_t flashMajor = 0;
+  int32_t flashMinor = 0;
+  bool hasCompanionFile = false;
+  bool flashUpdateNeeded = false;
+  bool flashControlInUse = false;
+  RequiredFlashVersion required;
+  std::string title;
+};
+
+RunState& Run() {
+  static RunState state;
+  return state;
+}
+
+// The movie panel lives as long as the program.
+std::unique_ptr<TFlashPanel>& MoviePanel() {
+  static std::unique_ptr<TFlashPanel> panel;
+  return panel;
+}
+std::unique_ptr<MoviePanelAdapter<TFlashPanel>>& MovieSlot() {
+  static std::unique_ptr<MoviePanelAdapter<TFlashPanel>> slot;
+  return slot;
+}
+
+// Shows the hourglass until the scope ends.
+class WaitCursor {
+ public:
+  WaitCursor() : old_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(old_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR old_;
+};
+
+std::string EngineFileName() { return Run().title + ".scr"; }
+
+ExtraFiles ExtraFilesOf(const TInstallerForm& form) {
+  const TPackageHeader& h = PackageHeader();
+  ExtraFiles files;
+  files.installDir = InstallDirectory();
+  files.licenceName = h.segments[kSegLicense].name;
+  files.documentName = h.segments[kSegCompanion].name;
+  files.placeLicence = form.showLicense;
+  files.placeDocument = Run().hasCompanionFile;
+  return files;
+}
+
+// Reads a text file for the licence box; false when it cannot be read.
+bool ReadTextFile(const std::string& path, std::string* text) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const DWORD size = GetFileSize(h, nullptr);
+  bool ok = size != INVALID_FILE_SIZE && size <= 16 * 1024 * 1024;
+  if (ok) {
+    text->assign(size, '\0');
+    DWORD got = 0;
+    ok = size == 0 || (ReadFile(h, &(*text)[0], size, &got, nullptr) && got == size);
+  }
+  CloseHandle(h);
+  return ok;
+}
+
+// Shows the picture presentation; a picture that cannot be loaded gives the
+// "CorruptFile: " box and leaves the area empty.
+void ShowPicture(TInstallerForm& form) {
+  const std::string path = Dirs().workDir + PackageHeader().segments[kSegPresentation].name;
+  HBITMAP bitmap = nullptr;
+  const Result rc = LoadPicture(path, &bitmap);
+  if (rc != kOk) {
+    DebugLog("picture not loaded: " + std::to_string(rc) + " " + path);
+    MessageDlg("CorruptFile: ", DlgType::Error, {kBtnAbort});
+  } else {
+    form.bmpPanel.setPicture(bitmap);
+  }
+  ShowWindow(form.bmpPanel.handle(), SW_SHOW);
+  SetWindowPos(form.bmpPanel.handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+// Plays the movie; any failure, including one the panel did not expect,
+// counts as a movie that cannot play.
+Result PlayMovie(TInstallerForm& form) {
+  const std::string path = Dirs().workDir + PackageHeader().segments[kSegPresentation].name;
+  try {
+    if (!MoviePanel()) {
+      RECT area;
+      GetClientRect(form.contentPanel.handle(), &area);
+      MoviePanel() = std::make_unique<TFlashPanel>(form.contentPanel.handle(), 0, 0, area.right, area.bottom);
+      MovieSlot() = std::make_unique<MoviePanelAdapter<TFlashPanel>>(*MoviePanel());
+      form.setMoviePanel(MovieSlot().get(), MoviePanel()->handle());
+    }
+    return MoviePanel()->playMovie(path);
+  } catch (const std::exception& e) {
+    DebugLog(std::string("playMovie failed: ") + e.what());
+    return kErrMovieNoControl;
+  } catch (...) {
+    DebugLog("playMovie failed");
+    return kErrMovieNoControl;
+  }
+}
+
+void EndProgram(TInstallerForm& form) {
+  form.close();
+  App().Terminate();
+}
+
+}  // namespace
+
+void startUp(TInstallerForm& form, int32_t packageOffset) {
+  WaitCursor cursor;
+  App().ProcessMessages();
+
+  RunState& run = Run();
+  run = RunState();
+  installRunning = false;
+  cancelRequested = false;
+  form.showLicense = false;
+  SetInstallProgress(&form);
+
+  // The quiet switch is looked at first, so that a run meant to be
+  // unattended never waits on a box, whichever step fails.
+  std::vector<std::string> parameters;
+  for (int i = 1; i < __argc; ++i) parameters.push_back(__argv[i] != nullptr ? __argv[i] : "");
+  for (const std::string& p : parameters) {
+    std::string lower = p;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "/q") run.quietSwitch = true;
+  }
+  SetUnattended(run.quietSwitch);
+
+  const std::string executable = ModulePath();
+  Result result = InitPaths(executable);
+  if (result == kOk) form.setWorkDirectory(Dirs().workDir);
+  if (result == kOk) result = CopyPackageToWorkDirectory(executable);
+  if (result == kOk) result = ReadPackageHeader(packageOffset);
+  const TPackageHeader& header = PackageHeader();
+
+  if (result == kOk) {
+    form.displayMode = header.displayMode;
+    for (const std::string& p : parameters) {
+      DebugLog("command line parameter:" + p);
+      std::string lower = p;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (lower == "/q") form.displayMode = dmSilent;
+    }
+    run.quietRun = form.displayMode == dmSilent;
+    if (preparingInstallWnd != nullptr) {
+      if (run.quietRun) {
+        preparingInstallWnd->moveOffScreen();
+      } else {
+        preparingInstallWnd->centreOnScreen();
+      }
+    }
+    App().ProcessMessages();
+    run.title = header.title;
+  }
+
+  if (result == kOk) {
+    run.hasCompanionFile = header.hasCompanionFile != 0;
+    if (run.hasCompanionFile) result = StageCompanionFile();
+  }
+  if (result == kOk) {
+    getFlashPlugInVersion(run.flashFound, run.flashMajor, run.flashMinor);
+    // Only two version indexes exist; any other value is a damaged package.
+    if (requiredFlashVersion(header.flashVersionIndex, run.required) != kOk) result = kErrBadFlashIndex;
+  }
+  if (result == kOk) result = verifyFlashAXInstallerCanRunOnThisMachine(run.required.major);
+  const bool carriesSetup = header.carriesFlashSetup != 0;
+  if (result == kOk && carriesSetup) {
+    DebugLog("carrying Flash PlugIn = true");
+    result = StageFlashSetup();
+  }
+  if (result == kOk) {
+    FlashPlayerOutcome outcome;
+    result = applyFlashDecision(run.flashFound, run.flashMajor, run.flashMinor, run.required, carriesSetup,
+                                Dirs().systemDir, outcome);
+    run.flashUpdateNeeded = outcome.flashUpdateNeeded;
+    run.flashControlInUse = outcome.flashControlInUse;
+    if (result == kOk && run.flashUpdateNeeded && carriesSetup && !run.flashControlInUse) {
+      // The setup runs on its own; whether it could start does not stop us.
+      installFlashPlayer(header.segments[kSegFlashSetup].name, form.handle());
+    }
+  }
+
+  if (result == kOk && !run.quietRun) {
+    const std::string caption = MakeInstallCaption(run.title);
+    form.setCaption(caption);
+    App().SetTitle(caption);
+  }
+  if (result == kOk && !run.quietRun) {
+    form.showLicense = header.showLicense != 0;
+    if (form.showLicense) {
+      result = StageLicenseText();
+      std::string text;
+      if (result == kOk && ReadTextFile(Dirs().workDir + header.segments[kSegLicense].name, &text)) {
+        form.setLicenseText(text);
+      }
+      if (result == kOk) form.configureForLicense();
+    } else {
+      form.configureWithoutLicense();
+    }
+    form.placeInstallButton();
+  }
+  if (result == kOk && header.displayMode != dmSilent) result = StagePresentation();
+
+  if (result == kOk && !run.quietRun) {
+    if (form.displayMode == dmBitmap || form.displayMode == dmJpeg) {
+      ShowPicture(form);
+    } else if (IsFlashMode(form.displayMode)) {
+      const Result movie = PlayMovie(form);
+      if (movie != kOk) {
+        DebugLog("movie not played: " + std::to_string(movie) + "; direct install");
+        result = directInstall(form);
+        run.directInstallDone = true;
+        App().ProcessMessages();
+      } else {
+        SetForegroundWindow(form.handle());
+        App().ProcessMessages();
+        if (GetActiveWindow() == form.handle() && MoviePanel()) MoviePanel()->focusMovie();
+      }
+    }
+  }
+
+  if (result == kOk && !run.quietRun && !run.directInstallDone) {
+    if (preparingInstallWnd != nullptr) preparingInstallWnd->moveOffScreen();
+    form.showInstallerWindow();
+  }
+  if (result == kOk && run.quietRun) quietInstall(form);
+
+  if (result != kOk) {
+    DebugLog("install error: " + std::to_string(result));
+    ShowStartupFailure(result);
+    // A run that failed before it could install reports the failure in its
+    // exit code too; a caller of "/q" has nothing else to go by.
+    App().SetExitCode(result);
+    EndProgram(form);
+  } else if (run.directInstallDone) {
+    OfferDisplayProperties(header.showDisplayProperties != 0, form.handle());
+    EndProgram(form);
+  } else if (run.quietRun) {
+    if (!run.quietSwitch) OpenDisplayProperties(header.showDisplayProperties != 0);
+    EndProgram(form);
+  }
+}
+
+Result runInstall(TInstallerForm& form) {
+  WaitCursor cursor;
+  RunState& run = Run();
+  form.prepareFormForInstall();
+  Result result = kOk;
+  if (!cancelRequested) CloseDisplayProperties();
+  if (!cancelRequested) {
+    result = PrepareScreenSaverTarget(Dirs().systemDir, run.title, form.displayMode != dmSilent,
+                                      LoadStr(StringId::AlreadyExistsOverwrite));
+    if (result == kErrUserDeclined) cancelRequested = true;
+    if (preparingInstallWnd != nullptr) UpdateWindow(preparingInstallWnd->handle());
+  }
+  auto guarded = [&] { return !cancelRequested && result == kOk; };
+  if (guarded()) result = StageScreenSaverFiles([] { return cancelRequested; });
+  if (guarded()) result = ReadSaverDataHeader();
+  if (guarded()) result = ExpandSaverDataFile();
+  if (guarded()) result = WriteSaverSettings();
+  Result activation = kOk;
+  if (guarded()) activation = ActivateScreenSaver(EngineFileName());
+  const ExtraFiles files = ExtraFilesOf(form);
+  if (guarded()) result = PlaceExtraFiles(files);
+  if (guarded()) OpenDocument(files);
+  if (guarded()) {
+    RegisterUninstallEntry(run.title);
+    result = kOk;
+  }
+  DeleteFileForced(SaverDataFilePath());
+  if (result != kOk && result != kErrUserDeclined) CleanUpInstallation(run.title, EngineFileName());
+  if (!cancelRequested && activation != kOk) result = activation;
+  if (!cancelRequested) {
+    setupFormForInstallationComplete(form, result);
+  } else {
+    form.setStatus(LoadStr(StringId::AbortedCleaningUp));
+    if (result != kErrUserDeclined) CleanUpInstallation(run.title, EngineFileName());
+    form.resetFormAfterCancel();
+    // A cancel between two steps leaves the result at 0; it is still no
+    // success, and must not end the program as one.
+    if (result == kOk) result = kErrUserDeclined;
+  }
+  DebugLog("runInstall: " + std::to_string(result));
+  return result;
+}
+
+Result installRun(TInstallerForm& form) {
+  const Result result = runInstall(form);
+  if (!cancelRequested && result == kOk) {
+    OfferDisplayProperties(PackageHeader().showDisplayProperties != 0, form.handle());
+  }
+  return result;
+}
+
+Result directInstall(TInstallerForm& form) {
+  const uint8_t saved = form.displayMode;
+  form.displayMode = dmSilent;
+  if (preparingInstallWnd != nullptr) {
+    preparingInstallWnd->setCaption(form.caption());
+    preparingInstallWnd->setText(LoadStr(StringId::InstallingScreenSaver));
+  }
+  const Result result = runInstall(form);
+  if (preparingInstallWnd != nullptr) {
+    preparingInstallWnd->setText(result == kOk ? LoadStr(StringId::InstallSuccessful)
+                                               : LoadStr(StringId::InstallFailedError) + std::to_string(result));
+  }
+  form.displayMode = saved;
+  return result;
+}
+
+void quietInstall(TInstallerForm& form) { App().SetExitCode(runInstall(form)); }
+
+void setupFormForInstallationComplete(TInstallerForm& form, Result code) {
+  DebugLog("setupFormForInstallationComplete: " + std::to_string(code));
+  if (form.displayMode == dmSilent) return;
+  if (code == kOk) form.setProgressPosition(form.progressMax());
+  form.pause();
+  form.pause();
+  form.setProgressPosition(0);
+  if (code == kOk) {
+    form.showCompletePhase();
+  } else if (code == kOsAccessDenied) {
+    form.setStatus(LoadStr(StringId::PrivilegesStatus));
+    showInstallError(kOsAccessDenied, "5");
+  } else if (code == kErrEngineBusy) {
+    form.setStatus(LoadStr(StringId::EngineBusyStatus));
+    showInstallError(kErrEngineBusy, "");
+  } else {
+    form.setStatus(CompletionStatus(code));
+  }
+}
+
+}  // namespace ss

@@ -1,0 +1,37 @@
+// The start-up sequence (run inside the installer window's creation) and the
+// install sequence behind the Install button, the quiet run and the direct
+// install. Windows only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/InstallerForm.h"
+#include "app/ResultCodes.h"
+
+namespace ss {
+
+// Everything between the installer window's creation and the moment the
+// user sees it; also decides and runs the quiet and the direct install, and
+// ends the program after a failure. `packageOffset` is where the package
+// header begins in the installer file.
+void startUp(TInstallerForm& form, int32_t packageOffset);
+
+// The install steps in their fixed order; the result code of the install
+// (-454 when the user cancelled or declined to overwrite).
+Result runInstall(TInstallerForm& form);
+
+// The install behind the Install button: runInstall, then the offer to open
+// the Display control panel after a success.
+Result installRun(TInstallerForm& form);
+
+// The install through the preparing window, when the movie cannot play.
+Result directInstall(TInstallerForm& form);
+
+// The quiet install: its result becomes the process exit code.
+void quietInstall(TInstallerForm& form);
+
+// The window's state and status line after an install with result `code`.
+void setupFormForInstallationComplete(TInstallerForm& form, Result code);
+
+}  // namespace ss
