@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -122,12 +121,14 @@ bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, bo
     return false;
   }
   const bool written = WriteAll(fd, bytes);
-  const int writeErrno = errno;
+  int failure = written ? 0 : errno;
   const bool closed = CloseFd(fd) == 0;
+  if (written && !closed) failure = errno;
   if (!written || !closed) {
+    // Half a file is worse than none.
     std::error_code ec;
     fs::remove(p, ec);
-    *error = path + ": write failed: " + std::strerror(written ? errno : writeErrno);
+    *error = path + ": write failed: " + std::strerror(failure);
     return false;
   }
   return true;
