@@ -2,7 +2,7 @@
 # so that it is stopped by id and never by name.
 ss_start_xvfb() {
   mkdir -p "$ss_root/build"
-  local fdfile="$ss_root/build/xvfb.display"
+  local fdfile="$ss_root/build/xvfb.$$.display"
   rm -f "$fdfile"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
   SS_XVFB_PID=$!
@@ -16,7 +16,7 @@ ss_start_xvfb() {
     return 1
   fi
   export DISPLAY=":$(tr -d '[:space:]' <"$fdfile")"
-  echo "$SS_XVFB_PID" >"$ss_root/build/xvfb.pid"
+  rm -f "$fdfile"
 }
 
 ss_stop_xvfb() {
@@ -25,5 +25,4 @@ ss_stop_xvfb() {
     wait "$SS_XVFB_PID" 2>/dev/null
     SS_XVFB_PID=
   fi
-  rm -f "$ss_root/build/xvfb.pid"
 }
