@@ -10,7 +10,30 @@
 #include "app/Sequences.h"
 #include "app/WindowForm.h"
 
+namespace {
+
+// Libraries loaded at run time come from the system directory only: never
+// from the installer's own folder (often a downloads folder that may hold
+// planted files) or the current directory. impborl.dll is loaded by its full
+// path in the work directory.
+void RestrictLibrarySearch() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
+  using SetDllDir = BOOL(WINAPI*)(LPCSTR);
+  // Systems since Windows 7 (with its security update) and 8.
+  if (auto setDefault = reinterpret_cast<SetDefaultDirs>(GetProcAddress(kernel, "SetDefaultDllDirectories"))) {
+    setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+  }
+  // Systems since XP SP1: takes the current directory out of the search.
+  if (auto setDllDirectory = reinterpret_cast<SetDllDir>(GetProcAddress(kernel, "SetDllDirectoryA"))) {
+    setDllDirectory("");
+  }
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictLibrarySearch();
   ss::Application& app = ss::App();
   app.Initialize();
   // Lower-case "installation": the title differs from the window's label.
