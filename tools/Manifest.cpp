@@ -138,13 +138,20 @@ bool ManifestReader::ReadFolder(const json& data, const std::string& where, Data
     if (!ReadString(data, "settings", where, &settingsPath)) return false;
     std::vector<uint8_t> settings;
     if (!ReadPath(settingsPath, where + ".settings", &settings)) return false;
-    if (settings.size() != kSaverSettingsSize) {
+    if (settings.size() == kSaverDataHeaderSize) {
+      // A whole "saver.dat" (as extract writes it): its settings around the
+      // entry count and content kind, which the folder decides anew.
+      std::copy(settings.begin(), settings.begin() + 212, out->settings.begin());
+      std::copy(settings.begin() + 216, settings.begin() + 1204, out->settings.begin() + 212);
+      std::copy(settings.begin() + 1208, settings.end(), out->settings.begin() + 1200);
+    } else if (settings.size() == kSaverSettingsSize) {
+      std::copy(settings.begin(), settings.end(), out->settings.begin());
+    } else {
       return Fail(where + ".settings", Resolve(settingsPath) + ": has " +
                                            std::to_string(settings.size()) +
                                            " bytes; the settings are exactly 1232 bytes "
-                                           "(212 + 988 + 32)");
+                                           "(212 + 988 + 32), or a whole 1240-byte saver.dat");
     }
-    std::copy(settings.begin(), settings.end(), out->settings.begin());
   }
   if (data.contains("contentKind")) {
     if (!data["contentKind"].is_number_integer()) {

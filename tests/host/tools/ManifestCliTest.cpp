@@ -162,7 +162,17 @@ TEST_F(Author, BuildListVerifyExtractThroughTheCommandLine) {
   EXPECT_EQ(GetLE32(saver.data() + 212), 4);  // the movie entry and three files
   EXPECT_EQ(GetLE32(saver.data() + 1204), 3);
 
+  // The extracted saver.dat serves as the settings of a rebuild, which
+  // then carries the same header.
+  tmp_.Write("src/saver.dat", saver);
+  json again = manifest_;
+  again["data"]["settings"] = "src/saver.dat";
+  WriteManifest(again);
+  ASSERT_EQ(Sspack(tmp_, BuildArgs()).code, 0);
+  EXPECT_EQ(tmp_.Read("out/Setup.exe"), file);
+
   // The same manifest builds the same bytes again.
+  WriteManifest(manifest_);
   ASSERT_EQ(Sspack(tmp_, BuildArgs()).code, 0);
   EXPECT_EQ(tmp_.Read("out/Setup.exe"), file);
 }
