@@ -11,8 +11,8 @@
 // the root visits, for every length, the closest earlier position that
 // matches at least that long. A distance code never gets shorter with a
 // larger distance, so those are exactly the candidates an optimal parse
-// needs. Length-2 matches (distance at most 256) come from a table of the last
-// position of each 2-byte prefix.
+// needs. Length-2 matches (distance at most 256) come from a hash chain over
+// the last 256 positions.
 //
 // A segment ends where no candidate crosses the current position (the
 // cheapest path to it is then final), at a match of kNice bytes or more
@@ -35,6 +35,8 @@ using namespace detail;
 
 constexpr auto kLenEncode = MakeLenEncodeTable();
 
+// Tuning knobs, overridable for experiments; codec/README.md has what they
+// trade. The stream format does not depend on them.
 #ifndef SS_IMPLODE_DEPTH
 #define SS_IMPLODE_DEPTH 48
 #endif
