@@ -1,6 +1,6 @@
 // impborl.dll: our codec behind the classic PKWARE Data Compression Library
 // ABI. impborl.def exports exactly _implode, _explode and _crc32 (cdecl), the
-// names the installer resolves (Part 2.3). The classic library passes the
+// names the installer resolves. The classic library passes the
 // mode, dictionary size, buffer size and old crc by address.
 #include <cstdint>
 

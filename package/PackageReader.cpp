@@ -113,7 +113,7 @@ Result ExpandItem(const std::string& target, const uint8_t* bytes, int32_t count
   TCompressor compressor(Dirs().workDir);
   if (!compressor.loaded()) return kErrNoDecompressor;
   try {
-    compressor.ExpandToFile(target, bytes, count);
+    compressor.ExpandToFile(target, bytes, count, originalSize < 0 ? 0 : originalSize);
   } catch (const EStreamError& e) {
     // The target could not be created or the input not copied: report the
     // system's number like every other file failure.

@@ -1,4 +1,4 @@
-// Part 2.3: TCompressor, the binding to impborl.dll.
+// TCompressor, the binding to impborl.dll.
 #include "package/TCompressor.h"
 
 #include <cstring>
@@ -14,7 +14,7 @@ constexpr DWORD kCodeFileMissing = 5;
 constexpr DWORD kCodeEntryMissing = 6;
 
 // One work area for all binding objects: expansions never overlap (one
-// thread), as the Part says.
+// thread).
 alignas(8) char g_workArea[TCompressor::kWorkSize];
 
 bool FileExists(const std::string& path) {
@@ -74,7 +74,7 @@ TCompressor::~TCompressor() {
   }
 }
 
-void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int32_t count) {
+void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput) {
   // Frees both streams on every way out.
   struct StreamsGuard {
     TCompressor* self;
@@ -94,6 +94,9 @@ void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int
   }
   if (n > 0) std::memcpy(input_.data(), bytes, n);
   inputPos_ = 0;
+  outputLimit_ = maxOutput;
+  outputWritten_ = 0;
+  overrun_ = false;
 
   output_ = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -108,6 +111,7 @@ void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int
 unsigned __cdecl TCompressor::ReadCallback(char* buf, unsigned* size, void* param) {
   try {
     TCompressor* self = *static_cast<TCompressor**>(param);
+    if (self->overrun_) return 0;  // end the stream: the output is already too long
     size_t left = self->input_.size() - self->inputPos_;
     size_t n = *size < left ? *size : left;
     if (n > 0) std::memcpy(buf, self->input_.data() + self->inputPos_, n);
@@ -121,8 +125,11 @@ unsigned __cdecl TCompressor::ReadCallback(char* buf, unsigned* size, void* para
 void __cdecl TCompressor::WriteCallback(char* buf, unsigned* size, void* param) {
   try {
     TCompressor* self = *static_cast<TCompressor**>(param);
+    if (self->overrun_) return;
     DWORD written = 0;
     WriteFile(self->output_, buf, *size, &written, nullptr);  // a short write is not checked
+    self->outputWritten_ += *size;
+    if (self->outputLimit_ >= 0 && self->outputWritten_ > self->outputLimit_) self->overrun_ = true;
   } catch (...) {
   }
 }

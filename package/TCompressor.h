@@ -1,4 +1,4 @@
-// Part 2.3: the binding to the implode/explode library. TCompressor loads
+// The binding to the implode/explode library. TCompressor loads
 // "impborl.dll" from a directory at run time, resolves the classic cdecl
 // entry points _implode, _explode and _crc32, and expands one buffer of
 // imploded bytes into one file through _explode. Windows only.
@@ -13,7 +13,7 @@
 
 namespace ss {
 
-// The stream layer's error (Part 2.3, failure handling): the target file
+// The stream layer's error: the target file
 // cannot be created ("Cannot create file <path>"), or there is no memory for
 // the input copy ("Out of memory while expanding memory stream").
 // ExpandToFile does not turn it into a result code; it reaches the caller.
@@ -44,7 +44,13 @@ class TCompressor {
   // exists). Damaged data or a failure inside the library is not reported:
   // the file then holds whatever the library delivered. Throws EStreamError
   // when the target cannot be created or the input cannot be copied.
-  void ExpandToFile(const std::string& target, const void* bytes, int32_t count);
+  //
+  // `maxOutput` (when not negative) guards against a stream that expands far
+  // beyond what its item declares: once the output passes that many bytes,
+  // nothing more is written and the input is ended, so the file holds at
+  // most `maxOutput` bytes plus one piece of the library's output, and the
+  // caller's size check fails.
+  void ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput = -1);
 
  private:
   using ImplodeProc = unsigned(__cdecl*)(unsigned(__cdecl*)(char*, unsigned*, void*),
@@ -57,13 +63,16 @@ class TCompressor {
   static unsigned __cdecl ReadCallback(char* buf, unsigned* size, void* param);
   static void __cdecl WriteCallback(char* buf, unsigned* size, void* param);
 
-  // Fields in the order of the Part's data model.
+  // The library entry points, the two streams of one expansion, and the library.
   ImplodeProc implode_ = nullptr;
   ExplodeProc explode_ = nullptr;
   Crc32Proc crc32_ = nullptr;
   HANDLE output_ = INVALID_HANDLE_VALUE;  // target file, during ExpandToFile only
   std::vector<uint8_t> input_;            // copy of the compressed bytes, during ExpandToFile only
   size_t inputPos_ = 0;
+  int64_t outputLimit_ = -1;               // no limit when negative
+  int64_t outputWritten_ = 0;
+  bool overrun_ = false;                   // the output passed its limit
   bool loaded_ = false;
   HMODULE library_ = nullptr;
 };

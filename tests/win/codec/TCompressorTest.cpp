@@ -1,4 +1,4 @@
-// TCompressor (Part 2.3) against the real impborl.dll, under Wine: loading by
+// TCompressor against the real impborl.dll, under Wine: loading by
 // directory, the three failure kinds, byte-exact expansion into a file, and
 // the DLL's classic exports called directly.
 #include <windows.h>
@@ -135,6 +135,25 @@ TEST_F(TCompressorTest, ExpandsToAFileByteExactly) {
   }
   // The destructor released the library.
   EXPECT_FALSE(ModuleLoaded(DllDir() + "impborl.dll"));
+}
+
+TEST_F(TCompressorTest, OutputLimitStopsAStreamThatExpandsBeyondIt) {
+  ScratchDir dir;
+  // Highly repetitive data: a tiny stream that expands a thousandfold.
+  const Bytes data(4 * 1024 * 1024, 'A');
+  Bytes stream;
+  ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpBinary, 4096, &stream), 0u);
+  ASSERT_LT(stream.size(), data.size() / 100);
+  TCompressor c(DllDir());
+  ASSERT_TRUE(c.loaded());
+  const std::string target = dir.path() + "bomb.bin";
+  c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()), 1000);
+  const size_t written = ReadFile(target).size();
+  EXPECT_GT(written, 1000u);              // it did pass the limit...
+  EXPECT_LE(written, 1000u + 64 * 1024);  // ...by no more than one piece of output
+  // Without a limit the whole stream expands.
+  c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
+  EXPECT_EQ(ReadFile(target).size(), data.size());
 }
 
 TEST_F(TCompressorTest, EveryModeAndDictionarySize) {
