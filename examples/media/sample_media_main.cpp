@@ -1,6 +1,8 @@
 // sample_media: writes the sample screen saver's generated media into a
 // folder: media/<scene>.bmp (the data file's pictures), presentation.bmp
-// (shown by the installer) and settings.bin (the data file's settings).
+// (shown by the installer), settings.bin (the data file's settings) and
+// saver.dat (the header the installer writes from them, for running the
+// engine without an install).
 // Usage: sample_media OUT_DIR [--size WIDTHxHEIGHT]
 #include <cstdio>
 #include <cstring>
@@ -66,7 +68,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!WriteAll(out / "settings.bin", blob)) return 3;
-  std::printf("sample_media: wrote %d pictures, presentation.bmp and settings.bin in %s\n",
+  if (!WriteAll(out / "saver.dat", ss::sample::SaverDatFromBlob(blob, ss::sample::kSceneCount, 0))) {
+    return 3;
+  }
+  std::printf("sample_media: wrote %d pictures, presentation.bmp, settings.bin and saver.dat in %s\n",
               ss::sample::kSceneCount, out.string().c_str());
   return 0;
 }

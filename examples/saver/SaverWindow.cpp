@@ -56,6 +56,7 @@ class SaverWindow {
   HWND Create(HINSTANCE instance, HWND parent) {
     LoadLibraries();
     if (parent) {
+      parent_ = parent;
       RECT rc;
       GetClientRect(parent, &rc);
       return CreateWindowExA(0, kWindowClass, "", WS_CHILD | WS_VISIBLE, 0, 0, rc.right, rc.bottom,
@@ -98,6 +99,12 @@ class SaverWindow {
           ShowPicture(index_ + 1);
         } else {
           ++frame_;
+          // The preview ends with the window it is drawn into, even where
+          // the system does not take the child window down with it.
+          if (preview_ && !IsWindow(parent_)) {
+            End();
+            return 0;
+          }
         }
         InvalidateRect(hwnd_, nullptr, FALSE);
         return 0;
@@ -237,6 +244,7 @@ class SaverWindow {
   const SlideShowContent& content_;
   bool preview_;
   HWND hwnd_ = nullptr;
+  HWND parent_ = nullptr;
   HBITMAP bitmap_ = nullptr;
   size_t index_ = 0;
   unsigned frame_ = 0;

@@ -1,0 +1,470 @@
+// The sample engine run as the system runs it, under Wine: "/u" after an
+// install laid out the way the installer leaves it (engine in the system
+// directory, install directory with pictures and saver.dat, the uninstall
+// entry, the "SCRNSAVE.EXE" line), the settings note of "/c" and the
+// preview of "/p". The engine and its libraries are copied beside this test
+// by the build.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "examples/media/SampleMedia.h"
+#include "examples/saver/SampleSettings.h"
+#include "examples/saver/SaverPaths.h"
+#include "examples/saver/SaverUninstall.h"
+#include "tests/win/winsys/WinsysTestSupport.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_RegistryUtils.h"
+#include "winsys/ScreenSaverActivation.h"
+#include "winsys/WinHandles.h"
+
+namespace ss::sample {
+namespace {
+
+using test::Exists;
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
+
+constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPending[] = "PendingFileRenameOperations";
+
+std::string EngineSource() { return test::ProgramDir() + "Sample Aquarium.scr"; }
+
+std::string ShortName(const std::string& path) {
+  char buf[MAX_PATH + 1];
+  const DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
+  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+std::string ProfileValue() {
+  char buf[1024];
+  const DWORD n = GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
+  return std::string(buf, n);
+}
+
+bool KeyExists(HKEY root, const std::string& title) {
+  RegKey key;
+  return RegOpenKeyExA(root, UninstallKeyPath(title).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+std::string ReadString(HKEY root, const std::string& path, const char* name) {
+  RegKey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "";
+  char buf[2048];
+  DWORD size = sizeof buf - 1, type = 0;
+  if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
+      ERROR_SUCCESS) {
+    return "";
+  }
+  buf[size] = '\0';
+  return buf;
+}
+
+// Keeps "system.ini" as it was before the test, byte for byte.
+class SystemIniRestorer {
+ public:
+  SystemIniRestorer() : path_(GetWindowsDirectoryPath() + "system.ini"), content_(ReadFile(path_)) {}
+  ~SystemIniRestorer() { WriteFile(path_, content_); }
+
+ private:
+  std::string path_;
+  std::string content_;
+};
+
+// Keeps the list of files to delete at the next start as it was, and tells
+// which entries a run added (paths without the "\??\" prefix).
+class PendingDeletes {
+ public:
+  PendingDeletes() : existed_(Read(&saved_)) {}
+  ~PendingDeletes() {
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+    if (existed_) {
+      RegSetValueExA(key.get(), kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
+                     static_cast<DWORD>(saved_.size()));
+    } else {
+      RegDeleteValueA(key.get(), kPending);
+    }
+  }
+  std::vector<std::string> Added() const {
+    std::string now;
+    Read(&now);
+    const std::vector<std::string> before = Split(saved_), after = Split(now);
+    std::vector<std::string> added;
+    for (const std::string& s : after) {
+      if (!s.empty() && std::find(before.begin(), before.end(), s) == before.end()) {
+        added.push_back(s.compare(0, 4, "\\??\\") == 0 ? s.substr(4) : s);
+      }
+    }
+    return added;
+  }
+
+ private:
+  static bool Read(std::string* out) {
+    RegKey key;
+    out->clear();
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+      return false;
+    }
+    DWORD size = 0, type = 0;
+    if (RegQueryValueExA(key.get(), kPending, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    out->resize(size);
+    if (size && RegQueryValueExA(key.get(), kPending, nullptr, &type, reinterpret_cast<BYTE*>(&(*out)[0]),
+                                 &size) != ERROR_SUCCESS) {
+      out->clear();
+      return false;
+    }
+    out->resize(size);
+    return true;
+  }
+  static std::vector<std::string> Split(const std::string& multi) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos < multi.size()) {
+      const size_t end = multi.find('\0', pos);
+      parts.push_back(multi.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+      if (end == std::string::npos) break;
+      pos = end + 1;
+    }
+    return parts;
+  }
+
+  std::string saved_;
+  bool existed_;
+};
+
+// Starts a command line; the handle is closed on destruction, and a process
+// still running then is ended.
+class Process {
+ public:
+  explicit Process(std::string commandLine) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    started_ = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+    if (started_) CloseHandle(pi_.hThread);
+  }
+  ~Process() {
+    if (!started_) return;
+    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
+    CloseHandle(pi_.hProcess);
+  }
+  bool started() const { return started_; }
+  DWORD id() const { return pi_.dwProcessId; }
+  // The exit code, or -1 when it did not end within `ms` (window messages
+  // of this thread are handled meanwhile).
+  long Wait(DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    for (;;) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      if (WaitForSingleObject(pi_.hProcess, 20) == WAIT_OBJECT_0) break;
+      if (static_cast<LONG>(GetTickCount() - end) > 0) return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
+ private:
+  PROCESS_INFORMATION pi_{};
+  bool started_ = false;
+};
+
+// What the installer leaves: the engine as <title>.scr in `systemDir`, the
+// install directory with two pictures, saver.dat, the captions, a support
+// library, a sub-folder and a read-only file.
+void LayOutInstall(const std::string& systemDir, const std::string& title, uint32_t slideSeconds) {
+  ForceDirectoryPath(systemDir);
+  ASSERT_TRUE(CopyFileA(EngineSource().c_str(), (systemDir + title + ".scr").c_str(), FALSE))
+      << test::LastErrorText();
+  const std::string dir = systemDir + title + " dir\\";
+  ForceDirectoryPath(dir + "notes\\");
+  for (int i = 0; i < 2; ++i) {
+    const auto bmp = EncodeBmp24(PaintScene(i, 64, 48));
+    WriteFile(dir + SceneFileName(i), std::string(bmp.begin(), bmp.end()));
+  }
+  SampleSettings settings;
+  settings.slideSeconds = slideSeconds;
+  std::vector<uint8_t> blob;
+  std::string error;
+  ASSERT_TRUE(EncodeSettingsBlob(settings, &blob, &error)) << error;
+  const auto dat = SaverDatFromBlob(blob, 2, 0);
+  WriteFile(dir + "saver.dat", std::string(dat.begin(), dat.end()));
+  WriteFile(dir + "captions.txt", "01-reef.bmp = Reef\r\n");
+  ASSERT_TRUE(CopyFileA((test::ProgramDir() + "aquafx.dll").c_str(), (dir + "aquafx.dll").c_str(), FALSE));
+  WriteFile(dir + "notes\\readme.txt", "notes");
+  WriteFile(dir + "locked.txt", "read-only");
+  SetFileAttributesA((dir + "locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+// Removes whatever a test left of an install, whatever the outcome.
+class InstallGuard {
+ public:
+  InstallGuard(std::string systemDir, std::string title)
+      : systemDir_(std::move(systemDir)), title_(std::move(title)) {}
+  ~InstallGuard() {
+    ScratchDir::Wipe(systemDir_ + title_ + " dir\\");
+    SetFileAttributesA((systemDir_ + title_ + ".scr").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA((systemDir_ + title_ + ".scr").c_str());
+    DeleteUninstallEntry(title_, HKEY_LOCAL_MACHINE);
+    DeleteUninstallEntry(title_, HKEY_CURRENT_USER);
+    for (const std::string& f : leftovers_) DeleteFileA(f.c_str());
+  }
+  void AlsoDelete(const std::string& file) { leftovers_.push_back(file); }
+
+ private:
+  std::string systemDir_;
+  std::string title_;
+  std::vector<std::string> leftovers_;
+};
+
+// Registers and activates as the installer's last steps do.
+void RegisterAndActivate(const std::string& systemDir, const std::string& title) {
+  test::DirsRestorer dirs;
+  DirectorySet d = Dirs();
+  d.systemDir = systemDir;
+  SetDirs(d);
+  ASSERT_EQ(RegisterUninstallEntry(title), kOk);
+  ASSERT_EQ(ActivateScreenSaver(title + ".scr"), kOk);
+}
+
+// The engine's removal check shared by the runs: everything the install put
+// in place is gone, and the engine file waits for the next start elsewhere.
+void ExpectRemoved(const std::string& systemDir, const std::string& title, const PendingDeletes& pending,
+                   InstallGuard& guard) {
+  EXPECT_FALSE(Exists(systemDir + title + " dir")) << "install directory left behind";
+  EXPECT_FALSE(Exists(systemDir + title + ".scr")) << "engine left in place";
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, title));
+  const std::vector<std::string> added = pending.Added();
+  ASSERT_EQ(added.size(), 1u) << "expected one file handed over for deletion at the next start";
+  guard.AlsoDelete(added[0]);
+  EXPECT_NE(LowerAscii(added[0]).find(LowerAscii(systemDir)), 0u)
+      << "not moved out of the system directory: " << added[0];
+  EXPECT_EQ(ReadFile(added[0]), ReadFile(EngineSource())) << "the pending file is the engine";
+}
+
+TEST(SampleUninstallRun, RegisteredCommandRemovesTheInstallFromTheSystemDirectory) {
+  const std::string systemDir = GetSystemDirectoryPath();
+  const std::string title = "Sample Aquarium Test " + std::to_string(GetCurrentProcessId());
+  SystemIniRestorer ini;
+  PendingDeletes pending;
+  InstallGuard guard(systemDir, title);
+  ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 6));
+  ASSERT_NO_FATAL_FAILURE(RegisterAndActivate(systemDir, title));
+
+  const std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(title), "UninstallString");
+  ASSERT_EQ(command, MakeUninstallCommand(systemDir, title));
+  ASSERT_EQ(ProfileValue(), ShortName(systemDir + title + ".scr"));
+
+  // As the list of installed programs runs it.
+  Process run(command);
+  ASSERT_TRUE(run.started()) << command << ": " << test::LastErrorText();
+  EXPECT_EQ(run.Wait(20000), 0);
+
+  ExpectRemoved(systemDir, title, pending, guard);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, title));
+  EXPECT_EQ(ProfileValue(), "");
+}
+
+TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
+  ScratchDir scratch("sample");
+  const std::string systemDir = scratch / "System Folder\\";
+  const std::string title = "Sample Aquarium Other " + std::to_string(GetCurrentProcessId());
+  SystemIniRestorer ini;
+  PendingDeletes pending;
+  InstallGuard guard(systemDir, title);
+  ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 6));
+  ASSERT_NO_FATAL_FAILURE(RegisterAndActivate(systemDir, title));
+
+  // Another program is the active screen saver, and a same-titled entry of
+  // the current user starts another engine.
+  WriteFile(systemDir + "Other Saver.scr", "another engine");
+  const std::string other = ShortName(systemDir + "Other Saver.scr");
+  ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", other.c_str(), "system.ini"));
+  const std::string foreign = "\"C:\\Elsewhere\\" + title + ".scr\" /u";
+  {
+    RegKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, UninstallKeyPath(title).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.get(), "UninstallString", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(foreign.c_str()),
+                             static_cast<DWORD>(foreign.size() + 1)),
+              ERROR_SUCCESS);
+  }
+
+  // The system starts a screen saver by the short name in system.ini; the
+  // title must still come from the long one.
+  const std::string shortEngine = ShortName(systemDir + title + ".scr");
+  ASSERT_FALSE(shortEngine.empty());
+  ASSERT_EQ(shortEngine.find(title), std::string::npos) << "expected a short form";
+  Process run(shortEngine + " /u");
+  ASSERT_TRUE(run.started()) << test::LastErrorText();
+  EXPECT_EQ(run.Wait(20000), 0);
+
+  ExpectRemoved(systemDir, title, pending, guard);
+  EXPECT_EQ(ProfileValue(), other) << "another program's screen saver line was changed";
+  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString"), foreign);
+  EXPECT_TRUE(Exists(systemDir + "Other Saver.scr"));
+}
+
+TEST(SampleUninstallSteps, EveryStepRunsWhenOneFails) {
+  ScratchDir scratch("sample");
+  const std::string systemDir = scratch / "Sys\\";
+  const std::string title = "Busy Aquarium";
+  SystemIniRestorer ini;
+  PendingDeletes pending;
+  InstallGuard guard(systemDir, title);
+  ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 6));
+  ASSERT_NO_FATAL_FAILURE(RegisterAndActivate(systemDir, title));
+
+  SaverLocation loc;
+  std::string error;
+  ASSERT_TRUE(LocateSaver(systemDir + title + ".scr", &loc, &error)) << error;
+  UninstallReport report;
+  Result rc;
+  {
+    test::LockedFile busy(loc.installDir + "notes\\busy.bin");
+    ASSERT_TRUE(busy.ok());
+    rc = UninstallSaver(loc, &report);
+  }
+  EXPECT_NE(rc, kOk);
+  EXPECT_FALSE(report.installDirRemoved);
+  EXPECT_NE(report.error.find(loc.installDir), std::string::npos) << report.error;
+  EXPECT_TRUE(Exists(loc.installDir + "notes\\busy.bin")) << "the busy file went";
+  // The other steps still ran; the engine was not running, so it went at once.
+  EXPECT_EQ(report.entriesRemoved, 1);
+  EXPECT_TRUE(report.profileLineRemoved);
+  EXPECT_EQ(ProfileValue(), "");
+  EXPECT_EQ(report.engine, EngineRemoval::kGone);
+  EXPECT_FALSE(Exists(loc.enginePath));
+  EXPECT_TRUE(pending.Added().empty());
+
+  // Run again once the file is free: the rest goes, and the missing pieces
+  // are no failure.
+  UninstallReport again;
+  EXPECT_EQ(UninstallSaver(loc, &again), kOk) << again.error;
+  EXPECT_FALSE(Exists(loc.installDir));
+  EXPECT_EQ(again.entriesRemoved, 0);
+  EXPECT_FALSE(again.profileLineRemoved);
+}
+
+TEST(SampleUninstallSteps, EngineIsKnownByEitherName) {
+  ScratchDir scratch("sample");
+  const std::string engine = scratch / "Long Engine Name.scr";
+  WriteFile(engine, "x");
+  WriteFile(scratch / "Long Other Name.scr", "y");
+  EXPECT_TRUE(NamesEngine(engine, engine));
+  EXPECT_TRUE(NamesEngine(ShortName(engine), engine));
+  EXPECT_TRUE(NamesEngine(LowerAscii(engine), engine));
+  EXPECT_FALSE(NamesEngine(ShortName(scratch / "Long Other Name.scr"), engine));
+  EXPECT_FALSE(NamesEngine(scratch / "Missing.scr", engine));
+  EXPECT_FALSE(NamesEngine("", engine));
+}
+
+// The system may start the engine by its short name; the title comes from
+// the long one, through either conversion.
+TEST(SampleUninstallSteps, ShortNameGivesBackTheLongTitle) {
+  ScratchDir scratch("sample");
+  const std::string dir = scratch / "Long Folder Name\\";
+  ForceDirectoryPath(dir);
+  const std::string engine = dir + "Sample Aquarium.scr";
+  WriteFile(engine, "x");
+  const std::string shortEngine = ShortName(engine);
+  ASSERT_EQ(shortEngine.find("Sample Aquarium"), std::string::npos) << shortEngine;
+
+  EXPECT_TRUE(SamePathText(LongPathOf(shortEngine), engine)) << LongPathOf(shortEngine);
+  // The fallback gives the long file name in the directory as written.
+  const std::string viaListing = LongFileNameOf(shortEngine);
+  EXPECT_EQ(viaListing.substr(viaListing.size() - 19), "Sample Aquarium.scr");
+  SaverLocation loc;
+  std::string error;
+  ASSERT_TRUE(LocateSaver(viaListing, &loc, &error)) << error;
+  EXPECT_EQ(loc.title, "Sample Aquarium");
+
+  EXPECT_EQ(LongPathOf(dir + "Missing.scr"), dir + "Missing.scr");
+  EXPECT_EQ(LongFileNameOf(dir + "Missing.scr"), dir + "Missing.scr");
+}
+
+// Waits up to `ms` for a top-level window of `cls` titled `title` that
+// belongs to process `pid`, handling this thread's messages meanwhile.
+HWND WaitForProcessWindow(DWORD pid, const char* cls, const char* title, int ms) {
+  for (int waited = 0; waited <= ms; waited += 50) {
+    HWND w = nullptr;
+    while ((w = FindWindowExA(nullptr, w, cls, title)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == pid && IsWindowVisible(w)) return w;
+    }
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
+  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
+  ScratchDir scratch("sample");
+  const std::string systemDir = scratch / "Sys\\";
+  const std::string title = "Note Aquarium";
+  InstallGuard guard(systemDir, title);
+  ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 9));
+
+  Process run("\"" + systemDir + title + ".scr\" /c");
+  ASSERT_TRUE(run.started());
+  HWND box = WaitForProcessWindow(run.id(), "#32770", title.c_str(), 15000);
+  ASSERT_NE(box, nullptr) << "no settings note";
+  std::string all;
+  for (const std::string& t : test::ChildTexts(box)) all += t + "\n";
+  EXPECT_NE(all.find("Each picture stays 9 seconds."), std::string::npos) << all;
+  EXPECT_NE(all.find("Pictures: 2 in " + systemDir + title + " dir\\"), std::string::npos) << all;
+  HWND ok = FindWindowExA(box, nullptr, "Button", "OK");
+  ASSERT_NE(ok, nullptr);
+  PostMessageA(ok, BM_CLICK, 0, 0);
+  EXPECT_EQ(run.Wait(10000), 0);
+}
+
+TEST(SampleSaverWindows, PreviewLivesInItsParentAndEndsWithIt) {
+  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
+  ScratchDir scratch("sample");
+  const std::string systemDir = scratch / "Sys\\";
+  const std::string title = "Preview Aquarium";
+  InstallGuard guard(systemDir, title);
+  ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 6));
+  const std::string engine = "\"" + systemDir + title + ".scr\"";
+
+  HWND parent = CreateWindowExA(0, "STATIC", "preview parent", WS_POPUP | WS_VISIBLE, 10, 10, 152, 112,
+                                nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(parent, nullptr);
+  Process run(engine + " /p " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
+  ASSERT_TRUE(run.started());
+  HWND child = nullptr;
+  for (int waited = 0; waited < 15000 && !child; waited += 50) {
+    child = FindWindowExA(parent, nullptr, "SampleAquariumSaverWindow", nullptr);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    if (!child) Sleep(50);
+  }
+  ASSERT_NE(child, nullptr) << "the preview did not appear in its parent";
+  RECT rc;
+  GetClientRect(child, &rc);
+  EXPECT_EQ(rc.right, 152);
+  EXPECT_EQ(rc.bottom, 112);
+  DestroyWindow(parent);
+  EXPECT_EQ(run.Wait(10000), 0) << "the preview did not end with its parent";
+
+  // A handle that names no window ends the preview at once, without a box.
+  Process bogus(engine + " /p 4");
+  ASSERT_TRUE(bogus.started());
+  EXPECT_EQ(bogus.Wait(10000), static_cast<long>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+}  // namespace
+}  // namespace ss::sample
