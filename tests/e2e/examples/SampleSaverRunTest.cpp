@@ -15,6 +15,7 @@
 #include "examples/saver/SampleSettings.h"
 #include "examples/saver/SaverPaths.h"
 #include "examples/saver/SaverUninstall.h"
+#include "tests/e2e/examples/SampleTestSupport.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
@@ -24,157 +25,20 @@
 namespace ss::sample {
 namespace {
 
-using test::Exists;
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
+using ss::test::Exists;
+using test::InstallGuard;
+using test::KeyExists;
+using test::PendingDeletes;
+using test::ProfileValue;
+using test::Process;
+using test::ReadString;
+using test::ShortName;
+using test::SystemIniRestorer;
+using ss::test::ReadFile;
+using ss::test::ScratchDir;
+using ss::test::WriteFile;
 
-constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-constexpr char kPending[] = "PendingFileRenameOperations";
-
-std::string EngineSource() { return test::ProgramDir() + "Sample Aquarium.scr"; }
-
-std::string ShortName(const std::string& path) {
-  char buf[MAX_PATH + 1];
-  const DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
-  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
-std::string ProfileValue() {
-  char buf[1024];
-  const DWORD n = GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
-  return std::string(buf, n);
-}
-
-bool KeyExists(HKEY root, const std::string& title) {
-  RegKey key;
-  return RegOpenKeyExA(root, UninstallKeyPath(title).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-std::string ReadString(HKEY root, const std::string& path, const char* name) {
-  RegKey key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "";
-  char buf[2048];
-  DWORD size = sizeof buf - 1, type = 0;
-  if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
-      ERROR_SUCCESS) {
-    return "";
-  }
-  buf[size] = '\0';
-  return buf;
-}
-
-// Keeps "system.ini" as it was before the test, byte for byte.
-class SystemIniRestorer {
- public:
-  SystemIniRestorer() : path_(GetWindowsDirectoryPath() + "system.ini"), content_(ReadFile(path_)) {}
-  ~SystemIniRestorer() { WriteFile(path_, content_); }
-
- private:
-  std::string path_;
-  std::string content_;
-};
-
-// Keeps the list of files to delete at the next start as it was, and tells
-// which entries a run added (paths without the "\??\" prefix).
-class PendingDeletes {
- public:
-  PendingDeletes() : existed_(Read(&saved_)) {}
-  ~PendingDeletes() {
-    RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
-    if (existed_) {
-      RegSetValueExA(key.get(), kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
-                     static_cast<DWORD>(saved_.size()));
-    } else {
-      RegDeleteValueA(key.get(), kPending);
-    }
-  }
-  std::vector<std::string> Added() const {
-    std::string now;
-    Read(&now);
-    const std::vector<std::string> before = Split(saved_), after = Split(now);
-    std::vector<std::string> added;
-    for (const std::string& s : after) {
-      if (!s.empty() && std::find(before.begin(), before.end(), s) == before.end()) {
-        added.push_back(s.compare(0, 4, "\\??\\") == 0 ? s.substr(4) : s);
-      }
-    }
-    return added;
-  }
-
- private:
-  static bool Read(std::string* out) {
-    RegKey key;
-    out->clear();
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-      return false;
-    }
-    DWORD size = 0, type = 0;
-    if (RegQueryValueExA(key.get(), kPending, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-    out->resize(size);
-    if (size && RegQueryValueExA(key.get(), kPending, nullptr, &type, reinterpret_cast<BYTE*>(&(*out)[0]),
-                                 &size) != ERROR_SUCCESS) {
-      out->clear();
-      return false;
-    }
-    out->resize(size);
-    return true;
-  }
-  static std::vector<std::string> Split(const std::string& multi) {
-    std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos < multi.size()) {
-      const size_t end = multi.find('\0', pos);
-      parts.push_back(multi.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-      if (end == std::string::npos) break;
-      pos = end + 1;
-    }
-    return parts;
-  }
-
-  std::string saved_;
-  bool existed_;
-};
-
-// Starts a command line; the handle is closed on destruction, and a process
-// still running then is ended.
-class Process {
- public:
-  explicit Process(std::string commandLine) {
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
-    std::vector<char> cmd(commandLine.begin(), commandLine.end());
-    cmd.push_back('\0');
-    started_ = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-    if (started_) CloseHandle(pi_.hThread);
-  }
-  ~Process() {
-    if (!started_) return;
-    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
-    CloseHandle(pi_.hProcess);
-  }
-  bool started() const { return started_; }
-  DWORD id() const { return pi_.dwProcessId; }
-  // The exit code, or -1 when it did not end within `ms` (window messages
-  // of this thread are handled meanwhile).
-  long Wait(DWORD ms) {
-    const DWORD end = GetTickCount() + ms;
-    for (;;) {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-      if (WaitForSingleObject(pi_.hProcess, 20) == WAIT_OBJECT_0) break;
-      if (static_cast<LONG>(GetTickCount() - end) > 0) return -1;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    return static_cast<long>(code);
-  }
-
- private:
-  PROCESS_INFORMATION pi_{};
-  bool started_ = false;
-};
+std::string EngineSource() { return ss::test::ProgramDir() + "Sample Aquarium.scr"; }
 
 // What the installer leaves: the engine as <title>.scr in `systemDir`, the
 // install directory with two pictures, saver.dat, the captions, a support
@@ -182,7 +46,7 @@ class Process {
 void LayOutInstall(const std::string& systemDir, const std::string& title, uint32_t slideSeconds) {
   ForceDirectoryPath(systemDir);
   ASSERT_TRUE(CopyFileA(EngineSource().c_str(), (systemDir + title + ".scr").c_str(), FALSE))
-      << test::LastErrorText();
+      << ss::test::LastErrorText();
   const std::string dir = systemDir + title + " dir\\";
   ForceDirectoryPath(dir + "notes\\");
   for (int i = 0; i < 2; ++i) {
@@ -197,36 +61,15 @@ void LayOutInstall(const std::string& systemDir, const std::string& title, uint3
   const auto dat = SaverDatFromBlob(blob, 2, 0);
   WriteFile(dir + "saver.dat", std::string(dat.begin(), dat.end()));
   WriteFile(dir + "captions.txt", "01-reef.bmp = Reef\r\n");
-  ASSERT_TRUE(CopyFileA((test::ProgramDir() + "aquafx.dll").c_str(), (dir + "aquafx.dll").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((ss::test::ProgramDir() + "aquafx.dll").c_str(), (dir + "aquafx.dll").c_str(), FALSE));
   WriteFile(dir + "notes\\readme.txt", "notes");
   WriteFile(dir + "locked.txt", "read-only");
   SetFileAttributesA((dir + "locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
-// Removes whatever a test left of an install, whatever the outcome.
-class InstallGuard {
- public:
-  InstallGuard(std::string systemDir, std::string title)
-      : systemDir_(std::move(systemDir)), title_(std::move(title)) {}
-  ~InstallGuard() {
-    ScratchDir::Wipe(systemDir_ + title_ + " dir\\");
-    SetFileAttributesA((systemDir_ + title_ + ".scr").c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA((systemDir_ + title_ + ".scr").c_str());
-    DeleteUninstallEntry(title_, HKEY_LOCAL_MACHINE);
-    DeleteUninstallEntry(title_, HKEY_CURRENT_USER);
-    for (const std::string& f : leftovers_) DeleteFileA(f.c_str());
-  }
-  void AlsoDelete(const std::string& file) { leftovers_.push_back(file); }
-
- private:
-  std::string systemDir_;
-  std::string title_;
-  std::vector<std::string> leftovers_;
-};
-
 // Registers and activates as the installer's last steps do.
 void RegisterAndActivate(const std::string& systemDir, const std::string& title) {
-  test::DirsRestorer dirs;
+  ss::test::DirsRestorer dirs;
   DirectorySet d = Dirs();
   d.systemDir = systemDir;
   SetDirs(d);
@@ -264,7 +107,7 @@ TEST(SampleUninstallRun, RegisteredCommandRemovesTheInstallFromTheSystemDirector
 
   // As the list of installed programs runs it.
   Process run(command);
-  ASSERT_TRUE(run.started()) << command << ": " << test::LastErrorText();
+  ASSERT_TRUE(run.started()) << command << ": " << ss::test::LastErrorText();
   EXPECT_EQ(run.Wait(20000), 0);
 
   ExpectRemoved(systemDir, title, pending, guard);
@@ -305,7 +148,7 @@ TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
   ASSERT_FALSE(shortEngine.empty());
   ASSERT_EQ(shortEngine.find(title), std::string::npos) << "expected a short form";
   Process run(shortEngine + " /u");
-  ASSERT_TRUE(run.started()) << test::LastErrorText();
+  ASSERT_TRUE(run.started()) << ss::test::LastErrorText();
   EXPECT_EQ(run.Wait(20000), 0);
 
   ExpectRemoved(systemDir, title, pending, guard);
@@ -330,7 +173,7 @@ TEST(SampleUninstallSteps, EveryStepRunsWhenOneFails) {
   UninstallReport report;
   Result rc;
   {
-    test::LockedFile busy(loc.installDir + "notes\\busy.bin");
+    ss::test::LockedFile busy(loc.installDir + "notes\\busy.bin");
     ASSERT_TRUE(busy.ok());
     rc = UninstallSaver(loc, &report);
   }
@@ -410,7 +253,7 @@ HWND WaitForProcessWindow(DWORD pid, const char* cls, const char* title, int ms)
 }
 
 TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
-  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
+  if (!ss::test::HaveDisplay()) GTEST_SKIP() << "no display";
   ScratchDir scratch("sample");
   const std::string systemDir = scratch / "Sys\\";
   const std::string title = "Note Aquarium";
@@ -422,7 +265,7 @@ TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
   HWND box = WaitForProcessWindow(run.id(), "#32770", title.c_str(), 15000);
   ASSERT_NE(box, nullptr) << "no settings note";
   std::string all;
-  for (const std::string& t : test::ChildTexts(box)) all += t + "\n";
+  for (const std::string& t : ss::test::ChildTexts(box)) all += t + "\n";
   EXPECT_NE(all.find("Each picture stays 9 seconds."), std::string::npos) << all;
   EXPECT_NE(all.find("Pictures: 2 in " + systemDir + title + " dir\\"), std::string::npos) << all;
   HWND ok = FindWindowExA(box, nullptr, "Button", "OK");
@@ -432,7 +275,7 @@ TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
 }
 
 TEST(SampleSaverWindows, PreviewLivesInItsParentAndEndsWithIt) {
-  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
+  if (!ss::test::HaveDisplay()) GTEST_SKIP() << "no display";
   ScratchDir scratch("sample");
   const std::string systemDir = scratch / "Sys\\";
   const std::string title = "Preview Aquarium";

@@ -1,0 +1,195 @@
+// Helpers of the sample screen saver's Windows tests: processes started and
+// waited for, and restorers for the system state an install and uninstall
+// touch ("system.ini", the files pending deletion at the next start).
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/win/winsys/WinsysTestSupport.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_RegistryUtils.h"
+#include "winsys/WinHandles.h"
+
+namespace ss::sample::test {
+
+using ss::test::ReadFile;
+using ss::test::WriteFile;
+
+inline constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+inline constexpr char kPending[] = "PendingFileRenameOperations";
+
+inline std::string ShortName(const std::string& path) {
+  char buf[MAX_PATH + 1];
+  const DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
+  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+inline std::string ProfileValue() {
+  char buf[1024];
+  const DWORD n = GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
+  return std::string(buf, n);
+}
+
+inline bool KeyExists(HKEY root, const std::string& title) {
+  RegKey key;
+  return RegOpenKeyExA(root, UninstallKeyPath(title).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+inline std::string ReadString(HKEY root, const std::string& path, const char* name) {
+  RegKey key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "";
+  char buf[2048];
+  DWORD size = sizeof buf - 1, type = 0;
+  if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
+      ERROR_SUCCESS) {
+    return "";
+  }
+  buf[size] = '\0';
+  return buf;
+}
+
+// Keeps "system.ini" as it was before the test, byte for byte.
+class SystemIniRestorer {
+ public:
+  SystemIniRestorer() : path_(GetWindowsDirectoryPath() + "system.ini"), content_(ReadFile(path_)) {}
+  ~SystemIniRestorer() { WriteFile(path_, content_); }
+
+ private:
+  std::string path_;
+  std::string content_;
+};
+
+// Keeps the list of files to delete at the next start as it was, and tells
+// which entries a run added (paths without the "\??\" prefix).
+class PendingDeletes {
+ public:
+  PendingDeletes() : existed_(Read(&saved_)) {}
+  ~PendingDeletes() {
+    RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+    if (existed_) {
+      RegSetValueExA(key.get(), kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
+                     static_cast<DWORD>(saved_.size()));
+    } else {
+      RegDeleteValueA(key.get(), kPending);
+    }
+  }
+  std::vector<std::string> Added() const {
+    std::string now;
+    Read(&now);
+    const std::vector<std::string> before = Split(saved_), after = Split(now);
+    std::vector<std::string> added;
+    for (const std::string& s : after) {
+      if (!s.empty() && std::find(before.begin(), before.end(), s) == before.end()) {
+        added.push_back(s.compare(0, 4, "\\??\\") == 0 ? s.substr(4) : s);
+      }
+    }
+    return added;
+  }
+
+ private:
+  static bool Read(std::string* out) {
+    RegKey key;
+    out->clear();
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+      return false;
+    }
+    DWORD size = 0, type = 0;
+    if (RegQueryValueExA(key.get(), kPending, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    out->resize(size);
+    if (size && RegQueryValueExA(key.get(), kPending, nullptr, &type, reinterpret_cast<BYTE*>(&(*out)[0]),
+                                 &size) != ERROR_SUCCESS) {
+      out->clear();
+      return false;
+    }
+    out->resize(size);
+    return true;
+  }
+  static std::vector<std::string> Split(const std::string& multi) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos < multi.size()) {
+      const size_t end = multi.find('\0', pos);
+      parts.push_back(multi.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+      if (end == std::string::npos) break;
+      pos = end + 1;
+    }
+    return parts;
+  }
+
+  std::string saved_;
+  bool existed_;
+};
+
+// Starts a command line; the handle is closed on destruction, and a process
+// still running then is ended.
+class Process {
+ public:
+  explicit Process(std::string commandLine) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    started_ = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+    if (started_) CloseHandle(pi_.hThread);
+  }
+  ~Process() {
+    if (!started_) return;
+    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
+    CloseHandle(pi_.hProcess);
+  }
+  bool started() const { return started_; }
+  DWORD id() const { return pi_.dwProcessId; }
+  // The exit code, or -1 when it did not end within `ms` (window messages
+  // of this thread are handled meanwhile).
+  long Wait(DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    for (;;) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      if (WaitForSingleObject(pi_.hProcess, 20) == WAIT_OBJECT_0) break;
+      if (static_cast<LONG>(GetTickCount() - end) > 0) return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
+ private:
+  PROCESS_INFORMATION pi_{};
+  bool started_ = false;
+};
+
+// Removes whatever a test left of an install, whatever the outcome.
+class InstallGuard {
+ public:
+  InstallGuard(std::string systemDir, std::string title)
+      : systemDir_(std::move(systemDir)), title_(std::move(title)) {}
+  ~InstallGuard() {
+    ss::test::ScratchDir::Wipe(systemDir_ + title_ + " dir\\");
+    SetFileAttributesA((systemDir_ + title_ + ".scr").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA((systemDir_ + title_ + ".scr").c_str());
+    DeleteUninstallEntry(title_, HKEY_LOCAL_MACHINE);
+    DeleteUninstallEntry(title_, HKEY_CURRENT_USER);
+    for (const std::string& f : leftovers_) DeleteFileA(f.c_str());
+  }
+  void AlsoDelete(const std::string& file) { leftovers_.push_back(file); }
+
+ private:
+  std::string systemDir_;
+  std::string title_;
+  std::vector<std::string> leftovers_;
+};
+
+// A Unix path of the build as the Windows side sees it (Wine's Z: drive).
+inline std::string WinePathOf(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+}  // namespace ss::sample::test
