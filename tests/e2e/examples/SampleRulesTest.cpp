@@ -220,17 +220,5 @@ TEST(SampleMediaTest, SystemLoaderReadsTheGeneratedBitmaps) {
   }
 }
 
-TEST(SampleMediaTest, ScenesDifferAndAreStable) {
-  // Different scenes, and the same scene twice gives the same bytes (the
-  // package of every build carries the same pictures).
-  std::vector<std::vector<uint8_t>> files;
-  for (int i = 0; i < kSceneCount; ++i) files.push_back(EncodeBmp24(PaintScene(i, 64, 48)));
-  for (int i = 0; i < kSceneCount; ++i) {
-    EXPECT_EQ(files[i], EncodeBmp24(PaintScene(i, 64, 48))) << i;
-    for (int j = i + 1; j < kSceneCount; ++j) EXPECT_NE(files[i], files[j]) << i << " " << j;
-    EXPECT_FALSE(SceneFileName(i).empty());
-  }
-}
-
 }  // namespace
 }  // namespace ss::sample
