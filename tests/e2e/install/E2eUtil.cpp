@@ -1,0 +1,379 @@
+#include "tests/e2e/install/E2eUtil.h"
+
+#include <algorithm>
+
+namespace e2e {
+
+Bytes ReadAll(const std::string& path) {
+  Bytes bytes;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return bytes;
+  const DWORD size = GetFileSize(h, nullptr);
+  if (size != INVALID_FILE_SIZE) {
+    bytes.resize(size);
+    DWORD got = 0;
+    if (size != 0 && !ReadFile(h, bytes.data(), size, &got, nullptr)) got = 0;
+    bytes.resize(got);
+  }
+  CloseHandle(h);
+  return bytes;
+}
+
+bool WriteAll(const std::string& path, const Bytes& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  // Written in slices: one WriteFile of many megabytes is slow under Wine.
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < bytes.size()) {
+    const DWORD n = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+    DWORD written = 0;
+    ok = WriteFile(h, bytes.data() + done, n, &written, nullptr) && written == n;
+    done += n;
+  }
+  CloseHandle(h);
+  return ok;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static std::string WithSlash(std::string s) {
+  if (!s.empty() && s.back() != '\\') s += '\\';
+  return s;
+}
+
+std::string SystemDir() {
+  char buf[MAX_PATH] = {};
+  GetSystemDirectoryA(buf, MAX_PATH);
+  return WithSlash(buf);
+}
+
+std::string WindowsDir() {
+  char buf[MAX_PATH] = {};
+  GetWindowsDirectoryA(buf, MAX_PATH);
+  return WithSlash(buf);
+}
+
+std::string TempDir() {
+  char buf[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, buf);
+  return WithSlash(buf);
+}
+
+std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((WithSlash(dir) + pattern).c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = fd.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+std::string ScreenSaverSetting() {
+  char buf[1024] = {};
+  GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
+  return buf;
+}
+
+void SetScreenSaverSetting(const std::string& value) {
+  WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", value.empty() ? nullptr : value.c_str(), "system.ini");
+}
+
+std::string RegString(HKEY root, const std::string& key, const char* value, bool* found) {
+  *found = false;
+  HKEY k = nullptr;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::string();
+  char buf[2048] = {};
+  DWORD size = sizeof buf - 1, type = 0;
+  if (RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS) {
+    *found = true;
+  }
+  RegCloseKey(k);
+  return buf;
+}
+
+void RegPut(HKEY root, const std::string& key, const char* value, const std::string& data) {
+  HKEY k = nullptr;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
+  RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                 static_cast<DWORD>(data.size() + 1));
+  RegCloseKey(k);
+}
+
+void RegDeleteTree(HKEY root, const std::string& key) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WRITE, &k) == ERROR_SUCCESS) {
+    std::vector<std::string> subkeys;
+    char name[512];
+    DWORD len = sizeof name;
+    for (DWORD i = 0; RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, len = sizeof name) {
+      subkeys.push_back(name);
+    }
+    RegCloseKey(k);
+    for (const std::string& sub : subkeys) RegDeleteTree(root, key + "\\" + sub);
+  }
+  RegDeleteKeyA(root, key.c_str());
+}
+
+ChildProcess::~ChildProcess() {
+  if (process_ != nullptr && Running()) {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+  }
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (process_ != nullptr) CloseHandle(process_);
+}
+
+bool ChildProcess::Start(const std::string& exe, const std::string& args) {
+  std::string commandLine = "\"" + exe + "\"";
+  if (!args.empty()) commandLine += " " + args;
+  // The thread that creates a debugged process is the one that receives its
+  // debug events, so the process is created by the log thread.
+  thread_ = std::thread([this, commandLine, exe] { DebugLoop(commandLine, exe); });
+  std::unique_lock<std::mutex> lock(mutex_);
+  started_.wait(lock, [this] { return startDone_; });
+  return process_ != nullptr;
+}
+
+void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::vector<char> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back('\0');
+  const BOOL ok =
+      CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &si, &pi);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ok) {
+      CloseHandle(pi.hThread);
+      process_ = pi.hProcess;
+      pid_ = pi.dwProcessId;
+    }
+    startDone_ = true;
+  }
+  started_.notify_all();
+  if (!ok) return;
+  // Ending the test must not end an installer that is left running.
+  DebugSetProcessKillOnExit(FALSE);
+  bool firstBreak = true;
+  for (;;) {
+    DEBUG_EVENT ev = {};
+    if (!WaitForDebugEvent(&ev, 100)) {
+      if (stop_) break;
+      continue;
+    }
+    DWORD status = DBG_CONTINUE;
+    switch (ev.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT:
+        if (ev.u.CreateProcessInfo.hFile) CloseHandle(ev.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        if (ev.u.LoadDll.hFile) CloseHandle(ev.u.LoadDll.hFile);
+        break;
+      case OUTPUT_DEBUG_STRING_EVENT: {
+        const OUTPUT_DEBUG_STRING_INFO& info = ev.u.DebugString;
+        std::vector<char> text(info.nDebugStringLength + 1, '\0');
+        SIZE_T got = 0;
+        if (!info.fUnicode &&
+            ReadProcessMemory(process_, info.lpDebugStringData, text.data(), info.nDebugStringLength, &got)) {
+          std::string line(text.data());
+          while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+          std::lock_guard<std::mutex> lock(mutex_);
+          lines_.push_back(line);
+        }
+        break;
+      }
+      case EXCEPTION_DEBUG_EVENT:
+        // The loader's breakpoint is ours; every other exception is the
+        // program's own to handle.
+        if (firstBreak && ev.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT) {
+          firstBreak = false;
+        } else {
+          status = DBG_EXCEPTION_NOT_HANDLED;
+        }
+        break;
+      default:
+        break;
+    }
+    ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
+    if (ev.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) break;
+  }
+  DebugActiveProcessStop(pid_);
+}
+
+bool ChildProcess::Running() const {
+  return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool ChildProcess::Wait(DWORD timeoutMs) {
+  if (process_ == nullptr) return false;
+  const DWORD start = GetTickCount();
+  bool ended = false;
+  while (!(ended = WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) && GetTickCount() - start < timeoutMs) {
+    Pause(20);
+  }
+  if (!ended) {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+  }
+  GetExitCodeProcess(process_, &exitCode_);
+  return ended;
+}
+
+std::vector<std::string> ChildProcess::DebugLines() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lines_;
+}
+
+bool ChildProcess::Logged(const std::string& text) const {
+  for (const std::string& line : DebugLines()) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+std::string ChildProcess::LogText() const {
+  std::string all;
+  for (const std::string& line : DebugLines()) all += "  | " + line + "\n";
+  return all;
+}
+
+namespace {
+
+struct Collect {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTop(HWND w, LPARAM p) {
+  auto* c = reinterpret_cast<Collect*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if ((c->pid == 0 || pid == c->pid) && IsWindowVisible(w)) c->found.push_back(w);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND w, LPARAM p) {
+  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+  return TRUE;
+}
+
+std::vector<HWND> ChildrenOf(HWND parent) {
+  std::vector<HWND> out;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&out));
+  return out;
+}
+
+}  // namespace
+
+std::vector<HWND> WindowsOf(DWORD pid) {
+  Collect c{pid, {}};
+  EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&c));
+  return c.found;
+}
+
+std::string TextOf(HWND w) {
+  // Wine keeps every window's text with the server, so this reads the
+  // controls of another process without waiting for it to answer.
+  char buf[4096] = {};
+  GetWindowTextA(w, buf, sizeof buf);
+  return buf;
+}
+
+std::string ClassName(HWND w) {
+  char buf[256] = {};
+  GetClassNameA(w, buf, sizeof buf);
+  return buf;
+}
+
+std::string PlainCaption(const std::string& caption) {
+  std::string out;
+  for (char c : caption)
+    if (c != '&') out += c;
+  return out;
+}
+
+HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD timeoutMs, const ChildProcess* child) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND w : WindowsOf(pid)) {
+      if (match(w)) return w;
+    }
+    if (GetTickCount() - start > timeoutMs) return nullptr;
+    if (child != nullptr && !child->Running()) return nullptr;
+    Pause(30);
+  }
+}
+
+HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child) {
+  return WaitForWindow(
+      pid, [&](HWND w) { return TextOf(w) == title && ClassName(w) != "#32770"; }, timeoutMs, child);
+}
+
+Box ReadBox(HWND dialog) {
+  Box box;
+  box.hwnd = dialog;
+  box.caption = TextOf(dialog);
+  for (HWND child : ChildrenOf(dialog)) {
+    const std::string cls = ClassName(child);
+    if (_stricmp(cls.c_str(), "Button") == 0) {
+      box.buttons.push_back(PlainCaption(TextOf(child)));
+    } else if (_stricmp(cls.c_str(), "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
+      const std::string text = TextOf(child);
+      if (!text.empty()) box.text = text;
+    }
+  }
+  return box;
+}
+
+HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child) {
+  HWND box = WaitForWindow(
+      pid, [](HWND w) { return ClassName(w) == "#32770"; }, timeoutMs, child);
+  if (box != nullptr) Pause(100);  // let the box finish laying itself out
+  return box;
+}
+
+HWND FindButton(HWND parent, const std::string& caption) {
+  for (HWND child : ChildrenOf(parent)) {
+    if (_stricmp(ClassName(child).c_str(), "Button") == 0 && PlainCaption(TextOf(child)) == caption) return child;
+  }
+  return nullptr;
+}
+
+bool ClickButton(HWND parent, const std::string& caption) {
+  HWND button = FindButton(parent, caption);
+  if (button == nullptr) return false;
+  // Posted, not sent: the click may open a modal box in the other process.
+  PostMessageA(button, BM_CLICK, 0, 0);
+  return true;
+}
+
+void Pause(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(10);
+  } while (GetTickCount() - start < ms);
+}
+
+}  // namespace e2e

@@ -1,0 +1,109 @@
+// Pieces the end-to-end tests of the installer share: files, the system's
+// directories, running an installer as a separate process with its debug
+// log captured, and finding and pressing the windows of that process.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadAll(const std::string& path);
+bool WriteAll(const std::string& path, const Bytes& bytes);
+bool FileExists(const std::string& path);
+bool DirExists(const std::string& path);
+
+// Each with a trailing backslash.
+std::string SystemDir();
+std::string WindowsDir();
+std::string TempDir();
+
+// Names of the entries of `dir` that match `pattern` (e.g. "LMF*").
+std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern);
+
+// The [boot] "SCRNSAVE.EXE" value of system.ini, "" when absent.
+std::string ScreenSaverSetting();
+void SetScreenSaverSetting(const std::string& value);  // "" removes the line
+
+// A string value of a key, or nullopt-like: *found false when absent.
+std::string RegString(HKEY root, const std::string& key, const char* value, bool* found);
+void RegPut(HKEY root, const std::string& key, const char* value, const std::string& data);
+void RegDeleteTree(HKEY root, const std::string& key);
+
+// A running installer. The test attaches to it as its debugger, which is
+// how the installer's debug log (OutputDebugStringA) reaches the test under
+// Wine as under Windows; Wait ends it by force when it outlives the timeout.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Start(const std::string& exe, const std::string& args);
+  // True when the process ended within `timeoutMs`; false after ending it.
+  bool Wait(DWORD timeoutMs);
+  bool Running() const;
+  DWORD pid() const { return pid_; }
+  DWORD exitCode() const { return exitCode_; }
+  // The debug log lines written so far.
+  std::vector<std::string> DebugLines() const;
+  bool Logged(const std::string& text) const;  // some line contains `text`
+  std::string LogText() const;                 // all lines, for failure messages
+
+ private:
+  void DebugLoop(std::string commandLine, std::string exe);
+
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+  DWORD exitCode_ = STILL_ACTIVE;
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::condition_variable started_;
+  bool startDone_ = false;
+  std::atomic<bool> stop_{false};
+  std::vector<std::string> lines_;
+};
+
+// Visible top-level windows of process `pid`.
+std::vector<HWND> WindowsOf(DWORD pid);
+std::string TextOf(HWND w);
+std::string ClassName(HWND w);
+// A caption without its "&" accelerator marks.
+std::string PlainCaption(const std::string& caption);
+
+// Waits until `match` accepts a visible top-level window of `pid` (pid 0:
+// any process), or the timeout passes (nullptr). Stops early when `child`
+// ends.
+HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD timeoutMs,
+                   const ChildProcess* child = nullptr);
+HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child = nullptr);
+
+// A message box (dialog class #32770): caption, text and button captions.
+struct Box {
+  HWND hwnd = nullptr;
+  std::string caption;
+  std::string text;
+  std::vector<std::string> buttons;
+};
+Box ReadBox(HWND dialog);
+HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child = nullptr);
+// Posts BM_CLICK to the child button whose caption (without "&") is
+// `caption`; false when there is none.
+bool ClickButton(HWND parent, const std::string& caption);
+HWND FindButton(HWND parent, const std::string& caption);
+
+// Lets time pass while the windows of this process stay responsive.
+void Pause(DWORD ms);
+
+}  // namespace e2e

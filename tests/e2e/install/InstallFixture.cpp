@@ -1,0 +1,231 @@
+#include "tests/e2e/install/InstallFixture.h"
+
+#include <algorithm>
+
+#include "flash/FlashIds.h"
+#include "tests/win/common/WinTestUtil.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_RegistryUtils.h"
+
+namespace e2e {
+
+using ss::pack::Compression;
+
+namespace {
+
+std::string BackslashPath(const std::string& unixPath) {
+  std::string path = sstest::WinePath(unixPath);
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
+
+}  // namespace
+
+const Bytes& InstallE2e::Stub() {
+  static const Bytes bytes = ReadAll(BackslashPath(SS_STUB_PATH));
+  return bytes;
+}
+
+const Bytes& InstallE2e::Library() {
+  static const Bytes bytes = ReadAll(BackslashPath(SS_IMPBORL_PATH));
+  return bytes;
+}
+
+void InstallE2e::SetUp() {
+  ASSERT_GT(Stub().size(), 1000u) << "installer stub not readable: " << SS_STUB_PATH;
+  ASSERT_GT(Library().size(), 1000u) << "decompression library not readable: " << SS_IMPBORL_PATH;
+  static int counter = 0;
+  scratch_ = TempDir() + "e2eG" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + "\\";
+  CreateDirectoryA(scratch_.c_str(), nullptr);
+  workDirsBefore_ = ListDir(TempDir(), "LMF*");
+  screenSaverBefore_ = ScreenSaverSetting();
+  // Every package checks the player at start-up; most tests want one there.
+  RegisterFlashControl(BackslashPath(SS_FLASHCTL_PATH));
+}
+
+void InstallE2e::TearDown() {
+  for (const std::string& title : titles_) {
+    const std::string engine = EnginePath(title);
+    SetFileAttributesA(engine.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(engine.c_str());
+    ss::RemoveDirectoryTree(InstallDir(title));
+    RegDeleteTree(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(title));
+    RegDeleteTree(HKEY_CURRENT_USER, ss::UninstallKeyPath(title));
+  }
+  SetScreenSaverSetting(screenSaverBefore_);
+  UnregisterFlashControl();
+  for (const std::string& exe : versionExes_) RegDeleteTree(HKEY_CURRENT_USER, kAppDefaults + exe);
+  if (deskPlaced_) {
+    // A panel still open keeps its file; close it first.
+    if (HWND panel = FindWindowA(nullptr, "Display Properties")) PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+    const std::string desk = SystemDir() + "desk.cpl";
+    for (int i = 0; i < 50 && FileExists(desk) && !DeleteFileA(desk.c_str()); ++i) Pause(100);
+  }
+  // A failed test may leave a work directory behind; the next one must not
+  // count it.
+  for (const std::string& dir : NewWorkDirs()) ss::RemoveDirectoryTree(TempDir() + dir + "\\");
+  ss::RemoveDirectoryTree(scratch_);
+}
+
+Package InstallE2e::MakePackage(const PackageSpec& spec) {
+  ss::pack::FixtureOptions o;
+  o.title = spec.title;
+  o.displayMode = spec.displayMode;
+  o.license = spec.license;
+  o.document = spec.document;
+  o.flashVersionIndex = spec.flashVersionIndex;
+  o.showDisplayProperties = spec.showDisplayProperties;
+  o.compression = spec.compression;
+  o.entryCompression = spec.compression;
+  o.library = Library();
+  Package p;
+  p.input = ss::pack::MakeFixtureInput(o);
+  auto& segs = p.input.segments;
+  if (!spec.presentation.empty()) segs[ss::kSegPresentation]->data = spec.presentation;
+  if (spec.engineSize != 0) segs[ss::kSegEngine]->data = ss::pack::MakeNoiseBytes(spec.engineSize, 77);
+  if (spec.supportSize != 0) segs[ss::kSegSupportFile]->data = ss::pack::MakeNoiseBytes(spec.supportSize, 78);
+
+  // A data file of our own, so that every entry's bytes are known here:
+  // text that compresses, noise that does not, a one-byte file, sub-folders.
+  ss::pack::DataFileInput data;
+  for (size_t i = 0; i < data.settings.size(); ++i) data.settings[i] = static_cast<uint8_t>((i * 13 + 5) & 0xFF);
+  p.dataEntries["notes.txt"] = ss::pack::MakeTextBytes(9000, 501);
+  p.dataEntries["pics\\noise.bin"] = ss::pack::MakeNoiseBytes(4000, 502);
+  p.dataEntries["pics\\deep\\one.dat"] = Bytes(1, 0x5A);
+  for (const auto& [name, bytes] : p.dataEntries) {
+    ss::pack::DataEntryInput e;
+    e.name = name;
+    e.data = bytes;
+    e.compression = spec.compression;
+    e.source = name;
+    data.entries.push_back(e);
+  }
+  Bytes dataBytes;
+  std::string error;
+  EXPECT_TRUE(ss::pack::BuildSaverDataFile(data, &dataBytes, &error)) << error;
+  segs[ss::kSegDataFile]->data = dataBytes;
+  titles_.push_back(spec.title);
+  return p;
+}
+
+std::string InstallE2e::WriteInstaller(const Package& package, const std::string& exeName,
+                                       const std::function<void(Bytes&)>& patch) {
+  Bytes bytes;
+  std::string error;
+  EXPECT_TRUE(ss::pack::BuildInstaller(Stub(), package.input, &bytes, &error)) << error;
+  if (patch) patch(bytes);
+  const std::string path = scratch_ + exeName;
+  EXPECT_TRUE(WriteAll(path, bytes)) << path;
+  return path;
+}
+
+ss::TPackageHeader InstallE2e::HeaderOf(const Bytes& installer) {
+  return ss::TPackageHeader::Parse(installer.data() + Stub().size());
+}
+
+void InstallE2e::PutHeader(Bytes& installer, const ss::TPackageHeader& header) {
+  header.Write(installer.data() + Stub().size());
+}
+
+std::unique_ptr<ChildProcess> InstallE2e::Start(const std::string& exe, const std::string& args) {
+  auto child = std::make_unique<ChildProcess>();
+  ++runs_;
+  EXPECT_TRUE(child->Start(exe, args)) << "cannot start " << exe << ": " << GetLastError();
+  return child;
+}
+
+std::unique_ptr<ChildProcess> InstallE2e::RunToEnd(const std::string& exe, const std::string& args,
+                                                  DWORD timeoutMs) {
+  auto child = Start(exe, args);
+  EXPECT_TRUE(child->Wait(timeoutMs)) << exe << " " << args << " did not end in time\n" << child->LogText();
+  return child;
+}
+
+std::string InstallE2e::EnginePath(const std::string& title) { return SystemDir() + title + ".scr"; }
+
+std::string InstallE2e::InstallDir(const std::string& title) { return SystemDir() + title + " dir\\"; }
+
+bool InstallE2e::UninstallEntryExists(const std::string& title) {
+  bool hklm = false, hkcu = false;
+  RegString(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(title), "UninstallString", &hklm);
+  RegString(HKEY_CURRENT_USER, ss::UninstallKeyPath(title), "UninstallString", &hkcu);
+  return hklm || hkcu;
+}
+
+void InstallE2e::ExpectInstalled(const Package& package) {
+  const std::string title = package.input.title;
+  const std::string dir = InstallDir(title);
+  EXPECT_TRUE(ReadAll(EnginePath(title)) == package.segment(ss::kSegEngine)) << "engine differs";
+  EXPECT_TRUE(ReadAll(dir + package.input.segments[ss::kSegSupportFile]->name) ==
+              package.segment(ss::kSegSupportFile));
+  EXPECT_TRUE(ReadAll(dir + package.input.segments[ss::kSegSupportLib1]->name) ==
+              package.segment(ss::kSegSupportLib1));
+  EXPECT_TRUE(ReadAll(dir + package.input.segments[ss::kSegSupportLib2]->name) ==
+              package.segment(ss::kSegSupportLib2));
+  for (const auto& [name, bytes] : package.dataEntries) {
+    EXPECT_TRUE(FileExists(dir + name)) << name;
+    EXPECT_TRUE(ReadAll(dir + name) == bytes) << name << " differs";
+  }
+  const Bytes& data = package.segment(ss::kSegDataFile);
+  const Bytes header(data.begin(), data.begin() + ss::kSaverDataHeaderSize);
+  EXPECT_TRUE(ReadAll(dir + "saver.dat") == header) << "saver.dat is not the data file's header";
+
+  char shortPath[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameA(EnginePath(title).c_str(), shortPath, MAX_PATH), 0u);
+  EXPECT_EQ(ScreenSaverSetting(), shortPath);
+
+  bool found = false;
+  std::string uninstall = RegString(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(title), "UninstallString", &found);
+  if (!found) uninstall = RegString(HKEY_CURRENT_USER, ss::UninstallKeyPath(title), "UninstallString", &found);
+  EXPECT_TRUE(found) << "no uninstall entry";
+  EXPECT_NE(uninstall.find(title + ".scr"), std::string::npos) << uninstall;
+  EXPECT_TRUE(NewWorkDirs().empty()) << "work directory left: " << NewWorkDirs().front();
+}
+
+void InstallE2e::ExpectNothingInstalled(const std::string& title) {
+  EXPECT_FALSE(FileExists(EnginePath(title))) << "engine left";
+  EXPECT_FALSE(DirExists(InstallDir(title))) << "install directory left";
+  EXPECT_FALSE(UninstallEntryExists(title)) << "uninstall entry left";
+  EXPECT_TRUE(NewWorkDirs().empty()) << "work directory left: " << NewWorkDirs().front();
+}
+
+std::vector<std::string> InstallE2e::NewWorkDirs() const {
+  std::vector<std::string> fresh;
+  for (const std::string& dir : ListDir(TempDir(), "LMF*")) {
+    if (std::find(workDirsBefore_.begin(), workDirsBefore_.end(), dir) == workDirsBefore_.end()) {
+      fresh.push_back(dir);
+    }
+  }
+  return fresh;
+}
+
+void InstallE2e::RegisterFlashControl(const std::string& dllPath) {
+  UnregisterFlashControl();
+  RegPut(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, nullptr, dllPath);
+  RegPut(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, "ThreadingModel", "Apartment");
+}
+
+void InstallE2e::UnregisterFlashControl() {
+  RegDeleteTree(HKEY_CLASSES_ROOT, std::string("CLSID\\") + ss::kFlashClsidText);
+}
+
+void InstallE2e::SetWindowsVersion(const std::string& exeName, const std::string& version) {
+  RegPut(HKEY_CURRENT_USER, kAppDefaults + exeName, "Version", version);
+  versionExes_.push_back(exeName);
+}
+
+void InstallE2e::PlaceDisplayPanel() {
+  ASSERT_TRUE(CopyFileA(BackslashPath(SS_DESK_CPL_PATH).c_str(), (SystemDir() + "desk.cpl").c_str(), FALSE))
+      << GetLastError();
+  deskPlaced_ = true;
+}
+
+void InstallE2e::Screenshot(HWND w, const std::string& name) {
+  const std::string dir = BackslashPath(SS_SCREENSHOT_DIR);
+  CreateDirectoryA(dir.c_str(), nullptr);
+  EXPECT_TRUE(sstest::SaveWindowPicture(w, dir + "\\" + name + ".bmp")) << name;
+}
+
+}  // namespace e2e

@@ -1,0 +1,96 @@
+// The test fixture of the installer's end-to-end tests: builds installers
+// from the real stub and library with the package builder, runs them as
+// separate processes, reads back what they installed, and removes all of it
+// again (engine, install directory, uninstall entry, system.ini line, the
+// stand-in Flash registration, version settings), so that the tests can run
+// in any order.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/PackageRecords.h"
+#include "tests/e2e/install/E2eUtil.h"
+#include "tools/PackFixtures.h"
+#include "tools/PackageBuilder.h"
+
+namespace e2e {
+
+// What a test installer holds, with the bytes of every file it installs.
+struct Package {
+  ss::pack::PackageInput input;
+  std::map<std::string, Bytes> dataEntries;  // data-file entries by relative name
+  const Bytes& segment(int index) const { return input.segments[index]->data; }
+};
+
+// Options beyond the builder's fixture options.
+struct PackageSpec {
+  std::string title = "E2E Aqua";
+  uint8_t displayMode = ss::dmSilent;
+  bool license = false;
+  bool document = false;
+  uint8_t flashVersionIndex = 0;
+  bool showDisplayProperties = false;
+  ss::pack::Compression compression = ss::pack::Compression::kAuto;
+  Bytes presentation;          // empty: the builder fixture's bytes
+  size_t engineSize = 0;       // 0: the fixture's engine; else noise of this size
+  size_t supportSize = 0;      // 0: the fixture's support file; else noise of this size
+};
+
+class InstallE2e : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  static const Bytes& Stub();
+  static const Bytes& Library();
+
+  Package MakePackage(const PackageSpec& spec);
+  // Writes the installer of `package` as `exeName` into the scratch folder;
+  // `patch` may change the bytes after the stub (the package) first.
+  std::string WriteInstaller(const Package& package, const std::string& exeName = "Setup.exe",
+                             const std::function<void(Bytes&)>& patch = nullptr);
+  // The header inside installer bytes, and writing it back.
+  static ss::TPackageHeader HeaderOf(const Bytes& installer);
+  static void PutHeader(Bytes& installer, const ss::TPackageHeader& header);
+
+  // Starts `exe` with `args`; the debug log goes to a file in the scratch folder.
+  std::unique_ptr<ChildProcess> Start(const std::string& exe, const std::string& args);
+  // Runs to the end (bounded) and returns the process.
+  std::unique_ptr<ChildProcess> RunToEnd(const std::string& exe, const std::string& args, DWORD timeoutMs = 60000);
+
+  // Read-back of an install.
+  static std::string EnginePath(const std::string& title);
+  static std::string InstallDir(const std::string& title);
+  static bool UninstallEntryExists(const std::string& title);
+  void ExpectInstalled(const Package& package);
+  void ExpectNothingInstalled(const std::string& title);
+  // Work directories ("LMF<n>") that were not there when the test began.
+  std::vector<std::string> NewWorkDirs() const;
+
+  // The stand-in Flash control (7.19) registered under the Flash class, or none.
+  void RegisterFlashControl(const std::string& dllPath);
+  void UnregisterFlashControl();
+  // The Windows version Wine reports to one program.
+  void SetWindowsVersion(const std::string& exeName, const std::string& version);
+  // The stand-in Display control panel in the system directory.
+  void PlaceDisplayPanel();
+  // Saves a picture of `w` under the screenshot folder.
+  static void Screenshot(HWND w, const std::string& name);
+
+  std::string scratch_;
+  std::vector<std::string> titles_;       // cleaned at the end
+  std::vector<std::string> versionExes_;  // AppDefaults keys to remove
+  std::vector<std::string> workDirsBefore_;
+  std::string screenSaverBefore_;
+  bool deskPlaced_ = false;
+  int runs_ = 0;
+};
+
+}  // namespace e2e

@@ -1,0 +1,101 @@
+// Quiet runs of real installers: the "/q" switch in either case, and a
+// package without presentation that installs without any switch. Each run
+// is read back file by file, together with system.ini, the uninstall entry,
+// the exit code and the work directory.
+#include <sstream>
+
+#include "tests/e2e/install/InstallFixture.h"
+
+namespace e2e {
+namespace {
+
+using ss::pack::Compression;
+
+class QuietInstall : public InstallE2e {
+ protected:
+  // The stand-in Display control panel is a dialog of its own process.
+  static HWND WaitForPanel(DWORD timeoutMs) {
+    return WaitForWindow(
+        0, [](HWND w) { return TextOf(w) == "Display Properties"; }, timeoutMs);
+  }
+};
+
+// Both spellings of the switch, with packed and with stored items, and with
+// a presentation that a quiet run must still extract but never show.
+TEST_F(QuietInstall, SwitchInstallsEverythingByteForByteWithoutAWindow) {
+  struct Case {
+    const char* args;
+    Compression compression;
+    uint8_t displayMode;
+  };
+  const Case cases[] = {{"/q", Compression::kAuto, ss::dmFlash},
+                        {"/Q", Compression::kCompress, ss::dmSilent},
+                        {"/x /Q -q", Compression::kStore, ss::dmBitmap}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    PackageSpec spec;
+    spec.title = "E2E Quiet " + std::to_string(++n);
+    spec.compression = c.compression;
+    spec.displayMode = c.displayMode;
+    spec.showDisplayProperties = true;
+    const Package package = MakePackage(spec);
+    const std::string exe = WriteInstaller(package);
+    auto child = RunToEnd(exe, c.args);
+    EXPECT_EQ(child->exitCode(), 0u);
+    ExpectInstalled(package);
+    // Every parameter is logged, the ignored ones too.
+    std::istringstream words(c.args);
+    for (std::string word; words >> word;) EXPECT_TRUE(child->Logged("command line parameter:" + word)) << word;
+    // A quiet run reaches no box and opens no control panel.
+    EXPECT_FALSE(child->Logged("box not shown"));
+    EXPECT_EQ(FindWindowA(nullptr, "Display Properties"), nullptr);
+  }
+}
+
+// Kind 4 without switch installs at once and then starts the Display
+// control panel; the same package with "/q" does not.
+TEST_F(QuietInstall, PackageWithoutPresentationOpensDisplayPanelOnlyWithoutSwitch) {
+  PlaceDisplayPanel();
+  PackageSpec spec;
+  spec.displayMode = ss::dmSilent;
+  spec.showDisplayProperties = true;
+  const Package package = MakePackage(spec);
+  const std::string exe = WriteInstaller(package);
+
+  auto child = RunToEnd(exe, "");
+  EXPECT_EQ(child->exitCode(), 0u);
+  ExpectInstalled(package);
+  HWND panel = WaitForPanel(10000);
+  EXPECT_NE(panel, nullptr) << "the Display control panel was not started\n" << child->LogText();
+  if (panel != nullptr) {
+    PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+    for (int i = 0; i < 100 && IsWindow(panel); ++i) Pause(50);
+  }
+
+  child = RunToEnd(exe, "/q");
+  EXPECT_EQ(child->exitCode(), 0u);
+  ExpectInstalled(package);
+  EXPECT_EQ(WaitForPanel(2000), nullptr) << "\"/q\" opened the Display control panel";
+}
+
+// A quiet run replaces a screen saver of the same title without asking,
+// even when no switch makes it unattended (kind 4 alone).
+TEST_F(QuietInstall, ReplacesAnExistingScreenSaverWithoutAsking) {
+  PackageSpec spec;
+  const Package package = MakePackage(spec);
+  const std::string exe = WriteInstaller(package);
+  ASSERT_TRUE(CreateDirectoryA(InstallDir(spec.title).c_str(), nullptr));
+  ASSERT_TRUE(WriteAll(InstallDir(spec.title) + "old.txt", Bytes(10, 'o')));
+  ASSERT_TRUE(WriteAll(EnginePath(spec.title), Bytes(100, 'x')));
+
+  auto child = Start(exe, "");
+  EXPECT_EQ(WaitForBox(child->pid(), 15000, child.get()), nullptr) << "a box was shown";
+  EXPECT_TRUE(child->Wait(60000));
+  EXPECT_EQ(child->exitCode(), 0u);
+  ExpectInstalled(package);
+  EXPECT_FALSE(FileExists(InstallDir(spec.title) + "old.txt")) << "the old install directory was kept";
+}
+
+}  // namespace
+}  // namespace e2e
