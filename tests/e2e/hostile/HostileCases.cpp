@@ -1,0 +1,639 @@
+#include "tests/e2e/hostile/HostileCases.h"
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+#include <set>
+
+#include "package/ByteOrder.h"
+#include "package/PackageRecords.h"
+#include "tools/PackCodec.h"
+#include "tools/PackFixtures.h"
+#include "tools/PackageBuilder.h"
+#include "tools/PackageInspector.h"
+
+namespace hostile {
+
+const char kBaseTitle[] = "Hostile Saver";
+const char kSentinelDir[] = "C:\\hostile-sentinel\\";
+
+const char* ExpectName(Expect e) {
+  switch (e) {
+    case Expect::kFail: return "fail";
+    case Expect::kSucceed: return "succeed";
+    case Expect::kEither: return "either";
+  }
+  return "?";
+}
+
+namespace {
+
+namespace pack = ss::pack;
+using ss::TChunkRecord;
+using ss::TPackageHeader;
+using ss::TSaverDataHeader;
+using ss::TSaverFileEntry;
+using ss::TSegmentEntry;
+
+constexpr int32_t kMaxInt = 0x7FFFFFFF;
+
+// The names that try to leave their folder, name a device or a stream, or
+// hold characters Windows forbids. Each must be refused wherever a package
+// names a file.
+std::vector<std::string> HostileNames() {
+  const std::string sentinel = std::string(kSentinelDir) + "evil.txt";
+  return {
+      "..\\evil.txt",
+      "..\\..\\..\\..\\..\\hostile-sentinel\\evil.txt",
+      sentinel,
+      "C:evil.txt",
+      "\\\\localhost\\C$\\hostile-sentinel\\evil.txt",
+      "\\evil.txt",
+      "/evil.txt",
+      "CON",
+      "NUL.txt",
+      "COM1",
+      "lpt1.dat",
+      "a<b.txt",
+      "a>b.txt",
+      "a|b.txt",
+      "a?b.txt",
+      "a*b.txt",
+      "a\"b.txt",
+      "evil.txt:stream",
+      "evil.",
+      "evil ",
+      std::string("bell\x07.txt"),
+  };
+}
+
+// A name of exactly 255 characters: legal, but the whole path exceeds what
+// Windows allows.
+std::string LongName() { return std::string(251, 'L') + ".txt"; }
+
+pack::FixtureOptions BaseOptions(const std::vector<uint8_t>& library) {
+  pack::FixtureOptions o;
+  o.title = kBaseTitle;
+  o.displayMode = ss::dmFlash;
+  o.license = true;
+  o.document = false;  // a companion document would be opened by its program
+  o.flashSetup = false;
+  o.showDisplayProperties = false;
+  o.compression = pack::Compression::kCompress;
+  o.entryCompression = pack::Compression::kCompress;
+  o.contentKind = TSaverDataHeader::kContentKindMovie;  // entry 1 copies the movie
+  o.library = library;
+  return o;
+}
+
+// One data-file entry with its chunk record and the bytes after it.
+struct DataItem {
+  TSaverFileEntry entry;
+  TChunkRecord record;
+  std::vector<uint8_t> payload;
+};
+
+struct DataFile {
+  TSaverDataHeader header;
+  std::vector<DataItem> items;
+};
+
+DataFile ParseData(const std::vector<uint8_t>& bytes) {
+  DataFile d;
+  pack::DataFileView view;
+  std::vector<pack::Finding> findings;
+  pack::ParseDataFile(bytes, &view, &findings);
+  d.header = view.header;
+  for (const pack::DataEntryView& e : view.entries) {
+    DataItem item;
+    item.entry = e.entry;
+    const size_t at = static_cast<size_t>(e.entry.recordOffset);
+    item.record = TChunkRecord::Parse(bytes.data() + at);
+    const size_t start = at + ss::kChunkRecordSize;
+    item.payload.assign(bytes.begin() + start,
+                        bytes.begin() + start + static_cast<size_t>(item.record.storedLength()));
+    d.items.push_back(item);
+  }
+  return d;
+}
+
+// Lays the data file out as the builder does: header, table, then each
+// record with its bytes. `count` overrides the header's entry count.
+std::vector<uint8_t> Lay(const DataFile& d, int64_t count = INT64_MIN) {
+  const size_t n = d.items.size();
+  std::vector<uint8_t> out(ss::kSaverDataHeaderSize + n * ss::kSaverFileEntrySize);
+  TSaverDataHeader h = d.header;
+  h.setEntryCount(count == INT64_MIN ? static_cast<int32_t>(n) : static_cast<int32_t>(count));
+  h.Write(out.data());
+  for (size_t i = 0; i < n; ++i) {
+    TSaverFileEntry e = d.items[i].entry;
+    e.recordOffset = static_cast<int32_t>(out.size());
+    uint8_t record[ss::kChunkRecordSize];
+    d.items[i].record.Write(record);
+    out.insert(out.end(), record, record + sizeof record);
+    out.insert(out.end(), d.items[i].payload.begin(), d.items[i].payload.end());
+    e.Write(out.data() + ss::kSaverDataHeaderSize + i * ss::kSaverFileEntrySize);
+  }
+  return out;
+}
+
+size_t SlotAt(int number) {
+  return ss::kSaverDataHeaderSize + static_cast<size_t>(number - 1) * ss::kSaverFileEntrySize;
+}
+
+void PatchEntry(std::vector<uint8_t>& data, int number, const std::function<void(TSaverFileEntry&)>& f) {
+  TSaverFileEntry e = TSaverFileEntry::Parse(data.data() + SlotAt(number));
+  f(e);
+  e.Write(data.data() + SlotAt(number));
+}
+
+void PatchRecord(std::vector<uint8_t>& data, int number, const std::function<void(TChunkRecord&)>& f) {
+  const TSaverFileEntry e = TSaverFileEntry::Parse(data.data() + SlotAt(number));
+  TChunkRecord r = TChunkRecord::Parse(data.data() + e.recordOffset);
+  f(r);
+  r.Write(data.data() + e.recordOffset);
+}
+
+class CaseMaker {
+ public:
+  CaseMaker(std::vector<uint8_t> image, size_t offset, std::vector<uint8_t> dataFile,
+            std::vector<HostileCase>* out)
+      : image_(std::move(image)), offset_(offset), dataFile_(std::move(dataFile)), out_(out) {
+    header_ = TPackageHeader::Parse(image_.data() + offset_);
+  }
+
+  const std::vector<uint8_t>& image() const { return image_; }
+  size_t offset() const { return offset_; }
+  const TPackageHeader& header() const { return header_; }
+  const std::vector<uint8_t>& dataFile() const { return dataFile_; }
+
+  void Add(const std::string& group, const std::string& name, Expect expect, const std::string& why,
+           std::vector<uint8_t> image, const std::string& title = kBaseTitle) {
+    HostileCase c;
+    c.group = group;
+    c.name = name;
+    c.expect = expect;
+    c.why = why;
+    c.title = title;
+    c.image = std::move(image);
+    out_->push_back(std::move(c));
+  }
+
+  std::vector<uint8_t> WithHeader(const std::function<void(TPackageHeader&)>& mutate) const {
+    std::vector<uint8_t> image = image_;
+    TPackageHeader h = header_;
+    mutate(h);
+    h.Write(image.data() + offset_);
+    return image;
+  }
+
+  // The raw header bytes changed directly, for what the record writer would
+  // not produce (a title without a terminating zero).
+  std::vector<uint8_t> WithHeaderBytes(const std::function<void(uint8_t*)>& mutate) const {
+    std::vector<uint8_t> image = image_;
+    mutate(image.data() + offset_);
+    return image;
+  }
+
+  // The installer with `data` as its data file, stored after the last
+  // segment; the old data-file bytes stay unused.
+  std::vector<uint8_t> WithDataFile(const std::vector<uint8_t>& data) const {
+    std::vector<uint8_t> image = image_;
+    const int32_t start = static_cast<int32_t>(image.size());
+    image.insert(image.end(), data.begin(), data.end());
+    TPackageHeader h = header_;
+    TSegmentEntry& s = h.segments[ss::kSegDataFile];
+    s.startOffset = start;
+    s.endOffset = start + static_cast<int32_t>(data.size()) - 1;
+    s.compressed = 0;
+    s.packedSize = static_cast<int32_t>(data.size());
+    s.originalSize = static_cast<int32_t>(data.size());
+    h.Write(image.data() + offset_);
+    return image;
+  }
+
+ private:
+  std::vector<uint8_t> image_;
+  size_t offset_;
+  std::vector<uint8_t> dataFile_;
+  TPackageHeader header_;
+  std::vector<HostileCase>* out_;
+};
+
+std::string Hex(int64_t v) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  if (v < 0) return "-" + Hex(-v);
+  std::string s;
+  do {
+    s.insert(s.begin(), kDigits[v % 16]);
+    v /= 16;
+  } while (v != 0);
+  return "0x" + s;
+}
+
+void TruncationCases(CaseMaker& m) {
+  const size_t size = m.image().size();
+  const size_t p = m.offset();
+  std::set<size_t> lengths = {p, p + 1, p + 72, p + ss::kPackageHeaderSize - 1, p + ss::kPackageHeaderSize,
+                              size - 1};
+  for (int i = 1; i < ss::kSegmentCount; ++i) {
+    const TSegmentEntry& s = m.header().segments[i];
+    if (!s.present()) continue;
+    lengths.insert(static_cast<size_t>(s.startOffset) + 1);
+    lengths.insert(static_cast<size_t>(s.endOffset));
+  }
+  for (int k = 1; k < 8; ++k) lengths.insert(p + (size - p) * k / 8);
+  for (size_t length : lengths) {
+    if (length < p || length >= size) continue;
+    std::vector<uint8_t> cut(m.image().begin(), m.image().begin() + static_cast<std::ptrdiff_t>(length));
+    m.Add("truncate", "first " + std::to_string(length - p) + " package bytes", Expect::kFail,
+          "the last segment's bytes are cut, and every segment is needed", std::move(cut));
+  }
+}
+
+void HeaderCases(CaseMaker& m) {
+  using H = TPackageHeader;
+  for (int mode : {0, 5, 255}) {
+    m.Add("header", "displayMode " + std::to_string(mode), Expect::kEither,
+          "a quiet run shows no presentation; refusing the unknown kind is sound too",
+          m.WithHeader([&](H& h) { h.displayMode = static_cast<uint8_t>(mode); }));
+  }
+  m.Add("header", "displayMode 4 (no movie staged)", Expect::kFail,
+        "data-file entry 1 copies the movie, which a package without presentation never stages",
+        m.WithHeader([](H& h) { h.displayMode = ss::dmSilent; }));
+  m.Add("header", "displayMode 1 (movie renamed .BMP)", Expect::kFail,
+        "as a bitmap the movie is staged as installer.BMP, so entry 1 has no source",
+        m.WithHeader([](H& h) { h.displayMode = ss::dmBitmap; }));
+  m.Add("header", "hasCompanionFile without segment 5", Expect::kFail, "segment 5 has no name (-531)",
+        m.WithHeader([](H& h) { h.hasCompanionFile = 1; }));
+  m.Add("header", "carriesFlashSetup without segment 2", Expect::kFail, "segment 2 has no name (-531)",
+        m.WithHeader([](H& h) { h.carriesFlashSetup = 255; }));
+  for (int index : {2, 255}) {
+    m.Add("header", "flashVersionIndex " + std::to_string(index), Expect::kFail,
+          "only indexes 0 and 1 exist (-605)",
+          m.WithHeader([&](H& h) { h.flashVersionIndex = static_cast<uint8_t>(index); }));
+  }
+  m.Add("header", "flashVersionIndex 1 (Flash 8 needed, 7 installed)", Expect::kFail,
+        "the registered player is too old and the package carries no setup",
+        m.WithHeader([](H& h) { h.flashVersionIndex = 1; }));
+
+  const std::vector<std::string> titles = {"",         "..",        "..\\..\\Evil", "C:\\Evil",
+                                           "\\\\localhost\\C$\\Evil", "CON",       "NUL",
+                                           "COM1",     "Evil.",     "Evil ",        "Ev:il",
+                                           "Ev*il",    "Ev|il",     "Ev/il",        "Ev\"il"};
+  for (const std::string& t : titles) {
+    m.Add("header", "title \"" + t + "\"", Expect::kFail,
+          "the title names files and a registry key; it must be a plain name (-603)",
+          m.WithHeader([&](H& h) { h.title = t; }), t);
+  }
+  // 64 characters fill the field without a terminating zero; with a hostile
+  // character at the end the whole 64 must be read, not cut early.
+  m.Add("header", "title of 64 characters ending in '\\'", Expect::kFail,
+        "the title is read whole when it has no terminating zero, and it holds a backslash",
+        m.WithHeaderBytes([](uint8_t* b) {
+          std::fill(b + 6, b + 6 + 63, static_cast<uint8_t>('T'));
+          b[6 + 63] = '\\';
+        }),
+        std::string(63, 'T') + "\\");
+}
+
+void SegmentCases(CaseMaker& m) {
+  using H = TPackageHeader;
+  const int64_t size = static_cast<int64_t>(m.image().size());
+  const std::vector<int> indexes = {ss::kSegLibrary, ss::kSegPresentation, ss::kSegEngine,
+                                    ss::kSegSupportFile, ss::kSegDataFile, ss::kSegSupportLib2};
+  for (int i : indexes) {
+    const std::string seg = "segment " + std::to_string(i) + " ";
+    const TSegmentEntry& s = m.header().segments[i];
+    auto with = [&](const std::function<void(TSegmentEntry&)>& f) {
+      return m.WithHeader([&](H& h) { f(h.segments[i]); });
+    };
+    m.Add("segment", seg + "without a name", Expect::kFail, "a needed segment is absent (-531)",
+          with([](TSegmentEntry& e) { e.name.clear(); }));
+    for (int64_t v : {int64_t{-1}, int64_t{0}, int64_t{kMaxInt}, size, int64_t{INT32_MIN}}) {
+      m.Add("segment", seg + "startOffset " + Hex(v), Expect::kFail,
+            "the stored bytes lie outside the package or are not the segment's",
+            with([&](TSegmentEntry& e) { e.startOffset = static_cast<int32_t>(v); }));
+    }
+    for (int64_t v : {int64_t{-1}, int64_t{kMaxInt}, size, int64_t{s.startOffset} - 1,
+                      int64_t{s.startOffset} - 2}) {
+      m.Add("segment", seg + "endOffset " + Hex(v), Expect::kFail,
+            "the stored length is past the end, zero or negative",
+            with([&](TSegmentEntry& e) { e.endOffset = static_cast<int32_t>(v); }));
+    }
+    m.Add("segment", seg + "offsets swapped", Expect::kFail, "inverted offsets give a negative length",
+          with([](TSegmentEntry& e) { std::swap(e.startOffset, e.endOffset); }));
+    for (int32_t t : {0, 8, 9, -1, kMaxInt}) {
+      m.Add("segment", seg + "segmentType " + std::to_string(t), Expect::kFail,
+            "the type names no target directory",
+            with([&](TSegmentEntry& e) { e.segmentType = t; }));
+    }
+    if (s.compressed) {
+      for (int64_t v : {int64_t{0}, int64_t{-1}, int64_t{kMaxInt}, int64_t{s.originalSize} + 1,
+                        int64_t{s.originalSize} - 1}) {
+        m.Add("segment", seg + "originalSize " + Hex(v), Expect::kFail,
+              "the expanded file does not have the declared size (-13)",
+              with([&](TSegmentEntry& e) { e.originalSize = static_cast<int32_t>(v); }));
+      }
+      m.Add("segment", seg + "marked stored", Expect::kEither,
+            "stored bytes are copied as they are; without a checksum only the declared size "
+            "could tell",
+            with([](TSegmentEntry& e) { e.compressed = 0; }));
+    } else {
+      m.Add("segment", seg + "marked compressed", Expect::kFail,
+            "the library cannot be expanded by itself (-35)",
+            with([](TSegmentEntry& e) { e.compressed = 1; }));
+    }
+  }
+
+  // Names: every hostile name on the support file (install directory), a
+  // few on the segments that land in the work and system directories.
+  for (const std::string& name : HostileNames()) {
+    m.Add("segment", "segment 7 named \"" + name + "\"", Expect::kFail,
+          "a segment name must be a plain file name (-602)",
+          m.WithHeader([&](H& h) { h.segments[ss::kSegSupportFile].name = name; }));
+  }
+  const std::vector<std::string> few = {"..\\evil.txt", std::string(kSentinelDir) + "evil.txt", "CON",
+                                        "a*b.txt"};
+  for (int i : {ss::kSegPresentation, ss::kSegEngine, ss::kSegDataFile, ss::kSegSupportLib1}) {
+    for (const std::string& name : few) {
+      m.Add("segment", "segment " + std::to_string(i) + " named \"" + name + "\"", Expect::kFail,
+            "a segment name must be a plain file name (-602)",
+            m.WithHeader([&](H& h) { h.segments[i].name = name; }));
+    }
+  }
+  m.Add("segment", "segment 7 named with 255 characters", Expect::kEither,
+        "a legal name, but the whole path is longer than Windows allows; Wine may create it",
+        m.WithHeader([](H& h) { h.segments[ss::kSegSupportFile].name = LongName(); }));
+
+  // Overlaps.
+  const TSegmentEntry engine = m.header().segments[ss::kSegEngine];
+  m.Add("segment", "segment 7 shares the engine's bytes", Expect::kSucceed,
+        "two segments may share stored bytes; support.dat gets the engine's content",
+        m.WithHeader([&](H& h) {
+          TSegmentEntry& e = h.segments[ss::kSegSupportFile];
+          e.startOffset = engine.startOffset;
+          e.endOffset = engine.endOffset;
+          e.compressed = engine.compressed;
+          e.originalSize = engine.originalSize;
+        }));
+  m.Add("segment", "segment 7 starts inside the engine's stream", Expect::kFail,
+        "a compressed stream read from its middle does not expand to the declared size",
+        m.WithHeader([&](H& h) {
+          TSegmentEntry& e = h.segments[ss::kSegSupportFile];
+          e.startOffset = engine.startOffset + 7;
+          e.endOffset = engine.endOffset;
+        }));
+  m.Add("segment", "segment 6 starts in the package header", Expect::kFail,
+        "the header's bytes are no compressed stream",
+        m.WithHeader([&](H& h) { h.segments[ss::kSegEngine].startOffset = static_cast<int32_t>(m.offset()); }));
+
+  // Fields the installer does not read: the package stays valid.
+  m.Add("segment", "segment 6 packedSize -1", Expect::kSucceed,
+        "the stored length comes from the offsets; packedSize is not read",
+        m.WithHeader([](H& h) { h.segments[ss::kSegEngine].packedSize = -1; }));
+  m.Add("segment", "segment 0 hostile", Expect::kSucceed,
+        "segment 0 describes the installer program and is never written",
+        m.WithHeader([](H& h) {
+          TSegmentEntry& e = h.segments[ss::kSegInstaller];
+          e.name = "..\\..\\evil.exe";
+          e.startOffset = -1;
+          e.endOffset = kMaxInt;
+          e.segmentType = 2;
+        }));
+}
+
+void DataFileCases(CaseMaker& m) {
+  const DataFile base = ParseData(m.dataFile());
+  const std::vector<uint8_t> laid = Lay(base);
+  const int32_t size = static_cast<int32_t>(laid.size());
+  auto add = [&](const std::string& name, Expect expect, const std::string& why, const std::vector<uint8_t>& data) {
+    m.Add("datafile", name, expect, why, m.WithDataFile(data));
+  };
+  add("as laid out again", Expect::kSucceed, "the same data file in a stored segment", laid);
+
+  // Entry counts.
+  for (int64_t count : {int64_t{-1}, int64_t{1011}, int64_t{kMaxInt}, int64_t{INT32_MIN}}) {
+    add("entryCount " + std::to_string(count), Expect::kFail, "the table holds 0 to 1010 entries (-604)",
+        Lay(base, count));
+  }
+  add("entryCount 1010 over a table of 4", Expect::kFail, "the table runs past the end of the file (100)",
+      Lay(base, 1010));
+  add("entryCount 5 over a table of 4", Expect::kFail,
+      "the fifth slot is read from the first chunk record, whose offset is garbage", Lay(base, 5));
+  add("entryCount 0", Expect::kSucceed, "nothing to expand; saver.dat is still written", Lay(base, 0));
+  {
+    DataFile full = base;
+    while (full.items.size() < 1010) {
+      DataItem empty;  // no name: skipped
+      full.items.push_back(empty);
+    }
+    add("entryCount 1010, all but four without a name", Expect::kSucceed,
+        "the largest table the installer holds", Lay(full));
+  }
+
+  // Record offsets of entry 2 (a compressed entry with bytes).
+  for (int64_t v : {int64_t{-1}, int64_t{0}, int64_t{kMaxInt}, int64_t{size}, int64_t{size} - 43,
+                    int64_t{INT32_MIN}, static_cast<int64_t>(SlotAt(2))}) {
+    std::vector<uint8_t> d = laid;
+    PatchEntry(d, 2, [&](TSaverFileEntry& e) { e.recordOffset = static_cast<int32_t>(v); });
+    add("entry 2 recordOffset " + Hex(v), Expect::kFail,
+        "the chunk record lies outside the file or is not a record", d);
+  }
+  {
+    std::vector<uint8_t> d = laid;
+    const int32_t third = TSaverFileEntry::Parse(d.data() + SlotAt(3)).recordOffset;
+    PatchEntry(d, 2, [&](TSaverFileEntry& e) { e.recordOffset = third; });
+    add("entry 2 shares entry 3's record", Expect::kSucceed, "two entries may share stored bytes", d);
+  }
+
+  // Chunk records of entry 2.
+  const TChunkRecord r2 = base.items[1].record;
+  auto record = [&](const std::string& name, Expect expect, const std::string& why,
+                    const std::function<void(TChunkRecord&)>& f) {
+    std::vector<uint8_t> d = laid;
+    PatchRecord(d, 2, f);
+    add("entry 2 " + name, expect, why, d);
+  };
+  for (int64_t v : {int64_t{-1}, int64_t{kMaxInt}, int64_t{r2.originalSize} + 1, int64_t{r2.originalSize} - 1,
+                    int64_t{INT32_MIN}}) {
+    record("originalSize " + Hex(v), Expect::kFail, "the entry does not expand to the declared size (-13)",
+           [&](TChunkRecord& r) { r.originalSize = static_cast<int32_t>(v); });
+  }
+  record("originalSize 0", Expect::kSucceed, "an entry of size 0 writes no file",
+         [](TChunkRecord& r) { r.originalSize = 0; });
+  for (int64_t v : {int64_t{-1}, int64_t{kMaxInt}, int64_t{size}, int64_t{INT32_MIN}}) {
+    record("packedSize " + Hex(v), Expect::kFail, "the stored bytes run past the end of the file (100)",
+           [&](TChunkRecord& r) { r.packedSize = static_cast<int32_t>(v); });
+  }
+  record("packedSize 0", Expect::kFail, "an empty stream expands to nothing (-13)",
+         [](TChunkRecord& r) { r.packedSize = 0; });
+  record("marked stored", Expect::kEither,
+         "the declared size of bytes is copied as it is when it lies inside the file",
+         [](TChunkRecord& r) { r.compressed = 0; });
+
+  // Streams that expand beyond their declared size or stop short.
+  {
+    std::vector<uint8_t> zeros(8u << 20, 0);
+    std::vector<uint8_t> packed;
+    std::string error;
+    pack::Implode(zeros, &packed, &error);
+    DataFile bomb = base;
+    bomb.items[1].payload = packed;
+    bomb.items[1].record.packedSize = static_cast<int32_t>(packed.size());
+    bomb.items[1].record.originalSize = 1000;
+    add("entry 2 expands to 8 MiB, declares 1000 bytes", Expect::kFail,
+        "the expansion passes the declared size (-13); it must not fill the disk", Lay(bomb));
+    DataFile huge = bomb;
+    huge.items[1].record.originalSize = 8 << 20;
+    add("entry 2 expands to 8 MiB as declared", Expect::kSucceed, "a large entry that is sound", Lay(huge));
+  }
+  for (size_t keep : {size_t{1}, base.items[1].payload.size() / 2, base.items[1].payload.size() - 1}) {
+    DataFile cut = base;
+    cut.items[1].payload.resize(keep);
+    cut.items[1].record.packedSize = static_cast<int32_t>(keep);
+    add("entry 2 stream cut to " + std::to_string(keep) + " bytes", Expect::kFail,
+        "the stream stops short of the declared size (-13)", Lay(cut));
+  }
+
+  // Entry names.
+  for (const std::string& name : HostileNames()) {
+    DataFile d = base;
+    d.items[1].entry.fileName = name;
+    add("entry 2 named \"" + name + "\"", Expect::kFail, "an entry name must stay inside the install directory (-602)",
+        Lay(d));
+  }
+  for (const std::string& name : {std::string("sub\\..\\..\\evil.txt"), std::string("sub\\\\evil.txt"),
+                                  std::string("sub\\CON\\evil.txt"), std::string("sub\\"),
+                                  std::string("..\\") + kBaseTitle + ".scr"}) {
+    DataFile d = base;
+    d.items[2].entry.fileName = name;
+    add("entry 3 named \"" + name + "\"", Expect::kFail, "an entry name must stay inside the install directory (-602)",
+        Lay(d));
+  }
+  {
+    DataFile d = base;
+    d.items[1].entry.fileName = LongName();
+    add("entry 2 named with 255 characters", Expect::kEither,
+        "a legal name, but the whole path is longer than Windows allows; Wine may create it", Lay(d));
+    std::vector<uint8_t> bytes = Lay(base);
+    // 256 characters and no terminating zero.
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(SlotAt(2) + 2),
+              bytes.begin() + static_cast<std::ptrdiff_t>(SlotAt(2) + 2 + 256), static_cast<uint8_t>('N'));
+    add("entry 2 named with 256 characters, no zero", Expect::kEither,
+        "the name fills its field; the path is too long for Windows", bytes);
+  }
+  {
+    DataFile d = base;
+    d.items[1].entry.fileName = "..\\..\\evil.txt";
+    d.items[1].record.originalSize = 0;
+    add("entry 2 of size 0 named \"..\\..\\evil.txt\"", Expect::kSucceed,
+        "an entry of size 0 writes nothing, so its name is never used", Lay(d));
+  }
+
+  // Entries produced by copying (type 3).
+  {
+    DataFile d = base;
+    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+    d.items[2].entry.fileName = base.items[0].entry.fileName;
+    add("entry 3 a copy of entry 1 onto itself", Expect::kSucceed,
+        "copying a file onto itself is ignored", Lay(d));
+  }
+  {
+    DataFile d = base;
+    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+    d.items[2].entry.fileName = "copy.swf";
+    add("entry 3 a copy of entry 1", Expect::kSucceed, "a later type-3 entry copies entry 1's file", Lay(d));
+    // The builder and its verifier accept a copy into a sub-folder; the
+    // entries that carry bytes create their folders, and so must a copy.
+    d.items[2].entry.fileName = "copies\\copy.swf";
+    add("entry 3 a copy of entry 1 into a sub-folder", Expect::kSucceed,
+        "a copied entry may name a sub-folder like any other entry", Lay(d));
+  }
+  {
+    DataFile d = base;
+    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+    d.items[2].entry.fileName = "..\\..\\..\\..\\..\\hostile-sentinel\\copy.swf";
+    add("entry 3 a copy named outside", Expect::kFail, "a copied entry's name must stay inside (-602)", Lay(d));
+  }
+  {
+    DataFile d = base;
+    d.items[0].entry.fileName = "..\\..\\evil.swf";
+    add("entry 1 (the movie copy) named outside", Expect::kFail,
+        "the movie copy's name must stay inside (-602)", Lay(d));
+  }
+  {
+    DataFile d = base;
+    d.items[0].entry.fileName = "..\\..\\evil.swf";
+    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+    d.items[0].entry.entryType = 0;
+    d.header.setContentKind(0);
+    add("entry 3 copies an entry 1 named outside", Expect::kFail,
+        "the copy's source is named outside the install directory (-602)", Lay(d));
+  }
+  {
+    DataFile d = base;
+    d.items[0].entry.fileName.clear();
+    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+    add("entry 3 copies an entry 1 without a name", Expect::kFail,
+        "there is no file to copy (-532 or -602)", Lay(d));
+  }
+  {
+    DataFile d = base;
+    d.items[1].entry.entryType = TSaverFileEntry::kTypeCopy;
+    d.items[1].entry.fileName = d.items[0].entry.fileName;
+    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+    d.items[2].entry.fileName = d.items[0].entry.fileName;
+    add("entries 2 and 3 copies of entry 1 under its own name", Expect::kSucceed,
+        "every copy points at the file itself and is ignored", Lay(d));
+  }
+}
+
+void ValidCases(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& library, CaseMaker& m) {
+  m.Add("valid", "the base installer", Expect::kSucceed, "built by the package builder", m.image());
+  auto build = [&](const std::string& name, const pack::FixtureOptions& o, const std::string& why) {
+    std::vector<uint8_t> image;
+    std::string error;
+    if (pack::BuildFixtureInstaller(stub, o, &image, &error)) {
+      m.Add("valid", name, Expect::kSucceed, why, std::move(image), o.title);
+    }
+  };
+  pack::FixtureOptions stored = BaseOptions(library);
+  stored.compression = pack::Compression::kStore;
+  stored.entryCompression = pack::Compression::kStore;
+  build("everything stored", stored, "built by the package builder");
+  pack::FixtureOptions longTitle = BaseOptions(library);
+  longTitle.title = std::string(64, 'T');
+  build("title of 64 characters", longTitle, "the longest title, without a terminating zero");
+  // An empty support file: the builder stores it with a stored length of 0.
+  pack::FixtureOptions empty = BaseOptions(library);
+  pack::PackageInput input = pack::MakeFixtureInput(empty);
+  input.segments[ss::kSegSupportFile]->data.clear();
+  input.segments[ss::kSegSupportFile]->compression = pack::Compression::kStore;
+  std::vector<uint8_t> image;
+  std::string error;
+  if (pack::BuildInstaller(stub, input, &image, &error)) {
+    m.Add("valid", "empty support file", Expect::kSucceed,
+          "the builder and its verifier accept an empty file; it is written as an empty file",
+          std::move(image));
+  }
+}
+
+}  // namespace
+
+bool MakeHostileCases(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& library,
+                      std::vector<HostileCase>* cases, std::string* error) {
+  const pack::FixtureOptions o = BaseOptions(library);
+  const pack::PackageInput input = pack::MakeFixtureInput(o);
+  std::vector<uint8_t> image;
+  if (!pack::BuildInstaller(stub, input, &image, error)) return false;
+  CaseMaker m(image, stub.size(), input.segments[ss::kSegDataFile]->data, cases);
+  ValidCases(stub, library, m);
+  TruncationCases(m);
+  HeaderCases(m);
+  SegmentCases(m);
+  DataFileCases(m);
+  return true;
+}
+
+}  // namespace hostile

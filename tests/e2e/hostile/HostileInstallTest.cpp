@@ -1,0 +1,458 @@
+// The real installer against hostile and damaged packages, under Wine. Each
+// case is written as an installer program (the real stub, the real
+// impborl.dll, a package the builder made and the case generator damaged)
+// and run quietly ("/q") as its own process with a bounded wait. Then:
+//   - the exit code must be nonzero (or zero, for the cases that are still
+//     valid, with the install complete);
+//   - no box may appear in the quiet run;
+//   - nothing may change in the drive root, the Windows and system
+//     directories (beyond the expected install), TEMP (the work directory is
+//     removed again), the installer's folder or the sentinel folder that
+//     hostile names aim at;
+//   - a failed run leaves no install directory, engine or uninstall entry.
+// A summary table of the outcomes is printed and written beside the test.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/hostile/HostileCases.h"
+#include "package/SegmentTargets.h"
+#include "tests/win/common/WinTestUtil.h"
+#include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_RegistryUtils.h"
+
+namespace hostile {
+namespace {
+
+constexpr DWORD kRunTimeoutMs = 30000;
+constexpr char kFlashInprocKey[] = "CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\\InprocServer32";
+constexpr char kFlashClsidKey[] = "CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
+constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kRunDir[] = "C:\\hostile-run\\";
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return bytes;
+  bytes.resize(GetFileSize(h, nullptr));
+  DWORD got = 0;
+  if (!bytes.empty()) ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(h);
+  bytes.resize(got);
+  return bytes;
+}
+
+bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+  return ok && written == bytes.size();
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string SystemDir() {
+  char buf[MAX_PATH];
+  GetSystemDirectoryA(buf, MAX_PATH);
+  return ss::WithTrailingBackslash(buf);
+}
+
+std::string WindowsDir() {
+  char buf[MAX_PATH];
+  GetWindowsDirectoryA(buf, MAX_PATH);
+  return ss::WithTrailingBackslash(buf);
+}
+
+std::string TempDir() {
+  char buf[MAX_PATH];
+  GetTempPathA(MAX_PATH, buf);
+  return ss::WithTrailingBackslash(buf);
+}
+
+// What one folder holds: names (lower case) with size and write time for
+// files, and a mark for folders. With `deep`, sub-folders are listed too.
+using Listing = std::map<std::string, std::string>;
+
+void ListFolder(const std::string& dir, const std::string& prefix, bool deep, Listing* out) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string key = prefix + Lower(name);
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*out)[key] = "<dir>";
+      if (deep) ListFolder(dir + name + "\\", key + "\\", deep, out);
+    } else {
+      (*out)[key] = std::to_string(fd.nFileSizeLow) + "@" + std::to_string(fd.ftLastWriteTime.dwLowDateTime) + ":" +
+                    std::to_string(fd.ftLastWriteTime.dwHighDateTime);
+    }
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+}
+
+std::vector<std::string> SubKeys(HKEY root, const char* path) {
+  std::vector<std::string> names;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  char name[512];
+  for (DWORD i = 0;; ++i) {
+    DWORD len = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.push_back(name);
+  }
+  RegCloseKey(key);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+std::string ScreenSaverSetting() {
+  char buf[1024] = {};
+  GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "<none>", buf, sizeof buf, "system.ini");
+  return buf;
+}
+
+// Everything a run could change that the checks look at.
+struct Snapshot {
+  std::map<std::string, Listing> folders;
+  std::vector<std::string> uninstallMachine;
+  std::vector<std::string> uninstallUser;
+  std::string screenSaver;
+
+  static Snapshot Take() {
+    Snapshot s;
+    const std::pair<std::string, bool> watched[] = {
+        {"C:\\", false},       {WindowsDir(), false}, {SystemDir(), false},
+        {TempDir(), false},    {kRunDir, true},       {kSentinelDir, true},
+    };
+    for (const auto& [dir, deep] : watched) ListFolder(dir, "", deep, &s.folders[dir]);
+    s.uninstallMachine = SubKeys(HKEY_LOCAL_MACHINE, kUninstallRoot);
+    s.uninstallUser = SubKeys(HKEY_CURRENT_USER, kUninstallRoot);
+    s.screenSaver = ScreenSaverSetting();
+    return s;
+  }
+};
+
+// The differences between two listings of a folder, one line each.
+std::vector<std::string> Differences(const std::string& dir, const Listing& before, const Listing& after,
+                                     const std::set<std::string>& ignored) {
+  std::vector<std::string> out;
+  for (const auto& [name, what] : after) {
+    if (ignored.count(name)) continue;
+    auto it = before.find(name);
+    if (it == before.end()) {
+      std::string line = "new " + dir + name;
+      if (what == "<dir>") {
+        // Name what the folder holds: it tells which file kept it alive.
+        Listing inside;
+        ListFolder(dir + name + "\\", "", true, &inside);
+        line += " holding";
+        for (const auto& entry : inside) line += " \"" + entry.first + "\"";
+      }
+      out.push_back(line);
+    } else if (it->second != what && what != "<dir>") {
+      out.push_back("changed " + dir + name);
+    }
+  }
+  for (const auto& [name, what] : before) {
+    if (!ignored.count(name) && !after.count(name)) out.push_back("removed " + dir + name);
+  }
+  return out;
+}
+
+// Runs the installer quietly. Returns its exit code; *timedOut or *boxShown
+// when the run had to be ended (it is killed then).
+DWORD RunQuiet(const std::string& exe, bool* timedOut, bool* boxShown) {
+  *timedOut = false;
+  *boxShown = false;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::string cmd = "\"" + exe + "\" /q";
+  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, kRunDir, &si, &pi)) {
+    ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
+    return 0xFFFFFFFF;
+  }
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) break;
+    // A quiet run must never wait on a box: look for dialog windows of the
+    // installer's process.
+    struct Finder {
+      DWORD pid;
+      bool found = false;
+      static BOOL CALLBACK Visit(HWND w, LPARAM p) {
+        auto* f = reinterpret_cast<Finder*>(p);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid == f->pid && IsWindowVisible(w) && sstest::ClassOf(w) == "#32770") f->found = true;
+        return TRUE;
+      }
+    } finder{pi.dwProcessId};
+    EnumWindows(Finder::Visit, reinterpret_cast<LPARAM>(&finder));
+    if (finder.found) *boxShown = true;
+    if (finder.found || GetTickCount() - start > kRunTimeoutMs) {
+      if (!finder.found) *timedOut = true;
+      TerminateProcess(pi.hProcess, 0xDEAD);
+      WaitForSingleObject(pi.hProcess, 5000);
+      break;
+    }
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+// The stand-in Flash control as the installed player: copied into the
+// system directory and registered under the Flash class, and removed again
+// (with an earlier registration restored) at the end.
+class FlashPlayerInstalled {
+ public:
+  FlashPlayerInstalled() {
+    char old[MAX_PATH] = {};
+    LONG len = sizeof old;
+    hadKey_ = RegQueryValueA(HKEY_CLASSES_ROOT, kFlashInprocKey, old, &len) == ERROR_SUCCESS;
+    oldValue_ = old;
+    path_ = SystemDir() + "flash.ocx";
+    ok_ = CopyFileA(sstest::WinePath(SS_FLASHCTL_PATH).c_str(), path_.c_str(), FALSE) != 0;
+    HKEY key = nullptr;
+    if (ok_ && RegCreateKeyExA(HKEY_CLASSES_ROOT, kFlashInprocKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                               nullptr) == ERROR_SUCCESS) {
+      RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path_.c_str()),
+                     static_cast<DWORD>(path_.size() + 1));
+      RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"), 10);
+      RegCloseKey(key);
+    } else {
+      ok_ = false;
+    }
+  }
+  ~FlashPlayerInstalled() {
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, kFlashInprocKey);
+    if (hadKey_) {
+      RegSetValueA(HKEY_CLASSES_ROOT, kFlashInprocKey, REG_SZ, oldValue_.c_str(),
+                   static_cast<DWORD>(oldValue_.size()));
+    } else {
+      RegDeleteKeyA(HKEY_CLASSES_ROOT, kFlashClsidKey);
+    }
+    ss::DeleteFileForced(path_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  bool hadKey_ = false;
+  std::string oldValue_;
+  std::string path_;
+  bool ok_ = false;
+};
+
+struct Outcome {
+  const HostileCase* c = nullptr;
+  DWORD code = 0;
+  bool timedOut = false;
+  bool boxShown = false;
+  std::vector<std::string> problems;
+};
+
+std::string CodeText(const Outcome& o) {
+  if (o.timedOut) return "timeout";
+  if (o.boxShown) return "box shown";
+  return std::to_string(static_cast<int32_t>(o.code));
+}
+
+class HostileInstall : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    stub_ = ReadAll(sstest::WinePath(SS_STUB_PATH));
+    library_ = ReadAll(sstest::WinePath(SS_IMPBORL_PATH));
+  }
+
+  void SetUp() override {
+    ASSERT_GT(stub_.size(), 4096u);
+    ASSERT_GT(library_.size(), 1024u);
+    CreateDirectoryA(kRunDir, nullptr);
+    CreateDirectoryA(kSentinelDir, nullptr);
+    ASSERT_TRUE(WriteAll(std::string(kSentinelDir) + "keep.txt", {'k', 'e', 'e', 'p'}));
+  }
+  void TearDown() override {
+    ss::RemoveDirectoryTree(kRunDir);
+    ss::RemoveDirectoryTree(kSentinelDir);
+  }
+
+  // Removes what a successful install wrote, so that the next case starts
+  // from the same machine.
+  static void UndoInstall(const std::string& title, const std::string& screenSaverBefore) {
+    const std::string sys = SystemDir();
+    ss::RemoveDirectoryTree(sys + title + " dir\\");
+    ss::DeleteFileForced(sys + title + ".scr");
+    ss::DeleteUninstallEntry(title, HKEY_LOCAL_MACHINE);
+    ss::DeleteUninstallEntry(title, HKEY_CURRENT_USER);
+    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE",
+                               screenSaverBefore == "<none>" ? nullptr : screenSaverBefore.c_str(), "system.ini");
+  }
+
+  // Runs one case and checks everything the case promises.
+  static Outcome RunCase(const HostileCase& c) {
+    Outcome o;
+    o.c = &c;
+    const std::string exe = std::string(kRunDir) + "Setup.exe";
+    if (!WriteAll(exe, c.image)) {
+      o.problems.push_back("installer not written");
+      return o;
+    }
+    const Snapshot before = Snapshot::Take();
+    o.code = RunQuiet(exe, &o.timedOut, &o.boxShown);
+    if (o.timedOut) o.problems.push_back("did not end within the time limit");
+    if (o.boxShown) o.problems.push_back("showed a box in the quiet run");
+
+    const std::string sys = SystemDir();
+    const std::string installDir = sys + c.title + " dir\\";
+    const std::string engine = sys + c.title + ".scr";
+    const bool installed = !o.timedOut && !o.boxShown && o.code == 0;
+    if (installed) {
+      if (c.expect == Expect::kFail) o.problems.push_back("exit code 0 for a case that must fail");
+      // A success must be a whole install.
+      if (!ss::DirectoryExists(installDir)) o.problems.push_back("success without the install directory");
+      if (!ss::FileExists(installDir + "saver.dat")) o.problems.push_back("success without saver.dat");
+      if (!ss::FileExists(engine)) o.problems.push_back("success without the engine");
+      if (!KeyExists(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(c.title)) &&
+          !KeyExists(HKEY_CURRENT_USER, ss::UninstallKeyPath(c.title))) {
+        o.problems.push_back("success without the uninstall entry");
+      }
+      UndoInstall(c.title, before.screenSaver);
+    } else {
+      if (c.expect == Expect::kSucceed) {
+        o.problems.push_back("exit code " + CodeText(o) + " for a case that is still valid");
+      }
+      // A failure leaves nothing behind; what it left is removed for the
+      // next case after being counted.
+      for (const std::string& title : {c.title, std::string(kBaseTitle)}) {
+        // A title that is no plain name (a device, a path) is refused before
+        // anything is written; the folder listings watch for its files.
+        if (!ss::IsSafeSegmentName(title)) continue;
+        const std::string dir = sys + title + " dir\\";
+        if (ss::DirectoryExists(dir)) o.problems.push_back("install directory left: " + dir);
+        if (ss::FileExists(sys + title + ".scr")) o.problems.push_back("engine left: " + title + ".scr");
+      }
+      if (ScreenSaverSetting() != before.screenSaver) {
+        o.problems.push_back("system.ini changed to " + ScreenSaverSetting());
+      }
+    }
+    const Snapshot after = Snapshot::Take();
+    if (after.uninstallMachine != before.uninstallMachine || after.uninstallUser != before.uninstallUser) {
+      o.problems.push_back("uninstall entries changed");
+    }
+    for (const auto& [dir, listing] : after.folders) {
+      // A successful case was undone above; only system.ini's time may differ.
+      std::set<std::string> ignored;
+      if (installed && dir == WindowsDir()) ignored.insert("system.ini");
+      for (const std::string& d : Differences(dir, before.folders.at(dir), listing, ignored)) {
+        o.problems.push_back(d);
+      }
+    }
+    // Clean up whatever the case left, so that it cannot spoil the next one.
+    if (!installed) UndoInstall(c.title, before.screenSaver);
+    for (const auto& [name, what] : after.folders.at(TempDir())) {
+      if (!before.folders.at(TempDir()).count(name) && what == "<dir>") ss::RemoveDirectoryTree(TempDir() + name + "\\");
+    }
+    ss::DeleteFileForced(exe);
+    return o;
+  }
+
+  static std::vector<uint8_t> stub_;
+  static std::vector<uint8_t> library_;
+};
+
+std::vector<uint8_t> HostileInstall::stub_;
+std::vector<uint8_t> HostileInstall::library_;
+
+TEST_F(HostileInstall, EveryCaseFailsCleanlyOrInstallsWhole) {
+  std::vector<HostileCase> cases;
+  std::string error;
+  ASSERT_TRUE(MakeHostileCases(stub_, library_, &cases, &error)) << error;
+  FlashPlayerInstalled player;
+  ASSERT_TRUE(player.ok()) << "the stand-in Flash control could not be installed";
+
+  // HOSTILE_FILTER=text runs only the cases whose group or name holds it.
+  char filter[256] = {};
+  GetEnvironmentVariableA("HOSTILE_FILTER", filter, sizeof filter);
+
+  std::vector<Outcome> outcomes;
+  const DWORD start = GetTickCount();
+  for (const HostileCase& c : cases) {
+    if (filter[0] != 0 && (c.group + " " + c.name).find(filter) == std::string::npos) continue;
+    outcomes.push_back(RunCase(c));
+    const Outcome& o = outcomes.back();
+    for (const std::string& p : o.problems) {
+      ADD_FAILURE() << "[" << c.group << "] " << c.name << " (expected " << ExpectName(c.expect) << ": " << c.why
+                    << "): " << p;
+    }
+  }
+  const DWORD elapsed = GetTickCount() - start;
+
+  // The summary: cases by group and expectation, outcomes by exit code.
+  std::map<std::string, int> byCode;
+  std::map<std::string, std::map<std::string, int>> byGroup;
+  int failedChecks = 0;
+  for (const Outcome& o : outcomes) {
+    ++byCode[CodeText(o)];
+    ++byGroup[o.c->group][CodeText(o)];
+    if (!o.problems.empty()) ++failedChecks;
+  }
+  std::string table = "hostile packages: " + std::to_string(outcomes.size()) + " cases in " +
+                      std::to_string(elapsed / 1000) + " s, " + std::to_string(failedChecks) +
+                      " with a broken promise\n\n";
+  table += "group      cases  outcomes (exit code x count)\n";
+  for (const auto& [group, codes] : byGroup) {
+    int n = 0;
+    std::string line;
+    for (const auto& [code, count] : codes) {
+      n += count;
+      line += " " + code + " x" + std::to_string(count);
+    }
+    char head[64];
+    std::snprintf(head, sizeof head, "%-10s %5d ", group.c_str(), n);
+    table += head + line + "\n";
+  }
+  table += "\nexit code  count\n";
+  for (const auto& [code, count] : byCode) {
+    char row[64];
+    std::snprintf(row, sizeof row, "%-10s %5d\n", code.c_str(), count);
+    table += row;
+  }
+  table += "\ncase                                                         expect   outcome\n";
+  for (const Outcome& o : outcomes) {
+    char row[512];
+    std::snprintf(row, sizeof row, "%-10s %-50.50s %-8s %s%s\n", o.c->group.c_str(), o.c->name.c_str(),
+                  ExpectName(o.c->expect), CodeText(o).c_str(), o.problems.empty() ? "" : "  !");
+    table += row;
+  }
+  std::printf("%s", table.c_str());
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  WriteAll(ss::DirectoryPart(self) + "hostile-summary.txt", std::vector<uint8_t>(table.begin(), table.end()));
+  EXPECT_FALSE(outcomes.empty());
+}
+
+}  // namespace
+}  // namespace hostile
