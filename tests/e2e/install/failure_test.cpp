@@ -1,0 +1,144 @@
+// Damaged installers run quietly: each ends with its own code as the exit
+// code, shows no box, and leaves nothing installed. A failed activation
+// alone is the exception: the files and the uninstall entry stay.
+#include <functional>
+
+#include "app/ResultCodes.h"
+#include "tests/e2e/install/InstallFixture.h"
+
+namespace e2e {
+namespace {
+
+using ss::pack::Compression;
+
+class DamagedInstaller : public InstallE2e {
+ protected:
+  // Builds, damages, runs with "/q"; returns the exit code as the program's
+  // signed result.
+  int32_t RunDamaged(const Package& package, const std::function<void(Bytes&)>& damage, ChildProcess** log) {
+    const std::string exe = WriteInstaller(package, "Setup.exe", damage);
+    last_ = RunToEnd(exe, "/q");
+    if (log != nullptr) *log = last_.get();
+    return static_cast<int32_t>(last_->exitCode());
+  }
+  std::unique_ptr<ChildProcess> last_;
+};
+
+TEST_F(DamagedInstaller, ShortPackageEndsAtStartUpWithItsCode) {
+  PackageSpec spec;
+  const Package package = MakePackage(spec);
+  const size_t stub = Stub().size();
+  for (size_t keep : {stub, stub + 100, stub + ss::kPackageHeaderSize - 1}) {
+    SCOPED_TRACE(keep - stub);
+    ChildProcess* child = nullptr;
+    EXPECT_EQ(RunDamaged(package, [&](Bytes& b) { b.resize(keep); }, &child), ss::kErrShortHeader)
+        << child->LogText();
+    EXPECT_TRUE(child->Logged("install error: -31"));
+    ExpectNothingInstalled(spec.title);
+  }
+}
+
+// Damage found while installing: whatever was written before it is removed
+// again.
+TEST_F(DamagedInstaller, DamagedSegmentsRemoveThePartialInstall) {
+  struct Case {
+    const char* what;
+    int segment;
+    Compression compression;
+    std::function<void(ss::TSegmentEntry&, int64_t fileSize)> damage;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"end past the file", ss::kSegSupportLib2, Compression::kStore,
+       [](ss::TSegmentEntry& e, int64_t size) { e.endOffset = static_cast<int32_t>(size + 1000); },
+       ss::kErrShortSegment},
+      {"negative start", ss::kSegSupportFile, Compression::kStore,
+       [](ss::TSegmentEntry& e, int64_t) { e.startOffset = -5; }, ss::kErrShortSegment},
+      {"start after end", ss::kSegSupportLib1, Compression::kStore,
+       [](ss::TSegmentEntry& e, int64_t) { e.startOffset = e.endOffset + 10; }, ss::kErrShortSegment},
+      {"wrong expanded size", ss::kSegSupportLib2, Compression::kCompress,
+       [](ss::TSegmentEntry& e, int64_t) { e.originalSize += 1; }, ss::kErrWrongSize},
+      {"data file without name", ss::kSegDataFile, Compression::kAuto,
+       [](ss::TSegmentEntry& e, int64_t) { e.name.clear(); }, ss::kErrSegmentNoName},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackageSpec spec;
+    spec.title = "E2E Damaged " + std::to_string(++n);
+    spec.compression = c.compression;
+    const Package package = MakePackage(spec);
+    ChildProcess* child = nullptr;
+    const int32_t code = RunDamaged(
+        package,
+        [&](Bytes& b) {
+          ss::TPackageHeader h = HeaderOf(b);
+          c.damage(h.segments[c.segment], static_cast<int64_t>(b.size()));
+          PutHeader(b, h);
+        },
+        &child);
+    EXPECT_EQ(code, c.expected) << child->LogText();
+    // The engine comes first: a stored one is logged as written before the
+    // damage was met, and must be gone again.
+    if (c.compression == Compression::kStore) EXPECT_TRUE(child->Logged("file created: " + EnginePath(spec.title)));
+    ExpectNothingInstalled(spec.title);
+    EXPECT_EQ(ScreenSaverSetting(), screenSaverBefore_);
+  }
+}
+
+// A data file whose own content is damaged: an entry's stored bytes cut
+// short of what the entry table announces.
+TEST_F(DamagedInstaller, DamagedDataFileRemovesThePartialInstall) {
+  PackageSpec spec;
+  spec.compression = Compression::kStore;
+  Package package = MakePackage(spec);
+  Bytes& data = package.input.segments[ss::kSegDataFile]->data;
+  data.resize(data.size() - 100);
+  ChildProcess* child = nullptr;
+  const int32_t code = RunDamaged(package, nullptr, &child);
+  EXPECT_EQ(code, ss::kIoReadPastEnd) << child->LogText();
+  // The data file is closed again after the failed read, so that it can be
+  // deleted and the work directory goes with it.
+  EXPECT_FALSE(child->Logged("work directory not removed")) << child->LogText();
+  ExpectNothingInstalled(spec.title);
+}
+
+TEST_F(DamagedInstaller, UnknownFlashVersionIndexIsADamagedPackage) {
+  PackageSpec spec;
+  const Package package = MakePackage(spec);
+  ChildProcess* child = nullptr;
+  const int32_t code = RunDamaged(
+      package,
+      [&](Bytes& b) {
+        ss::TPackageHeader h = HeaderOf(b);
+        h.flashVersionIndex = 2;
+        PutHeader(b, h);
+      },
+      &child);
+  EXPECT_EQ(code, ss::kErrBadFlashIndex) << child->LogText();
+  ExpectNothingInstalled(spec.title);
+}
+
+// system.ini held open without sharing: only the activation fails. The
+// installed files and the uninstall entry stay, and the run reports the
+// activation's code.
+TEST_F(DamagedInstaller, FailedActivationAloneKeepsTheInstall) {
+  PackageSpec spec;
+  const Package package = MakePackage(spec);
+  const std::string exe = WriteInstaller(package);
+  const std::string ini = WindowsDir() + "system.ini";
+  HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE) << GetLastError();
+  auto child = RunToEnd(exe, "/q");
+  CloseHandle(lock);
+  EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kOsSharingViolation) << child->LogText();
+  EXPECT_TRUE(child->Logged("Unable to write to system.ini"));
+  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == package.segment(ss::kSegEngine));
+  for (const auto& [name, bytes] : package.dataEntries) EXPECT_TRUE(ReadAll(InstallDir(spec.title) + name) == bytes);
+  EXPECT_TRUE(UninstallEntryExists(spec.title));
+  EXPECT_EQ(ScreenSaverSetting(), screenSaverBefore_);
+  EXPECT_TRUE(NewWorkDirs().empty());
+}
+
+}  // namespace
+}  // namespace e2e
