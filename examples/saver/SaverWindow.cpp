@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 namespace ss::sample {
 
@@ -20,10 +18,22 @@ constexpr int kMouseSlack = 8;  // pixels a mouse may drift before the show ends
 using PaintBubblesFn = void(__cdecl*)(HDC dc, int width, int height, unsigned frame);
 using PaintCaptionFn = void(__cdecl*)(HDC dc, const RECT* area, const char* text);
 
+// The whole of a small file; `ok` is false when it cannot be opened or
+// read. Files above 1 MiB are refused: nothing the engine reads is that big.
 std::string ReadWhole(const std::string& path, bool* ok) {
-  std::ifstream in(path, std::ios::binary);
-  *ok = static_cast<bool>(in);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  *ok = false;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  std::string data;
+  const DWORD size = GetFileSize(h, nullptr);
+  if (size != INVALID_FILE_SIZE && size <= (1u << 20)) {
+    data.resize(size);
+    DWORD got = 0;
+    *ok = size == 0 || (ReadFile(h, &data[0], size, &got, nullptr) && got == size);
+  }
+  CloseHandle(h);
+  return *ok ? data : std::string();
 }
 
 std::string BaseName(const std::string& path) {
@@ -278,7 +288,7 @@ SlideShowContent LoadSlideShowContent(const SaverLocation& location) {
   SampleSettings read;
   std::string error;
   if (!ok) {
-    c.settingsError = "saver.dat was not found in " + location.installDir + "; the defaults are used";
+    c.settingsError = "saver.dat could not be read in " + location.installDir + "; the defaults are used";
   } else if (!ParseSaverDat(reinterpret_cast<const uint8_t*>(dat.data()), dat.size(), &read, &error)) {
     c.settingsError = error + "; the defaults are used";
   } else {

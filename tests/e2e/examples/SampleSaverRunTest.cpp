@@ -15,6 +15,7 @@
 #include "examples/saver/SampleSettings.h"
 #include "examples/saver/SaverPaths.h"
 #include "examples/saver/SaverUninstall.h"
+#include "examples/saver/SaverWindow.h"
 #include "tests/e2e/examples/SampleTestSupport.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
@@ -233,6 +234,40 @@ TEST(SampleUninstallSteps, ShortNameGivesBackTheLongTitle) {
 
   EXPECT_EQ(LongPathOf(dir + "Missing.scr"), dir + "Missing.scr");
   EXPECT_EQ(LongFileNameOf(dir + "Missing.scr"), dir + "Missing.scr");
+}
+
+TEST(SampleSlideShowContent, PicturesCaptionsAndSettingsFromTheInstallDirectory) {
+  ScratchDir scratch("sample");
+  const std::string systemDir = scratch / "Sys\\";
+  ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, "Show", 42));
+  const std::string dir = systemDir + "Show dir\\";
+  WriteFile(dir + "B-Second.BMP", "not really a picture");
+  WriteFile(dir + "a-first.bmp", "nor this");
+  WriteFile(dir + "notes.txt", "no picture");
+  SaverLocation loc;
+  std::string error;
+  ASSERT_TRUE(LocateSaver(systemDir + "Show.scr", &loc, &error)) << error;
+
+  SlideShowContent c = LoadSlideShowContent(loc);
+  EXPECT_EQ(c.settingsError, "");
+  EXPECT_EQ(c.settings.slideSeconds, 42u);
+  // Every *.bmp, in name order without regard to case.
+  const std::vector<std::string> want = {dir + "01-reef.bmp", dir + "02-kelp.bmp", dir + "a-first.bmp",
+                                         dir + "B-Second.BMP"};
+  EXPECT_EQ(c.pictures, want);
+  EXPECT_EQ(PictureCaption(c, dir + "01-reef.bmp"), "Sample Aquarium - Reef");
+  EXPECT_EQ(PictureCaption(c, dir + "02-kelp.bmp"), "Sample Aquarium");
+
+  // A damaged or missing saver.dat gives the defaults and says why.
+  WriteFile(dir + "saver.dat", std::string(1239, '\0'));
+  c = LoadSlideShowContent(loc);
+  EXPECT_NE(c.settingsError.find("1239"), std::string::npos) << c.settingsError;
+  EXPECT_EQ(c.settings.slideSeconds, SampleSettings{}.slideSeconds);
+  EXPECT_EQ(c.settings.caption, "Show");
+  DeleteFileA((dir + "saver.dat").c_str());
+  c = LoadSlideShowContent(loc);
+  EXPECT_NE(c.settingsError.find(dir), std::string::npos) << c.settingsError;
+  EXPECT_EQ(c.settings.caption, "Show");
 }
 
 // Waits up to `ms` for a top-level window of `cls` titled `title` that
