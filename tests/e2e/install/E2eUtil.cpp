@@ -302,6 +302,14 @@ std::string ClassName(HWND w) {
   return buf;
 }
 
+std::vector<std::string> VisibleChildTexts(HWND parent) {
+  std::vector<std::string> texts;
+  for (HWND child : ChildrenOf(parent)) {
+    if (IsWindowVisible(child)) texts.push_back(TextOf(child));
+  }
+  return texts;
+}
+
 std::string PlainCaption(const std::string& caption) {
   std::string out;
   for (char c : caption)

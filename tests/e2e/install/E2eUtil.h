@@ -79,6 +79,8 @@ class ChildProcess {
 std::vector<HWND> WindowsOf(DWORD pid);
 std::string TextOf(HWND w);
 std::string ClassName(HWND w);
+// The texts of the visible controls inside `parent`.
+std::vector<std::string> VisibleChildTexts(HWND parent);
 // A caption without its "&" accelerator marks.
 std::string PlainCaption(const std::string& caption);
 

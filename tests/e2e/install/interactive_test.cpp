@@ -1,0 +1,259 @@
+// Installers run as a user runs them: the window found by its caption, its
+// buttons pressed, its boxes read and answered, and the outcome read back.
+// Pictures of the windows go to the screenshot folder.
+#include <string>
+
+#include "tests/e2e/install/InstallFixture.h"
+#include "tests/e2e/install/Pictures.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kComplete[] = "Screen Saver Installation and Setup Complete.";
+constexpr char kWriting[] = "Writing screen saver files...";
+constexpr char kOpenPanelQuestion[] =
+    "The installation of the screen saver was successful.\r\n\r\nWould you like to open the screen saver control "
+    "panel?";
+
+class InteractiveInstall : public InstallE2e {
+ protected:
+  // The installer window: "Install: <title>" or "Install Screen Saver: <title>".
+  static HWND WaitForInstaller(const ChildProcess& child, const std::string& title, DWORD timeoutMs = 30000) {
+    return WaitForWindow(
+        child.pid(),
+        [&](HWND w) {
+          const std::string text = TextOf(w);
+          return ClassName(w) != "#32770" &&
+                 (text == "Install: " + title || text == "Install Screen Saver: " + title);
+        },
+        timeoutMs, &child);
+  }
+
+  static bool HasChildText(HWND parent, const std::string& text) {
+    for (const std::string& shown : VisibleChildTexts(parent)) {
+      if (shown == text) return true;
+    }
+    return false;
+  }
+
+  static bool WaitForChildText(HWND parent, const std::string& text, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!HasChildText(parent, text)) {
+      if (GetTickCount() - start > timeoutMs || !IsWindow(parent)) return false;
+      Sleep(5);
+    }
+    return true;
+  }
+
+  static bool ButtonUsable(HWND parent, const std::string& caption) {
+    HWND b = FindButton(parent, caption);
+    return b != nullptr && IsWindowVisible(b) && IsWindowEnabled(b);
+  }
+
+  // Waits for the process to end, answering every box it shows with its
+  // first button; returns the boxes seen.
+  static std::vector<Box> FinishAnsweringBoxes(ChildProcess& child, DWORD timeoutMs = 60000) {
+    std::vector<Box> boxes;
+    const DWORD start = GetTickCount();
+    while (child.Running() && GetTickCount() - start < timeoutMs) {
+      if (HWND box = WaitForBox(child.pid(), 100, &child)) {
+        boxes.push_back(ReadBox(box));
+        if (!boxes.back().buttons.empty()) ClickButton(box, boxes.back().buttons.front());
+        for (int i = 0; i < 100 && IsWindow(box); ++i) Pause(20);
+      }
+    }
+    EXPECT_TRUE(child.Wait(1000)) << "installer did not end\n" << child.LogText();
+    return boxes;
+  }
+};
+
+// A bitmap presentation, Install, the completion phase and its question
+// answered No: the program ends by itself with everything installed.
+TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) {
+  PackageSpec spec;
+  spec.displayMode = ss::dmBitmap;
+  spec.presentation = MakeBitmapFile(320, 200);
+  spec.showDisplayProperties = true;
+  const Package package = MakePackage(spec);
+  auto child = Start(WriteInstaller(package), "");
+  HWND win = WaitForInstaller(*child, spec.title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box came with the window";
+  Pause(300);
+  Screenshot(win, "e2e-install-bitmap");
+  ASSERT_TRUE(ButtonUsable(win, "Install"));
+
+  ClickButton(win, "Install");
+  HWND box = WaitForBox(child->pid(), 30000, child.get());
+  ASSERT_NE(box, nullptr) << child->LogText();
+  const Box question = ReadBox(box);
+  EXPECT_EQ(question.caption, "Confirm");
+  EXPECT_EQ(question.text, kOpenPanelQuestion);
+  EXPECT_EQ(question.buttons, (std::vector<std::string>{"Yes", "No"}));
+  // Behind the question the window is in its Complete phase.
+  EXPECT_TRUE(HasChildText(win, kComplete));
+  EXPECT_TRUE(ButtonUsable(win, "Close"));
+  HWND install = FindButton(win, "Install");
+  EXPECT_TRUE(install == nullptr || !IsWindowVisible(install));
+  Screenshot(win, "e2e-install-complete");
+  ClickButton(box, "No");
+
+  EXPECT_TRUE(child->Wait(30000));
+  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  ExpectInstalled(package);
+}
+
+// A JPEG presentation with a licence: the button reads "Accept and Install";
+// the licence lands in the install directory; with the panel offer clear the
+// program ends after the install without any question.
+TEST_F(InteractiveInstall, LicencePackageAcceptsAndInstallsWithoutQuestion) {
+  PackageSpec spec;
+  spec.displayMode = ss::dmJpeg;
+  spec.presentation = MakeJpegFile(320, 200);
+  spec.license = true;
+  spec.showDisplayProperties = false;
+  const Package package = MakePackage(spec);
+  auto child = Start(WriteInstaller(package), "");
+  HWND win = WaitForInstaller(*child, spec.title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  Pause(300);
+  Screenshot(win, "e2e-install-jpeg-licence");
+  EXPECT_EQ(FindButton(win, "Install"), nullptr);
+  ASSERT_TRUE(ClickButton(win, "Accept and Install"));
+
+  const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
+  EXPECT_TRUE(boxes.empty()) << boxes.front().caption << ": " << boxes.front().text;
+  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  ExpectInstalled(package);
+  const auto& licence = *package.input.segments[ss::kSegLicense];
+  EXPECT_TRUE(ReadAll(InstallDir(spec.title) + licence.name) == licence.data);
+}
+
+// A picture that does not decode: the "CorruptFile: " box, then the window
+// with an empty presentation, and the install still works. A bitmap cut
+// inside its header must be refused like any other, not read past its end.
+TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
+  Bytes noiseBitmap = ss::pack::MakeNoiseBytes(4000, 9);
+  noiseBitmap[0] = 'B';
+  noiseBitmap[1] = 'M';
+  Bytes cutBitmap = MakeBitmapFile(64, 64);
+  cutBitmap.resize(30);
+  Bytes noiseJpeg = ss::pack::MakeNoiseBytes(4000, 10);
+  noiseJpeg[0] = 0xFF;
+  noiseJpeg[1] = 0xD8;
+  noiseJpeg[2] = 0xFF;
+  struct Case {
+    const char* what;
+    uint8_t displayMode;
+    const Bytes* picture;
+  };
+  const Case cases[] = {{"bitmap of noise", ss::dmBitmap, &noiseBitmap},
+                        {"JPEG of noise", ss::dmJpeg, &noiseJpeg},
+                        {"bitmap cut inside its header", ss::dmBitmap, &cutBitmap}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackageSpec spec;
+    spec.title = "E2E Corrupt " + std::to_string(++n);
+    spec.displayMode = c.displayMode;
+    spec.presentation = *c.picture;
+    const Package package = MakePackage(spec);
+    auto child = Start(WriteInstaller(package), "");
+    HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
+    if (boxWindow == nullptr) {
+      child->Wait(5000);
+      ADD_FAILURE() << "no box; exit code " << static_cast<int32_t>(child->exitCode()) << "\n" << child->LogText();
+      continue;
+    }
+    const Box box = ReadBox(boxWindow);
+    EXPECT_EQ(box.caption, "Error");
+    EXPECT_EQ(box.text, "CorruptFile: ");
+    EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort"}));
+    ClickButton(boxWindow, "Abort");
+
+    HWND win = WaitForInstaller(*child, spec.title);
+    ASSERT_NE(win, nullptr) << child->LogText();
+    ASSERT_TRUE(ClickButton(win, "Install"));
+    const std::vector<Box> later = FinishAnsweringBoxes(*child);
+    EXPECT_TRUE(later.empty()) << later.front().text;
+    EXPECT_EQ(child->exitCode(), 0u);
+    ExpectInstalled(package);
+  }
+}
+
+// Declining to overwrite: nothing removed, no error box, Install usable
+// again; Cancel then closes the window.
+TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) {
+  PackageSpec spec;
+  spec.displayMode = ss::dmBitmap;
+  spec.presentation = MakeBitmapFile(100, 80);
+  const Package package = MakePackage(spec);
+  const Bytes oldEngine(321, 'e');
+  ASSERT_TRUE(CreateDirectoryA(InstallDir(spec.title).c_str(), nullptr));
+  ASSERT_TRUE(WriteAll(InstallDir(spec.title) + "old.txt", Bytes(10, 'o')));
+  ASSERT_TRUE(WriteAll(EnginePath(spec.title), oldEngine));
+
+  auto child = Start(WriteInstaller(package), "");
+  HWND win = WaitForInstaller(*child, spec.title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  ClickButton(win, "Install");
+  HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
+  ASSERT_NE(boxWindow, nullptr) << child->LogText();
+  const Box box = ReadBox(boxWindow);
+  EXPECT_EQ(box.caption, "Confirm");
+  EXPECT_EQ(box.text, spec.title + " screen saver already exists. Overwrite?");
+  EXPECT_EQ(box.buttons, (std::vector<std::string>{"OK", "Cancel"}));
+  ClickButton(boxWindow, "Cancel");
+
+  const DWORD start = GetTickCount();
+  while (!ButtonUsable(win, "Install") && GetTickCount() - start < 10000) Pause(20);
+  EXPECT_TRUE(ButtonUsable(win, "Install"));
+  EXPECT_EQ(WaitForBox(child->pid(), 1000, child.get()), nullptr) << "a box after declining";
+  EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
+  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == oldEngine);
+  EXPECT_TRUE(FileExists(InstallDir(spec.title) + "old.txt"));
+  EXPECT_FALSE(UninstallEntryExists(spec.title));
+
+  ClickButton(win, "Cancel");
+  EXPECT_TRUE(child->Wait(30000));
+  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == oldEngine);
+  EXPECT_TRUE(NewWorkDirs().empty());
+}
+
+// Cancel while the segments are written: the install stops before the next
+// segment, removes what it wrote and returns to Ready; a second Install then
+// completes.
+TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSucceeds) {
+  PackageSpec spec;
+  spec.displayMode = ss::dmBitmap;
+  spec.presentation = MakeBitmapFile(100, 80);
+  spec.supportSize = 24u << 20;  // a large second segment
+  spec.compression = ss::pack::Compression::kStore;
+  const Package package = MakePackage(spec);
+  auto child = Start(WriteInstaller(package), "");
+  HWND win = WaitForInstaller(*child, spec.title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  ClickButton(win, "Install");
+  ASSERT_TRUE(WaitForChildText(win, kWriting, 20000)) << child->LogText();
+  ClickButton(win, "Cancel");
+
+  const DWORD start = GetTickCount();
+  while (!ButtonUsable(win, "Install") && GetTickCount() - start < 20000) Pause(20);
+  ASSERT_TRUE(ButtonUsable(win, "Install")) << child->LogText();
+  EXPECT_TRUE(child->Running()) << "the window closed after Cancel";
+  EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
+  // Segments are written in order; the last one was never reached.
+  EXPECT_FALSE(child->Logged("helper2.dll")) << child->LogText();
+  EXPECT_FALSE(FileExists(EnginePath(spec.title)));
+  EXPECT_FALSE(DirExists(InstallDir(spec.title)));
+  EXPECT_FALSE(UninstallEntryExists(spec.title));
+
+  ClickButton(win, "Install");
+  const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
+  EXPECT_TRUE(boxes.empty()) << boxes.front().text;
+  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  ExpectInstalled(package);
+}
+
+}  // namespace
+}  // namespace e2e
