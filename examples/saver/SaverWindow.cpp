@@ -64,7 +64,11 @@ class SaverWindow {
   }
 
   HWND Create(HINSTANCE instance, HWND parent) {
-    LoadLibraries();
+    // The preview holds no file of the install directory open (pictures
+    // and settings are read and closed), so that the screen saver can be
+    // removed while the Display control panel shows it; it draws without
+    // the support libraries.
+    if (!parent) LoadLibraries();
     if (parent) {
       parent_ = parent;
       RECT rc;

@@ -309,14 +309,22 @@ TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
   EXPECT_EQ(run.Wait(10000), 0);
 }
 
-TEST(SampleSaverWindows, PreviewLivesInItsParentAndEndsWithIt) {
+TEST(SampleSaverWindows, PreviewLivesInItsParentHoldsNoFilesAndEndsWithIt) {
   if (!ss::test::HaveDisplay()) GTEST_SKIP() << "no display";
   ScratchDir scratch("sample");
   const std::string systemDir = scratch / "Sys\\";
   const std::string title = "Preview Aquarium";
+  PendingDeletes pending;  // the running engine's file is moved aside by the removal
   InstallGuard guard(systemDir, title);
   ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 6));
   const std::string engine = "\"" + systemDir + title + ".scr\"";
+
+  // A handle that names no window ends the preview at once, without a box.
+  {
+    Process bogus(engine + " /p 4");
+    ASSERT_TRUE(bogus.started());
+    EXPECT_EQ(bogus.Wait(10000), static_cast<long>(ERROR_INVALID_WINDOW_HANDLE));
+  }
 
   HWND parent = CreateWindowExA(0, "STATIC", "preview parent", WS_POPUP | WS_VISIBLE, 10, 10, 152, 112,
                                 nullptr, nullptr, nullptr, nullptr);
@@ -335,13 +343,17 @@ TEST(SampleSaverWindows, PreviewLivesInItsParentAndEndsWithIt) {
   GetClientRect(child, &rc);
   EXPECT_EQ(rc.right, 152);
   EXPECT_EQ(rc.bottom, 112);
+  // The screen saver can be removed while the control panel previews it.
+  SaverLocation loc;
+  std::string error;
+  ASSERT_TRUE(LocateSaver(systemDir + title + ".scr", &loc, &error)) << error;
+  UninstallReport report;
+  EXPECT_EQ(UninstallSaver(loc, &report), kOk) << report.error;
+  EXPECT_FALSE(Exists(loc.installDir));
+
   DestroyWindow(parent);
   EXPECT_EQ(run.Wait(10000), 0) << "the preview did not end with its parent";
-
-  // A handle that names no window ends the preview at once, without a box.
-  Process bogus(engine + " /p 4");
-  ASSERT_TRUE(bogus.started());
-  EXPECT_EQ(bogus.Wait(10000), static_cast<long>(ERROR_INVALID_WINDOW_HANDLE));
+  for (const std::string& file : pending.Added()) guard.AlsoDelete(file);
 }
 
 }  // namespace
