@@ -372,6 +372,26 @@ bool ClickButton(HWND parent, const std::string& caption) {
   return true;
 }
 
+int DistinctColours(HWND w, double top, double bottom) {
+  RECT client;
+  if (!GetClientRect(w, &client)) return 0;
+  POINT origin = {0, 0};
+  ClientToScreen(w, &origin);
+  HDC screen = GetDC(nullptr);
+  std::vector<COLORREF> seen;
+  const int width = client.right, height = client.bottom;
+  for (int i = 0; i < 12; ++i) {
+    for (int j = 0; j < 12; ++j) {
+      const int x = origin.x + width * (2 * i + 1) / 24;
+      const int y = origin.y + static_cast<int>(height * (top + (bottom - top) * (2 * j + 1) / 24.0));
+      const COLORREF c = GetPixel(screen, x, y);
+      if (std::find(seen.begin(), seen.end(), c) == seen.end()) seen.push_back(c);
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  return static_cast<int>(seen.size());
+}
+
 void Pause(DWORD ms) {
   const DWORD start = GetTickCount();
   do {

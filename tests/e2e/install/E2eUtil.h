@@ -105,6 +105,11 @@ HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child = nullptr)
 bool ClickButton(HWND parent, const std::string& caption);
 HWND FindButton(HWND parent, const std::string& caption);
 
+// How many different colours the screen shows in a grid of 12 x 12 points
+// over a band of `w`'s client area (`top` and `bottom` as fractions of its
+// height): a shown picture gives many, an empty area one or two.
+int DistinctColours(HWND w, double top, double bottom);
+
 // Lets time pass while the windows of this process stay responsive.
 void Pause(DWORD ms);
 

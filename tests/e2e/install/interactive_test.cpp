@@ -81,6 +81,7 @@ TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) 
   EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box came with the window";
   Pause(300);
   Screenshot(win, "e2e-install-bitmap");
+  EXPECT_GT(DistinctColours(win, 0.05, 0.6), 20) << "no picture in the presentation area";
   ASSERT_TRUE(ButtonUsable(win, "Install"));
 
   ClickButton(win, "Install");
@@ -118,6 +119,7 @@ TEST_F(InteractiveInstall, LicencePackageAcceptsAndInstallsWithoutQuestion) {
   ASSERT_NE(win, nullptr) << child->LogText();
   Pause(300);
   Screenshot(win, "e2e-install-jpeg-licence");
+  EXPECT_GT(DistinctColours(win, 0.05, 0.4), 20) << "no picture in the presentation area";
   EXPECT_EQ(FindButton(win, "Install"), nullptr);
   ASSERT_TRUE(ClickButton(win, "Accept and Install"));
 
@@ -173,6 +175,8 @@ TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
 
     HWND win = WaitForInstaller(*child, spec.title);
     ASSERT_NE(win, nullptr) << child->LogText();
+    Pause(300);
+    EXPECT_LE(DistinctColours(win, 0.05, 0.6), 2) << "the presentation area is not empty";
     ASSERT_TRUE(ClickButton(win, "Install"));
     const std::vector<Box> later = FinishAnsweringBoxes(*child);
     EXPECT_TRUE(later.empty()) << later.front().text;
