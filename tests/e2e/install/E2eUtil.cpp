@@ -392,6 +392,17 @@ int DistinctColours(HWND w, double top, double bottom) {
   return static_cast<int>(seen.size());
 }
 
+COLORREF ScreenColourAt(HWND w, double fx, double fy) {
+  RECT client;
+  if (!GetClientRect(w, &client)) return CLR_INVALID;
+  POINT p = {static_cast<LONG>(client.right * fx), static_cast<LONG>(client.bottom * fy)};
+  ClientToScreen(w, &p);
+  HDC screen = GetDC(nullptr);
+  const COLORREF c = GetPixel(screen, p.x, p.y);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
 void Pause(DWORD ms) {
   const DWORD start = GetTickCount();
   do {

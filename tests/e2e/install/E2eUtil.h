@@ -110,6 +110,10 @@ HWND FindButton(HWND parent, const std::string& caption);
 // height): a shown picture gives many, an empty area one or two.
 int DistinctColours(HWND w, double top, double bottom);
 
+// The screen's colour at a point of `w`'s client area, given as fractions
+// of its width and height.
+COLORREF ScreenColourAt(HWND w, double fx, double fy);
+
 // Lets time pass while the windows of this process stay responsive.
 void Pause(DWORD ms);
 

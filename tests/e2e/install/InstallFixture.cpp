@@ -143,6 +143,58 @@ std::unique_ptr<ChildProcess> InstallE2e::RunToEnd(const std::string& exe, const
   return child;
 }
 
+HWND InstallE2e::WaitForInstaller(const ChildProcess& child, const std::string& title, DWORD timeoutMs) {
+  return WaitForWindow(
+      child.pid(),
+      [&](HWND w) {
+        const std::string text = TextOf(w);
+        return ClassName(w) != "#32770" && (text == "Install: " + title || text == "Install Screen Saver: " + title);
+      },
+      timeoutMs, &child);
+}
+
+bool InstallE2e::HasChildText(HWND parent, const std::string& text) {
+  for (const std::string& shown : VisibleChildTexts(parent)) {
+    if (shown == text) return true;
+  }
+  return false;
+}
+
+bool InstallE2e::ProcessShowsText(DWORD pid, const std::string& text) {
+  for (HWND w : WindowsOf(pid)) {
+    if (HasChildText(w, text)) return true;
+  }
+  return false;
+}
+
+bool InstallE2e::WaitForChildText(HWND parent, const std::string& text, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!HasChildText(parent, text)) {
+    if (GetTickCount() - start > timeoutMs || !IsWindow(parent)) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+bool InstallE2e::ButtonUsable(HWND parent, const std::string& caption) {
+  HWND b = FindButton(parent, caption);
+  return b != nullptr && IsWindowVisible(b) && IsWindowEnabled(b);
+}
+
+std::vector<Box> InstallE2e::FinishAnsweringBoxes(ChildProcess& child, DWORD timeoutMs) {
+  std::vector<Box> boxes;
+  const DWORD start = GetTickCount();
+  while (child.Running() && GetTickCount() - start < timeoutMs) {
+    if (HWND box = WaitForBox(child.pid(), 100, &child)) {
+      boxes.push_back(ReadBox(box));
+      if (!boxes.back().buttons.empty()) ClickButton(box, boxes.back().buttons.front());
+      for (int i = 0; i < 100 && IsWindow(box); ++i) Pause(20);
+    }
+  }
+  EXPECT_TRUE(child.Wait(1000)) << "installer did not end\n" << child.LogText();
+  return boxes;
+}
+
 std::string InstallE2e::EnginePath(const std::string& title) { return SystemDir() + title + ".scr"; }
 
 std::string InstallE2e::InstallDir(const std::string& title) { return SystemDir() + title + " dir\\"; }

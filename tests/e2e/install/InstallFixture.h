@@ -65,6 +65,18 @@ class InstallE2e : public ::testing::Test {
   // Runs to the end (bounded) and returns the process.
   std::unique_ptr<ChildProcess> RunToEnd(const std::string& exe, const std::string& args, DWORD timeoutMs = 60000);
 
+  // Driving a running installer. The installer window: "Install: <title>"
+  // or "Install Screen Saver: <title>".
+  static HWND WaitForInstaller(const ChildProcess& child, const std::string& title, DWORD timeoutMs = 30000);
+  static bool HasChildText(HWND parent, const std::string& text);
+  // Some visible window of `pid` shows `text` among its controls.
+  static bool ProcessShowsText(DWORD pid, const std::string& text);
+  static bool WaitForChildText(HWND parent, const std::string& text, DWORD timeoutMs);
+  static bool ButtonUsable(HWND parent, const std::string& caption);
+  // Waits for the process to end, answering every box it shows with its
+  // first button; returns the boxes seen.
+  static std::vector<Box> FinishAnsweringBoxes(ChildProcess& child, DWORD timeoutMs = 60000);
+
   // Read-back of an install.
   static std::string EnginePath(const std::string& title);
   static std::string InstallDir(const std::string& title);

@@ -15,57 +15,7 @@ constexpr char kOpenPanelQuestion[] =
     "The installation of the screen saver was successful.\r\n\r\nWould you like to open the screen saver control "
     "panel?";
 
-class InteractiveInstall : public InstallE2e {
- protected:
-  // The installer window: "Install: <title>" or "Install Screen Saver: <title>".
-  static HWND WaitForInstaller(const ChildProcess& child, const std::string& title, DWORD timeoutMs = 30000) {
-    return WaitForWindow(
-        child.pid(),
-        [&](HWND w) {
-          const std::string text = TextOf(w);
-          return ClassName(w) != "#32770" &&
-                 (text == "Install: " + title || text == "Install Screen Saver: " + title);
-        },
-        timeoutMs, &child);
-  }
-
-  static bool HasChildText(HWND parent, const std::string& text) {
-    for (const std::string& shown : VisibleChildTexts(parent)) {
-      if (shown == text) return true;
-    }
-    return false;
-  }
-
-  static bool WaitForChildText(HWND parent, const std::string& text, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!HasChildText(parent, text)) {
-      if (GetTickCount() - start > timeoutMs || !IsWindow(parent)) return false;
-      Sleep(5);
-    }
-    return true;
-  }
-
-  static bool ButtonUsable(HWND parent, const std::string& caption) {
-    HWND b = FindButton(parent, caption);
-    return b != nullptr && IsWindowVisible(b) && IsWindowEnabled(b);
-  }
-
-  // Waits for the process to end, answering every box it shows with its
-  // first button; returns the boxes seen.
-  static std::vector<Box> FinishAnsweringBoxes(ChildProcess& child, DWORD timeoutMs = 60000) {
-    std::vector<Box> boxes;
-    const DWORD start = GetTickCount();
-    while (child.Running() && GetTickCount() - start < timeoutMs) {
-      if (HWND box = WaitForBox(child.pid(), 100, &child)) {
-        boxes.push_back(ReadBox(box));
-        if (!boxes.back().buttons.empty()) ClickButton(box, boxes.back().buttons.front());
-        for (int i = 0; i < 100 && IsWindow(box); ++i) Pause(20);
-      }
-    }
-    EXPECT_TRUE(child.Wait(1000)) << "installer did not end\n" << child.LogText();
-    return boxes;
-  }
-};
+class InteractiveInstall : public InstallE2e {};
 
 // A bitmap presentation, Install, the completion phase and its question
 // answered No: the program ends by itself with everything installed.

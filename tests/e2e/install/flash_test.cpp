@@ -1,0 +1,176 @@
+// Flash packages and the Windows versions Wine reports: the movie in the
+// window with the stand-in control, the download message without any player,
+// the carried setup run for a clean install, the direct install when the
+// movie cannot play, and the Windows NT refusal of a Flash 8 package.
+#include "app/ResultCodes.h"
+#include "tests/e2e/install/InstallFixture.h"
+#include "tests/host/flash/SwfBuilder.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kFlashPlayerRequired[] =
+    "This screen saver requires the latest Macromedia Flash Player for Internet Explorer.\r\n\r\nPlease download "
+    "the free player from http://www.macromedia.com/go/getflashplayer and then run this installation again.";
+
+// A playable version-7 movie with a background colour of its own.
+Bytes Movie(uint8_t version = 7) {
+  swftest::Movie m;
+  m.version = version;
+  m.colour = {0xC0, 0x30, 0x80};
+  return m.build();
+}
+
+class FlashInstall : public InstallE2e {
+ protected:
+  PackageSpec FlashSpec() {
+    PackageSpec spec;
+    spec.displayMode = ss::dmFlash;
+    spec.presentation = Movie();
+    return spec;
+  }
+};
+
+TEST_F(FlashInstall, MovieShowsInTheWindowWithTheControl) {
+  const PackageSpec spec = FlashSpec();
+  const Package package = MakePackage(spec);
+  auto child = Start(WriteInstaller(package), "");
+  HWND win = WaitForInstaller(*child, spec.title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  Pause(500);
+  Screenshot(win, "e2e-install-flash");
+  // The stand-in paints the movie's background colour.
+  EXPECT_EQ(ScreenColourAt(win, 0.5, 0.3), RGB(0xC0, 0x30, 0x80));
+  ASSERT_TRUE(ClickButton(win, "Cancel"));
+  EXPECT_TRUE(child->Wait(30000));
+  EXPECT_EQ(child->exitCode(), 0u);
+  ExpectNothingInstalled(spec.title);
+}
+
+// No control registered and no setup carried: the download message alone
+// (one box), the code as exit code, nothing installed.
+TEST_F(FlashInstall, NoPlayerAndNoSetupGivesTheDownloadMessageOnly) {
+  UnregisterFlashControl();
+  const PackageSpec spec = FlashSpec();
+  const Package package = MakePackage(spec);
+  auto child = Start(WriteInstaller(package), "");
+  const std::vector<Box> boxes = FinishAnsweringBoxes(*child, 90000);
+  ASSERT_EQ(boxes.size(), 1u) << child->LogText();
+  EXPECT_EQ(boxes[0].caption, "Information");
+  EXPECT_EQ(boxes[0].text, kFlashPlayerRequired);
+  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"OK"}));
+  EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashMissing);
+  EXPECT_TRUE(child->Logged("==== tell user to download and install player ===="));
+  ExpectNothingInstalled(spec.title);
+}
+
+// No player but a carried setup: the setup runs with "/Q" (the stand-in
+// records that and registers the control), and the quiet install goes on.
+TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
+  UnregisterFlashControl();
+  const std::string record = TempDir() + "e2e-flash-setup.txt";
+  DeleteFileA(record.c_str());
+  std::string control = std::string("Z:") + SS_FLASHCTL_PATH;
+  for (char& c : control)
+    if (c == '/') c = '\\';
+  SetEnvironmentVariableA("SS_E2E_FLASHCTL", control.c_str());
+  PackageSpec spec = FlashSpec();
+  Package package = MakePackage(spec);
+  std::string setupPath = std::string("Z:") + SS_FLASH_SETUP_PATH;
+  for (char& c : setupPath)
+    if (c == '/') c = '\\';
+  ss::pack::SegmentInput setup;
+  setup.name = "flashax7.exe";
+  setup.data = ReadAll(setupPath);
+  setup.source = setupPath;
+  ASSERT_FALSE(setup.data.empty());
+  package.input.segments[ss::kSegFlashSetup] = setup;
+
+  auto child = RunToEnd(WriteInstaller(package), "/q", 90000);
+  SetEnvironmentVariableA("SS_E2E_FLASHCTL", nullptr);
+  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  EXPECT_TRUE(child->Logged("==== do clean install ===="));
+  for (int i = 0; i < 100 && !FileExists(record); ++i) Pause(50);
+  const Bytes recorded = ReadAll(record);
+  EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "/Q");
+  DeleteFileA(record.c_str());
+  ExpectInstalled(package);
+}
+
+// A movie the control cannot play (version 9) installs at once through the
+// preparing window; the installer window never shows.
+TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
+  PackageSpec spec = FlashSpec();
+  spec.compression = ss::pack::Compression::kStore;
+  spec.showDisplayProperties = true;
+  const Package package = MakePackage(spec);
+  // The builder refuses such a movie; the stored segment is changed after.
+  const std::string exe = WriteInstaller(package, "Setup.exe", [](Bytes& b) {
+    const ss::TPackageHeader h = HeaderOf(b);
+    b[h.segments[ss::kSegPresentation].startOffset + 3] = 9;
+  });
+  auto child = Start(exe, "");
+  HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
+  ASSERT_NE(boxWindow, nullptr) << child->LogText();
+  const Box box = ReadBox(boxWindow);
+  EXPECT_EQ(box.caption, "Confirm");
+  EXPECT_NE(box.text.find("successful"), std::string::npos) << box.text;
+  // The one window with the installer's caption is the preparing window,
+  // showing the outcome; no window offers an Install button.
+  HWND preparing = WaitForInstaller(*child, spec.title, 0);
+  ASSERT_NE(preparing, nullptr);
+  EXPECT_TRUE(HasChildText(preparing, "Installation Successful."));
+  Screenshot(preparing, "e2e-install-direct");
+  for (HWND w : WindowsOf(child->pid())) EXPECT_EQ(FindButton(w, "Install"), nullptr) << TextOf(w);
+  ClickButton(boxWindow, "No");
+  EXPECT_TRUE(child->Wait(30000));
+  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  EXPECT_TRUE(child->Logged("direct install")) << child->LogText();
+  ExpectInstalled(package);
+}
+
+class WindowsVersions : public InstallE2e {};
+
+// Windows NT 4 cannot run the Flash 8 setup: a package that asks for Flash 8
+// is refused with its box and code; one for Flash 7 installs.
+TEST_F(WindowsVersions, NT4RefusesAFlash8Package) {
+  PackageSpec spec;
+  spec.displayMode = ss::dmFlash;
+  spec.presentation = Movie();
+  spec.flashVersionIndex = 1;
+  const Package package = MakePackage(spec);
+  SetWindowsVersion("SetupNT.exe", "nt40");
+  auto child = Start(WriteInstaller(package, "SetupNT.exe"), "");
+  const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
+  ASSERT_EQ(boxes.size(), 1u) << child->LogText();
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_EQ(boxes[0].text, "This screen saver is not compatible with Windows NT.");
+  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"Abort"}));
+  EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashNotOnNT);
+  ExpectNothingInstalled(spec.title);
+
+  PackageSpec seven;
+  seven.title = "E2E Flash Seven";
+  const Package sevenPackage = MakePackage(seven);
+  child = RunToEnd(WriteInstaller(sevenPackage, "SetupNT.exe"), "/q");
+  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  ExpectInstalled(sevenPackage);
+}
+
+TEST_F(WindowsVersions, QuietInstallUnderEachVersion) {
+  int n = 0;
+  for (const char* version : {"win98", "nt40", "winxp"}) {
+    SCOPED_TRACE(version);
+    PackageSpec spec;
+    spec.title = "E2E Version " + std::to_string(++n);
+    const Package package = MakePackage(spec);
+    const std::string exe = std::string("Setup") + version + ".exe";
+    SetWindowsVersion(exe, version);
+    auto child = RunToEnd(WriteInstaller(package, exe), "/q");
+    EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+    ExpectInstalled(package);
+  }
+}
+
+}  // namespace
+}  // namespace e2e
