@@ -43,9 +43,15 @@ class ManifestReader {
   bool ToAnsi(const std::string& utf8, const std::string& where, std::string* out);
   bool ReadData(const json& data, const PackageInput& input, SegmentInput* out);
   bool ReadFolder(const json& data, const std::string& where, DataFileInput* out);
+  // Paths are made absolute, so that a path found inside a folder (already
+  // joined with the manifest's folder) is never joined with it again.
   std::string Resolve(const std::string& path) const {
     const fs::path p = fs::u8path(path);
-    return p.is_absolute() ? path : (fs::u8path(baseDir_) / p).u8string();
+    if (p.is_absolute()) return path;
+    std::error_code ec;
+    const fs::path joined = fs::u8path(baseDir_) / p;
+    const fs::path absolute = fs::absolute(joined, ec);
+    return (ec ? joined : absolute).u8string();
   }
 
   std::string baseDir_;

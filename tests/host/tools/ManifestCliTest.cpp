@@ -301,3 +301,21 @@ TEST_F(Author, UsageAndHelp) {
 
 }  // namespace
 }  // namespace ss::pack
+
+namespace ss::pack {
+namespace {
+
+// A manifest named by a relative path with folders in it: every file it names,
+// those found inside its data folder included, is read from beside it.
+TEST_F(Author, RelativeManifestPathFindsTheDataFolder) {
+  WriteManifest(manifest_);
+  const std::filesystem::path dir(tmp_.path());
+  const std::string cmd = "cd '" + dir.parent_path().string() + "' && '" + SSPACK_PATH + "' build '" +
+                          dir.filename().string() + "/saver.json' -o '" + (tmp_ / "out/Rel.exe") + "' --stub '" +
+                          (tmp_ / "bin/ssinstall.exe") + "' -q >'" + (tmp_ / "rel.txt") + "' 2>&1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadText(tmp_ / "rel.txt");
+  EXPECT_FALSE(tmp_.Read("out/Rel.exe").empty());
+}
+
+}  // namespace
+}  // namespace ss::pack
