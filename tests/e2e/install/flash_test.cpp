@@ -98,7 +98,8 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
 }
 
 // A movie the control cannot play (version 9) installs at once through the
-// preparing window; the installer window never shows.
+// preparing window; the installer window never shows, and an existing screen
+// saver of the same title is replaced without a question.
 TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
   PackageSpec spec = FlashSpec();
   spec.compression = ss::pack::Compression::kStore;
@@ -109,10 +110,12 @@ TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
     const ss::TPackageHeader h = HeaderOf(b);
     b[h.segments[ss::kSegPresentation].startOffset + 3] = 9;
   });
+  ASSERT_TRUE(WriteAll(EnginePath(spec.title), Bytes(50, 'x')));
   auto child = Start(exe, "");
   HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(boxWindow, nullptr) << child->LogText();
   const Box box = ReadBox(boxWindow);
+  // The only question is the one after the install.
   EXPECT_EQ(box.caption, "Confirm");
   EXPECT_NE(box.text.find("successful"), std::string::npos) << box.text;
   // The one window with the installer's caption is the preparing window,
@@ -120,6 +123,8 @@ TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
   HWND preparing = WaitForInstaller(*child, spec.title, 0);
   ASSERT_NE(preparing, nullptr);
   EXPECT_TRUE(HasChildText(preparing, "Installation Successful."));
+  SetWindowPos(boxWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Pause(300);
   Screenshot(preparing, "e2e-install-direct");
   for (HWND w : WindowsOf(child->pid())) EXPECT_EQ(FindButton(w, "Install"), nullptr) << TextOf(w);
   ClickButton(boxWindow, "No");
