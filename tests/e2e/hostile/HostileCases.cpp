@@ -179,6 +179,8 @@ class CaseMaker {
     out_->push_back(std::move(c));
   }
 
+  void MarkOutsideModel() { out_->back().outsideModel = true; }
+
   std::vector<uint8_t> WithHeader(const std::function<void(TPackageHeader&)>& mutate) const {
     std::vector<uint8_t> image = image_;
     TPackageHeader h = header_;
@@ -276,6 +278,7 @@ void HeaderCases(CaseMaker& m) {
   m.Add("header", "flashVersionIndex 1 (Flash 8 needed, 7 installed)", Expect::kFail,
         "the registered player is too old and the package carries no setup",
         m.WithHeader([](H& h) { h.flashVersionIndex = 1; }));
+  m.MarkOutsideModel();
 
   const std::vector<std::string> titles = {"",         "..",        "..\\..\\Evil", "C:\\Evil",
                                            "\\\\localhost\\C$\\Evil", "CON",       "NUL",
@@ -310,16 +313,21 @@ void SegmentCases(CaseMaker& m) {
     };
     m.Add("segment", seg + "without a name", Expect::kFail, "a needed segment is absent (-531)",
           with([](TSegmentEntry& e) { e.name.clear(); }));
+    // The library's stored bytes are not checked until they are loaded: an
+    // empty or wrong library is the loader's to refuse (-35).
+    const bool library = i == ss::kSegLibrary;
     for (int64_t v : {int64_t{-1}, int64_t{0}, int64_t{kMaxInt}, size, int64_t{INT32_MIN}}) {
       m.Add("segment", seg + "startOffset " + Hex(v), Expect::kFail,
             "the stored bytes lie outside the package or are not the segment's",
             with([&](TSegmentEntry& e) { e.startOffset = static_cast<int32_t>(v); }));
+      if (library && v == 0) m.MarkOutsideModel();
     }
     for (int64_t v : {int64_t{-1}, int64_t{kMaxInt}, size, int64_t{s.startOffset} - 1,
                       int64_t{s.startOffset} - 2}) {
       m.Add("segment", seg + "endOffset " + Hex(v), Expect::kFail,
             "the stored length is past the end, zero or negative",
             with([&](TSegmentEntry& e) { e.endOffset = static_cast<int32_t>(v); }));
+      if (library && v == s.startOffset - 1) m.MarkOutsideModel();
     }
     m.Add("segment", seg + "offsets swapped", Expect::kFail, "inverted offsets give a negative length",
           with([](TSegmentEntry& e) { std::swap(e.startOffset, e.endOffset); }));

@@ -28,6 +28,9 @@ struct HostileCase {
   Expect expect = Expect::kFail;
   std::string why;     // the reason for the expectation
   std::string title;   // the title the installer would install under
+  // The outcome rests on what a reading of the package cannot judge: the
+  // installed Flash player, or whether the library's bytes load as a DLL.
+  bool outsideModel = false;
   std::vector<uint8_t> image;  // the whole installer file
 };
 
