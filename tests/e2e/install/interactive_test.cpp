@@ -3,6 +3,7 @@
 // Pictures of the windows go to the screenshot folder.
 #include <string>
 
+#include "app/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/e2e/install/Pictures.h"
 
@@ -207,6 +208,87 @@ TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSuccee
   EXPECT_TRUE(boxes.empty()) << boxes.front().text;
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
   ExpectInstalled(package);
+}
+
+// A failure inside the install: the step's own box, then the window stays in
+// its Failed phase with the code in the status line and nothing installed.
+TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
+  PackageSpec spec;
+  spec.displayMode = ss::dmBitmap;
+  spec.presentation = MakeBitmapFile(100, 80);
+  spec.compression = ss::pack::Compression::kStore;
+  const Package package = MakePackage(spec);
+  const std::string exe = WriteInstaller(package, "Setup.exe", [](Bytes& b) {
+    ss::TPackageHeader h = HeaderOf(b);
+    h.segments[ss::kSegSupportLib2].endOffset = static_cast<int32_t>(b.size() + 1000);
+    PutHeader(b, h);
+  });
+  auto child = Start(exe, "");
+  HWND win = WaitForInstaller(*child, spec.title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  ClickButton(win, "Install");
+  const std::string failed = "Install failed. Error: -30";
+  std::vector<Box> boxes;
+  const DWORD start = GetTickCount();
+  while (!HasChildText(win, failed) && child->Running() && GetTickCount() - start < 30000) {
+    if (HWND box = WaitForBox(child->pid(), 50, child.get())) {
+      boxes.push_back(ReadBox(box));
+      ClickButton(box, boxes.back().buttons.empty() ? "" : boxes.back().buttons.front());
+      for (int i = 0; i < 100 && IsWindow(box); ++i) Pause(20);
+    }
+  }
+  ASSERT_TRUE(HasChildText(win, failed)) << child->LogText();
+  EXPECT_FALSE(boxes.empty()) << "the failing step showed no box";
+  for (const Box& box : boxes) EXPECT_EQ(box.caption, "Error") << box.text;
+  EXPECT_FALSE(ButtonUsable(win, "Install"));
+  EXPECT_TRUE(ButtonUsable(win, "Cancel"));
+  EXPECT_FALSE(FileExists(EnginePath(spec.title)));
+  EXPECT_FALSE(DirExists(InstallDir(spec.title)));
+  EXPECT_FALSE(UninstallEntryExists(spec.title));
+  ClickButton(win, "Cancel");
+  EXPECT_TRUE(child->Wait(30000));
+  ExpectNothingInstalled(spec.title);
+}
+
+// An engine of the same title held open by another program: the overwrite
+// question, then the "cannot be replaced" box and status; the old engine is
+// kept. A quiet run ends with the same code.
+TEST_F(InteractiveInstall, EngineInUseCannotBeReplaced) {
+  PackageSpec spec;
+  spec.displayMode = ss::dmBitmap;
+  spec.presentation = MakeBitmapFile(100, 80);
+  const Package package = MakePackage(spec);
+  const std::string exe = WriteInstaller(package);
+  const Bytes oldEngine(77, 'k');
+  ASSERT_TRUE(WriteAll(EnginePath(spec.title), oldEngine));
+  HANDLE lock = CreateFileA(EnginePath(spec.title).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+
+  auto child = Start(exe, "");
+  HWND win = WaitForInstaller(*child, spec.title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  ClickButton(win, "Install");
+  HWND question = WaitForBox(child->pid(), 30000, child.get());
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(ReadBox(question).text, spec.title + " screen saver already exists. Overwrite?");
+  ClickButton(question, "OK");
+  for (int i = 0; i < 100 && IsWindow(question); ++i) Pause(20);
+  HWND errorBox = WaitForBox(child->pid(), 30000, child.get());
+  ASSERT_NE(errorBox, nullptr) << child->LogText();
+  const Box box = ReadBox(errorBox);
+  EXPECT_EQ(box.caption, "Error");
+  EXPECT_TRUE(HasChildText(win, "Installation Aborted: Screen saver cannot be replaced."));
+  ClickButton(errorBox, box.buttons.empty() ? "" : box.buttons.front());
+  for (int i = 0; i < 100 && IsWindow(errorBox); ++i) Pause(20);
+  EXPECT_TRUE(child->Running());
+  ClickButton(win, "Cancel");
+  EXPECT_TRUE(child->Wait(30000));
+
+  child = RunToEnd(exe, "/q");
+  EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrEngineBusy) << child->LogText();
+  CloseHandle(lock);
+  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == oldEngine);
+  EXPECT_FALSE(UninstallEntryExists(spec.title));
 }
 
 }  // namespace
