@@ -67,6 +67,22 @@ std::vector<std::string> HostileNames() {
   };
 }
 
+// A name as it appears in a case's name: control characters as \xNN.
+std::string Shown(const std::string& name) {
+  std::string out;
+  for (char ch : name) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c >= 32) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += "0123456789ABCDEF"[c >> 4];
+      out += "0123456789ABCDEF"[c & 15];
+    }
+  }
+  return out;
+}
+
 // A name of exactly 255 characters: legal, but the whole path exceeds what
 // Windows allows.
 std::string LongName() { return std::string(251, 'L') + ".txt"; }
@@ -303,8 +319,9 @@ void HeaderCases(CaseMaker& m) {
 void SegmentCases(CaseMaker& m) {
   using H = TPackageHeader;
   const int64_t size = static_cast<int64_t>(m.image().size());
-  const std::vector<int> indexes = {ss::kSegLibrary, ss::kSegPresentation, ss::kSegEngine,
-                                    ss::kSegSupportFile, ss::kSegDataFile, ss::kSegSupportLib2};
+  const std::vector<int> indexes = {ss::kSegLibrary,     ss::kSegPresentation, ss::kSegEngine,
+                                    ss::kSegSupportFile, ss::kSegDataFile,     ss::kSegSupportLib1,
+                                    ss::kSegSupportLib2};
   for (int i : indexes) {
     const std::string seg = "segment " + std::to_string(i) + " ";
     const TSegmentEntry& s = m.header().segments[i];
@@ -357,7 +374,7 @@ void SegmentCases(CaseMaker& m) {
   // Names: every hostile name on the support file (install directory), a
   // few on the segments that land in the work and system directories.
   for (const std::string& name : HostileNames()) {
-    m.Add("segment", "segment 7 named \"" + name + "\"", Expect::kFail,
+    m.Add("segment", "segment 7 named \"" + Shown(name) + "\"", Expect::kFail,
           "a segment name must be a plain file name (-602)",
           m.WithHeader([&](H& h) { h.segments[ss::kSegSupportFile].name = name; }));
   }
@@ -395,6 +412,19 @@ void SegmentCases(CaseMaker& m) {
   m.Add("segment", "segment 6 starts in the package header", Expect::kFail,
         "the header's bytes are no compressed stream",
         m.WithHeader([&](H& h) { h.segments[ss::kSegEngine].startOffset = static_cast<int32_t>(m.offset()); }));
+
+  // The licence is staged for the installer window only; a quiet run never
+  // reads segment 4, so its damage cannot matter there.
+  const std::pair<const char*, std::function<void(TSegmentEntry&)>> licence[] = {
+      {"startOffset -1", [](TSegmentEntry& e) { e.startOffset = -1; }},
+      {"named \"..\\evil.txt\"", [](TSegmentEntry& e) { e.name = "..\\evil.txt"; }},
+      {"segmentType 0", [](TSegmentEntry& e) { e.segmentType = 0; }},
+  };
+  for (const auto& [what, f] : licence) {
+    m.Add("segment", std::string("segment 4 ") + what, Expect::kSucceed,
+          "a quiet run shows no licence and never reads segment 4",
+          m.WithHeader([&](H& h) { f(h.segments[ss::kSegLicense]); }));
+  }
 
   // Fields the installer does not read: the package stays valid.
   m.Add("segment", "segment 6 packedSize -1", Expect::kSucceed,
@@ -508,7 +538,7 @@ void DataFileCases(CaseMaker& m) {
   for (const std::string& name : HostileNames()) {
     DataFile d = base;
     d.items[1].entry.fileName = name;
-    add("entry 2 named \"" + name + "\"", Expect::kFail, "an entry name must stay inside the install directory (-602)",
+    add("entry 2 named \"" + Shown(name) + "\"", Expect::kFail, "an entry name must stay inside the install directory (-602)",
         Lay(d));
   }
   for (const std::string& name : {std::string("sub\\..\\..\\evil.txt"), std::string("sub\\\\evil.txt"),
