@@ -89,6 +89,7 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
   auto child = RunToEnd(WriteInstaller(package), "/q", 90000);
   SetEnvironmentVariableA("SS_E2E_FLASHCTL", nullptr);
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  EXPECT_TRUE(child->Logged("carrying Flash PlugIn = true"));
   EXPECT_TRUE(child->Logged("==== do clean install ===="));
   for (int i = 0; i < 100 && !FileExists(record); ++i) Pause(50);
   const Bytes recorded = ReadAll(record);
