@@ -7,9 +7,9 @@
 #     Cancel ends the program with exit code 0;
 #  2. the same window with a licence (shown by the test helper);
 # each Ready phase is photographed into the screenshot folder.
-# Usage: run-forms-e2e.sh STUB.exe HELPER.exe SCREENSHOT_DIR WORK_DIR
+# Usage: run-forms-e2e.sh STUB.exe HELPER.exe SCREENSHOT_DIR WORK_DIR SSPACK.exe IMPBORL.dll FLASHCTL.dll
 set -u
-stub=$1 helper=$2 shots=$3 work=$4
+stub=$1 helper=$2 shots=$3 work=$4 sspack=$5 impborl=$6 flashctl=$7
 ss_root=$(cd "$(dirname "$0")/../../.." && pwd)
 run="$ss_root/scripts/wine-run.sh"
 failures=0
@@ -69,12 +69,35 @@ quiet_pid=$!
 wait_for_exit "$quiet_pid" 20 || fail "the quiet run did not end by itself"
 [ "$exit_code" = 225 ] || fail "the quiet run's exit code is $exit_code, expected 225"
 
-# ---- 1. the stub, no licence
-# The start-up only looks for an attached package yet: a header-sized
-# region after the program is enough to reach the Ready phase.
+# ---- 1. an installer built on the stub, no licence
+# A small package made by the package builder; the installer checks for a
+# Flash player before anything else, so the stand-in control is registered
+# for the length of the test.
+kit="$work/kit"
+mkdir -p "$kit/media"
+convert -size 340x150 gradient:navy-skyblue "BMP3:$kit/picture.bmp"
+head -c 6000 /dev/urandom >"$kit/engine.scr"
+head -c 700 /dev/urandom >"$kit/support.dat"
+head -c 900 /dev/urandom >"$kit/one.dll"
+head -c 900 /dev/urandom >"$kit/two.dll"
+seq 1 2000 >"$kit/media/numbers.txt"
+cat >"$kit/saver.json" <<'JSON'
+{
+  "title": "Sample Saver",
+  "presentation": {"kind": "bitmap", "file": "picture.bmp"},
+  "engine": "engine.scr",
+  "supportFile": "support.dat",
+  "supportLibraries": ["one.dll", "two.dll"],
+  "data": {"folder": "media"}
+}
+JSON
 exe="$work/Sample Kit/Sample Saver Setup.exe"
-cp "$stub" "$exe"
-head -c 4096 /dev/zero >>"$exe"
+"$run" "$sspack" build "Z:$kit/saver.json" -o "Z:$exe" --stub "Z:$stub" --impborl "Z:$impborl" -q \
+  >"$work/sspack.log" 2>&1 || fail "sspack could not build the installer: $(cat "$work/sspack.log")"
+flash_key='HKCR\CLSID\{D27CDB6E-AE6D-11cf-96B8-444553540000}'
+"$run" reg add "$flash_key\InprocServer32" /ve /d "Z:$flashctl" /f >/dev/null 2>&1
+"$run" reg add "$flash_key\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null 2>&1
+trap '"$run" reg delete "$flash_key" /f >/dev/null 2>&1' EXIT
 "$run" "$exe" >"$work/stub.log" 2>&1 &
 stub_pid=$!
 if "$run" "$helper" probe 20000 >"$work/probe1.txt" 2>"$work/probe1.err"; then
