@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installer's windows as a user meets them, under Wine and Xvfb:
 #  0. the bare stub with "/q" ends at once with the failure as exit code;
-#  1. the stub itself, started from a folder path with spaces: the preparing
+#  1. an installer built on the stub by the package builder, started from a
+#     folder path with spaces: the preparing
 #     window is captioned with the file name only and hidden once the
 #     installer window is shown, centred, in its Ready phase without licence;
 #     Cancel ends the program with exit code 0;
