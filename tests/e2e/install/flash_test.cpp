@@ -5,6 +5,7 @@
 #include "app/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/host/flash/SwfBuilder.h"
+#include "winsys/LMT_RegistryUtils.h"
 
 namespace e2e {
 namespace {
@@ -163,7 +164,11 @@ TEST_F(WindowsVersions, NT4RefusesAFlash8Package) {
   ExpectInstalled(sevenPackage);
 }
 
+// Each version installs the same way; the 9x family's attempt at a short
+// uninstall command finds no such file and keeps the long command, so the
+// command is the same under every version.
 TEST_F(WindowsVersions, QuietInstallUnderEachVersion) {
+  std::vector<std::string> commands, kinds;
   int n = 0;
   for (const char* version : {"win98", "nt40", "winxp"}) {
     SCOPED_TRACE(version);
@@ -175,7 +180,23 @@ TEST_F(WindowsVersions, QuietInstallUnderEachVersion) {
     auto child = RunToEnd(WriteInstaller(package, exe), "/q");
     EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
     ExpectInstalled(package);
+    // The Windows kind the installer found: one line of its log.
+    for (const std::string& line : child->DebugLines()) {
+      if (line.rfind("version: ", 0) == 0) kinds.push_back(line);
+    }
+    bool found = false;
+    std::string command = RegString(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(spec.title), "UninstallString", &found);
+    const size_t at = command.find(spec.title);
+    ASSERT_NE(at, std::string::npos) << command;
+    commands.push_back(command.replace(at, spec.title.size(), "<title>"));
   }
+  EXPECT_EQ(commands[0], commands[2]);
+  EXPECT_EQ(commands[1], commands[2]);
+  // Each run saw the version it was given.
+  ASSERT_EQ(kinds.size(), 3u);
+  EXPECT_NE(kinds[0], kinds[1]);
+  EXPECT_NE(kinds[1], kinds[2]);
+  EXPECT_NE(kinds[0], kinds[2]);
 }
 
 }  // namespace
