@@ -126,6 +126,65 @@ Result InitPaths(const std::string& exePath) {
   return rc;
 }
 
+namespace {
+
+// A security descriptor that gives the current user (and the system account)
+// full access to a new directory and its contents and nobody else any: the
+// work directory holds the package copy and the decompression library the
+// installer loads, which another account must not be able to replace. Built
+// through functions looked up at run time, since the 9x family has none of
+// them; there the directory is created with default security.
+class PrivateDirectorySecurity {
+ public:
+  PrivateDirectorySecurity() {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (advapi == nullptr) advapi = LoadLibraryA("advapi32.dll");
+    if (advapi == nullptr) return;
+    using SidToString = BOOL(WINAPI*)(PSID, LPSTR*);
+    using StringToSd = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+    auto sidToString = reinterpret_cast<SidToString>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "ConvertSidToStringSidA")));
+    auto stringToSd = reinterpret_cast<StringToSd>(reinterpret_cast<void*>(
+        GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA")));
+    if (sidToString == nullptr || stringToSd == nullptr) return;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    char buffer[256];
+    DWORD size = 0;
+    std::string sid;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
+      LPSTR text = nullptr;
+      if (sidToString(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+        sid = text;
+        LocalFree(text);
+      }
+    }
+    CloseHandle(token);
+    if (sid.empty()) return;
+    // Protected DACL: no entries inherited from TEMP; the user and SYSTEM
+    // get full access, inherited by files and sub-folders.
+    const std::string sddl = "D:P(A;OICI;FA;;;" + sid + ")(A;OICI;FA;;;SY)";
+    if (stringToSd(sddl.c_str(), 1 /* SDDL_REVISION_1 */, &descriptor_, nullptr)) {
+      attributes_.nLength = sizeof attributes_;
+      attributes_.lpSecurityDescriptor = descriptor_;
+      attributes_.bInheritHandle = FALSE;
+    }
+  }
+  ~PrivateDirectorySecurity() {
+    if (descriptor_ != nullptr) LocalFree(descriptor_);
+  }
+  PrivateDirectorySecurity(const PrivateDirectorySecurity&) = delete;
+  PrivateDirectorySecurity& operator=(const PrivateDirectorySecurity&) = delete;
+
+  SECURITY_ATTRIBUTES* attributes() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_{};
+};
+
+}  // namespace
+
 Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
   std::string temp = GetEnv("TEMP");
   if (temp.empty()) {
@@ -140,10 +199,13 @@ Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
   }
   const std::string base = WithTrailingBackslash(temp) + prefix;
   dir = base;
+  PrivateDirectorySecurity security;
   for (int n = 1; n <= 1000; ++n) {
     const std::string candidate = base + std::to_string(n);
     if (DirectoryExists(candidate)) continue;
-    if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+    // Only a directory created here is used: CreateDirectory fails on an
+    // existing one, so a directory someone else prepared is never reused.
+    if (CreateDirectoryA(candidate.c_str(), security.attributes())) {
       dir = candidate + "\\";
       return kOk;
     }

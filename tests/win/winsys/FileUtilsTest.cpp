@@ -112,6 +112,46 @@ TEST(WorkDirectory, UnsetOrEmptyVariablesFallBackToTheSystem) {
   }
 }
 
+// The work directory holds the library the installer loads: only the
+// current user (and the system) may reach it, whatever TEMP allows.
+TEST(WorkDirectory, IsPrivateToTheCurrentUser) {
+  EnvRestorer temp("TEMP");
+  ScratchDir scratch;
+  SetEnvironmentVariableA("TEMP", scratch.path().c_str());
+  std::string dir;
+  ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
+  char buffer[4096];
+  DWORD needed = 0;
+  ASSERT_TRUE(GetFileSecurityA(dir.c_str(), DACL_SECURITY_INFORMATION, buffer, sizeof buffer, &needed));
+  auto* sd = reinterpret_cast<PSECURITY_DESCRIPTOR>(buffer);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present);
+  ASSERT_NE(dacl, nullptr);
+
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  char user[256];
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &needed));
+  CloseHandle(token);
+  PSID me = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID system = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system));
+  ASSERT_EQ(dacl->AceCount, 2);
+  for (WORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags & INHERITED_ACE, 0) << "entries of TEMP are not inherited";
+    PSID who = &ace->SidStart;
+    EXPECT_TRUE(EqualSid(who, me) || EqualSid(who, system)) << "entry " << i << " names another account";
+  }
+  FreeSid(system);
+  RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
+}
+
 TEST(WorkDirectory, NoFreeNameIsAFailure) {
   EnvRestorer temp("TEMP");
   ScratchDir scratch;
