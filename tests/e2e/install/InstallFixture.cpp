@@ -69,23 +69,23 @@ void InstallE2e::TearDown() {
   ss::RemoveDirectoryTree(scratch_);
 }
 
-Package InstallE2e::MakePackage(const PackageSpec& spec) {
+Package InstallE2e::MakePackage(const PackagePlan& plan) {
   ss::pack::FixtureOptions o;
-  o.title = spec.title;
-  o.displayMode = spec.displayMode;
-  o.license = spec.license;
-  o.document = spec.document;
-  o.flashVersionIndex = spec.flashVersionIndex;
-  o.showDisplayProperties = spec.showDisplayProperties;
-  o.compression = spec.compression;
-  o.entryCompression = spec.compression;
+  o.title = plan.title;
+  o.displayMode = plan.displayMode;
+  o.license = plan.license;
+  o.document = plan.document;
+  o.flashVersionIndex = plan.flashVersionIndex;
+  o.showDisplayProperties = plan.showDisplayProperties;
+  o.compression = plan.compression;
+  o.entryCompression = plan.compression;
   o.library = Library();
   Package p;
   p.input = ss::pack::MakeFixtureInput(o);
   auto& segs = p.input.segments;
-  if (!spec.presentation.empty()) segs[ss::kSegPresentation]->data = spec.presentation;
-  if (spec.engineSize != 0) segs[ss::kSegEngine]->data = ss::pack::MakeNoiseBytes(spec.engineSize, 77);
-  if (spec.supportSize != 0) segs[ss::kSegSupportFile]->data = ss::pack::MakeNoiseBytes(spec.supportSize, 78);
+  if (!plan.presentation.empty()) segs[ss::kSegPresentation]->data = plan.presentation;
+  if (plan.engineSize != 0) segs[ss::kSegEngine]->data = ss::pack::MakeNoiseBytes(plan.engineSize, 77);
+  if (plan.supportSize != 0) segs[ss::kSegSupportFile]->data = ss::pack::MakeNoiseBytes(plan.supportSize, 78);
 
   // A data file of our own, so that every entry's bytes are known here:
   // text that compresses, noise that does not, a one-byte file, sub-folders.
@@ -98,7 +98,7 @@ Package InstallE2e::MakePackage(const PackageSpec& spec) {
     ss::pack::DataEntryInput e;
     e.name = name;
     e.data = bytes;
-    e.compression = spec.compression;
+    e.compression = plan.compression;
     e.source = name;
     data.entries.push_back(e);
   }
@@ -106,7 +106,7 @@ Package InstallE2e::MakePackage(const PackageSpec& spec) {
   std::string error;
   EXPECT_TRUE(ss::pack::BuildSaverDataFile(data, &dataBytes, &error)) << error;
   segs[ss::kSegDataFile]->data = dataBytes;
-  titles_.push_back(spec.title);
+  titles_.push_back(plan.title);
   return p;
 }
 

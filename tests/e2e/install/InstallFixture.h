@@ -30,7 +30,7 @@ struct Package {
 };
 
 // Options beyond the builder's fixture options.
-struct PackageSpec {
+struct PackagePlan {
   std::string title = "E2E Aqua";
   uint8_t displayMode = ss::dmSilent;
   bool license = false;
@@ -51,7 +51,7 @@ class InstallE2e : public ::testing::Test {
   static const Bytes& Stub();
   static const Bytes& Library();
 
-  Package MakePackage(const PackageSpec& spec);
+  Package MakePackage(const PackagePlan& plan);
   // Writes the installer of `package` as `exeName` into the scratch folder;
   // `patch` may change the bytes after the stub (the package) first.
   std::string WriteInstaller(const Package& package, const std::string& exeName = "Setup.exe",

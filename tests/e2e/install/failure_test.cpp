@@ -25,8 +25,8 @@ class DamagedInstaller : public InstallE2e {
 };
 
 TEST_F(DamagedInstaller, ShortPackageEndsAtStartUpWithItsCode) {
-  PackageSpec spec;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  const Package package = MakePackage(plan);
   const size_t stub = Stub().size();
   for (size_t keep : {stub, stub + 100, stub + ss::kPackageHeaderSize - 1}) {
     SCOPED_TRACE(keep - stub);
@@ -34,7 +34,7 @@ TEST_F(DamagedInstaller, ShortPackageEndsAtStartUpWithItsCode) {
     EXPECT_EQ(RunDamaged(package, [&](Bytes& b) { b.resize(keep); }, &child), ss::kErrShortHeader)
         << child->LogText();
     EXPECT_TRUE(child->Logged("install error: -31"));
-    ExpectNothingInstalled(spec.title);
+    ExpectNothingInstalled(plan.title);
   }
 }
 
@@ -64,10 +64,10 @@ TEST_F(DamagedInstaller, DamagedSegmentsRemoveThePartialInstall) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PackageSpec spec;
-    spec.title = "E2E Damaged " + std::to_string(++n);
-    spec.compression = c.compression;
-    const Package package = MakePackage(spec);
+    PackagePlan plan;
+    plan.title = "E2E Damaged " + std::to_string(++n);
+    plan.compression = c.compression;
+    const Package package = MakePackage(plan);
     ChildProcess* child = nullptr;
     const int32_t code = RunDamaged(
         package,
@@ -80,8 +80,8 @@ TEST_F(DamagedInstaller, DamagedSegmentsRemoveThePartialInstall) {
     EXPECT_EQ(code, c.expected) << child->LogText();
     // The engine comes first: a stored one is logged as written before the
     // damage was met, and must be gone again.
-    if (c.compression == Compression::kStore) EXPECT_TRUE(child->Logged("file created: " + EnginePath(spec.title)));
-    ExpectNothingInstalled(spec.title);
+    if (c.compression == Compression::kStore) EXPECT_TRUE(child->Logged("file created: " + EnginePath(plan.title)));
+    ExpectNothingInstalled(plan.title);
     EXPECT_EQ(ScreenSaverSetting(), screenSaverBefore_);
   }
 }
@@ -89,9 +89,9 @@ TEST_F(DamagedInstaller, DamagedSegmentsRemoveThePartialInstall) {
 // A data file whose own content is damaged: an entry's stored bytes cut
 // short of what the entry table announces.
 TEST_F(DamagedInstaller, DamagedDataFileRemovesThePartialInstall) {
-  PackageSpec spec;
-  spec.compression = Compression::kStore;
-  Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.compression = Compression::kStore;
+  Package package = MakePackage(plan);
   Bytes& data = package.input.segments[ss::kSegDataFile]->data;
   data.resize(data.size() - 100);
   ChildProcess* child = nullptr;
@@ -100,12 +100,12 @@ TEST_F(DamagedInstaller, DamagedDataFileRemovesThePartialInstall) {
   // The data file is closed again after the failed read, so that it can be
   // deleted and the work directory goes with it.
   EXPECT_FALSE(child->Logged("work directory not removed")) << child->LogText();
-  ExpectNothingInstalled(spec.title);
+  ExpectNothingInstalled(plan.title);
 }
 
 TEST_F(DamagedInstaller, UnknownFlashVersionIndexIsADamagedPackage) {
-  PackageSpec spec;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  const Package package = MakePackage(plan);
   ChildProcess* child = nullptr;
   const int32_t code = RunDamaged(
       package,
@@ -116,15 +116,15 @@ TEST_F(DamagedInstaller, UnknownFlashVersionIndexIsADamagedPackage) {
       },
       &child);
   EXPECT_EQ(code, ss::kErrBadFlashIndex) << child->LogText();
-  ExpectNothingInstalled(spec.title);
+  ExpectNothingInstalled(plan.title);
 }
 
 // system.ini held open without sharing: only the activation fails. The
 // installed files and the uninstall entry stay, and the run reports the
 // activation's code.
 TEST_F(DamagedInstaller, FailedActivationAloneKeepsTheInstall) {
-  PackageSpec spec;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  const Package package = MakePackage(plan);
   const std::string exe = WriteInstaller(package);
   const std::string ini = WindowsDir() + "system.ini";
   HANDLE lock = CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -133,9 +133,9 @@ TEST_F(DamagedInstaller, FailedActivationAloneKeepsTheInstall) {
   CloseHandle(lock);
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kOsSharingViolation) << child->LogText();
   EXPECT_TRUE(child->Logged("Unable to write to system.ini"));
-  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == package.segment(ss::kSegEngine));
-  for (const auto& [name, bytes] : package.dataEntries) EXPECT_TRUE(ReadAll(InstallDir(spec.title) + name) == bytes);
-  EXPECT_TRUE(UninstallEntryExists(spec.title));
+  EXPECT_TRUE(ReadAll(EnginePath(plan.title)) == package.segment(ss::kSegEngine));
+  for (const auto& [name, bytes] : package.dataEntries) EXPECT_TRUE(ReadAll(InstallDir(plan.title) + name) == bytes);
+  EXPECT_TRUE(UninstallEntryExists(plan.title));
   EXPECT_EQ(ScreenSaverSetting(), screenSaverBefore_);
   EXPECT_TRUE(NewWorkDirs().empty());
 }

@@ -24,19 +24,19 @@ Bytes Movie(uint8_t version = 7) {
 
 class FlashInstall : public InstallE2e {
  protected:
-  PackageSpec FlashSpec() {
-    PackageSpec spec;
-    spec.displayMode = ss::dmFlash;
-    spec.presentation = Movie();
-    return spec;
+  PackagePlan FlashPlan() {
+    PackagePlan plan;
+    plan.displayMode = ss::dmFlash;
+    plan.presentation = Movie();
+    return plan;
   }
 };
 
 TEST_F(FlashInstall, MovieShowsInTheWindowWithTheControl) {
-  const PackageSpec spec = FlashSpec();
-  const Package package = MakePackage(spec);
+  const PackagePlan plan = FlashPlan();
+  const Package package = MakePackage(plan);
   auto child = Start(WriteInstaller(package), "");
-  HWND win = WaitForInstaller(*child, spec.title);
+  HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   Pause(500);
   Screenshot(win, "e2e-install-flash");
@@ -45,15 +45,15 @@ TEST_F(FlashInstall, MovieShowsInTheWindowWithTheControl) {
   ASSERT_TRUE(ClickButton(win, "Cancel"));
   EXPECT_TRUE(child->Wait(30000));
   EXPECT_EQ(child->exitCode(), 0u);
-  ExpectNothingInstalled(spec.title);
+  ExpectNothingInstalled(plan.title);
 }
 
 // No control registered and no setup carried: the download message alone
 // (one box), the code as exit code, nothing installed.
 TEST_F(FlashInstall, NoPlayerAndNoSetupGivesTheDownloadMessageOnly) {
   UnregisterFlashControl();
-  const PackageSpec spec = FlashSpec();
-  const Package package = MakePackage(spec);
+  const PackagePlan plan = FlashPlan();
+  const Package package = MakePackage(plan);
   auto child = Start(WriteInstaller(package), "");
   const std::vector<Box> boxes = FinishAnsweringBoxes(*child, 90000);
   ASSERT_EQ(boxes.size(), 1u) << child->LogText();
@@ -62,7 +62,7 @@ TEST_F(FlashInstall, NoPlayerAndNoSetupGivesTheDownloadMessageOnly) {
   EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"OK"}));
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashMissing);
   EXPECT_TRUE(child->Logged("==== tell user to download and install player ===="));
-  ExpectNothingInstalled(spec.title);
+  ExpectNothingInstalled(plan.title);
 }
 
 // No player but a carried setup: the setup runs with "/Q" (the stand-in
@@ -75,8 +75,8 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
   for (char& c : control)
     if (c == '/') c = '\\';
   SetEnvironmentVariableA("SS_E2E_FLASHCTL", control.c_str());
-  PackageSpec spec = FlashSpec();
-  Package package = MakePackage(spec);
+  PackagePlan plan = FlashPlan();
+  Package package = MakePackage(plan);
   std::string setupPath = std::string("Z:") + SS_FLASH_SETUP_PATH;
   for (char& c : setupPath)
     if (c == '/') c = '\\';
@@ -103,16 +103,16 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
 // preparing window; the installer window never shows, and an existing screen
 // saver of the same title is replaced without a question.
 TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
-  PackageSpec spec = FlashSpec();
-  spec.compression = ss::pack::Compression::kStore;
-  spec.showDisplayProperties = true;
-  const Package package = MakePackage(spec);
+  PackagePlan plan = FlashPlan();
+  plan.compression = ss::pack::Compression::kStore;
+  plan.showDisplayProperties = true;
+  const Package package = MakePackage(plan);
   // The builder refuses such a movie; the stored segment is changed after.
   const std::string exe = WriteInstaller(package, "Setup.exe", [](Bytes& b) {
     const ss::TPackageHeader h = HeaderOf(b);
     b[h.segments[ss::kSegPresentation].startOffset + 3] = 9;
   });
-  ASSERT_TRUE(WriteAll(EnginePath(spec.title), Bytes(50, 'x')));
+  ASSERT_TRUE(WriteAll(EnginePath(plan.title), Bytes(50, 'x')));
   auto child = Start(exe, "");
   HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(boxWindow, nullptr) << child->LogText();
@@ -122,7 +122,7 @@ TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
   EXPECT_NE(box.text.find("successful"), std::string::npos) << box.text;
   // The one window with the installer's caption is the preparing window,
   // showing the outcome; no window offers an Install button.
-  HWND preparing = WaitForInstaller(*child, spec.title, 0);
+  HWND preparing = WaitForInstaller(*child, plan.title, 0);
   ASSERT_NE(preparing, nullptr);
   EXPECT_TRUE(HasChildText(preparing, "Installation Successful."));
   SetWindowPos(boxWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -141,11 +141,11 @@ class WindowsVersions : public InstallE2e {};
 // Windows NT 4 cannot run the Flash 8 setup: a package that asks for Flash 8
 // is refused with its box and code; one for Flash 7 installs.
 TEST_F(WindowsVersions, NT4RefusesAFlash8Package) {
-  PackageSpec spec;
-  spec.displayMode = ss::dmFlash;
-  spec.presentation = Movie();
-  spec.flashVersionIndex = 1;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmFlash;
+  plan.presentation = Movie();
+  plan.flashVersionIndex = 1;
+  const Package package = MakePackage(plan);
   SetWindowsVersion("SetupNT.exe", "nt40");
   auto child = Start(WriteInstaller(package, "SetupNT.exe"), "");
   const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
@@ -154,9 +154,9 @@ TEST_F(WindowsVersions, NT4RefusesAFlash8Package) {
   EXPECT_EQ(boxes[0].text, "This screen saver is not compatible with Windows NT.");
   EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"Abort"}));
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashNotOnNT);
-  ExpectNothingInstalled(spec.title);
+  ExpectNothingInstalled(plan.title);
 
-  PackageSpec seven;
+  PackagePlan seven;
   seven.title = "E2E Flash Seven";
   const Package sevenPackage = MakePackage(seven);
   child = RunToEnd(WriteInstaller(sevenPackage, "SetupNT.exe"), "/q");
@@ -172,9 +172,9 @@ TEST_F(WindowsVersions, QuietInstallUnderEachVersion) {
   int n = 0;
   for (const char* version : {"win98", "nt40", "winxp"}) {
     SCOPED_TRACE(version);
-    PackageSpec spec;
-    spec.title = "E2E Version " + std::to_string(++n);
-    const Package package = MakePackage(spec);
+    PackagePlan plan;
+    plan.title = "E2E Version " + std::to_string(++n);
+    const Package package = MakePackage(plan);
     const std::string exe = std::string("Setup") + version + ".exe";
     SetWindowsVersion(exe, version);
     auto child = RunToEnd(WriteInstaller(package, exe), "/q");
@@ -185,10 +185,10 @@ TEST_F(WindowsVersions, QuietInstallUnderEachVersion) {
       if (line.rfind("version: ", 0) == 0) kinds.push_back(line);
     }
     bool found = false;
-    std::string command = RegString(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(spec.title), "UninstallString", &found);
-    const size_t at = command.find(spec.title);
+    std::string command = RegString(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(plan.title), "UninstallString", &found);
+    const size_t at = command.find(plan.title);
     ASSERT_NE(at, std::string::npos) << command;
-    commands.push_back(command.replace(at, spec.title.size(), "<title>"));
+    commands.push_back(command.replace(at, plan.title.size(), "<title>"));
   }
   EXPECT_EQ(commands[0], commands[2]);
   EXPECT_EQ(commands[1], commands[2]);

@@ -21,13 +21,13 @@ class InteractiveInstall : public InstallE2e {};
 // A bitmap presentation, Install, the completion phase and its question
 // answered No: the program ends by itself with everything installed.
 TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) {
-  PackageSpec spec;
-  spec.displayMode = ss::dmBitmap;
-  spec.presentation = MakeBitmapFile(320, 200);
-  spec.showDisplayProperties = true;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmBitmap;
+  plan.presentation = MakeBitmapFile(320, 200);
+  plan.showDisplayProperties = true;
+  const Package package = MakePackage(plan);
   auto child = Start(WriteInstaller(package), "");
-  HWND win = WaitForInstaller(*child, spec.title);
+  HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box came with the window";
   Pause(300);
@@ -59,14 +59,14 @@ TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) 
 // the licence lands in the install directory; with the panel offer clear the
 // program ends after the install without any question.
 TEST_F(InteractiveInstall, LicencePackageAcceptsAndInstallsWithoutQuestion) {
-  PackageSpec spec;
-  spec.displayMode = ss::dmJpeg;
-  spec.presentation = MakeJpegFile(320, 200);
-  spec.license = true;
-  spec.showDisplayProperties = false;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmJpeg;
+  plan.presentation = MakeJpegFile(320, 200);
+  plan.license = true;
+  plan.showDisplayProperties = false;
+  const Package package = MakePackage(plan);
   auto child = Start(WriteInstaller(package), "");
-  HWND win = WaitForInstaller(*child, spec.title);
+  HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   Pause(300);
   Screenshot(win, "e2e-install-jpeg-licence");
@@ -79,7 +79,7 @@ TEST_F(InteractiveInstall, LicencePackageAcceptsAndInstallsWithoutQuestion) {
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
   ExpectInstalled(package);
   const auto& licence = *package.input.segments[ss::kSegLicense];
-  EXPECT_TRUE(ReadAll(InstallDir(spec.title) + licence.name) == licence.data);
+  EXPECT_TRUE(ReadAll(InstallDir(plan.title) + licence.name) == licence.data);
 }
 
 // A picture that does not decode: the "CorruptFile: " box, then the window
@@ -106,11 +106,11 @@ TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PackageSpec spec;
-    spec.title = "E2E Corrupt " + std::to_string(++n);
-    spec.displayMode = c.displayMode;
-    spec.presentation = *c.picture;
-    const Package package = MakePackage(spec);
+    PackagePlan plan;
+    plan.title = "E2E Corrupt " + std::to_string(++n);
+    plan.displayMode = c.displayMode;
+    plan.presentation = *c.picture;
+    const Package package = MakePackage(plan);
     auto child = Start(WriteInstaller(package), "");
     HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
     if (boxWindow == nullptr) {
@@ -124,7 +124,7 @@ TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
     EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort"}));
     ClickButton(boxWindow, "Abort");
 
-    HWND win = WaitForInstaller(*child, spec.title);
+    HWND win = WaitForInstaller(*child, plan.title);
     ASSERT_NE(win, nullptr) << child->LogText();
     Pause(300);
     EXPECT_LE(DistinctColours(win, 0.05, 0.6), 2) << "the presentation area is not empty";
@@ -139,24 +139,24 @@ TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
 // Declining to overwrite: nothing removed, no error box, Install usable
 // again; Cancel then closes the window.
 TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) {
-  PackageSpec spec;
-  spec.displayMode = ss::dmBitmap;
-  spec.presentation = MakeBitmapFile(100, 80);
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmBitmap;
+  plan.presentation = MakeBitmapFile(100, 80);
+  const Package package = MakePackage(plan);
   const Bytes oldEngine(321, 'e');
-  ASSERT_TRUE(CreateDirectoryA(InstallDir(spec.title).c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(InstallDir(spec.title) + "old.txt", Bytes(10, 'o')));
-  ASSERT_TRUE(WriteAll(EnginePath(spec.title), oldEngine));
+  ASSERT_TRUE(CreateDirectoryA(InstallDir(plan.title).c_str(), nullptr));
+  ASSERT_TRUE(WriteAll(InstallDir(plan.title) + "old.txt", Bytes(10, 'o')));
+  ASSERT_TRUE(WriteAll(EnginePath(plan.title), oldEngine));
 
   auto child = Start(WriteInstaller(package), "");
-  HWND win = WaitForInstaller(*child, spec.title);
+  HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   ClickButton(win, "Install");
   HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(boxWindow, nullptr) << child->LogText();
   const Box box = ReadBox(boxWindow);
   EXPECT_EQ(box.caption, "Confirm");
-  EXPECT_EQ(box.text, spec.title + " screen saver already exists. Overwrite?");
+  EXPECT_EQ(box.text, plan.title + " screen saver already exists. Overwrite?");
   EXPECT_EQ(box.buttons, (std::vector<std::string>{"OK", "Cancel"}));
   ClickButton(boxWindow, "Cancel");
 
@@ -165,13 +165,13 @@ TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) 
   EXPECT_TRUE(ButtonUsable(win, "Install"));
   EXPECT_EQ(WaitForBox(child->pid(), 1000, child.get()), nullptr) << "a box after declining";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
-  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == oldEngine);
-  EXPECT_TRUE(FileExists(InstallDir(spec.title) + "old.txt"));
-  EXPECT_FALSE(UninstallEntryExists(spec.title));
+  EXPECT_TRUE(ReadAll(EnginePath(plan.title)) == oldEngine);
+  EXPECT_TRUE(FileExists(InstallDir(plan.title) + "old.txt"));
+  EXPECT_FALSE(UninstallEntryExists(plan.title));
 
   ClickButton(win, "Cancel");
   EXPECT_TRUE(child->Wait(30000));
-  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == oldEngine);
+  EXPECT_TRUE(ReadAll(EnginePath(plan.title)) == oldEngine);
   EXPECT_TRUE(NewWorkDirs().empty());
 }
 
@@ -179,14 +179,14 @@ TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) 
 // segment, removes what it wrote and returns to Ready; a second Install then
 // completes.
 TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSucceeds) {
-  PackageSpec spec;
-  spec.displayMode = ss::dmBitmap;
-  spec.presentation = MakeBitmapFile(100, 80);
-  spec.supportSize = 24u << 20;  // a large second segment
-  spec.compression = ss::pack::Compression::kStore;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmBitmap;
+  plan.presentation = MakeBitmapFile(100, 80);
+  plan.supportSize = 24u << 20;  // a large second segment
+  plan.compression = ss::pack::Compression::kStore;
+  const Package package = MakePackage(plan);
   auto child = Start(WriteInstaller(package), "");
-  HWND win = WaitForInstaller(*child, spec.title);
+  HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   ClickButton(win, "Install");
   ASSERT_TRUE(WaitForChildText(win, kWriting, 20000)) << child->LogText();
@@ -199,9 +199,9 @@ TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSuccee
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
   // Segments are written in order; the last one was never reached.
   EXPECT_FALSE(child->Logged("helper2.dll")) << child->LogText();
-  EXPECT_FALSE(FileExists(EnginePath(spec.title)));
-  EXPECT_FALSE(DirExists(InstallDir(spec.title)));
-  EXPECT_FALSE(UninstallEntryExists(spec.title));
+  EXPECT_FALSE(FileExists(EnginePath(plan.title)));
+  EXPECT_FALSE(DirExists(InstallDir(plan.title)));
+  EXPECT_FALSE(UninstallEntryExists(plan.title));
 
   ClickButton(win, "Install");
   const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
@@ -213,18 +213,18 @@ TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSuccee
 // A failure inside the install: the step's own box, then the window stays in
 // its Failed phase with the code in the status line and nothing installed.
 TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
-  PackageSpec spec;
-  spec.displayMode = ss::dmBitmap;
-  spec.presentation = MakeBitmapFile(100, 80);
-  spec.compression = ss::pack::Compression::kStore;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmBitmap;
+  plan.presentation = MakeBitmapFile(100, 80);
+  plan.compression = ss::pack::Compression::kStore;
+  const Package package = MakePackage(plan);
   const std::string exe = WriteInstaller(package, "Setup.exe", [](Bytes& b) {
     ss::TPackageHeader h = HeaderOf(b);
     h.segments[ss::kSegSupportLib2].endOffset = static_cast<int32_t>(b.size() + 1000);
     PutHeader(b, h);
   });
   auto child = Start(exe, "");
-  HWND win = WaitForInstaller(*child, spec.title);
+  HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   ClickButton(win, "Install");
   const std::string failed = "Install failed. Error: -30";
@@ -242,35 +242,35 @@ TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
   for (const Box& box : boxes) EXPECT_EQ(box.caption, "Error") << box.text;
   EXPECT_FALSE(ButtonUsable(win, "Install"));
   EXPECT_TRUE(ButtonUsable(win, "Cancel"));
-  EXPECT_FALSE(FileExists(EnginePath(spec.title)));
-  EXPECT_FALSE(DirExists(InstallDir(spec.title)));
-  EXPECT_FALSE(UninstallEntryExists(spec.title));
+  EXPECT_FALSE(FileExists(EnginePath(plan.title)));
+  EXPECT_FALSE(DirExists(InstallDir(plan.title)));
+  EXPECT_FALSE(UninstallEntryExists(plan.title));
   ClickButton(win, "Cancel");
   EXPECT_TRUE(child->Wait(30000));
-  ExpectNothingInstalled(spec.title);
+  ExpectNothingInstalled(plan.title);
 }
 
 // An engine of the same title held open by another program: the overwrite
 // question, then the "cannot be replaced" box and status; the old engine is
 // kept. A quiet run ends with the same code.
 TEST_F(InteractiveInstall, EngineInUseCannotBeReplaced) {
-  PackageSpec spec;
-  spec.displayMode = ss::dmBitmap;
-  spec.presentation = MakeBitmapFile(100, 80);
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmBitmap;
+  plan.presentation = MakeBitmapFile(100, 80);
+  const Package package = MakePackage(plan);
   const std::string exe = WriteInstaller(package);
   const Bytes oldEngine(77, 'k');
-  ASSERT_TRUE(WriteAll(EnginePath(spec.title), oldEngine));
-  HANDLE lock = CreateFileA(EnginePath(spec.title).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(WriteAll(EnginePath(plan.title), oldEngine));
+  HANDLE lock = CreateFileA(EnginePath(plan.title).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
   auto child = Start(exe, "");
-  HWND win = WaitForInstaller(*child, spec.title);
+  HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   ClickButton(win, "Install");
   HWND question = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(question, nullptr);
-  EXPECT_EQ(ReadBox(question).text, spec.title + " screen saver already exists. Overwrite?");
+  EXPECT_EQ(ReadBox(question).text, plan.title + " screen saver already exists. Overwrite?");
   ClickButton(question, "OK");
   for (int i = 0; i < 100 && IsWindow(question); ++i) Pause(20);
   HWND errorBox = WaitForBox(child->pid(), 30000, child.get());
@@ -287,8 +287,8 @@ TEST_F(InteractiveInstall, EngineInUseCannotBeReplaced) {
   child = RunToEnd(exe, "/q");
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrEngineBusy) << child->LogText();
   CloseHandle(lock);
-  EXPECT_TRUE(ReadAll(EnginePath(spec.title)) == oldEngine);
-  EXPECT_FALSE(UninstallEntryExists(spec.title));
+  EXPECT_TRUE(ReadAll(EnginePath(plan.title)) == oldEngine);
+  EXPECT_FALSE(UninstallEntryExists(plan.title));
 }
 
 }  // namespace

@@ -34,12 +34,12 @@ TEST_F(QuietInstall, SwitchInstallsEverythingByteForByteWithoutAWindow) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    PackageSpec spec;
-    spec.title = "E2E Quiet " + std::to_string(++n);
-    spec.compression = c.compression;
-    spec.displayMode = c.displayMode;
-    spec.showDisplayProperties = true;
-    const Package package = MakePackage(spec);
+    PackagePlan plan;
+    plan.title = "E2E Quiet " + std::to_string(++n);
+    plan.compression = c.compression;
+    plan.displayMode = c.displayMode;
+    plan.showDisplayProperties = true;
+    const Package package = MakePackage(plan);
     const std::string exe = WriteInstaller(package);
     auto child = RunToEnd(exe, c.args);
     EXPECT_EQ(child->exitCode(), 0u);
@@ -59,10 +59,10 @@ TEST_F(QuietInstall, SwitchInstallsEverythingByteForByteWithoutAWindow) {
 // control panel; the same package with "/q" does not.
 TEST_F(QuietInstall, PackageWithoutPresentationOpensDisplayPanelOnlyWithoutSwitch) {
   PlaceDisplayPanel();
-  PackageSpec spec;
-  spec.displayMode = ss::dmSilent;
-  spec.showDisplayProperties = true;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  plan.displayMode = ss::dmSilent;
+  plan.showDisplayProperties = true;
+  const Package package = MakePackage(plan);
   const std::string exe = WriteInstaller(package);
 
   auto child = RunToEnd(exe, "");
@@ -84,19 +84,19 @@ TEST_F(QuietInstall, PackageWithoutPresentationOpensDisplayPanelOnlyWithoutSwitc
 // A quiet run replaces a screen saver of the same title without asking,
 // even when no switch makes it unattended (kind 4 alone).
 TEST_F(QuietInstall, ReplacesAnExistingScreenSaverWithoutAsking) {
-  PackageSpec spec;
-  const Package package = MakePackage(spec);
+  PackagePlan plan;
+  const Package package = MakePackage(plan);
   const std::string exe = WriteInstaller(package);
-  ASSERT_TRUE(CreateDirectoryA(InstallDir(spec.title).c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(InstallDir(spec.title) + "old.txt", Bytes(10, 'o')));
-  ASSERT_TRUE(WriteAll(EnginePath(spec.title), Bytes(100, 'x')));
+  ASSERT_TRUE(CreateDirectoryA(InstallDir(plan.title).c_str(), nullptr));
+  ASSERT_TRUE(WriteAll(InstallDir(plan.title) + "old.txt", Bytes(10, 'o')));
+  ASSERT_TRUE(WriteAll(EnginePath(plan.title), Bytes(100, 'x')));
 
   auto child = Start(exe, "");
   EXPECT_EQ(WaitForBox(child->pid(), 15000, child.get()), nullptr) << "a box was shown";
   EXPECT_TRUE(child->Wait(60000));
   EXPECT_EQ(child->exitCode(), 0u);
   ExpectInstalled(package);
-  EXPECT_FALSE(FileExists(InstallDir(spec.title) + "old.txt")) << "the old install directory was kept";
+  EXPECT_FALSE(FileExists(InstallDir(plan.title) + "old.txt")) << "the old install directory was kept";
 }
 
 }  // namespace
