@@ -11,7 +11,8 @@
 //
 // For every class and mode (dictionary 4096, or all three with --all), both
 // libraries implode the class through the classic callback API; both explode
-// our stream (each decoder reads the same bytes). Each measurement is the best
+// our stream (each decoder reads the same bytes). The last four columns are
+// ImplodeFast's size and implode speed against StormLib's. Each measurement is the best
 // of several runs, in processor time of the benchmark's thread. Output sizes and throughputs are printed with our/StormLib
 // ratios: size below 1 and throughput above 1 are better.
 #include <algorithm>
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "codec/Codec.h"
+#include "codec/ImplodeFast.h"
 #include "tests/host/codec/StormOracle.h"
 
 namespace fs = std::filesystem;
@@ -113,6 +115,11 @@ unsigned OurImplode(const Bytes& in, unsigned type, unsigned dict, Bytes* out, c
   Io io{in.data(), in.size(), 0, out};
   return ss::codec::Implode(Io::Read, Io::Write, work, &io, &type, &dict);
 }
+unsigned OurImplodeFast(const Bytes& in, unsigned type, unsigned dict, Bytes* out, char* work) {
+  out->clear();
+  Io io{in.data(), in.size(), 0, out};
+  return ss::codec::ImplodeFast(Io::Read, Io::Write, work, &io, &type, &dict);
+}
 unsigned OurExplode(const Bytes& in, Bytes* out, char* work) {
   out->clear();
   Io io{in.data(), in.size(), 0, out};
@@ -133,7 +140,7 @@ unsigned StormExplode(const Bytes& in, Bytes* out, char* work) {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: codec_bench [--size MiB] [--reps N] [--all] [--text PATH]... "
+               "usage: codec_bench [--size MiB] [--reps N] [--all] [--class NAME] [--text PATH]... "
                "[--binaries PATH]... [--compressed PATH]...\n");
   std::exit(2);
 }
@@ -144,6 +151,7 @@ int main(int argc, char** argv) {
   size_t mib = 4;
   int reps = 3;
   bool all = false;
+  std::string only;  // --class: run this class only
   std::map<std::string, std::vector<std::string>> roots = {
       {"text", {"/usr/share/common-licenses", "/usr/include", "/usr/share/doc"}},
       {"binaries", {"/usr/bin", "/usr/lib/x86_64-linux-gnu"}},
@@ -154,6 +162,7 @@ int main(int argc, char** argv) {
     if (a == "--size" && i + 1 < argc) mib = std::strtoul(argv[++i], nullptr, 10);
     else if (a == "--reps" && i + 1 < argc) reps = std::atoi(argv[++i]);
     else if (a == "--all") all = true;
+    else if (a == "--class" && i + 1 < argc) only = argv[++i];
     else if ((a == "--text" || a == "--binaries" || a == "--compressed") && i + 1 < argc) {
       std::string cls = a.substr(2);
       if (!replaced[cls]) roots[cls].clear();
@@ -202,10 +211,12 @@ int main(int argc, char** argv) {
   std::printf("codec_bench: ours vs StormLib (libstorm), best of >= %d runs, sizes in bytes, MB/s of "
               "uncompressed data per second of thread CPU time\n\n",
               reps);
-  std::printf("%-10s %-6s %5s %9s | %8s %8s %6s | %8s %8s %6s | %8s %8s %6s\n", "class", "mode", "dict",
-              "input", "size us", "storm", "ratio", "imp us", "storm", "speed", "exp us", "storm", "speed");
+  std::printf("%-10s %-6s %5s %9s | %8s %8s %6s | %8s %8s %6s | %8s %8s %6s | %8s %6s %8s %6s\n", "class",
+              "mode", "dict", "input", "size us", "storm", "ratio", "imp us", "storm", "speed", "exp us",
+              "storm", "speed", "fast sz", "ratio", "fast imp", "speed");
   bool ok = true;
   for (const auto& [name, data] : classes) {
+    if (!only.empty() && name != only) continue;
     if (data.empty()) {
       std::printf("%-10s (no files found)\n", name.c_str());
       continue;
@@ -226,13 +237,21 @@ int main(int argc, char** argv) {
         const bool stormOk = rc2 == 0 && back == data;
         unsigned rc3 = OurExplode(theirs, &back, ourExplodeWork.data());
         const bool crossOk = rc3 == 0 && back == data;
-        if (!ourOk || !stormOk || !crossOk) ok = false;
+        // ImplodeFast: its stream must decode with both decoders too.
+        Bytes fast;
+        fast.reserve(data.size() * 2);
+        double tFastImp = Best([&] { OurImplodeFast(data, mode, dict, &fast, ourImplodeWork.data()); }, reps);
+        const bool fastOk = OurExplode(fast, &back, ourExplodeWork.data()) == 0 && back == data &&
+                            StormExplode(fast, &back, stormExplodeWork.data()) == 0 && back == data;
+        if (!ourOk || !stormOk || !crossOk || !fastOk) ok = false;
         const double mb = data.size() / 1e6;
-        std::printf("%-10s %-6s %5u %9zu | %8zu %8zu %6.3f | %8.1f %8.1f %5.2fx | %8.1f %8.1f %5.2fx%s\n",
+        std::printf("%-10s %-6s %5u %9zu | %8zu %8zu %6.3f | %8.1f %8.1f %5.2fx | %8.1f %8.1f %5.2fx | "
+                    "%8zu %6.3f %8.1f %5.2fx%s\n",
                     name.c_str(), mode == 0 ? "binary" : "ascii", dict, data.size(), ours.size(),
                     theirs.size(), double(ours.size()) / theirs.size(), mb / tOurImp, mb / tStormImp,
-                    tStormImp / tOurImp, mb / tOurExp, mb / tStormExp, tStormExp / tOurExp,
-                    ourOk && stormOk && crossOk ? "" : "  MISMATCH");
+                    tStormImp / tOurImp, mb / tOurExp, mb / tStormExp, tStormExp / tOurExp, fast.size(),
+                    double(fast.size()) / theirs.size(), mb / tFastImp, tStormImp / tFastImp,
+                    ourOk && stormOk && crossOk && fastOk ? "" : "  MISMATCH");
         std::fflush(stdout);
       }
     }
