@@ -136,8 +136,17 @@ Result ReadItem(HANDLE file, int64_t count, std::unique_ptr<uint8_t[]>& buffer, 
   return ReadExact(file, buffer.get(), static_cast<DWORD>(count), shortCode);
 }
 
+// The text for a file error: the two runtime numbers of our own (a read that
+// ended early, a short write) have texts of their own, which the system's
+// table gives to unrelated errors.
+std::string IoErrorText(Result code) {
+  if (code == kIoReadPastEnd) return "Read beyond end of file.";
+  if (code == kIoWriteFailed) return "Disk write error.";
+  return SystemErrorText(code);
+}
+
 void ShowDataFileReadProblem(Result code) {
-  MessageDlg(ComposeDataFileReadProblem(SystemErrorText(code)), DlgType::Error, {kBtnAbort});
+  MessageDlg(ComposeDataFileReadProblem(IoErrorText(code)), DlgType::Error, {kBtnAbort});
 }
 
 }  // namespace
@@ -375,7 +384,7 @@ Result CloseSaverDataFile() {
   df.open = false;
   if (!CloseHandle(h)) {
     const Result rc = LastError();
-    MessageDlg(ComposeCloseProblem(df.path, SystemErrorText(rc)), DlgType::Error, {kBtnAbort});
+    MessageDlg(ComposeCloseProblem(df.path, IoErrorText(rc)), DlgType::Error, {kBtnAbort});
     return rc;
   }
   return kOk;

@@ -123,6 +123,10 @@ Result ExpandSaverDataFile() {
   if (rc == kOk) {
     rc = CloseSaverDataFile();
     if (InstallProgress* p = CurrentInstallProgress()) p->stepProgress();
+  } else {
+    // A failed entry must not leave the data file open: the install deletes
+    // it afterwards, and an open file would keep it and the work directory.
+    CloseSaverDataFile();
   }
   // The first entry is marked for archiving, as the engine expects of the
   // file it shows first.
