@@ -1,7 +1,10 @@
-// Implode: the encoder of the DCL implode format. See FORMAT.md.
+// Implode: the encoders of the DCL implode format. See FORMAT.md.
+//
+// Two encoders: Implode (the classic entry point, below) and ImplodeFast
+// (FastImploder, further down: hash chains and a lazy parse).
 //
 // The format's Huffman codes are fixed, so the price in bits of every literal
-// and every (length, distance) pair is known in advance. The encoder parses
+// and every (length, distance) pair is known in advance. Implode parses
 // optimally: over a segment of positions it finds the cheapest path (a
 // shortest path over "literal" and "match" edges) and emits it.
 //

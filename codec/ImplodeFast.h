@@ -1,9 +1,10 @@
 // A faster implode: hash chains and a one-step lazy parse priced in bits,
 // instead of Implode's optimal parse over a binary-tree match finder. Same
 // stream format, classic codes and work-buffer contract as Implode
-// (Codec.h). Measured 1.5-3x StormLib's implode speed (Implode: 0.3-1.3x),
-// for output about 1-3 % larger than Implode's, which can pass StormLib's
-// own by up to 1 % on binaries and on short-match data: see codec/README.md.
+// (Codec.h). Measured at 1.2-2.7x StormLib's implode speed (Implode:
+// 0.3-1.3x) for output 1-2.5 % larger than Implode's: 0.98-1.0x StormLib's on
+// text, binaries, compressed and mixed data, but up to 3.4 % larger than
+// StormLib's on short, record-like repeats. codec/README.md has the numbers.
 #pragma once
 
 #include <cstddef>
