@@ -97,7 +97,7 @@ TEST_P(FastCombo, ReachesExactlyTheDictionarySizeBack) {
   Bytes a, b;
   ASSERT_EQ(ImplodeFastBuffer(reach.data(), reach.size(), mode(), dict(), &a), kCmpNoError);
   ASSERT_EQ(ImplodeFastBuffer(beyond.data(), beyond.size(), mode(), dict(), &b), kCmpNoError);
-  EXPECT_LT(a.size(), reach.size() / 4);
+  EXPECT_LT(a.size(), reach.size() / 3);
   EXPECT_GT(b.size(), beyond.size());
 }
 
