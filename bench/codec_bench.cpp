@@ -12,9 +12,11 @@
 // For every class and mode (dictionary 4096, or all three with --all), both
 // libraries implode the class through the classic callback API; both explode
 // our stream (each decoder reads the same bytes). The last four columns are
-// ImplodeFast's size and implode speed against StormLib's. Each measurement is the best
-// of several runs, in processor time of the benchmark's thread. Output sizes and throughputs are printed with our/StormLib
-// ratios: size below 1 and throughput above 1 are better.
+// ImplodeFast's size and implode speed against StormLib's (its stream is
+// checked with both decoders too). --class NAME runs one class only. Each
+// measurement is the best of several runs, in processor time of the
+// benchmark's thread. Output sizes and throughputs are printed with
+// our/StormLib ratios: size below 1 and throughput above 1 are better.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
