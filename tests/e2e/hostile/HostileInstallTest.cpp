@@ -23,6 +23,7 @@
 
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/fuzz/package/InstallWalk.h"
+#include "flash/FlashIds.h"
 #include "package/SegmentTargets.h"
 #include "tests/win/common/WinTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
@@ -32,8 +33,6 @@ namespace hostile {
 namespace {
 
 constexpr DWORD kRunTimeoutMs = 30000;
-constexpr char kFlashInprocKey[] = "CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\\InprocServer32";
-constexpr char kFlashClsidKey[] = "CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
 constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kRunDir[] = "C:\\hostile-run\\";
 
@@ -233,12 +232,12 @@ class FlashPlayerInstalled {
   FlashPlayerInstalled() {
     char old[MAX_PATH] = {};
     LONG len = sizeof old;
-    hadKey_ = RegQueryValueA(HKEY_CLASSES_ROOT, kFlashInprocKey, old, &len) == ERROR_SUCCESS;
+    hadKey_ = RegQueryValueA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, old, &len) == ERROR_SUCCESS;
     oldValue_ = old;
     path_ = SystemDir() + "flash.ocx";
     ok_ = CopyFileA(sstest::WinePath(SS_FLASHCTL_PATH).c_str(), path_.c_str(), FALSE) != 0;
     HKEY key = nullptr;
-    if (ok_ && RegCreateKeyExA(HKEY_CLASSES_ROOT, kFlashInprocKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+    if (ok_ && RegCreateKeyExA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                                nullptr) == ERROR_SUCCESS) {
       RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path_.c_str()),
                      static_cast<DWORD>(path_.size() + 1));
@@ -249,12 +248,12 @@ class FlashPlayerInstalled {
     }
   }
   ~FlashPlayerInstalled() {
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, kFlashInprocKey);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey);
     if (hadKey_) {
-      RegSetValueA(HKEY_CLASSES_ROOT, kFlashInprocKey, REG_SZ, oldValue_.c_str(),
+      RegSetValueA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, REG_SZ, oldValue_.c_str(),
                    static_cast<DWORD>(oldValue_.size()));
     } else {
-      RegDeleteKeyA(HKEY_CLASSES_ROOT, kFlashClsidKey);
+      RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + ss::kFlashClsidText).c_str());
     }
     ss::DeleteFileForced(path_);
   }
@@ -287,6 +286,9 @@ class HostileInstall : public ::testing::Test {
   // The cases are made once; the stand-in player stays registered for the
   // whole suite, and the summary is printed at its end.
   static void SetUpTestSuite() {
+    // Hundreds of runs would fill the log with the installer's debug lines;
+    // the summary says what happened. HOSTILE_DEBUG=1 keeps them.
+    if (GetEnvironmentVariableA("HOSTILE_DEBUG", nullptr, 0) == 0) SetEnvironmentVariableA("WINEDEBUG", "-all");
     stub_ = ReadAll(sstest::WinePath(SS_STUB_PATH));
     library_ = ReadAll(sstest::WinePath(SS_IMPBORL_PATH));
     if (stub_.size() > 4096 && library_.size() > 1024 && !MakeHostileCases(stub_, library_, &cases_, &error_)) {
@@ -317,13 +319,16 @@ class HostileInstall : public ::testing::Test {
   // Removes what a successful install wrote, so that the next case starts
   // from the same machine.
   static void UndoInstall(const std::string& title, const std::string& screenSaverBefore) {
+    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE",
+                               screenSaverBefore == "<none>" ? nullptr : screenSaverBefore.c_str(), "system.ini");
+    // Paths are never built from a hostile title: the installer refuses
+    // those before it writes anything.
+    if (!ss::IsSafeSegmentName(title)) return;
     const std::string sys = SystemDir();
     ss::RemoveDirectoryTree(sys + title + " dir\\");
     ss::DeleteFileForced(sys + title + ".scr");
     ss::DeleteUninstallEntry(title, HKEY_LOCAL_MACHINE);
     ss::DeleteUninstallEntry(title, HKEY_CURRENT_USER);
-    WritePrivateProfileStringA("boot", "SCRNSAVE.EXE",
-                               screenSaverBefore == "<none>" ? nullptr : screenSaverBefore.c_str(), "system.ini");
   }
 
   // Runs one case and checks everything the case promises.
