@@ -409,6 +409,32 @@ void SegmentCases(CaseMaker& m) {
           e.startOffset = engine.startOffset + 7;
           e.endOffset = engine.endOffset;
         }));
+  // A stream appended after the last segment that expands far beyond the
+  // support file's declared size, and the support file's stream cut short.
+  {
+    std::vector<uint8_t> zeros(8u << 20, 0);
+    std::vector<uint8_t> packed;
+    std::string error;
+    pack::Implode(zeros, &packed, &error);
+    std::vector<uint8_t> image = m.image();
+    const int32_t at = static_cast<int32_t>(image.size());
+    image.insert(image.end(), packed.begin(), packed.end());
+    TPackageHeader h = m.header();
+    TSegmentEntry& e = h.segments[ss::kSegSupportFile];
+    e.startOffset = at;
+    e.endOffset = at + static_cast<int32_t>(packed.size()) - 1;
+    e.compressed = 1;
+    h.Write(image.data() + m.offset());
+    m.Add("segment", "segment 7 expands to 8 MiB, declares " + std::to_string(e.originalSize) + " bytes",
+          Expect::kFail, "the expansion passes the declared size (-13); it must not fill the disk",
+          std::move(image));
+    const TSegmentEntry support = m.header().segments[ss::kSegSupportFile];
+    m.Add("segment", "segment 7 stream cut in half", Expect::kFail,
+          "the stream stops short of the declared size (-13)", m.WithHeader([&](H& hh) {
+            hh.segments[ss::kSegSupportFile].endOffset =
+                support.startOffset + static_cast<int32_t>(support.storedLength() / 2);
+          }));
+  }
   m.Add("segment", "segment 6 starts in the package header", Expect::kFail,
         "the header's bytes are no compressed stream",
         m.WithHeader([&](H& h) { h.segments[ss::kSegEngine].startOffset = static_cast<int32_t>(m.offset()); }));
