@@ -446,10 +446,10 @@ void SegmentCases(CaseMaker& m) {
       {"named \"..\\evil.txt\"", [](TSegmentEntry& e) { e.name = "..\\evil.txt"; }},
       {"segmentType 0", [](TSegmentEntry& e) { e.segmentType = 0; }},
   };
-  for (const auto& [what, f] : licence) {
-    m.Add("segment", std::string("segment 4 ") + what, Expect::kSucceed,
+  for (const auto& change : licence) {
+    m.Add("segment", std::string("segment 4 ") + change.first, Expect::kSucceed,
           "a quiet run shows no licence and never reads segment 4",
-          m.WithHeader([&](H& h) { f(h.segments[ss::kSegLicense]); }));
+          m.WithHeader([&](H& h) { change.second(h.segments[ss::kSegLicense]); }));
   }
 
   // Fields the installer does not read: the package stays valid.
