@@ -405,6 +405,7 @@ class HostileInstall : public ::testing::Test {
     char filter[256] = {};
     GetEnvironmentVariableA("HOSTILE_FILTER", filter, sizeof filter);
     const DWORD start = GetTickCount();
+    const size_t ranBefore = outcomes_.size();
     for (const HostileCase& c : cases_) {
       if (c.group != group) continue;
       if (filter[0] != 0 && (c.group + " " + c.name).find(filter) == std::string::npos) continue;
@@ -418,6 +419,7 @@ class HostileInstall : public ::testing::Test {
       outcomes_.push_back(std::move(o));
     }
     elapsedMs_ += GetTickCount() - start;
+    if (filter[0] == 0) EXPECT_GT(outcomes_.size(), ranBefore) << "no case in group " << group;
   }
 
   // The summary: cases by group, outcomes by exit code, then every case.
@@ -485,6 +487,28 @@ std::string HostileInstall::error_;
 FlashPlayerInstalled* HostileInstall::player_ = nullptr;
 std::vector<Outcome> HostileInstall::outcomes_;
 DWORD HostileInstall::elapsedMs_ = 0;
+
+// The harness itself: a file that appears in any watched folder, and a new
+// uninstall entry, are seen (otherwise the checks below could not fail).
+TEST_F(HostileInstall, SnapshotsSeeEveryWatchedChange) {
+  const Snapshot before = Snapshot::Take();
+  std::vector<std::string> planted;
+  for (const auto& [dir, listing] : before.folders) {
+    const std::string path = dir + "hostile-probe.tmp";
+    ASSERT_TRUE(WriteAll(path, {1, 2, 3})) << path;
+    planted.push_back(path);
+  }
+  ASSERT_EQ(ss::WriteUninstallEntry("Hostile Probe", HKEY_CURRENT_USER), ss::kOk);
+  const Snapshot after = Snapshot::Take();
+  for (const std::string& path : planted) ss::DeleteFileForced(path);
+  ss::DeleteUninstallEntry("Hostile Probe", HKEY_CURRENT_USER);
+
+  for (const auto& [dir, listing] : after.folders) {
+    const std::vector<std::string> seen = Differences(dir, before.folders.at(dir), listing, {});
+    EXPECT_EQ(seen, std::vector<std::string>{"new " + dir + "hostile-probe.tmp"});
+  }
+  EXPECT_NE(after.uninstallUser, before.uninstallUser);
+}
 
 // Packages the builder made: each installs completely, and the harness
 // sees the install (so that the checks of the other groups can fail).
