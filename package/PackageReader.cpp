@@ -117,9 +117,9 @@ Result ExpandItem(const std::string& target, const uint8_t* bytes, int32_t count
   } catch (const EStreamError& e) {
     // The target could not be created or the input not copied: report the
     // system's number like every other file failure.
-    const Result rc = LastError(kIoWriteFailed);
     DebugLog(std::string("ExpandToFile: ") + e.what());
-    return rc;
+    if (e.code() != 0) return static_cast<Result>(e.code());
+    return kErrOutOfMemory;
   }
   const int64_t size = ExistingFileSize(target);
   if (size < 0) return kErrFileMissing;
@@ -239,9 +239,13 @@ Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
     int64_t packageSize = 0;
     rc = FileSize(stream, &packageSize);
     const int64_t n = segment.storedLength();
-    if (rc == kOk && (segment.startOffset < 0 || n <= 0 || segment.endOffset >= packageSize)) {
+    // An empty segment (end = start - 1) is a sound empty file.
+    if (rc == kOk && (segment.startOffset < 0 || n < 0 || segment.startOffset + n > packageSize)) {
       rc = kErrShortSegment;
     }
+    // A stored segment is its file: a declared size that differs means the
+    // table is damaged (or the bytes are compressed and not marked so).
+    if (rc == kOk && !segment.compressed && segment.originalSize != n) rc = kErrWrongSize;
     if (rc == kOk) rc = Seek(stream, segment.startOffset);
     if (rc == kOk && segment.compressed) {
       std::unique_ptr<uint8_t[]> buffer;

@@ -10,6 +10,7 @@
 #include "package/PackageReader.h"
 #include "package/SegmentTargets.h"
 #include "winsys/LMT_FileUtils.h"
+#include "winsys/LMT_StringUtils.h"
 
 namespace ss {
 namespace {
@@ -115,6 +116,8 @@ Result ExpandSaverDataFile() {
     }
     const std::string source = i == 1 ? Dirs().workDir + "installer.swf" : installDir + firstName;
     const std::string destination = installDir + entry.fileName;
+    const std::string folder = DirectoryPart(destination);
+    if (!folder.empty() && !DirectoryExists(folder)) ForceDirectoryPath(folder);
     if (!CopyFileClearingAttributes(source, destination, false) && source != destination) {
       rc = kErrCopyEntry;
       showInstallError(kErrCopyEntry, source);

@@ -100,7 +100,10 @@ void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int
 
   output_ = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (output_ == INVALID_HANDLE_VALUE) throw EStreamError("Cannot create file " + target);
+  if (output_ == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    throw EStreamError("Cannot create file " + target, error);
+  }
 
   if (explode_ != nullptr) {
     TCompressor* self = this;

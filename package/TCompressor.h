@@ -17,9 +17,17 @@ namespace ss {
 // cannot be created ("Cannot create file <path>"), or there is no memory for
 // the input copy ("Out of memory while expanding memory stream").
 // ExpandToFile does not turn it into a result code; it reaches the caller.
+// It carries the system's error number of the failed call (0 for the
+// out-of-memory case), taken when it happened: by the time a handler runs,
+// the thread's last-error value may have changed.
 class EStreamError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EStreamError(const std::string& message, unsigned long code = 0)
+      : std::runtime_error(message), code_(code) {}
+  unsigned long code() const { return code_; }
+
+ private:
+  unsigned long code_;
 };
 
 class TCompressor {
