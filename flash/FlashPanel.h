@@ -14,7 +14,7 @@
 
 #include "app/ResultCodes.h"
 #include "flash/ShockwaveFlash.h"
-#include "flash/SwfInspection.h"
+#include "flash/SwfReader.h"
 
 namespace ss {
 

@@ -9,7 +9,7 @@
 
 #include "tools/FileIo.h"
 #include "tools/PackNames.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace ss::pack {
 namespace {

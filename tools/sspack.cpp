@@ -25,7 +25,7 @@
 #include "tools/FileIo.h"
 #include "tools/Manifest.h"
 #include "tools/PackageBuilder.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace fs = std::filesystem;
 using namespace ss::pack;

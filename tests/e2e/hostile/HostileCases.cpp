@@ -10,7 +10,7 @@
 #include "tools/PackCodec.h"
 #include "tools/PackFixtures.h"
 #include "tools/PackageBuilder.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace hostile {
 

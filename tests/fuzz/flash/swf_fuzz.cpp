@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "flash/SwfInspection.h"
+#include "flash/SwfReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ss::TMovieDescription movie;

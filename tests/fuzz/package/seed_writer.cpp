@@ -11,7 +11,7 @@
 
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tools/PackFixtures.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace {
 

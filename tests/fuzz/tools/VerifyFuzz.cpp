@@ -12,7 +12,7 @@
 
 #include "package/ByteOrder.h"
 #include "tools/PackFixtures.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // The yaswfp cross-check compares these lines with that parser's reading.
 #include <cstdio>
 
-#include "flash/SwfInspection.h"
+#include "flash/SwfReader.h"
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {

@@ -14,7 +14,7 @@
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/fuzz/package/InstallWalk.h"
 #include "tools/PackFixtures.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace hostile {
 namespace {

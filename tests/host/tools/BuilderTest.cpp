@@ -9,7 +9,7 @@
 #include "package/ByteOrder.h"
 #include "tools/PackFixtures.h"
 #include "tools/PackageBuilder.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 #include "tools/StubImage.h"
 #include "tests/host/tools/TempFolder.h"
 

@@ -12,7 +12,7 @@
 #include "tests/host/tools/TempFolder.h"
 #include "tools/Manifest.h"
 #include "tools/PackFixtures.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace ss::pack {
 namespace {

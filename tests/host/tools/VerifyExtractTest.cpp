@@ -9,7 +9,7 @@
 #include "tests/host/tools/TempFolder.h"
 #include "tools/PackFixtures.h"
 #include "tools/PackageBuilder.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 namespace ss::pack {
 namespace {

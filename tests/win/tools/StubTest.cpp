@@ -14,7 +14,7 @@
 #include "package/TCompressor.h"
 #include "tools/FileIo.h"
 #include "tools/PackFixtures.h"
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 #include "tools/StubImage.h"
 
 namespace ss::pack {

@@ -1,4 +1,4 @@
-#include "flash/SwfInspection.h"
+#include "flash/SwfReader.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "tools/PackageInspector.h"
+#include "tools/PackageCheck.h"
 
 #include <algorithm>
 #include <cctype>
