@@ -1,27 +1,8 @@
 #include "package/SegmentTargets.h"
 
-#include <cctype>
+#include "winsys/LMT_StringUtils.h"
 
 namespace ss {
-namespace {
-
-bool IsReservedDeviceName(const std::string& name) {
-  // The device names apply whatever the extension: "nul.txt" is NUL too.
-  std::string base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
-      base == "CONOUT$") {
-    return true;
-  }
-  if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-      base[3] >= '1' && base[3] <= '9') {
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 std::string ReplaceExtension(const std::string& name, const std::string& extension) {
   const size_t dot = name.rfind('.');
@@ -52,23 +33,7 @@ std::string SegmentTargetPath(const TSegmentEntry& segment, const TargetDirector
   }
 }
 
-bool IsSafeSegmentName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (char ch : name) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c < 32) return false;
-    switch (c) {
-      case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
-        return false;
-      default:
-        break;
-    }
-  }
-  // Windows drops trailing dots and blanks, so "..." or "a. " would not name
-  // the file the package meant.
-  if (name.back() == '.' || name.back() == ' ') return false;
-  return !IsReservedDeviceName(name);
-}
+bool IsSafeSegmentName(const std::string& name) { return IsPlainFileName(name); }
 
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty()) return false;

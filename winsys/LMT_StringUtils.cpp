@@ -1,5 +1,7 @@
 #include "winsys/LMT_StringUtils.h"
 
+#include <cctype>
+
 #include "app/Strings.h"
 
 namespace ss {
@@ -67,8 +69,26 @@ bool HasScrExtension(const std::string& path) {
   return ext == ".scr" && ext.size() == path.size() - dot;
 }
 
+namespace {
+
+// The device names apply whatever the extension: "nul.txt" is NUL too.
+bool IsReservedDeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+      base == "CONOUT$") {
+    return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
 bool IsPlainFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
+  if (IsReservedDeviceName(name)) return false;
   for (char c : name) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20) return false;

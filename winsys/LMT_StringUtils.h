@@ -34,7 +34,8 @@ bool HasScrExtension(const std::string& path);
 
 // True for a name that can be used as a single file or registry key name:
 // not empty, not "." or "..", no path separators, colons, wildcards, quotes,
-// angle brackets, pipes or control characters, and no trailing dot or space.
+// angle brackets, pipes or control characters, no trailing dot or space, and
+// no reserved device name (CON, NUL, COM1, ... with any extension).
 // Titles and segment names come from the package and are checked with it
 // before they become parts of paths or registry keys.
 bool IsPlainFileName(const std::string& name);
