@@ -16,59 +16,28 @@
 
 #include <string>
 
+#include "winsys/WinHandles.h"
+
 namespace ss {
 
-// Owns one GDI object (font, brush, bitmap) and deletes it at the end.
+// Owners of a GDI object (deleted at the end) and of a thread message hook
+// (removed at the end), in the form of the other handle owners.
 template <typename T>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(T handle) : handle_(handle) {}
-  ~GdiObject() { reset(); }
-  GdiObject(GdiObject&& other) noexcept : handle_(other.release()) {}
-  GdiObject& operator=(GdiObject&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-
-  T get() const { return handle_; }
-  T release() {
-    T handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-  void reset(T handle = nullptr) {
-    if (handle_ != nullptr) DeleteObject(handle_);
-    handle_ = handle;
-  }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  T handle_ = nullptr;
+struct GdiObjectTraits {
+  using Type = T;
+  static Type invalid() { return nullptr; }
+  static void close(Type h) { DeleteObject(h); }
 };
 
-using FontHandle = GdiObject<HFONT>;
-using BitmapHandle = GdiObject<HBITMAP>;
-
-// Owns a thread message hook and removes it at the end.
-class HookHandle {
- public:
-  HookHandle() = default;
-  explicit HookHandle(HHOOK hook) : hook_(hook) {}
-  ~HookHandle() { reset(); }
-  HookHandle(const HookHandle&) = delete;
-  HookHandle& operator=(const HookHandle&) = delete;
-  HHOOK get() const { return hook_; }
-  void reset(HHOOK hook = nullptr) {
-    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
-    hook_ = hook;
-  }
-
- private:
-  HHOOK hook_ = nullptr;
+struct HookTraits {
+  using Type = HHOOK;
+  static Type invalid() { return nullptr; }
+  static void close(Type h) { UnhookWindowsHookEx(h); }
 };
+
+using FontHandle = UniqueHandle<GdiObjectTraits<HFONT>>;
+using BitmapHandle = UniqueHandle<GdiObjectTraits<HBITMAP>>;
+using HookHandle = UniqueHandle<HookTraits>;
 
 // Non-owning wrapper of one window whose procedure forwards to the object.
 class Window {

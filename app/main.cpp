@@ -21,11 +21,11 @@ void RestrictLibrarySearch() {
   using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
   using SetDllDir = BOOL(WINAPI*)(LPCSTR);
   // Systems since Windows 7 (with its security update) and 8.
-  if (auto setDefault = reinterpret_cast<SetDefaultDirs>(GetProcAddress(kernel, "SetDefaultDllDirectories"))) {
+  if (auto setDefault = reinterpret_cast<SetDefaultDirs>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))) {
     setDefault(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
   }
   // Systems since XP SP1: takes the current directory out of the search.
-  if (auto setDllDirectory = reinterpret_cast<SetDllDir>(GetProcAddress(kernel, "SetDllDirectoryA"))) {
+  if (auto setDllDirectory = reinterpret_cast<SetDllDir>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")))) {
     setDllDirectory("");
   }
 }

@@ -419,7 +419,9 @@ class HostileInstall : public ::testing::Test {
       outcomes_.push_back(std::move(o));
     }
     elapsedMs_ += GetTickCount() - start;
-    if (filter[0] == 0) EXPECT_GT(outcomes_.size(), ranBefore) << "no case in group " << group;
+    if (filter[0] == 0) {
+      EXPECT_GT(outcomes_.size(), ranBefore) << "no case in group " << group;
+    }
   }
 
   // The summary: cases by group, outcomes by exit code, then every case.

@@ -80,7 +80,9 @@ TEST_F(DamagedInstaller, DamagedSegmentsRemoveThePartialInstall) {
     EXPECT_EQ(code, c.expected) << child->LogText();
     // The engine comes first: a stored one is logged as written before the
     // damage was met, and must be gone again.
-    if (c.compression == Compression::kStore) EXPECT_TRUE(child->Logged("file created: " + EnginePath(plan.title)));
+    if (c.compression == Compression::kStore) {
+      EXPECT_TRUE(child->Logged("file created: " + EnginePath(plan.title)));
+    }
     ExpectNothingInstalled(plan.title);
     EXPECT_EQ(ScreenSaverSetting(), screenSaverBefore_);
   }
