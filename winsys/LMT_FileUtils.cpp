@@ -334,15 +334,49 @@ Result PrepareScreenSaverTarget(const std::string& dir, const std::string& name,
   return CreateInstallDirectory(dir, name);
 }
 
+namespace {
+
+// The version functions, from the system directory's version.dll by its full
+// path. The library is not among those every process has loaded, so a static
+// import would let the loader take a planted copy from the installer's own
+// folder before the program could restrict the search.
+struct VersionApi {
+  using SizeProc = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoProc = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryProc = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  SizeProc size = nullptr;
+  InfoProc info = nullptr;
+  QueryProc query = nullptr;
+
+  VersionApi() {
+    const std::string path = GetSystemDirectoryPath() + "version.dll";
+    HMODULE module = path == "version.dll" ? nullptr : LoadLibraryA(path.c_str());
+    if (module == nullptr) return;
+    size = reinterpret_cast<SizeProc>(reinterpret_cast<void*>(GetProcAddress(module, "GetFileVersionInfoSizeA")));
+    info = reinterpret_cast<InfoProc>(reinterpret_cast<void*>(GetProcAddress(module, "GetFileVersionInfoA")));
+    query = reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(module, "VerQueryValueA")));
+  }
+  bool usable() const { return size != nullptr && info != nullptr && query != nullptr; }
+};
+
+const VersionApi& Version() {
+  static const VersionApi api;
+  return api;
+}
+
+}  // namespace
+
 void GetFileVersionNumbers(const std::string& path, int& major, int& release) {
+  const VersionApi& api = Version();
+  if (!api.usable()) return;
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  const DWORD size = api.size(path.c_str(), &ignored);
   if (size == 0) return;
   std::vector<char> block(size);
-  if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return;
+  if (!api.info(path.c_str(), 0, size, block.data())) return;
   VS_FIXEDFILEINFO* info = nullptr;
   UINT len = 0;
-  if (!VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &len) || info == nullptr ||
+  if (!api.query(block.data(), "\\", reinterpret_cast<void**>(&info), &len) || info == nullptr ||
       len < sizeof(VS_FIXEDFILEINFO)) {
     return;
   }
