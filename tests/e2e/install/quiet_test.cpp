@@ -48,7 +48,9 @@ TEST_F(QuietInstall, SwitchInstallsEverythingByteForByteWithoutAWindow) {
     std::istringstream words(c.args);
     for (std::string word; words >> word;) EXPECT_TRUE(child->Logged("command line parameter:" + word)) << word;
     // The presentation is extracted even though no window shows it.
-    if (c.displayMode == ss::dmBitmap) EXPECT_TRUE(child->Logged("installer.BMP")) << child->LogText();
+    if (c.displayMode == ss::dmBitmap) {
+      EXPECT_TRUE(child->Logged("installer.BMP")) << child->LogText();
+    }
     // A quiet run reaches no box and opens no control panel.
     EXPECT_FALSE(child->Logged("box not shown"));
     EXPECT_EQ(FindWindowA(nullptr, "Display Properties"), nullptr);
