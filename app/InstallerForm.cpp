@@ -9,6 +9,7 @@
 #include "app/DebugLog.h"
 #include "app/PreparingWnd.h"
 #include "app/Strings.h"
+#include "app/WindowForm.h"
 
 namespace ss {
 
@@ -160,6 +161,9 @@ void TInstallerForm::installBtnClick() {
   cancelRequested = false;
   const Result result = installRun_(*this);
   installRunning = false;
+  // The last attempt's result is the program's exit code, so that a caller
+  // never reads a failed or cancelled install as a success.
+  App().SetExitCode(result);
   if (result == kOk) close();
 }
 

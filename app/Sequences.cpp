@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/DebugLog.h"
+#include "app/FaultSeam.h"
 #include "app/MessageDlg.h"
 #include "app/Messages.h"
 #include "app/PictureLoader.h"
@@ -282,40 +283,63 @@ Result runInstall(TInstallerForm& form) {
   RunState& run = Run();
   form.prepareFormForInstall();
   Result result = kOk;
+  // Each step through the test build's fault hooks (empty in the shipped
+  // installer).
+  auto step = [](const char* name, auto&& body) {
+    FaultBeforeStep(name);
+    return FaultAfterStep(name, body());
+  };
   if (!cancelRequested) CloseDisplayProperties();
   if (!cancelRequested) {
-    result = PrepareScreenSaverTarget(Dirs().systemDir, run.title, form.displayMode != dmSilent,
+    result = step("prepare", [&] {
+      return PrepareScreenSaverTarget(Dirs().systemDir, run.title, form.displayMode != dmSilent,
                                       LoadStr(StringId::AlreadyExistsOverwrite));
+    });
     if (result == kErrUserDeclined) cancelRequested = true;
     if (preparingInstallWnd != nullptr) UpdateWindow(preparingInstallWnd->handle());
   }
   auto guarded = [&] { return !cancelRequested && result == kOk; };
-  if (guarded()) result = StageScreenSaverFiles([] { return cancelRequested; });
-  if (guarded()) result = ReadSaverDataHeader();
-  if (guarded()) result = ExpandSaverDataFile();
-  if (guarded()) result = WriteSaverSettings();
+  if (guarded()) result = step("extract", [] { return StageScreenSaverFiles([] { return cancelRequested; }); });
+  if (guarded()) result = step("header", [] { return ReadSaverDataHeader(); });
+  if (guarded()) result = step("expand", [] { return ExpandSaverDataFile(); });
+  if (guarded()) result = step("write", [] { return WriteSaverSettings(); });
   Result activation = kOk;
-  if (guarded()) activation = ActivateScreenSaver(EngineFileName());
+  bool activated = false;
+  const std::string screenSaverBefore = CurrentScreenSaver();
+  if (guarded()) {
+    activation = step("activate", [&] { return ActivateScreenSaver(EngineFileName()); });
+    activated = activation == kOk;
+  }
   const ExtraFiles files = ExtraFilesOf(form);
-  if (guarded()) result = PlaceExtraFiles(files);
+  if (guarded()) result = step("place", [&] { return PlaceExtraFiles(files); });
   if (guarded()) OpenDocument(files);
   if (guarded()) {
     RegisterUninstallEntry(run.title);
     result = kOk;
   }
   DeleteFileForced(SaverDataFilePath());
-  if (result != kOk && result != kErrUserDeclined) CleanUpInstallation(run.title, EngineFileName());
+  bool removed = false;
+  if (result != kOk && result != kErrUserDeclined) {
+    CleanUpInstallation(run.title, EngineFileName());
+    removed = true;
+  }
   if (!cancelRequested && activation != kOk) result = activation;
   if (!cancelRequested) {
     setupFormForInstallationComplete(form, result);
   } else {
     form.setStatus(LoadStr(StringId::AbortedCleaningUp));
-    if (result != kErrUserDeclined) CleanUpInstallation(run.title, EngineFileName());
+    if (result != kErrUserDeclined) {
+      CleanUpInstallation(run.title, EngineFileName());
+      removed = true;
+    }
     form.resetFormAfterCancel();
     // A cancel between two steps leaves the result at 0; it is still no
     // success, and must not end the program as one.
     if (result == kOk) result = kErrUserDeclined;
   }
+  // An engine removed again must not stay the active screen saver: the
+  // setting goes back to what it was before this install.
+  if (removed && activated) RestoreScreenSaver(screenSaverBefore);
   DebugLog("runInstall: " + std::to_string(result));
   return result;
 }

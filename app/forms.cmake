@@ -26,3 +26,14 @@ target_include_directories(ss_sequences PUBLIC ${SS_ROOT} ${SS_JPEG_PREFIX}/incl
 target_link_libraries(ss_sequences PUBLIC ss_forms ss_reader ss_flash ss_winsys ss_ui
   ${SS_JPEG_PREFIX}/lib/libjpeg.a)
 set(SS_FORM_LIBS ss_sequences)
+
+# The same flow with the fault hooks compiled in (app/FaultSeam.h), for the
+# test build of the installer only.
+add_library(ss_sequences_faults STATIC
+  ${CMAKE_CURRENT_SOURCE_DIR}/Sequences.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/PictureLoader.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/FaultSeam.cpp)
+target_compile_definitions(ss_sequences_faults PRIVATE SS_FAULT_SEAM)
+target_include_directories(ss_sequences_faults PUBLIC ${SS_ROOT} ${SS_JPEG_PREFIX}/include)
+target_link_libraries(ss_sequences_faults PUBLIC ss_forms ss_reader ss_flash ss_winsys ss_ui
+  ${SS_JPEG_PREFIX}/lib/libjpeg.a)

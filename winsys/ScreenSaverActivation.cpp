@@ -82,6 +82,24 @@ Result ActivateScreenSaver(const std::string& engineFileName) {
   return kOk;
 }
 
+std::string CurrentScreenSaver() {
+  std::vector<char> buf(1024);
+  const DWORD n = GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf.data(), static_cast<DWORD>(buf.size()),
+                                           "system.ini");
+  return std::string(buf.data(), n);
+}
+
+Result RestoreScreenSaver(const std::string& previous) {
+  if (!WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", previous.empty() ? nullptr : previous.c_str(),
+                                  "system.ini")) {
+    const DWORD err = GetLastError();
+    DebugLog("Unable to write to system.ini (error " + std::to_string(err) + ")");
+    return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+  }
+  DebugLog("screen saver setting restored: " + previous);
+  return kOk;
+}
+
 Result PlaceExtraFiles(const ExtraFiles& files) {
   Result rc = kOk;
   if (files.placeLicence) rc = PlaceOne(files.licenceName, files.installDir);

@@ -40,6 +40,14 @@ void CloseDisplayProperties();
 // be written.
 Result ActivateScreenSaver(const std::string& engineFileName);
 
+// The "SCRNSAVE.EXE" value of "system.ini" section "boot" ("" when unset).
+std::string CurrentScreenSaver();
+
+// Puts back a value read by CurrentScreenSaver (an empty one removes the
+// line), after an install that activated its engine was undone. Returns 0
+// or the operating system's error.
+Result RestoreScreenSaver(const std::string& previous);
+
 // Copies the announced licence and document from the work directory into the
 // install directory. -16 when an announced file is missing (the other one is
 // still copied), the operating system's error when a copy fails.

@@ -33,6 +33,14 @@ const Bytes& InstallE2e::Library() {
   return bytes;
 }
 
+bool InstallE2e::UseStub(const std::string& buildPath) {
+  static std::map<std::string, Bytes> stubs;
+  Bytes& bytes = stubs[buildPath];
+  if (bytes.empty()) bytes = ReadAll(BackslashPath(buildPath));
+  stub_ = &bytes;
+  return bytes.size() > 1000;
+}
+
 void InstallE2e::SetUp() {
   ASSERT_GT(Stub().size(), 1000u) << "installer stub not readable: " << SS_STUB_PATH;
   ASSERT_GT(Library().size(), 1000u) << "decompression library not readable: " << SS_IMPBORL_PATH;
@@ -114,7 +122,7 @@ std::string InstallE2e::WriteInstaller(const Package& package, const std::string
                                        const std::function<void(Bytes&)>& patch) {
   Bytes bytes;
   std::string error;
-  EXPECT_TRUE(ss::pack::BuildInstaller(Stub(), package.input, &bytes, &error)) << error;
+  EXPECT_TRUE(ss::pack::BuildInstaller(stub_ != nullptr ? *stub_ : Stub(), package.input, &bytes, &error)) << error;
   if (patch) patch(bytes);
   const std::string path = scratch_ + exeName;
   EXPECT_TRUE(WriteAll(path, bytes)) << path;

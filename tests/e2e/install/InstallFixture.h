@@ -51,6 +51,10 @@ class InstallE2e : public ::testing::Test {
   static const Bytes& Stub();
   static const Bytes& Library();
 
+  // The following installers are built on the stub at `buildPath` (a path
+  // of the build tree) instead of the shipped one; false when unreadable.
+  bool UseStub(const std::string& buildPath);
+
   Package MakePackage(const PackagePlan& plan);
   // Writes the installer of `package` as `exeName` into the scratch folder;
   // `patch` may change the bytes after the stub (the package) first.
@@ -96,6 +100,7 @@ class InstallE2e : public ::testing::Test {
   // Saves a picture of `w` under the screenshot folder.
   static void Screenshot(HWND w, const std::string& name);
 
+  const Bytes* stub_ = nullptr;  // null: Stub()
   std::string scratch_;
   std::vector<std::string> titles_;       // cleaned at the end
   std::vector<std::string> versionExes_;  // AppDefaults keys to remove

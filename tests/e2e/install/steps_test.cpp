@@ -1,0 +1,272 @@
+// Every step of the install failing, one at a time, in the installer's test
+// build (the same program with fault hooks; see app/FaultSeam.h): the run
+// never reports success, the window says why, the right boxes are shown, and
+// what the install wrote is removed again, the screen-saver setting
+// included. Also the work directory disappearing under a running installer.
+#include <string>
+#include <vector>
+
+#include "app/ResultCodes.h"
+#include "tests/e2e/install/InstallFixture.h"
+#include "winsys/LMT_FileUtils.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kPrivilegesStatus[] = "Installation Aborted: Insufficient user account privileges.";
+constexpr char kPrivilegesBoxText[] = "Insufficient user account privileges.";
+constexpr char kEngineBusyStatus[] = "Installation Aborted: Screen saver cannot be replaced.";
+constexpr char kAbortedStatus[] = "Installation Aborted. Cleaning up files...";
+constexpr char kFailedStatus[] = "Install failed. Error: ";
+constexpr ss::Result kDiskFull = 112;  // ERROR_DISK_FULL
+
+// Steps in the order the install runs them; activation is the one whose
+// failure alone keeps the install.
+const char* const kSteps[] = {"prepare", "extract", "header", "expand", "write", "activate", "place"};
+
+// SS_FAULT for the installers started while it lives (children inherit it).
+class PlannedFault {
+ public:
+  explicit PlannedFault(const std::string& fault) { SetEnvironmentVariableA("SS_FAULT", fault.c_str()); }
+  ~PlannedFault() { SetEnvironmentVariableA("SS_FAULT", nullptr); }
+  PlannedFault(const PlannedFault&) = delete;
+  PlannedFault& operator=(const PlannedFault&) = delete;
+};
+
+class InstallSteps : public InstallE2e {
+ protected:
+  void SetUp() override {
+    InstallE2e::SetUp();
+    ASSERT_TRUE(UseStub(SS_FAULT_STUB_PATH)) << "test build of the installer not readable: " << SS_FAULT_STUB_PATH;
+    // A screen saver of someone else's is active before each run; a failed
+    // install must leave it so.
+    SetScreenSaverSetting("C:\\WINDOWS\\SYSTEM32\\OTHER.SCR");
+    otherSaver_ = ScreenSaverSetting();
+  }
+
+  // A package with a licence and a document, so that the last step has
+  // files to place.
+  Package MakeStepPackage(const std::string& title, uint8_t displayMode) {
+    PackagePlan plan;
+    plan.title = title;
+    plan.displayMode = displayMode;
+    plan.license = true;
+    plan.document = true;
+    return MakePackage(plan);
+  }
+
+  // What a failure of `step` leaves: nothing, or (activation alone) the
+  // whole install with the setting pointing at the new engine.
+  void ExpectOutcomeOfFailure(const std::string& step, const Package& package, const std::string& title) {
+    if (step == "activate") {
+      EXPECT_TRUE(ReadAll(EnginePath(title)) == package.segment(ss::kSegEngine));
+      for (const auto& [name, bytes] : package.dataEntries) EXPECT_TRUE(ReadAll(InstallDir(title) + name) == bytes);
+      EXPECT_TRUE(UninstallEntryExists(title));
+      EXPECT_TRUE(NewWorkDirs().empty());
+    } else {
+      ExpectNothingInstalled(title);
+      EXPECT_EQ(ScreenSaverSetting(), otherSaver_);
+    }
+  }
+
+  // Waits until `win` shows `text` among its controls.
+  static void ExpectStatus(HWND win, const std::string& text, const ChildProcess& child) {
+    EXPECT_TRUE(WaitForChildText(win, text, 10000)) << "status \"" << text << "\" not shown\n" << child.LogText();
+  }
+
+  // Cancel in the window's Failed or Ready phase closes it; the process ends.
+  static void CloseWithCancel(HWND win, ChildProcess& child) {
+    EXPECT_TRUE(ClickButton(win, "Cancel"));
+    EXPECT_TRUE(child.Wait(30000)) << child.LogText();
+  }
+
+  std::string otherSaver_;
+};
+
+// Quiet runs: the failing step's code is the exit code, whatever step it is.
+TEST_F(InstallSteps, QuietRunReportsEachStepsFailureAndUndoesTheInstall) {
+  int n = 0;
+  for (const char* step : kSteps) {
+    SCOPED_TRACE(step);
+    const std::string title = "E2E Step Quiet " + std::to_string(++n);
+    const Package package = MakeStepPackage(title, ss::dmSilent);
+    const std::string exe = WriteInstaller(package, "Quiet" + std::to_string(n) + ".exe");
+    std::unique_ptr<ChildProcess> child;
+    {
+      PlannedFault fault(std::string(step) + ":" + std::to_string(kDiskFull));
+      child = RunToEnd(exe, "/q");
+    }
+    EXPECT_TRUE(child->Logged(std::string("fault injected: ") + step)) << child->LogText();
+    EXPECT_EQ(static_cast<int32_t>(child->exitCode()), kDiskFull) << child->LogText();
+    ExpectOutcomeOfFailure(step, package, title);
+  }
+}
+
+// The window: code 5 from any step gives the privileges status and box,
+// the program stays in its Failed phase with only Cancel usable, and its
+// exit code is the failure.
+TEST_F(InstallSteps, PrivilegesFailureAtEachStepShowsItsStatusAndBox) {
+  int n = 0;
+  for (const char* step : kSteps) {
+    SCOPED_TRACE(step);
+    const std::string title = "E2E Step Rights " + std::to_string(++n);
+    const Package package = MakeStepPackage(title, ss::dmBitmap);
+    const std::string exe = WriteInstaller(package, "Rights" + std::to_string(n) + ".exe");
+    PlannedFault fault(std::string(step) + ":5");
+    auto child = Start(exe, "");
+    HWND win = WaitForInstaller(*child, title);
+    ASSERT_NE(win, nullptr) << child->LogText();
+    ASSERT_TRUE(ClickButton(win, "Install"));
+    HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
+    ASSERT_NE(boxWindow, nullptr) << child->LogText();
+    const Box box = ReadBox(boxWindow);
+    EXPECT_EQ(box.caption, "Error");
+    EXPECT_NE(box.text.find(kPrivilegesBoxText), std::string::npos) << box.text;
+    EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort"}));
+    ExpectStatus(win, kPrivilegesStatus, *child);
+    if (n == 1) Screenshot(win, "e2e-step-privileges");
+    ClickButton(boxWindow, "Abort");
+    for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pause(20);
+    EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a second box";
+    EXPECT_FALSE(ButtonUsable(win, "Install"));
+    EXPECT_TRUE(ButtonUsable(win, "Cancel"));
+    EXPECT_TRUE(child->Running()) << "the window closed after a failure";
+    CloseWithCancel(win, *child);
+    EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kOsAccessDenied) << child->LogText();
+    ExpectOutcomeOfFailure(step, package, title);
+  }
+}
+
+// The other codes of the window: -38 has its own status and box; any other
+// code shows "Install failed. Error: " and the code, and no box (the failing
+// step shows its own, and an injected failure has none).
+TEST_F(InstallSteps, OtherFailuresShowTheirStatus) {
+  struct Case {
+    const char* step;
+    ss::Result code;
+    const char* status;
+    bool box;
+  };
+  const std::string failed112 = kFailedStatus + std::to_string(kDiskFull);
+  const std::string failedMissing = kFailedStatus + std::to_string(ss::kErrFileMissing);
+  const Case cases[] = {{"extract", ss::kErrEngineBusy, kEngineBusyStatus, true},
+                        {"expand", kDiskFull, failed112.c_str(), false},
+                        {"place", ss::kErrFileMissing, failedMissing.c_str(), false}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.step) + " " + std::to_string(c.code));
+    const std::string title = "E2E Step Other " + std::to_string(++n);
+    const Package package = MakeStepPackage(title, ss::dmBitmap);
+    const std::string exe = WriteInstaller(package, "Other" + std::to_string(n) + ".exe");
+    PlannedFault fault(std::string(c.step) + ":" + std::to_string(c.code));
+    auto child = Start(exe, "");
+    HWND win = WaitForInstaller(*child, title);
+    ASSERT_NE(win, nullptr) << child->LogText();
+    ASSERT_TRUE(ClickButton(win, "Install"));
+    if (c.box) {
+      HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
+      ASSERT_NE(boxWindow, nullptr) << child->LogText();
+      EXPECT_EQ(ReadBox(boxWindow).caption, "Error");
+      ClickButton(boxWindow, "Abort");
+      for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pause(20);
+    }
+    ExpectStatus(win, c.status, *child);
+    EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "an unexpected box";
+    EXPECT_FALSE(ButtonUsable(win, "Install"));
+    CloseWithCancel(win, *child);
+    EXPECT_EQ(static_cast<int32_t>(child->exitCode()), c.code) << child->LogText();
+    ExpectOutcomeOfFailure(c.step, package, title);
+  }
+}
+
+// Cancel arriving during any step: no box, the aborted status, everything
+// removed (the setting restored when the engine had been activated), and
+// the window back in its Ready phase; closing it then reports the abort.
+TEST_F(InstallSteps, CancelDuringEachStepUndoesTheInstall) {
+  int n = 0;
+  for (const char* step : kSteps) {
+    SCOPED_TRACE(step);
+    const std::string title = "E2E Step Cancel " + std::to_string(++n);
+    const Package package = MakeStepPackage(title, ss::dmBitmap);
+    const std::string exe = WriteInstaller(package, "Cancel" + std::to_string(n) + ".exe");
+    PlannedFault fault(std::string(step) + ":cancel");
+    auto child = Start(exe, "");
+    HWND win = WaitForInstaller(*child, title);
+    ASSERT_NE(win, nullptr) << child->LogText();
+    ASSERT_TRUE(ClickButton(win, "Install"));
+    ExpectStatus(win, kAbortedStatus, *child);
+    for (int i = 0; i < 100 && !ButtonUsable(win, "Install"); ++i) Pause(50);
+    EXPECT_TRUE(ButtonUsable(win, "Install")) << "Install not usable again after the cancel";
+    EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box after a cancel";
+    EXPECT_TRUE(child->Logged("runInstall: " + std::to_string(ss::kErrUserDeclined))) << child->LogText();
+    CloseWithCancel(win, *child);
+    EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrUserDeclined) << child->LogText();
+    ExpectNothingInstalled(title);
+    EXPECT_EQ(ScreenSaverSetting(), otherSaver_);
+  }
+}
+
+// The work directory removed under the installer: before the payload is
+// extracted, and after the saver data file was written into it. Each run
+// fails with the system's "not found" code and installs nothing.
+TEST_F(InstallSteps, WorkDirectoryVanishingMidInstallFailsCleanly) {
+  int n = 0;
+  for (const char* step : {"extract", "header", "expand"}) {
+    SCOPED_TRACE(step);
+    const std::string title = "E2E Step Vanish " + std::to_string(++n);
+    const Package package = MakeStepPackage(title, ss::dmSilent);
+    const std::string exe = WriteInstaller(package, "Vanish" + std::to_string(n) + ".exe");
+    std::unique_ptr<ChildProcess> child;
+    {
+      PlannedFault fault(std::string(step) + ":vanish");
+      child = RunToEnd(exe, "/q");
+    }
+    EXPECT_TRUE(child->Logged("fault injected: work directory removed before " + std::string(step) + ": 0"))
+        << child->LogText();
+    const int32_t code = static_cast<int32_t>(child->exitCode());
+    EXPECT_TRUE(code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) << code << "\n" << child->LogText();
+    ExpectNothingInstalled(title);
+    EXPECT_EQ(ScreenSaverSetting(), otherSaver_);
+  }
+}
+
+// The same, for real: the test itself removes the work directory while the
+// window waits for Install. The install fails with a box and the failure
+// status, and leaves nothing behind.
+TEST_F(InstallSteps, WorkDirectoryRemovedBeforeInstallIsClicked) {
+  const std::string title = "E2E Step Removed";
+  const Package package = MakeStepPackage(title, ss::dmBitmap);
+  auto child = Start(WriteInstaller(package, "Removed.exe"), "");
+  HWND win = WaitForInstaller(*child, title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  const std::vector<std::string> dirs = NewWorkDirs();
+  ASSERT_EQ(dirs.size(), 1u);
+  const std::string workDir = TempDir() + dirs.front() + "\\";
+  EXPECT_EQ(ss::RemoveDirectoryTree(workDir), ss::kOk);
+  ASSERT_FALSE(DirExists(workDir)) << "the installer holds its work directory";
+
+  ASSERT_TRUE(ClickButton(win, "Install"));
+  HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
+  ASSERT_NE(boxWindow, nullptr) << child->LogText();
+  const Box box = ReadBox(boxWindow);
+  EXPECT_EQ(box.caption, "Error");
+  ClickButton(boxWindow, box.buttons.empty() ? "" : box.buttons.front());
+  for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pause(20);
+  const std::string notFound = kFailedStatus + std::to_string(ERROR_FILE_NOT_FOUND);
+  const std::string pathNotFound = kFailedStatus + std::to_string(ERROR_PATH_NOT_FOUND);
+  bool shown = false;
+  for (int i = 0; i < 200 && !shown; ++i) {
+    shown = HasChildText(win, notFound) || HasChildText(win, pathNotFound);
+    if (!shown) Pause(50);
+  }
+  EXPECT_TRUE(shown) << "no failure status\n" << child->LogText();
+  EXPECT_FALSE(ButtonUsable(win, "Install"));
+  CloseWithCancel(win, *child);
+  const int32_t code = static_cast<int32_t>(child->exitCode());
+  EXPECT_TRUE(code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) << code << "\n" << child->LogText();
+  ExpectNothingInstalled(title);
+  EXPECT_EQ(ScreenSaverSetting(), otherSaver_);
+}
+
+}  // namespace
+}  // namespace e2e
