@@ -84,9 +84,13 @@ struct Io {
     io->pos += k;
     return static_cast<unsigned>(k);
   }
+  // Appends as bytes of the vector's own type, so that the copy is one
+  // memmove: a char-to-uint8_t insert copies byte by byte, which measured
+  // 12-17 % of our explode's time and taxed both libraries alike.
   static void Write(char* buf, unsigned* n, void* p) {
     auto* io = static_cast<Io*>(p);
-    io->out->insert(io->out->end(), buf, buf + *n);
+    const auto* b = reinterpret_cast<const uint8_t*>(buf);
+    io->out->insert(io->out->end(), b, b + *n);
   }
 };
 

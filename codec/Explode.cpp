@@ -58,6 +58,8 @@ class Exploder {
   unsigned Run();
 
  private:
+  template <unsigned kMode>
+  unsigned Decode(unsigned dictBits);
   // Tops the bit buffer up to at least 57 bits, or to whatever the input
   // still has once it is exhausted.
   void Refill() {
@@ -143,6 +145,12 @@ unsigned Exploder::Run() {
   bc_ -= 16;
   if (dictBits < 4 || dictBits > kMaxDictBits) return kCmpInvalidDictSize;
   if (mode != kCmpBinary && mode != kCmpAscii) return kCmpInvalidMode;
+  return mode == kCmpBinary ? Decode<kCmpBinary>(dictBits) : Decode<kCmpAscii>(dictBits);
+}
+
+// The symbol loop, one instance per literal mode.
+template <unsigned kMode>
+unsigned Exploder::Decode(unsigned dictBits) {
   const uint64_t dictMask = (1u << dictBits) - 1;
 
   uint8_t* const win = work_->win;
@@ -165,19 +173,24 @@ unsigned Exploder::Run() {
       if (total_ < kHistory) lo = kHistory - static_cast<size_t>(total_);
     }
     if ((bb & 1) == 0) {
-      // Literal.
-      if (mode == kCmpBinary) {
-        if (bc < 9) return kCmpBadData;
-        win[op++] = static_cast<uint8_t>(bb >> 1);
-        bb >>= 9;
-        bc -= 9;
+      // Literals: as many in a row as the bits in hand hold (at most 6 of 9
+      // bits or 4 of up to 14; the flush mark leaves room for far more).
+      if (kMode == kCmpBinary) {
+        do {
+          if (bc < 9) return kCmpBadData;
+          win[op++] = static_cast<uint8_t>(bb >> 1);
+          bb >>= 9;
+          bc -= 9;
+        } while ((bb & 1) == 0 && bc >= 9);
       } else {
-        unsigned e = kLitTable[(bb >> 1) & ((1u << kLitTableBits) - 1)];
-        unsigned n = 1 + (e >> 8);
-        if (e == 0 || n > bc) return kCmpBadData;
-        win[op++] = static_cast<uint8_t>(e);
-        bb >>= n;
-        bc -= n;
+        do {
+          unsigned e = kLitTable[(bb >> 1) & ((1u << kLitTableBits) - 1)];
+          unsigned n = 1 + (e >> 8);
+          if (e == 0 || n > bc) return kCmpBadData;
+          win[op++] = static_cast<uint8_t>(e);
+          bb >>= n;
+          bc -= n;
+        } while ((bb & 1) == 0 && bc >= 14);
       }
       continue;
     }
@@ -205,7 +218,12 @@ unsigned Exploder::Run() {
     uint8_t* d = win + op;
     const uint8_t* s = d - dist;
     uint8_t* const end = d + length;
-    if (dist >= 8) {
+    if (dist >= 16) {
+      // Most matches are at most 16 bytes: one step without a loop branch.
+      std::memcpy(d, s, 8);
+      std::memcpy(d + 8, s + 8, 8);
+      for (d += 16, s += 16; d < end; d += 8, s += 8) std::memcpy(d, s, 8);
+    } else if (dist >= 8) {
       do {
         std::memcpy(d, s, 8);
         d += 8;

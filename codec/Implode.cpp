@@ -30,6 +30,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__) && !defined(SS_IMPLODE_NO_SSE2)
+#include <emmintrin.h>
+#endif
+
 #include "codec/ImplodeFast.h"
 
 #include "codec/Tables.h"
@@ -69,26 +73,27 @@ constexpr unsigned kPad = 8;  // zeroed bytes after the data for 8-byte loads
 constexpr uint32_t kPosFloor = kTreeMax + 1;
 constexpr uint32_t kPosCeiling = 65535 - kSegment - kMaxMatch - 8;
 
-// A parse node packs price << 32 | len << 16 | dist, so that keeping the
-// cheaper of two ways to reach it is one unsigned minimum. price: bits from
-// the segment start; len: 1 for a literal, else the match length.
-using Node = uint64_t;
-constexpr Node kNoPrice = ~Node(0);
-inline Node MakeNode(unsigned price, unsigned len, unsigned dist) {
-  return Node(price) << 32 | len << 16 | dist;
-}
-inline unsigned NodePrice(Node n) { return static_cast<unsigned>(n >> 32); }
-inline unsigned NodeLen(Node n) { return static_cast<unsigned>(n >> 16) & 0xFFFF; }
-inline unsigned NodeDist(Node n) { return static_cast<unsigned>(n) & 0xFFFF; }
+// A parse node is the cheapest known way to reach a position of the segment:
+// its price (bits from the segment start, in price[]) and the last step
+// (len << 16 | dist in step[]; len 1 is a literal, else the match length).
+// The offers reaching one node come in order of decreasing len (from ever
+// later positions), and an offer replaces the node when it costs no more,
+// so of equally cheap ways the one with the shortest last step wins. Prices
+// stay far below 2^31 (kNoPrice), so they compare as signed 32-bit numbers.
+constexpr uint32_t kNoPrice = 0x7FFFFFFF;
+constexpr unsigned kNodeSlack = 4;  // a 4-wide update may touch this far past a match
+inline unsigned StepLen(uint32_t step) { return step >> 16; }
+inline unsigned StepDist(uint32_t step) { return step & 0xFFFF; }
 
-constexpr size_t kFixedSize = sizeof(Node) * kNodes + 2 * (size_t(1) << kHash3Bits) +
+constexpr size_t kFixedSize = 8 * size_t(kNodes + kNodeSlack) + 2 * (size_t(1) << kHash3Bits) +
                               2 * (size_t(1) << kHash2Bits) + 2 * 256 + 4 * size_t(kTreeMax) +
                               kOutSize + 8;
 constexpr size_t kBufSize = (kImplodeWorkSize - (kAlign - 1) - kFixedSize - kPad - 8) & ~size_t(7);
 static_assert(kBufSize >= kHistory + kSegment + kMaxMatch + 1024, "input window too small");
 
 struct ImplodeWork {
-  Node node[kNodes];
+  uint32_t price[kNodes + kNodeSlack];
+  uint32_t step[kNodes + kNodeSlack];
   uint16_t head3[size_t(1) << kHash3Bits];  // root of the tree of each 3-byte hash
   uint16_t head2[size_t(1) << kHash2Bits];  // last position of each 2-byte hash
   uint16_t prev2[256];                      // older positions of the same 2-byte hash
@@ -200,8 +205,8 @@ class Imploder {
         bits_(w_->out, writeBuf, param) {
     for (unsigned c = 0; c < 256; ++c)
       litPrice_[c] = static_cast<uint8_t>(mode == kCmpBinary ? 9 : 1 + kLitLengths[c]);
-    for (unsigned l = kMinMatch; l <= kMaxMatch; ++l)
-      lenPrice_[l] = static_cast<uint8_t>(1 + (kLenEncode[l] >> 16));
+    for (unsigned l = 0; l < sizeof(lenPrice_) / sizeof(lenPrice_[0]); ++l)
+      lenPrice_[l] = l >= kMinMatch && l <= kMaxMatch ? 1 + (kLenEncode[l] >> 16) : 0;
     for (unsigned s = 0; s < 64; ++s) {
       distPrice2_[s] = static_cast<uint8_t>(kDistLengths[s] + 2);
       distPrice_[s] = static_cast<uint8_t>(kDistLengths[s] + dictBits);
@@ -234,6 +239,7 @@ class Imploder {
               kDistLengths[sym] + lowBits);
   }
   void EmitPath(unsigned from, unsigned n);
+  void Offer(unsigned at, unsigned from, unsigned to, unsigned dist, uint32_t base);
 
   ReadFn read_;
   void* param_;
@@ -248,7 +254,7 @@ class Imploder {
   uint32_t posBase_ = kPosFloor;  // stored position of window index 0
   unsigned cyc_ = 0;              // tree slot of the next position
   uint8_t litPrice_[256];
-  uint8_t lenPrice_[kMaxMatch + 1];
+  uint32_t lenPrice_[kMaxMatch + 1 + 3];  // 3 more for 4-wide loads
   uint8_t distPrice_[64];
   uint8_t distPrice2_[64];
 };
@@ -271,7 +277,10 @@ void Imploder::Fill() {
 // Shifts stored positions down so that they keep fitting 16 bits; positions
 // that fall out of every window become "none".
 void Imploder::Normalize() {
-  const uint32_t sub = posBase_ - kPosFloor;
+  // A multiple of 256, so that the length-2 chain, indexed by position
+  // modulo 256, keeps its links (otherwise the stream would depend on when
+  // this runs, that is on the window's size).
+  const uint32_t sub = (posBase_ - kPosFloor) & ~uint32_t(255);
   auto fix = [sub](uint16_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint16_t>(p[i] > sub ? p[i] - sub : 0);
   };
@@ -374,23 +383,63 @@ unsigned Imploder::Search(unsigned pos, unsigned avail, Match* out, unsigned* di
 }
 
 void Imploder::EmitPath(unsigned from, unsigned n) {
-  Node* node = w_->node;
+  uint32_t* const step = w_->step;
   // Turn the back links into forward links.
   unsigned i = n;
-  Node link = node[i];
+  uint32_t link = step[i];
   while (i > 0) {
-    unsigned j = i - NodeLen(link);
-    Node next = node[j];
-    node[j] = link;
+    unsigned j = i - StepLen(link);
+    uint32_t next = step[j];
+    step[j] = link;
     i = j;
     link = next;
   }
-  for (i = 0; i < n; i += NodeLen(node[i])) {
-    if (NodeLen(node[i]) == 1)
+  for (i = 0; i < n; i += StepLen(step[i])) {
+    if (StepLen(step[i]) == 1)
       PutLiteral(w_->buf[from + i]);
     else
-      PutMatch(NodeLen(node[i]), NodeDist(node[i]));
+      PutMatch(StepLen(step[i]), StepDist(step[i]));
   }
+}
+
+// Offers the matches of lengths from..to at dist, priced base + the length's
+// price, to the nodes at+from..at+to.
+inline void Imploder::Offer(unsigned at, unsigned from, unsigned to, unsigned dist,
+                            uint32_t base) {
+  uint32_t* const price = w_->price + at;
+  uint32_t* const step = w_->step + at;
+  unsigned l = from;
+#if defined(__SSE2__) && !defined(SS_IMPLODE_NO_SSE2)
+  // Four lengths at a time; lanes past `to` keep their node (the arrays have
+  // kNodeSlack entries of room for them).
+  const __m128i vbase = _mm_set1_epi32(static_cast<int>(base));
+  const __m128i vlast = _mm_set1_epi32(static_cast<int>(to));
+  const __m128i vfour = _mm_set1_epi32(4);
+  __m128i vl = _mm_setr_epi32(int(l), int(l + 1), int(l + 2), int(l + 3));
+  const __m128i vdist = _mm_set1_epi32(static_cast<int>(dist));
+  for (; l <= to; l += 4) {
+    const __m128i p = _mm_add_epi32(
+        vbase, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lenPrice_ + l)));
+    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(price + l));
+    const __m128i oldStep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(step + l));
+    // keep: the old node is cheaper, or the lane is past the match.
+    const __m128i keep = _mm_or_si128(_mm_cmpgt_epi32(p, old), _mm_cmpgt_epi32(vl, vlast));
+    const __m128i st = _mm_or_si128(_mm_slli_epi32(vl, 16), vdist);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(price + l),
+                     _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, p)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(step + l),
+                     _mm_or_si128(_mm_and_si128(keep, oldStep), _mm_andnot_si128(keep, st)));
+    vl = _mm_add_epi32(vl, vfour);
+  }
+#else
+  for (; l <= to; ++l) {
+    const uint32_t p = base + lenPrice_[l];
+    if (p <= price[l]) {
+      price[l] = p;
+      step[l] = l << 16 | dist;
+    }
+  }
+#endif
 }
 
 void Imploder::Run() {
@@ -400,7 +449,8 @@ void Imploder::Run() {
   bits_.Put(mode_, 8);
   bits_.Put(dictBits_, 8);
   Fill();
-  Node* const node = w_->node;
+  uint32_t* const price = w_->price;
+  uint32_t* const step = w_->step;
   unsigned pos = 0;  // start of the current segment in the window
   Match matches[kMaxCandidates];
 
@@ -420,7 +470,8 @@ void Imploder::Run() {
 
     // One segment: cheapest paths from pos over at most kSegment positions.
     const unsigned avail = end_ - pos;
-    node[0] = 0;
+    price[0] = 0;
+    step[0] = 0;
     unsigned reach = 0;  // furthest node with a price
     unsigned cur = 0;
     for (;;) {
@@ -431,17 +482,20 @@ void Imploder::Run() {
       const unsigned p = pos + cur;
       unsigned dist2;
       const unsigned nm = Search<true>(p, avail - cur, matches, &dist2);
-      const unsigned here = NodePrice(node[cur]);
+      const unsigned here = price[cur];
 
       unsigned far = cur + 1;
       if (nm > 0)
         far = cur + matches[nm - 1].len;
       else if (dist2)
         far = cur + 2;
-      while (reach < far) node[++reach] = kNoPrice;
+      while (reach < far) price[++reach] = kNoPrice;
 
-      const Node lit = MakeNode(here + litPrice_[w_->buf[p]], 1, 0);
-      if (lit < node[cur + 1]) node[cur + 1] = lit;
+      const uint32_t lit = here + litPrice_[w_->buf[p]];
+      if (lit <= price[cur + 1]) {
+        price[cur + 1] = lit;
+        step[cur + 1] = 1u << 16;
+      }
 
       if (nm > 0 && matches[nm - 1].len >= kNice) {
         // A long match: commit the path to here and take it.
@@ -453,18 +507,18 @@ void Imploder::Run() {
         break;
       }
       if (dist2) {
-        const Node m = MakeNode(here + lenPrice_[2] + DistPrice(2, dist2), 2, dist2);
-        if (m < node[cur + 2]) node[cur + 2] = m;
+        const uint32_t m = here + lenPrice_[2] + DistPrice(2, dist2);
+        if (m <= price[cur + 2]) {
+          price[cur + 2] = m;
+          step[cur + 2] = 2u << 16 | dist2;
+        }
       }
       unsigned l = 3;
       for (unsigned k = 0; k < nm; ++k) {
         const unsigned d = matches[k].dist;
-        const Node base = MakeNode(here + DistPrice(3, d), 0, d);
         const unsigned top = matches[k].len;
-        for (; l <= top; ++l) {
-          const Node m = base + (Node(lenPrice_[l]) << 32 | l << 16);
-          node[cur + l] = m < node[cur + l] ? m : node[cur + l];
-        }
+        Offer(cur, l, top, d, here + DistPrice(3, d));
+        l = top + 1;
       }
       ++cur;
     }
