@@ -70,10 +70,18 @@ Result ReadExact(HANDLE file, void* buffer, DWORD size, Result shortCode) {
   return kOk;
 }
 
+// Writes all `size` bytes. A write that comes up short is repeated for the
+// rest, so that a full disk is reported as the system's own error.
 Result WriteExact(HANDLE file, const void* buffer, DWORD size) {
-  DWORD written = 0;
-  if (!WriteFile(file, buffer, size, &written, nullptr)) return LastError(kIoWriteFailed);
-  return written == size ? kOk : kIoWriteFailed;
+  const auto* p = static_cast<const uint8_t*>(buffer);
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, p, size, &written, nullptr)) return LastError(kIoWriteFailed);
+    if (written == 0) return kIoWriteFailed;
+    p += written;
+    size -= written;
+  }
+  return kOk;
 }
 
 // Copies `count` bytes from the current position of `from` to `to`.
@@ -118,6 +126,8 @@ Result ExpandItem(const std::string& target, const uint8_t* bytes, int32_t count
     // The target could not be created or the input not copied: report the
     // system's number like every other file failure.
     DebugLog(std::string("ExpandToFile: ") + e.what());
+    // A target cut short by a failed write exists, and goes again.
+    *created = ExistingFileSize(target) >= 0;
     if (e.code() != 0) return static_cast<Result>(e.code());
     return kErrOutOfMemory;
   }

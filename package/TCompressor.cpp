@@ -97,6 +97,7 @@ void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int
   outputLimit_ = maxOutput;
   outputWritten_ = 0;
   overrun_ = false;
+  writeError_ = 0;
 
   output_ = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -109,12 +110,15 @@ void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int
     TCompressor* self = this;
     explode_(ReadCallback, WriteCallback, g_workArea, &self);
   }
+  // A target that could not be written (a full disk, say) is reported with
+  // the system's reason, not later as a file of the wrong size.
+  if (writeError_ != 0) throw EStreamError("Cannot write file " + target, writeError_);
 }
 
 unsigned __cdecl TCompressor::ReadCallback(char* buf, unsigned* size, void* param) {
   try {
     TCompressor* self = *static_cast<TCompressor**>(param);
-    if (self->overrun_) return 0;  // end the stream: the output is already too long
+    if (self->overrun_ || self->writeError_ != 0) return 0;  // end the stream: the output is lost already
     size_t left = self->input_.size() - self->inputPos_;
     size_t n = *size < left ? *size : left;
     if (n > 0) std::memcpy(buf, self->input_.data() + self->inputPos_, n);
@@ -128,9 +132,25 @@ unsigned __cdecl TCompressor::ReadCallback(char* buf, unsigned* size, void* para
 void __cdecl TCompressor::WriteCallback(char* buf, unsigned* size, void* param) {
   try {
     TCompressor* self = *static_cast<TCompressor**>(param);
-    if (self->overrun_) return;
-    DWORD written = 0;
-    WriteFile(self->output_, buf, *size, &written, nullptr);  // a short write is not checked
+    if (self->overrun_ || self->writeError_ != 0) return;
+    // A write that comes up short is repeated for the rest, so that a full
+    // disk shows as its own error rather than as a short file.
+    const char* p = buf;
+    DWORD left = *size;
+    while (left > 0) {
+      DWORD written = 0;
+      if (!WriteFile(self->output_, p, left, &written, nullptr)) {
+        const DWORD error = GetLastError();
+        self->writeError_ = error != 0 ? error : ERROR_WRITE_FAULT;
+        return;
+      }
+      if (written == 0) {
+        self->writeError_ = ERROR_DISK_FULL;
+        return;
+      }
+      p += written;
+      left -= written;
+    }
     self->outputWritten_ += *size;
     if (self->outputLimit_ >= 0 && self->outputWritten_ > self->outputLimit_) self->overrun_ = true;
   } catch (...) {

@@ -81,6 +81,7 @@ class TCompressor {
   int64_t outputLimit_ = -1;               // no limit when negative
   int64_t outputWritten_ = 0;
   bool overrun_ = false;                   // the output passed its limit
+  unsigned long writeError_ = 0;           // the first failed write's error (the expansion then stops)
   bool loaded_ = false;
   HMODULE library_ = nullptr;
 };

@@ -16,6 +16,7 @@ sudo=""
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
   wine wine64 wine32:i386
   xvfb xdotool imagemagick x11-utils
@@ -57,22 +58,27 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   fi
 fi
 
-# libjpeg-turbo for MinGW, built once from Debian's own source package.
-jpeg_prefix="$cache/libjpeg-mingw"
-if [ ! -f "$jpeg_prefix/lib/libjpeg.a" ]; then
-  echo "setup: building libjpeg-turbo for MinGW"
-  work="$cache/libjpeg-src"
+# libjpeg-turbo for MinGW, built once per target from Debian's own source
+# package: i686 for the product, x86_64 for the 64-bit test build.
+build_jpeg() {
+  local toolchain=$1 prefix=$2
+  [ -f "$prefix/lib/libjpeg.a" ] && return 0
+  echo "setup: building libjpeg-turbo for $(basename "$toolchain" .cmake)"
+  local work="$cache/libjpeg-src"
   rm -rf "$work" && mkdir -p "$work"
   (cd "$work" && apt-get source --download-only -q libjpeg-turbo >/dev/null)
+  local tarball src
   tarball=$(ls "$work"/libjpeg-turbo_*.orig.tar.gz | head -n 1)
   tar -xzf "$tarball" -C "$work"
   src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'libjpeg-turbo*' | head -n 1)
-  cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
-    -DCMAKE_INSTALL_PREFIX="$jpeg_prefix" >/dev/null
-  cmake --build "$work/build" -j"$(nproc)" >/dev/null
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib >/dev/null
+  cmake --build "$work/build" -j"$(nproc)" >/dev/null || return 1
   cmake --install "$work/build" >/dev/null
   rm -rf "$work"
-fi
+}
+build_jpeg "$root/cmake/mingw-i686.cmake" "$cache/libjpeg-mingw"
+build_jpeg "$root/cmake/mingw-x86_64.cmake" "$cache/libjpeg-mingw64"
 
 echo "setup: dependencies ready"

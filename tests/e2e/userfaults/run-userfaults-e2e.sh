@@ -23,6 +23,9 @@
 set -u
 mode=$1 work=$2 stub=$3 helper=$4 sspack=$5 impborl=$6 flashctl=$7 shots=$8
 ss_root=$(cd "$(dirname "$0")/../../.." && pwd)
+# Which Wine (32-bit, or 64-bit where the kernel runs no 32-bit programs)
+# and its commands; the user's runs get the same settings.
+. "$ss_root/scripts/wine-env.sh"
 failures=0
 skip=77
 
@@ -64,7 +67,7 @@ as_user true || die "cannot run a command as '$user'"
 echo "user: $user ($uid:$gid)"
 
 winedir="$ss_root/build/wine"
-template="$winedir/user-prefix"
+template="$winedir/user-prefix$([ "$SS_WINE_BITS" = 64 ] && echo 64)"
 home="$winedir/user-home"
 prefix="$winedir/user-prefix-$mode"
 mkdir -p "$winedir" "$shots"
@@ -73,15 +76,16 @@ mkdir -p "$home" && chown "$uid:$gid" "$home" || die "cannot prepare HOME $home 
 # Wine as the user, in the given prefix (the copy unless told otherwise).
 uwine_in() {
   local pfx=$1; shift
-  as_user env -u XDG_RUNTIME_DIR -u TMPDIR HOME="$home" USER="$user" LOGNAME="$user" \
-    WINEPREFIX="$pfx" WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" \
+  as_user env -u XDG_RUNTIME_DIR -u TMPDIR HOME="$home" USER="$user" LOGNAME="$user" PATH="$PATH" \
+    ${WINELOADER:+WINELOADER="$WINELOADER"} \
+    WINEPREFIX="$pfx" WINEARCH="$WINEARCH" WINEDLLOVERRIDES="mscoree,mshtml=" \
     WINEDEBUG="${UF_WINEDEBUG:--all,warn+debugstr}" DISPLAY="${UF_DISPLAY-$DISPLAY}" "$@"
 }
 uwine() { uwine_in "$prefix" "$@"; }
 
-# Wine must be able to start a 32-bit program at all.
-if ! wine_version=$(as_user env HOME="$home" wine --version 2>&1); then
-  die "Wine cannot start its 32-bit loader here: $wine_version"
+# Wine must be able to start at all.
+if ! wine_version=$(as_user env HOME="$home" PATH="$PATH" ${WINELOADER:+WINELOADER="$WINELOADER"} wine --version 2>&1); then
+  die "Wine cannot start its loader here: $wine_version"
 fi
 
 # ---- the user's prefix: made once (serialised), copied for this run
@@ -151,18 +155,24 @@ temp=$(uwine timeout 30 wine winepath -u "$temp_win" 2>/dev/null | tr -d '\r')
 [ -n "$temp" ] && [ -d "$temp" ] || die "the user's Temp folder was not found ('$temp_win' -> '$temp')"
 echo "Temp: $temp_win = $temp"
 
-# build TITLE [DATA_BYTES]: an installer built by the package builder; the
-# data folder gets one stored, incompressible file of DATA_BYTES when given.
+# build TITLE [DATA_BYTES [COMPRESS]]: an installer built by the package
+# builder; the data folder gets one file of DATA_BYTES when given:
+# incompressible and stored by default; with "compress", zeros, and the
+# data file compressed as a whole (its entries stay stored).
 build() {
-  local title=$1 bytes=${2:-0} dir="$kit/$1"
+  local title=$1 bytes=${2:-0} compress=${3:-store} dir="$kit/$1"
   mkdir -p "$dir/media"
   cp "$kit/picture.bmp" "$kit/engine.scr" "$kit/support.dat" "$kit/one.dll" "$kit/two.dll" "$dir/"
   cp "$kit/media/numbers.txt" "$dir/media/"
-  [ "$bytes" -gt 0 ] && head -c "$bytes" /dev/urandom >"$dir/media/noise.bin"
+  if [ "$bytes" -gt 0 ] && [ "$compress" = store ]; then
+    head -c "$bytes" /dev/urandom >"$dir/media/noise.bin"
+  elif [ "$bytes" -gt 0 ]; then
+    head -c "$bytes" /dev/zero >"$dir/media/zeros.bin"
+  fi
   cat >"$dir/saver.json" <<JSON
 {
   "title": "$title",
-  "compress": "store",
+  "compress": "$compress",
   "presentation": {"kind": "bitmap", "file": "picture.bmp"},
   "engine": "engine.scr",
   "supportFile": "support.dat",
@@ -335,10 +345,13 @@ case_b() {
   rm -f "$engine"
 }
 
+# case_c TITLE COMPRESS: the data file's extraction into the work directory
+# meets a full disk, stored (plain copies) or compressed (expanded through
+# the decompression library).
 case_c() {
-  local title="UF Full Disk" before data=$((8 * 1024 * 1024)) size
-  echo "== c. full disk under the work directory"
-  build "$title" "$data"
+  local title=$1 compress=$2 before data=$((8 * 1024 * 1024)) size
+  echo "== c. full disk under the work directory ($compress)"
+  build "$title" "$data" "$compress"
   # Room for the installer's copy of itself and the library with 1 MiB to
   # spare, and half of the data file: its extraction cannot fit.
   size=$((($(stat -c %s "$installer") + 1024 * 1024 + data / 2) / 1024))
@@ -351,18 +364,24 @@ case_c() {
   before=$(work_dirs)
   quiet "$title"
   echo "quiet run: exit $exit_code"
-  [ "$exit_code" = 112 ] || fail "c quiet: exit code $exit_code, expected 112 ($(grep -F 'OutputDebugStringA' "$log" | tail -n 6))"
-  logged "runInstall: 112\"" || fail "c: no 'runInstall: 112' in the log"
-  logged "ExtractSegment 8 failed: 112\"" || fail "c: the data file's extraction is not what failed"
+  [ "$exit_code" = 112 ] || fail "c quiet ($compress): exit code $exit_code, expected 112 ($(grep -F 'OutputDebugStringA' "$log" | tail -n 6))"
+  logged "runInstall: 112\"" || fail "c ($compress): no 'runInstall: 112' in the log"
+  logged "ExtractSegment 8 failed: 112\"" || fail "c ($compress): the data file's extraction is not what failed"
   expect_nothing_new "$title" "$before"
   echo "Temp afterwards: $(df -k "$temp" | tail -n 1)"
+  uwine timeout 20 wineserver -k >/dev/null 2>&1
+  uwine timeout 20 wineserver -w >/dev/null 2>&1
+  umount "$temp" || fail "c ($compress): the tmpfs could not be unmounted"
+  mounted=
+  uwine timeout 20 wineserver -p </dev/null >/dev/null 2>&1
 }
 
 if [ "$mode" = access ]; then
   case_a
   case_b
 else
-  case_c
+  case_c "UF Full Disk" store
+  case_c "UF Full Disk Packed" compress
 fi
 
 if [ "$failures" -ne 0 ]; then
