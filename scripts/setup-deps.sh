@@ -73,7 +73,7 @@ build_jpeg() {
   src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'libjpeg-turbo*' | head -n 1)
   cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
-    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib >/dev/null
+    -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
   cmake --build "$work/build" -j"$(nproc)" >/dev/null || return 1
   cmake --install "$work/build" >/dev/null
   rm -rf "$work"
