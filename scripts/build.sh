@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds the project. Usage: build.sh [host|san|win|win64|all|configure]
+# Configures and builds the project.
+# Usage: build.sh [host|san|win|win64|all|configure|configure64]
 #   host: portable libraries, tools and host tests (g++)
 #   san:  the host tests and fuzz targets again with clang, AddressSanitizer
 #         and UndefinedBehaviorSanitizer
@@ -7,7 +8,7 @@
 #   win64: the same for 64-bit Windows (MinGW x86_64), for running the
 #         Windows tests where the kernel runs no 32-bit programs
 #   configure: only configure the host and cross builds (callers then build
-#         the targets they need)
+#         the targets they need); configure64: the host and 64-bit builds
 set -euo pipefail
 ss_root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ss_root"
@@ -49,5 +50,6 @@ case "$what" in
   win64) build_win64 ;;
   all) build_host && build_san && build_win ;;
   configure) configure_host && configure_win ;;
-  *) echo "usage: $0 [host|san|win|win64|all|configure]" >&2; exit 2 ;;
+  configure64) configure_host && configure_win64 ;;
+  *) echo "usage: $0 [host|san|win|win64|all|configure|configure64]" >&2; exit 2 ;;
 esac
