@@ -31,22 +31,7 @@ cp "$ss_root/examples/sample/captions.txt" "$bindir/aquafx.dll" "$bindir/aquacap
 cp "$engine" "$work/sys/$title.scr"
 scr="$work/sys/$title.scr"
 
-# Waits up to $2 seconds for process $1 to end; its exit code in $exit_code.
-wait_for_exit() {
-  local pid=$1 seconds=$2 i
-  for ((i = 0; i < seconds * 10; i++)); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid"
-      exit_code=$?
-      return 0
-    fi
-    sleep 0.1
-  done
-  kill "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-  exit_code=timeout
-  return 1
-}
+. "$ss_root/tests/e2e/process.sh"
 
 # The mean colour "R G B" (0 to 255) of a patch of open water.
 patch_colour() {

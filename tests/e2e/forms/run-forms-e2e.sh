@@ -25,23 +25,7 @@ fi
 rm -rf "$work"
 mkdir -p "$work/Sample Kit" "$shots"
 
-# Waits up to $2 seconds for process $1 (started by this script) to end and
-# leaves its exit code in $exit_code; a process that does not end is stopped.
-wait_for_exit() {
-  local pid=$1 seconds=$2 i
-  for ((i = 0; i < seconds * 10; i++)); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid"
-      exit_code=$?
-      return 0
-    fi
-    sleep 0.1
-  done
-  kill "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-  exit_code=timeout
-  return 1
-}
+. "$ss_root/tests/e2e/process.sh"
 
 # value KEY FILE: the value of a key=value line.
 value() { sed -n "s/^$1=//p" "$2" | head -n 1 | tr -d '\r'; }

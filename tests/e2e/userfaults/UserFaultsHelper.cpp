@@ -5,7 +5,8 @@
 //   click ID             posts BM_CLICK to the installer window's button ID
 //   settle MILLISECONDS  after Install: waits until an error box is up or the
 //                        status line shows an outcome (not one of the texts
-//                        of a running install); prints status=, box.found=
+//                        of a running install) and no box follows within
+//                        two seconds; prints status=, box.found=
 //                        and, with a box, box.caption=, box.text= and
 //                        box.buttons=
 //   answer ID            posts BM_CLICK to the box's button ID
@@ -156,6 +157,12 @@ int Settle(DWORD timeout) {
       return 1;
     }
     Sleep(50);
+  }
+  // The window shows its outcome first and opens the box right after: a
+  // settled status without a box yet gets two more seconds for one.
+  for (const DWORD shown = GetTickCount(); box == nullptr && GetTickCount() - shown < 2000;) {
+    Sleep(50);
+    box = VisibleBox();
   }
   if (box != nullptr) {
     // Let the box lay itself out and paint.

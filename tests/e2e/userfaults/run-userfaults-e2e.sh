@@ -187,22 +187,7 @@ JSON
   installer="$work/out/$title Setup.exe"
 }
 
-# Waits up to $2 seconds for process $1 to end; its code in $exit_code.
-wait_for_exit() {
-  local pid=$1 seconds=$2 i
-  for ((i = 0; i < seconds * 10; i++)); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid"
-      exit_code=$?
-      return 0
-    fi
-    sleep 0.1
-  done
-  kill "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-  exit_code=timeout
-  return 1
-}
+. "$ss_root/tests/e2e/process.sh"
 
 value() { sed -n "s/^$1=//p" "$2" | head -n 1 | tr -d '\r'; }
 
