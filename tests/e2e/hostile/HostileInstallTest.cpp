@@ -188,7 +188,14 @@ DWORD RunQuiet(const std::string& exe, bool* timedOut, bool* boxShown) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::string cmd = "\"" + exe + "\" /q";
-  if (!CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, kRunDir, &si, &pi)) {
+  // A start that 64-bit Wine now and then fails before the program runs
+  // ("failed to map the shared user data") is tried again.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, kRunDir, &si, &pi);
+  }
+  if (!started) {
     ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
     return 0xFFFFFFFF;
   }

@@ -156,8 +156,15 @@ void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
   PROCESS_INFORMATION pi = {};
   std::vector<char> cmd(commandLine.begin(), commandLine.end());
   cmd.push_back('\0');
-  const BOOL ok =
-      CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &si, &pi);
+  // 64-bit Wine now and then fails to start a process at all ("failed to
+  // map the shared user data"); a second start then works. Nothing of the
+  // program has run in such a start, so it is simply tried again.
+  BOOL ok = FALSE;
+  for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    ok = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &si, &pi);
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (ok) {
