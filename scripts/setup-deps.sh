@@ -13,12 +13,15 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 # Debian packages. wine32:i386 needs the i386 architecture enabled first.
+# The preloaders reserve the address ranges Wine needs before anything else
+# can take them; without them a start now and then fails ("failed to map
+# the shared user data").
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
   g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 wine64-preloader wine32-preloader:i386
   xvfb xdotool imagemagick x11-utils
   googletest libgtest-dev libbenchmark-dev
   libstorm-dev zlib1g-dev nlohmann-json3-dev libcli11-dev python3-yaswfp
