@@ -17,8 +17,12 @@
 #include "app/InstallerForm.h"
 #include "app/PreparingWnd.h"
 #include "app/WindowForm.h"
+#include "tests/e2e/WindowProbe.h"
 
 namespace {
+
+using e2e_probe::ChildById;
+using e2e_probe::TextOf;
 
 const char kLicence[] =
     "END USER LICENCE AGREEMENT\r\n\r\n"
@@ -40,35 +44,6 @@ int ShowWithLicence() {
   if (!installer->create()) return 1;
   app.Run();
   return app.ExitCode();
-}
-
-// Text of a window of another process.
-std::string TextOf(HWND hwnd) {
-  char buffer[512] = {};
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
-                      &ignored);
-  return buffer;
-}
-
-struct ChildSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK FindChild(HWND hwnd, LPARAM lParam) {
-  auto* search = reinterpret_cast<ChildSearch*>(lParam);
-  if (GetDlgCtrlID(hwnd) == search->id) {
-    search->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND ChildById(HWND form, int id) {
-  ChildSearch search{id, nullptr};
-  EnumChildWindows(form, FindChild, reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }
 
 void PrintRect(const char* key, HWND hwnd) {
@@ -125,14 +100,7 @@ int Probe(DWORD timeout) {
   return 0;
 }
 
-int Click(int id) {
-  HWND form = FindWindowA("TInstallerForm", nullptr);
-  if (form == nullptr) return 1;
-  HWND button = ChildById(form, id);
-  if (button == nullptr) return 1;
-  // Posted, not sent: whatever the click starts must not block this helper.
-  return PostMessageA(button, BM_CLICK, 0, 0) ? 0 : 1;
-}
+int Click(int id) { return e2e_probe::PostClick(FindWindowA("TInstallerForm", nullptr), id) ? 0 : 1; }
 
 }  // namespace
 

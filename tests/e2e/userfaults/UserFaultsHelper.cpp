@@ -23,8 +23,12 @@
 
 #include "app/InstallerForm.h"
 #include "app/Strings.h"
+#include "tests/e2e/WindowProbe.h"
 
 namespace {
+
+using e2e_probe::ChildById;
+using e2e_probe::TextOf;
 
 std::string Escaped(const std::string& text) {
   std::string out;
@@ -42,40 +46,10 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
-// Text of a window of another process; a hung window gives "".
-std::string TextOf(HWND hwnd) {
-  if (hwnd == nullptr) return std::string();
-  char buffer[2048] = {};
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
-                      &ignored);
-  return buffer;
-}
-
 std::string ClassOf(HWND hwnd) {
   char name[128] = {};
   GetClassNameA(hwnd, name, sizeof name);
   return name;
-}
-
-struct ChildSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK FindChild(HWND hwnd, LPARAM lParam) {
-  auto* search = reinterpret_cast<ChildSearch*>(lParam);
-  if (GetDlgCtrlID(hwnd) == search->id) {
-    search->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND ChildById(HWND parent, int id) {
-  ChildSearch search{id, nullptr};
-  EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&search));
-  return search.found;
 }
 
 BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam) {
@@ -134,15 +108,7 @@ int Ready(DWORD timeout) {
   return 0;
 }
 
-int Click(int id) {
-  HWND form = Installer();
-  if (form == nullptr) return 1;
-  HWND button = ChildById(form, id);
-  if (button == nullptr) return 1;
-  // Posted, not sent: the click starts the install, which may open a modal
-  // box, and this helper must not wait for it.
-  return PostMessageA(button, BM_CLICK, 0, 0) ? 0 : 1;
-}
+int Click(int id) { return e2e_probe::PostClick(Installer(), id) ? 0 : 1; }
 
 int Settle(DWORD timeout) {
   const DWORD start = GetTickCount();
