@@ -29,14 +29,19 @@ std::string LowerExtension(const std::string& path) {
 Result ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return static_cast<Result>(GetLastError());
-  LARGE_INTEGER size{};
+  // GetFileSize rather than its Ex form, which Windows 95 and NT 4.0 lack. A
+  // picture never needs the high half: anything past 64 MiB is refused.
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(h, &high);
+  const DWORD error = GetLastError();
   Result rc = kOk;
-  if (!GetFileSizeEx(h, &size)) {
-    rc = static_cast<Result>(GetLastError());
-  } else if (size.QuadPart > 64 * 1024 * 1024) {
+  if (low == INVALID_FILE_SIZE && error != NO_ERROR) {
+    rc = static_cast<Result>(error);
+  } else if (high != 0 || low > 64 * 1024 * 1024) {
     rc = kErrCorruptPicture;
   } else {
-    bytes->resize(static_cast<size_t>(size.QuadPart));
+    bytes->resize(low);
     DWORD got = 0;
     if (!bytes->empty() && (!ReadFile(h, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) ||
                             got != bytes->size())) {

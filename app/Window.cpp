@@ -256,7 +256,10 @@ bool Application::processOne() {
   }
   if (message.message == WM_NULL && message.hwnd == nullptr) return true;
   if (message.hwnd != nullptr) {
-    HWND root = GetAncestor(message.hwnd, GA_ROOT);
+    // The top-level window the message is for (GetAncestor's GA_ROOT, which
+    // Windows 95 and NT 4.0 lack): up through the parents while a child.
+    HWND root = message.hwnd;
+    while (root != nullptr && (GetWindowLongA(root, GWL_STYLE) & WS_CHILD) != 0) root = GetParent(root);
     if (root != nullptr && GetPropA(root, kFormProperty) != nullptr && IsDialogMessageA(root, &message)) {
       return true;
     }

@@ -45,3 +45,14 @@ function(ss_add_fuzzer name)
       $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endfunction()
+
+# ss_runtime_free_library(TARGET)
+# A Windows library without the C runtime's start-up: its entry point is
+# cmake/LibraryEntry.c, so it has no thread-local storage directory and
+# imports only what its own code calls. Its code must not need static
+# constructors or the runtime's initialisation (plain functions, msvcrt's
+# string and memory calls are fine).
+function(ss_runtime_free_library target)
+  target_sources(${target} PRIVATE ${SS_ROOT}/cmake/LibraryEntry.c)
+  target_link_options(${target} PRIVATE -nostartfiles -Wl,--entry,_ss_library_entry@12)
+endfunction()

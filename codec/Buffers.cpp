@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "codec/Codec.h"
+#include "codec/ImplodeFast.h"
 
 namespace ss::codec {
 namespace {
@@ -33,16 +34,26 @@ void WriteToSink(char* buf, unsigned* size, void* param) {
                  reinterpret_cast<uint8_t*>(buf) + *size);
 }
 
+unsigned ImplodeWith(decltype(&Implode) implode, const uint8_t* data, size_t size, unsigned type,
+                     unsigned dictSize, std::vector<uint8_t>* out) {
+  out->clear();
+  Sink sink{{data, size, 0}, out};
+  auto work = std::make_unique<char[]>(kImplodeWorkSize);
+  return implode(
+      [](char* buf, unsigned* n, void* p) { return ReadFromSource(buf, n, &static_cast<Sink*>(p)->src); },
+      WriteToSink, work.get(), &sink, &type, &dictSize);
+}
+
 }  // namespace
 
 unsigned ImplodeBuffer(const uint8_t* data, size_t size, unsigned type, unsigned dictSize,
                        std::vector<uint8_t>* out) {
-  out->clear();
-  Sink sink{{data, size, 0}, out};
-  auto work = std::make_unique<char[]>(kImplodeWorkSize);
-  return Implode(
-      [](char* buf, unsigned* n, void* p) { return ReadFromSource(buf, n, &static_cast<Sink*>(p)->src); },
-      WriteToSink, work.get(), &sink, &type, &dictSize);
+  return ImplodeWith(Implode, data, size, type, dictSize, out);
+}
+
+unsigned ImplodeFastBuffer(const uint8_t* data, size_t size, unsigned type, unsigned dictSize,
+                           std::vector<uint8_t>* out) {
+  return ImplodeWith(ImplodeFast, data, size, type, dictSize, out);
 }
 
 unsigned ExplodeBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>* out,

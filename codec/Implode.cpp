@@ -881,38 +881,4 @@ unsigned ImplodeFast(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* para
   return kCmpNoError;
 }
 
-namespace {
-
-struct BufferIo {
-  const uint8_t* data;
-  size_t size;
-  size_t pos;
-  std::vector<uint8_t>* out;
-};
-
-unsigned ReadBufferIo(char* buf, unsigned* size, void* param) {
-  auto* io = static_cast<BufferIo*>(param);
-  size_t n = io->size - io->pos;
-  if (n > *size) n = *size;
-  if (n > 0) std::memcpy(buf, io->data + io->pos, n);
-  io->pos += n;
-  return static_cast<unsigned>(n);
-}
-
-void WriteBufferIo(char* buf, unsigned* size, void* param) {
-  auto* io = static_cast<BufferIo*>(param);
-  io->out->insert(io->out->end(), reinterpret_cast<uint8_t*>(buf),
-                  reinterpret_cast<uint8_t*>(buf) + *size);
-}
-
-}  // namespace
-
-unsigned ImplodeFastBuffer(const uint8_t* data, size_t size, unsigned type, unsigned dictSize,
-                           std::vector<uint8_t>* out) {
-  out->clear();
-  BufferIo io{data, size, 0, out};
-  auto work = std::make_unique<char[]>(kImplodeWorkSize);
-  return ImplodeFast(ReadBufferIo, WriteBufferIo, work.get(), &io, &type, &dictSize);
-}
-
 }  // namespace ss::codec

@@ -13,6 +13,7 @@
 #include "package/TCompressor.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
+#include "winsys/WinHandles.h"
 
 namespace ss {
 namespace {
@@ -43,17 +44,23 @@ Result LastError(Result fallback = kIoReadPastEnd) {
   return e != 0 ? static_cast<Result>(e) : fallback;
 }
 
+// GetFileSize and SetFilePointer with their high halves: the Ex forms are
+// missing on Windows 95 and NT 4.0. An all-ones low half is also a valid
+// answer, so only a last error tells a failure.
 Result FileSize(HANDLE file, int64_t* size) {
-  LARGE_INTEGER li;
-  if (!GetFileSizeEx(file, &li)) return LastError();
-  *size = li.QuadPart;
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return LastError();
+  *size = (static_cast<int64_t>(high) << 32) | low;
   return kOk;
 }
 
 Result Seek(HANDLE file, int64_t offset) {
-  LARGE_INTEGER li;
-  li.QuadPart = offset;
-  if (!SetFilePointerEx(file, li, nullptr, FILE_BEGIN)) return LastError();
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return LastError();
   return kOk;
 }
 
@@ -103,9 +110,13 @@ Result CreateTarget(const std::string& path, FileHandle& file) {
 }
 
 // Size of an existing file, or -1 when there is none.
+// Read from the directory entry, as every Windows has it; wildcards would
+// make the lookup a search, and no file name holds one.
 int64_t ExistingFileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (path.find_first_of("*?") != std::string::npos) return -1;
+  WIN32_FIND_DATAA data;
+  FindHandle find(FindFirstFileA(path.c_str(), &data));
+  if (!find) return -1;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
   return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

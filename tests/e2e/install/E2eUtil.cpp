@@ -144,9 +144,14 @@ bool ChildProcess::Start(const std::string& exe, const std::string& args) {
   if (!args.empty()) commandLine += " " + args;
   // The thread that creates a debugged process is the one that receives its
   // debug events, so the process is created by the log thread.
-  thread_ = std::thread([this, commandLine, exe] { DebugLoop(commandLine, exe); });
-  std::unique_lock<std::mutex> lock(mutex_);
-  started_.wait(lock, [this] { return startDone_; });
+  // DebugLoop sets process_ before it signals.
+  started_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (started_ == nullptr) return false;
+  thread_ = sstest::Thread([this, commandLine, exe] { DebugLoop(commandLine, exe); });
+  if (thread_.joinable()) WaitForSingleObject(started_, INFINITE);
+  CloseHandle(started_);
+  started_ = nullptr;
+  sstest::Held held(mutex_);
   return process_ != nullptr;
 }
 
@@ -166,15 +171,14 @@ void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
                         &si, &pi);
   }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    sstest::Held held(mutex_);
     if (ok) {
       CloseHandle(pi.hThread);
       process_ = pi.hProcess;
       pid_ = pi.dwProcessId;
     }
-    startDone_ = true;
   }
-  started_.notify_all();
+  SetEvent(started_);
   if (!ok) return;
   // Ending the test must not end an installer that is left running.
   DebugSetProcessKillOnExit(FALSE);
@@ -201,7 +205,7 @@ void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
             ReadProcessMemory(process_, info.lpDebugStringData, text.data(), info.nDebugStringLength, &got)) {
           std::string line(text.data());
           while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-          std::lock_guard<std::mutex> lock(mutex_);
+          sstest::Held held(mutex_);
           lines_.push_back(line);
         }
         break;
@@ -244,7 +248,7 @@ bool ChildProcess::Wait(DWORD timeoutMs) {
 }
 
 std::vector<std::string> ChildProcess::DebugLines() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  sstest::Held held(mutex_);
   return lines_;
 }
 

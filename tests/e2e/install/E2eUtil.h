@@ -6,13 +6,12 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/win/common/WinThread.h"
 
 namespace e2e {
 
@@ -67,10 +66,9 @@ class ChildProcess {
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
   DWORD exitCode_ = STILL_ACTIVE;
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::condition_variable started_;
-  bool startDone_ = false;
+  sstest::Thread thread_;
+  mutable sstest::Lock mutex_;
+  HANDLE started_ = nullptr;  // set once the process is created (or not)
   std::atomic<bool> stop_{false};
   std::vector<std::string> lines_;
 };

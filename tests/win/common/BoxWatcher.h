@@ -6,12 +6,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/win/common/WinTestUtil.h"
+#include "tests/win/common/WinThread.h"
 
 namespace sstest {
 
@@ -25,7 +24,7 @@ class BoxWatcher {
  public:
   // `press`: the caption of the button to press; empty presses the first.
   explicit BoxWatcher(std::string press = std::string()) : press_(std::move(press)) {
-    thread_ = std::thread([this] { Run(); });
+    thread_ = Thread([this] { Run(); });
   }
   ~BoxWatcher() {
     stop_ = true;
@@ -35,7 +34,7 @@ class BoxWatcher {
   BoxWatcher& operator=(const BoxWatcher&) = delete;
 
   std::vector<ShownBox> boxes() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Held held(mutex_);
     return boxes_;
   }
   size_t count() { return boxes().size(); }
@@ -75,7 +74,7 @@ class BoxWatcher {
           }
         }
         {
-          std::lock_guard<std::mutex> lock(mutex_);
+          Held held(mutex_);
           boxes_.push_back(box);
         }
         answered.push_back(dlg);
@@ -92,9 +91,9 @@ class BoxWatcher {
 
   std::string press_;
   std::atomic<bool> stop_{false};
-  std::mutex mutex_;
+  Lock mutex_;
   std::vector<ShownBox> boxes_;
-  std::thread thread_;
+  Thread thread_;
 };
 
 }  // namespace sstest

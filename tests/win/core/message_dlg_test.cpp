@@ -3,13 +3,13 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/DebugLog.h"
 #include "app/MessageDlg.h"
 #include "app/Strings.h"
 #include "tests/win/common/WinTestUtil.h"
+#include "tests/win/common/WinThread.h"
 
 namespace ss {
 namespace {
@@ -26,8 +26,8 @@ struct Seen {
 // Finds the dialog with the given caption, reads it, optionally saves its
 // picture, then presses the button with the given caption (posted, since the
 // box runs a modal loop on the other thread).
-std::thread Watch(const char* caption, const char* press, Seen* seen, const char* picture = nullptr) {
-  return std::thread([=] {
+sstest::Thread Watch(const char* caption, const char* press, Seen* seen, const char* picture = nullptr) {
+  return sstest::Thread([=] {
     HWND dlg = sstest::WaitForWindow("#32770", caption);
     if (dlg == nullptr) return;
     seen->found = true;
@@ -63,7 +63,7 @@ std::thread Watch(const char* caption, const char* press, Seen* seen, const char
 TEST(ErrorBox, SharingViolationShowsOneAbortButton) {
   const std::string path = "C:\\windows\\system32\\Aqua Screensaver.scr";
   Seen seen;
-  std::thread watcher = Watch("Error", "&Abort", &seen, "error-box-32.bmp");
+  sstest::Thread watcher = Watch("Error", "&Abort", &seen, "error-box-32.bmp");
   showInstallError(32, path);
   watcher.join();
   ASSERT_TRUE(seen.found);
@@ -76,7 +76,7 @@ TEST(ErrorBox, SharingViolationShowsOneAbortButton) {
 
 TEST(ConfirmBox, ReturnsThePressedButtonAndEscapeMeansNo) {
   Seen seen;
-  std::thread watcher = Watch("Confirm", "&No", &seen);
+  sstest::Thread watcher = Watch("Confirm", "&No", &seen);
   const int answer = MessageDlg(LoadStr(StringId::InstallSuccessOpenPanel), DlgType::Confirmation, {kBtnYes, kBtnNo});
   watcher.join();
   EXPECT_EQ(answer, kBtnNo);
@@ -85,21 +85,21 @@ TEST(ConfirmBox, ReturnsThePressedButtonAndEscapeMeansNo) {
   EXPECT_EQ(seen.buttons[1], "&No");
 
   Seen escaped;
-  std::thread escaper = Watch("Confirm", "(none: cancel)", &escaped);
+  sstest::Thread escaper = Watch("Confirm", "(none: cancel)", &escaped);
   const int escapeAnswer = MessageDlg("Aqua screen saver already exists. Overwrite?", DlgType::Confirmation,
                                       {kBtnOk, kBtnCancel});
   escaper.join();
   EXPECT_EQ(escapeAnswer, kBtnCancel);
 
   Seen yes;
-  std::thread yesWatcher = Watch("Confirm", "&Yes", &yes);
+  sstest::Thread yesWatcher = Watch("Confirm", "&Yes", &yes);
   EXPECT_EQ(MessageDlg("?", DlgType::Confirmation, {kBtnYes, kBtnNo}), kBtnYes);
   yesWatcher.join();
 }
 
 TEST(StartupBoxes, FlashDownloadIsInformationWithOk) {
   Seen seen;
-  std::thread watcher = Watch("Information", "OK", &seen);
+  sstest::Thread watcher = Watch("Information", "OK", &seen);
   ShowStartupFailure(kErrFlashMissing);
   watcher.join();
   ASSERT_TRUE(seen.found);
@@ -108,7 +108,7 @@ TEST(StartupBoxes, FlashDownloadIsInformationWithOk) {
   EXPECT_EQ(seen.text.rfind("This screen saver requires the latest Macromedia Flash Player", 0), 0u);
 
   Seen corrupt;
-  std::thread w2 = Watch("Error", "&Abort", &corrupt);
+  sstest::Thread w2 = Watch("Error", "&Abort", &corrupt);
   ShowStartupFailure(kErrSegmentNoName);
   w2.join();
   EXPECT_EQ(corrupt.text, "Installer file is corrupted. Lumetra Error: -531. ");
@@ -118,7 +118,7 @@ TEST(ErrorBox, UserCancellationShowsNothing) {
   // If a box appeared the watcher would close it and record it.
   Seen seen;
   std::atomic<bool> done{false};
-  std::thread watcher([&] {
+  sstest::Thread watcher([&] {
     while (!done) {
       HWND dlg = FindWindowA("#32770", "Error");
       if (dlg != nullptr) {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <string>
-#include <thread>
 
 #include "app/Strings.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
@@ -234,7 +233,7 @@ class InProcessPanel {
     module_ = LoadLibraryA((test::ProgramDir() + "desk.cpl").c_str());
     auto applet = reinterpret_cast<APPLET_PROC>(
         reinterpret_cast<void*>(GetProcAddress(module_, "CPlApplet")));
-    if (applet) thread_ = std::thread([applet] { applet(nullptr, CPL_DBLCLK, 0, 0); });
+    if (applet) thread_ = sstest::Thread([applet] { applet(nullptr, CPL_DBLCLK, 0, 0); });
   }
   ~InProcessPanel() {
     if (thread_.joinable()) {
@@ -247,7 +246,7 @@ class InProcessPanel {
 
  private:
   HMODULE module_ = nullptr;
-  std::thread thread_;
+  sstest::Thread thread_;
 };
 
 TEST(DisplayProperties, CloseCancelsAnOpenPanel) {

@@ -9,9 +9,9 @@
 #include <chrono>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/win/common/WinThread.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss::test {
@@ -183,7 +183,7 @@ class BoxAnswerer {
       } else if (!box) {
         answered = nullptr;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      Sleep(20);
     }
   }
 
@@ -192,7 +192,7 @@ class BoxAnswerer {
   std::atomic<bool> stop_{false};
   std::atomic<int> seen_{0};
   std::vector<std::string> texts_;
-  std::thread thread_;
+  sstest::Thread thread_;
 };
 
 }  // namespace ss::test
