@@ -10,6 +10,7 @@
 #include "tools/FileIo.h"
 #include "tools/PackNames.h"
 #include "tools/PackageCheck.h"
+#include "tools/PeImage.h"
 
 namespace ss::pack {
 namespace {
@@ -420,8 +421,8 @@ bool ManifestReader::Read(const json& doc, PackageInput* input) {
     error_ = "decompression library: " + error;
     return false;
   }
-  if (libBytes.size() < 2 || libBytes[0] != 'M' || libBytes[1] != 'Z') {
-    error_ = "decompression library: " + options_.impborlPath + ": not a Windows library";
+  if (const std::string fault = DecompressionLibraryFault(libBytes); !fault.empty()) {
+    error_ = "decompression library: " + options_.impborlPath + ": " + fault;
     return false;
   }
   library.name = "impborl.dat";

@@ -60,6 +60,72 @@ std::vector<uint8_t> MakeNoiseBytes(size_t size, uint32_t seed) {
   return out;
 }
 
+std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& o) {
+  // Headers in the first 0x200 bytes, then one section of 0x200 bytes at
+  // relative address 0x1000: the export directory, its three arrays, the
+  // names, and (when asked for) a thread-local storage directory.
+  constexpr uint32_t kSection = 0x200, kRva = 0x1000;
+  std::vector<uint8_t> b(2 * kSection, 0);
+  auto put16 = [&](size_t at, uint32_t v) {
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+  };
+  auto put32 = [&](size_t at, uint32_t v) { PutLE32(&b[at], static_cast<int32_t>(v)); };
+  b[0] = 'M';
+  b[1] = 'Z';
+  put32(0x3C, 0x40);
+  b[0x40] = 'P';
+  b[0x41] = 'E';
+  const size_t file = 0x44, opt = file + 20;
+  const uint32_t optSize = o.pe32Plus ? 240 : 224;
+  put16(file, o.machine);
+  put16(file + 2, 1);
+  put16(file + 16, optSize);
+  put16(file + 18, 0x0102 | (o.dll ? 0x2000 : 0));  // executable image, 32-bit words
+  put16(opt, o.pe32Plus ? 0x20B : 0x10B);
+  put32(opt + 32, 0x1000);  // section alignment
+  put32(opt + 36, 0x200);   // file alignment
+  put16(opt + 40, 4);       // system version 4.0
+  put16(opt + 48, 4);       // subsystem version 4.0
+  put32(opt + 56, 0x2000);  // image size
+  put32(opt + 60, kSection);
+  put16(opt + 68, 2);       // GUI
+  const size_t dirs = opt + (o.pe32Plus ? 108 : 92);
+  put32(dirs, 16);
+  put32(dirs + 4, kRva);  // exports
+  put32(dirs + 8, 0x100);
+  if (o.tls) {
+    put32(dirs + 4 + 9 * 8, kRva + 0x1C0);
+    put32(dirs + 8 + 9 * 8, 24);
+  }
+  const size_t section = opt + optSize;
+  std::copy_n(".edata", 6, b.begin() + static_cast<std::ptrdiff_t>(section));
+  put32(section + 8, kSection);
+  put32(section + 12, kRva);
+  put32(section + 16, kSection);
+  put32(section + 20, kSection);
+  put32(section + 36, 0x40000040);  // initialised, readable
+
+  const size_t dir = kSection;
+  const uint32_t n = static_cast<uint32_t>(std::min<size_t>(o.exports.size(), 8));
+  put32(dir + 20, n);
+  put32(dir + 24, n);
+  put32(dir + 28, kRva + 0x40);  // functions
+  put32(dir + 32, kRva + 0x80);  // names
+  put32(dir + 36, kRva + 0xC0);  // name ordinals
+  uint32_t text = 0x100;
+  for (uint32_t i = 0; i < n; ++i) {
+    const std::string& name = o.exports[i];
+    put32(dir + 0x40 + i * 4, kRva);
+    put32(dir + 0x80 + i * 4, kRva + text);
+    put16(dir + 0xC0 + i * 2, i);
+    std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(name.size(), 12)),
+              b.begin() + static_cast<std::ptrdiff_t>(dir + text));
+    text += 14;
+  }
+  return b;
+}
+
 PackageInput MakeFixtureInput(const FixtureOptions& o) {
   PackageInput in;
   in.displayMode = o.displayMode;
@@ -70,11 +136,7 @@ PackageInput MakeFixtureInput(const FixtureOptions& o) {
   const Compression c = o.compression;
 
   std::vector<uint8_t> library = o.library;
-  if (library.empty()) {
-    library = MakeNoiseBytes(3000, 11);
-    library[0] = 'M';
-    library[1] = 'Z';
-  }
+  if (library.empty()) library = MakeStandInLibrary();
   in.segments[kSegLibrary] = Segment("impborl.dat", library, Compression::kStore);
   if (o.flashSetup) in.segments[kSegFlashSetup] = Segment("flashax7.exe", MakeNoiseBytes(5000, 12), c);
   switch (o.displayMode) {

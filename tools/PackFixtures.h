@@ -20,6 +20,19 @@ std::vector<uint8_t> MakeFakeStub(size_t size = 4096);
 std::vector<uint8_t> MakeTextBytes(size_t size, uint32_t seed);
 std::vector<uint8_t> MakeNoiseBytes(size_t size, uint32_t seed);
 
+// A stand-in for the decompression library: a minimal PE image (headers and
+// one section holding the export table) whose exports do nothing. The
+// defaults make a library that sspack accepts; the fields make the kinds
+// it must refuse.
+struct StandInLibrary {
+  uint16_t machine = 0x014C;  // i386
+  bool pe32Plus = false;
+  bool dll = true;
+  bool tls = false;
+  std::vector<std::string> exports = {"_crc32", "_explode", "_implode"};
+};
+std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& options = StandInLibrary());
+
 struct FixtureOptions {
   std::string title = "Fixture Saver";
   std::string installerName = "Setup.exe";
@@ -35,7 +48,7 @@ struct FixtureOptions {
   int32_t contentKind = 0;
   std::vector<std::string> entryNames = {"readme.txt", "media\\picture.bin", "media\\deep\\a.txt"};
   Compression entryCompression = Compression::kAuto;
-  // The library stored as segment 1; empty: a stand-in ("MZ" and filler).
+  // The library stored as segment 1; empty: MakeStandInLibrary().
   std::vector<uint8_t> library;
 };
 

@@ -12,6 +12,7 @@
 #include "tools/PackCodec.h"
 #include "tools/PackNames.h"
 #include "tools/PackageBuilder.h"
+#include "tools/PeImage.h"
 #include "tools/StubImage.h"
 
 namespace ss::pack {
@@ -297,6 +298,11 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
     if (!ReadSegment(file, s, &bytes, &error)) {
       Fault(&findings, label + ": " + error);
       continue;
+    }
+    if (i == kSegLibrary) {
+      // The installer loads it to expand every compressed item.
+      const std::string fault = DecompressionLibraryFault(bytes);
+      if (!fault.empty()) Fault(&findings, label + ": " + fault);
     }
     if (i == kSegPresentation) {
       const std::string fault = PresentationFault(h.displayMode, bytes);

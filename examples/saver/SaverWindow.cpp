@@ -54,8 +54,10 @@ class SaverWindow {
   SaverWindow& operator=(const SaverWindow&) = delete;
 
   static bool Register(HINSTANCE instance) {
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExA(instance, kWindowClass, &existing)) return true;
     WNDCLASSA wc{};
-    if (GetClassInfoA(instance, kWindowClass, &wc)) return true;
     wc.lpfnWndProc = &SaverWindow::Proc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);

@@ -75,9 +75,7 @@ int main(int argc, char** argv) {
   }
   std::vector<hostile::HostileCase> cases;
   std::string error;
-  std::vector<uint8_t> library = pack::MakeNoiseBytes(3000, 11);
-  library[0] = 'M';
-  library[1] = 'Z';
+  const std::vector<uint8_t> library = pack::MakeStandInLibrary();
   if (!hostile::MakeHostileCases(stub, library, &cases, &error)) {
     std::fprintf(stderr, "hostile cases: %s\n", error.c_str());
     return 1;

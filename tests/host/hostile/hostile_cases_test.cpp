@@ -25,9 +25,7 @@ const std::vector<HostileCase>& Cases() {
   static const std::vector<HostileCase> cases = [] {
     std::vector<HostileCase> out;
     std::string error;
-    std::vector<uint8_t> library = ss::pack::MakeNoiseBytes(3000, 11);
-    library[0] = 'M';
-    library[1] = 'Z';
+    const std::vector<uint8_t> library = ss::pack::MakeStandInLibrary();
     EXPECT_TRUE(MakeHostileCases(ss::pack::MakeFakeStub(kStubSize), library, &out, &error)) << error;
     return out;
   }();

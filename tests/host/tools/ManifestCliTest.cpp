@@ -52,10 +52,7 @@ class Author : public ::testing::Test {
   void SetUp() override {
     tmp_.Write("bin/ssinstall.exe", MakeFakeStub(6000));
     std::filesystem::create_directories(tmp_.path() / "out");
-    std::vector<uint8_t> lib = MakeNoiseBytes(2000, 1);
-    lib[0] = 'M';
-    lib[1] = 'Z';
-    tmp_.Write("bin/impborl.dll", lib);
+    tmp_.Write("bin/impborl.dll", MakeStandInLibrary());
     std::vector<uint8_t> movie = MakeTextBytes(5000, 2);
     const uint8_t swf[] = {'F', 'W', 'S', 7};
     std::copy(swf, swf + 4, movie.begin());

@@ -10,6 +10,7 @@
 #include "tools/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
+#include "tools/PeImage.h"
 
 namespace ss::pack {
 namespace {
@@ -141,6 +142,40 @@ TEST(Verify, HeaderAndRoleRules) {
     changes[i](&h);
     PutHeader(&bad, h);
     EXPECT_FALSE(Faults(bad).empty()) << "change " << i;
+  }
+}
+
+// Segment 1 is loaded by the installer to expand every compressed item: a
+// library it cannot load would fail each of them at install time.
+TEST(Verify, LibraryMustBeOneTheInstallerCanLoad) {
+  StandInLibrary wide;
+  wide.machine = 0x8664;
+  wide.pe32Plus = true;
+  StandInLibrary program;
+  program.dll = false;
+  StandInLibrary tls;
+  tls.tls = true;
+  StandInLibrary partial;
+  partial.exports = {"_explode", "_implode"};
+  const std::vector<uint8_t> good = MakeStandInLibrary();
+  std::vector<uint8_t> noise = MakeNoiseBytes(3000, 11);
+  noise[0] = 'M';
+  noise[1] = 'Z';
+  const std::vector<std::pair<std::vector<uint8_t>, const char*>> cases = {
+      {MakeStandInLibrary(wide), "32-bit"},
+      {MakeStandInLibrary(program), "a program"},
+      {MakeStandInLibrary(tls), "thread-local"},
+      {MakeStandInLibrary(partial), "_crc32"},
+      {noise, "PE"},
+      {std::vector<uint8_t>(good.begin(), good.begin() + 0x150), "outside"},  // in the section table
+  };
+  EXPECT_EQ(DecompressionLibraryFault(good), "");
+  for (const auto& [library, why] : cases) {
+    EXPECT_NE(DecompressionLibraryFault(library).find(why), std::string::npos)
+        << why << ": " << DecompressionLibraryFault(library);
+    FixtureOptions o;
+    o.library = library;
+    EXPECT_TRUE(AnyFaultMentions(Faults(Fixture(o)), "segment 1")) << why;
   }
 }
 
