@@ -12,9 +12,12 @@
 #include <thread>
 #include <vector>
 
+#include "tests/win/common/WinTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss::test {
+
+using sstest::Slow;
 
 inline std::string LastErrorText() { return "error " + std::to_string(GetLastError()); }
 
