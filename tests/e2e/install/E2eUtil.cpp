@@ -159,8 +159,9 @@ void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
   std::vector<char> cmd(commandLine.begin(), commandLine.end());
   cmd.push_back('\0');
   // Wine now and then fails to start a process at all ("failed to map the
-  // shared user data", seen with 64-bit Wine); a second start then works. Nothing of the
-  // program has run in such a start, so it is simply tried again.
+  // shared user data", seen with 64-bit Wine); a second start then works.
+  // Nothing of the program has run in such a start, so it is simply tried
+  // again.
   BOOL ok = FALSE;
   for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
     if (attempt > 0) Sleep(200);
