@@ -11,11 +11,23 @@ function(ss_add_gtest name)
   target_include_directories(${name} PRIVATE ${SS_ROOT})
   if(SS_WINDOWS)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
-    set_tests_properties(${name} PROPERTIES RUN_SERIAL ON TIMEOUT 600)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL ON)
+    ss_wine_timeout(${name} 600)
   else()
     include(GoogleTest)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()
+endfunction()
+
+# ss_wine_timeout(TEST SECONDS)
+# Cross build: the time limit of a test that runs Windows programs under
+# Wine, given for the CPU itself. Where an emulated CPU runs them
+# (scripts/wine-env.sh sets SS_WINE_SLOW), CTest multiplies the limit by
+# SS_WINE_SLOW when it reads the tests: cmake/wine-timeouts writes the
+# limits into a script that CTest reads after every test is defined.
+function(ss_wine_timeout name seconds)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${seconds})
+  set_property(GLOBAL APPEND PROPERTY SS_WINE_TIMEOUTS "${name}=${seconds}")
 endfunction()
 
 # ss_add_fuzzer(NAME SOURCES... LIBS ... [SEEDS dir] [SECONDS n])

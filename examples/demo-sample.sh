@@ -65,11 +65,11 @@ wine reg query "$entry_key" 2>/dev/null | tr -d '\r' | grep -v '^$' || echo "(no
 echo "== the installed screen saver, full screen"
 wine "C:\\windows\\system32\\$title.scr" /s >"$out/show.log" 2>&1 &
 show=$!
-for _ in $(seq 1 50); do
+for _ in $(seq 1 "$(ss_slow 50)"); do
   xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 && break
   sleep 0.2
 done
-sleep 2
+sleep "$(ss_slow 2)"
 import -window root "$shots/demo-sample-saver.png"
 xdotool mousemove 100 100; sleep 0.2; xdotool mousemove 600 500
 wait "$show" || true
@@ -79,12 +79,12 @@ echo "== the installer's window"
 wine "$installer" >"$out/window.log" 2>&1 &
 setup=$!
 window=
-for _ in $(seq 1 100); do
+for _ in $(seq 1 "$(ss_slow 100)"); do
   window=$(xdotool search --onlyvisible --name "^Install Screen Saver: $title\$" 2>/dev/null | head -n 1 || true)
   [ -n "$window" ] && break
   sleep 0.2
 done
-sleep 1
+sleep "$(ss_slow 1)"
 import -window root "$shots/demo-sample-installer.png"
 echo "screenshot: $shots/demo-sample-installer.png"
 if [ -n "$window" ]; then
@@ -92,7 +92,7 @@ if [ -n "$window" ]; then
   eval "$(xdotool getwindowgeometry --shell "$window")"
   xdotool mousemove $((X + WIDTH - 48)) $((Y + HEIGHT - 19)) click 1
 fi
-for _ in $(seq 1 50); do kill -0 "$setup" 2>/dev/null || break; sleep 0.2; done
+for _ in $(seq 1 "$(ss_slow 50)"); do kill -0 "$setup" 2>/dev/null || break; sleep 0.2; done
 kill "$setup" 2>/dev/null || true
 wait "$setup" 2>/dev/null || true
 

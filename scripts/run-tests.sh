@@ -12,10 +12,8 @@ bash scripts/setup-deps.sh || exit 1
 bash scripts/build.sh all || exit 1
 
 . scripts/wine-env.sh
-if [ "$SS_WINE_BITS" = 64 ]; then
-  echo "== this kernel runs no 32-bit programs: the Windows tests run from the 64-bit build under 64-bit Wine"
-  bash scripts/build.sh win64 || exit 1
-fi
+ss_wine_check || exit 1
+echo "== Windows tests: build/win (i686) under 32-bit Wine; CPU: $SS_WINE_CPU (waits x$SS_WINE_SLOW)"
 . scripts/xvfb.sh
 ss_start_xvfb || exit 1
 trap 'wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; ss_stop_xvfb' EXIT
@@ -52,7 +50,7 @@ run_ctest() {
 
 run_ctest build/host -j"$jobs"
 run_ctest build/san -j"$jobs"
-run_ctest "$SS_WIN_BUILD"
+run_ctest build/win
 
 # Pictures the Windows tests saved as BMP, as PNG for people to look at.
 for f in build/screenshots/*.bmp; do

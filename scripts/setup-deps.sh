@@ -1,16 +1,39 @@
 #!/usr/bin/env bash
-# Installs everything the two builds and the Wine-based tests need, as root,
+# Installs everything the builds and the Wine-based tests need, as root,
 # without questions. Safe to run again: what is present is skipped, so a
 # second run takes seconds.
+# Usage: setup-deps.sh [--unregister-qemu]
+#   SS_EMULATE_I386=1 sets up the emulated 32-bit CPU (below) even where the
+#   kernel runs 32-bit programs itself, to try that path on such a machine;
+#   --unregister-qemu removes this project's registration again (and does
+#   nothing else).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache="$root/build/deps"
-mkdir -p "$cache"
 
 export DEBIAN_FRONTEND=noninteractive
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
+. "$root/scripts/binfmt.sh"
+
+case "${1:-}" in
+  "") ;;
+  --unregister-qemu)
+    if [ -e "$ss_binfmt_dir/$ss_binfmt_name" ]; then
+      echo -1 | $sudo tee "$ss_binfmt_dir/$ss_binfmt_name" >/dev/null
+      echo "setup: binfmt_misc entry $ss_binfmt_name removed; 32-bit programs run on the CPU itself again"
+    else
+      echo "setup: no binfmt_misc entry $ss_binfmt_name to remove"
+    fi
+    exit 0
+    ;;
+  *)
+    echo "usage: $0 [--unregister-qemu]" >&2
+    exit 2
+    ;;
+esac
+mkdir -p "$cache"
 
 # Debian packages. wine32:i386 needs the i386 architecture enabled first.
 # The preloaders reserve the address ranges Wine needs before anything else
@@ -19,7 +42,6 @@ sudo=""
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
-  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev
   wine wine64 wine32:i386 wine64-preloader wine32-preloader:i386
   xvfb xdotool imagemagick x11-utils
@@ -61,8 +83,92 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   fi
 fi
 
-# libjpeg-turbo for MinGW, built once per target from Debian's own source
-# package: i686 for the product, x86_64 for the 64-bit test build.
+# The 32-bit CPU. Wine's 32-bit loader is an i386 program; some kernels of
+# this kind run none ("Exec format error"). There the kernel hands i386
+# programs to qemu-i386 through binfmt_misc, with the F flag (the
+# interpreter is opened once, at registration, so it serves every mount
+# namespace and user). Debian 12's own qemu 7.2 crashes Wine in its
+# exception paths; the qemu-user of bookworm-backports (10.0, whose
+# qemu-i386 is a static binary) runs it, so that one package, and only it,
+# comes from backports. A registration that is already there is left alone,
+# and a kernel with 32-bit support gets nothing.
+setup_i386_cpu() {
+  local started=$SECONDS entry qemu=/usr/bin/qemu-i386 did=()
+  if entry=$(ss_i386_binfmt_entry); then
+    echo "setup: 32-bit programs run through binfmt_misc entry ${entry%% *} (${entry#* }); left as it is"
+    return 0
+  fi
+  if [ "${SS_EMULATE_I386:-0}" != 1 ]; then
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+      echo "setup: this kernel runs 32-bit programs itself; no CPU emulator needed"
+      return 0
+    fi
+  fi
+
+  local version
+  version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
+  if [ -z "$version" ] || dpkg --compare-versions "$version" lt 1:10; then
+    local codename list=/etc/apt/sources.list.d/project-backports.sources
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    if [ ! -f "$list" ]; then
+      local uri=http://deb.debian.org/debian
+      if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        uri=$(awk '/^URIs:/ && $2 !~ /security/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
+      fi
+      printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: %s\n' \
+        "${uri:-http://deb.debian.org/debian}" "$codename" /usr/share/keyrings/debian-archive-keyring.gpg |
+        $sudo tee "$list" >/dev/null
+      did+=("$codename-backports source added")
+    fi
+    $sudo apt-get update -q >/dev/null
+    # Only qemu-user may come from backports: its dependencies must resolve
+    # from the release itself (backports is never chosen by itself, and this
+    # checks that nothing else is taken from it along the way).
+    local plan others
+    plan=$(apt-get install -s -q --no-install-recommends "qemu-user/$codename-backports" 2>&1) || {
+      echo "setup: qemu-user cannot be installed from $codename-backports:" >&2
+      echo "$plan" >&2
+      return 1
+    }
+    others=$(grep '^Inst ' <<<"$plan" | grep -i backports | grep -v '^Inst qemu-user ' || true)
+    if [ -n "$others" ]; then
+      echo "setup: qemu-user from $codename-backports would bring other packages from there; refused:" >&2
+      echo "$others" >&2
+      return 1
+    fi
+    $sudo apt-get install -y -q --no-install-recommends "qemu-user/$codename-backports" >/dev/null
+    version=$(dpkg-query -W -f='${Version}' qemu-user)
+    did+=("qemu-user $version installed")
+  fi
+  if [ ! -x "$qemu" ] || readelf -l "$qemu" 2>/dev/null | grep -q 'program interpreter'; then
+    echo "setup: $qemu is missing or not a static program; it cannot be registered with the F flag" >&2
+    return 1
+  fi
+
+  if [ ! -e "$ss_binfmt_dir/register" ]; then
+    $sudo mount -t binfmt_misc none "$ss_binfmt_dir"
+    did+=("binfmt_misc mounted")
+  fi
+  if [ -e "$ss_binfmt_dir/$ss_binfmt_name" ]; then
+    # This project's own entry, switched off: switched on again.
+    echo 1 | $sudo tee "$ss_binfmt_dir/$ss_binfmt_name" >/dev/null
+  else
+    printf ':%s:M::%s:%s:%s:F\n' "$ss_binfmt_name" "$ss_i386_magic" "$ss_i386_mask" "$qemu" |
+      $sudo tee "$ss_binfmt_dir/register" >/dev/null
+  fi
+  echo 1 | $sudo tee "$ss_binfmt_dir/status" >/dev/null
+  did+=("$qemu registered for i386 programs as $ss_binfmt_name")
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "setup: Wine's 32-bit loader still does not run through $qemu" >&2
+    return 1
+  fi
+  local what
+  what=$(printf '%s, ' "${did[@]}")
+  echo "setup: emulated 32-bit CPU: ${what%, } ($((SECONDS - started)) s)"
+}
+setup_i386_cpu
+
+# libjpeg-turbo for MinGW i686, built once from Debian's own source package.
 build_jpeg() {
   local toolchain=$1 prefix=$2
   [ -f "$prefix/lib/libjpeg.a" ] && return 0
@@ -82,6 +188,5 @@ build_jpeg() {
   rm -rf "$work"
 }
 build_jpeg "$root/cmake/mingw-i686.cmake" "$cache/libjpeg-mingw"
-build_jpeg "$root/cmake/mingw-x86_64.cmake" "$cache/libjpeg-mingw64"
 
 echo "setup: dependencies ready"

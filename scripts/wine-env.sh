@@ -2,45 +2,43 @@
 # settings of this project. Everything Wine writes lives under build/wine.
 ss_root=${ss_root:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
-# The product is a 32-bit Windows program, tested with 32-bit Wine. Some
-# kernels run no 32-bit programs at all (Wine's own 32-bit loader then fails
-# with "Exec format error"); there the Windows tests run from the 64-bit
-# build (build/win64) under 64-bit Wine instead, through small stand-ins for
-# the wine, wineserver, wineboot and winepath commands that go straight to
-# the 64-bit programs. SS_WINE_BITS tells which (32 or 64).
-if [ -z "${SS_WINE_BITS:-}" ]; then
-  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    SS_WINE_BITS=32
+# The product is a 32-bit Windows program, tested with 32-bit Wine in a
+# 32-bit prefix. Wine's 32-bit loader runs on the CPU itself, or, on a kernel
+# without 32-bit support, on a CPU emulated by qemu-i386 that
+# scripts/setup-deps.sh registers with binfmt_misc (such an entry also wins
+# over a kernel that could run the program itself). SS_WINE_CPU says which,
+# for the scripts to print; SS_WINE_SLOW is how many times slower Windows
+# programs run than on the CPU itself: the tests multiply their waits on
+# Windows programs by it (and CTest its time limits). Emulated code runs
+# about 4-6 times slower; the waits have room beyond that.
+if [ -z "${SS_WINE_CPU:-}" ]; then
+  . "$ss_root/scripts/binfmt.sh"
+  if ss_wine_binfmt=$(ss_i386_binfmt_entry); then
+    SS_WINE_CPU="emulated: ${ss_wine_binfmt#* } via binfmt_misc entry ${ss_wine_binfmt%% *}"
+    SS_WINE_SLOW=${SS_WINE_SLOW:-4}
   else
-    SS_WINE_BITS=64
+    SS_WINE_CPU=native
   fi
+  unset ss_wine_binfmt
 fi
-export SS_WINE_BITS
-if [ "$SS_WINE_BITS" = 64 ]; then
-  export WINEARCH=win64
-  export WINEPREFIX=${WINEPREFIX:-$ss_root/build/wine/prefix64}
-  export WINELOADER=/usr/lib/wine/wine64
-  ss_wine_bin="$ss_root/build/wine/bin64"
-  if [ ! -x "$ss_wine_bin/winepath" ]; then
-    mkdir -p "$ss_wine_bin"
-    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$ss_wine_bin/wine"
-    printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' >"$ss_wine_bin/wineserver"
-    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 wineboot.exe "$@"\n' >"$ss_wine_bin/wineboot"
-    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 winepath.exe "$@"\n' >"$ss_wine_bin/winepath.tmp"
-    chmod 755 "$ss_wine_bin/wine" "$ss_wine_bin/wineserver" "$ss_wine_bin/wineboot" "$ss_wine_bin/winepath.tmp"
-    mv "$ss_wine_bin/winepath.tmp" "$ss_wine_bin/winepath"
+export SS_WINE_CPU
+export SS_WINE_SLOW=${SS_WINE_SLOW:-1}
+export WINEARCH=win32
+export WINEPREFIX=${WINEPREFIX:-$ss_root/build/wine/prefix}
+
+# Fails, saying why, when Wine's 32-bit loader cannot run here.
+ss_wine_check() {
+  local out
+  if ! out=$(/usr/lib/wine/wine --version 2>&1); then
+    echo "wine: the 32-bit loader does not run on this machine ($SS_WINE_CPU): $out" >&2
+    echo "wine: scripts/setup-deps.sh sets up an emulated 32-bit CPU where the kernel has none" >&2
+    return 1
   fi
-  case ":$PATH:" in
-    *":$ss_wine_bin:"*) ;;
-    *) export PATH="$ss_wine_bin:$PATH" ;;
-  esac
-  # The build whose Windows programs run here.
-  export SS_WIN_BUILD=${SS_WIN_BUILD:-$ss_root/build/win64}
-else
-  export WINEARCH=win32
-  export WINEPREFIX=${WINEPREFIX:-$ss_root/build/wine/prefix}
-  export SS_WIN_BUILD=${SS_WIN_BUILD:-$ss_root/build/win}
-fi
+}
+
+# A number of seconds (or milliseconds) stretched for the CPU that runs Wine.
+ss_slow() { echo $(($1 * SS_WINE_SLOW)); }
+
 # Readable logs: nothing but the program's own debug lines and Wine's errors.
 export WINEDEBUG=${WINEDEBUG:--all,err+all,warn+debugstr}
 # Prefix creation must not offer to install Mono or Gecko.

@@ -6,7 +6,13 @@
 
 #include <string>
 
+#include "tests/win/common/WinTestUtil.h"
+
 namespace e2e_probe {
+
+// The waits of the helpers are given for the CPU itself and stretched for
+// an emulated one.
+using sstest::Slow;
 
 // Text of a window of another process; a hung window gives up after 2 s.
 inline std::string TextOf(HWND hwnd) {

@@ -270,9 +270,11 @@ TEST(SampleSlideShowContent, PicturesCaptionsAndSettingsFromTheInstallDirectory)
   EXPECT_EQ(c.settings.caption, "Show");
 }
 
-// Waits up to `ms` for a top-level window of `cls` titled `title` that
-// belongs to process `pid`, handling this thread's messages meanwhile.
+// Waits up to `ms` (stretched by sstest::Slow) for a top-level window of
+// `cls` titled `title` that belongs to process `pid`, handling this thread's
+// messages meanwhile.
 HWND WaitForProcessWindow(DWORD pid, const char* cls, const char* title, int ms) {
+  ms = static_cast<int>(sstest::Slow(static_cast<DWORD>(ms)));
   for (int waited = 0; waited <= ms; waited += 50) {
     HWND w = nullptr;
     while ((w = FindWindowExA(nullptr, w, cls, title)) != nullptr) {
@@ -332,7 +334,7 @@ TEST(SampleSaverWindows, PreviewLivesInItsParentHoldsNoFilesAndEndsWithIt) {
   Process run(engine + " /p " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
   ASSERT_TRUE(run.started());
   HWND child = nullptr;
-  for (int waited = 0; waited < 15000 && !child; waited += 50) {
+  for (DWORD waited = 0; waited < sstest::Slow(15000) && !child; waited += 50) {
     child = FindWindowExA(parent, nullptr, "SampleAquariumSaverWindow", nullptr);
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);

@@ -144,10 +144,10 @@ class Process {
   }
   bool started() const { return started_; }
   DWORD id() const { return pi_.dwProcessId; }
-  // The exit code, or -1 when it did not end within `ms` (window messages
-  // of this thread are handled meanwhile).
+  // The exit code, or -1 when it did not end within `ms` (stretched by
+  // sstest::Slow; window messages of this thread are handled meanwhile).
   long Wait(DWORD ms) {
-    const DWORD end = GetTickCount() + ms;
+    const DWORD end = GetTickCount() + sstest::Slow(ms);
     for (;;) {
       MSG msg;
       while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);

@@ -50,11 +50,11 @@ close_colours() {
   done
 }
 
-# Waits for the show's window; its X id in $window.
+# Waits for the show's window (20 s, stretched); its X id in $window.
 wait_for_window() {
   local i
   window=
-  for ((i = 0; i < 100; i++)); do
+  for ((i = 0; i < 100 * SS_WINE_SLOW; i++)); do
     window=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1)
     [ -n "$window" ] && return 0
     sleep 0.2
@@ -67,7 +67,7 @@ xdotool mousemove 512 384
 "$run" "$scr" /s >"$work/show1.log" 2>&1 &
 pid=$!
 if wait_for_window; then
-  sleep 2  # the first picture, and a few frames of bubbles
+  sleep $((2 * SS_WINE_SLOW))  # the first picture, and a few frames of bubbles
   kill -0 "$pid" 2>/dev/null || fail "the show ended by itself"
   shot="$shots/sample-saver.png"
   import -window root "$shot"
@@ -101,7 +101,7 @@ wait_for_exit "$pid" 15 || fail "the show did not end on a mouse movement"
 "$run" "$scr" /s >"$work/show3.log" 2>&1 &
 pid=$!
 if wait_for_window; then
-  sleep 1
+  sleep "$SS_WINE_SLOW"
   xdotool windowfocus --sync "$window" 2>/dev/null || true
   xdotool key --clearmodifiers space
 else

@@ -22,6 +22,7 @@
 namespace {
 
 using e2e_probe::ChildById;
+using e2e_probe::Slow;
 using e2e_probe::TextOf;
 
 const char kLicence[] =
@@ -53,6 +54,7 @@ void PrintRect(const char* key, HWND hwnd) {
 }
 
 int Probe(DWORD timeout) {
+  timeout = Slow(timeout);
   const DWORD start = GetTickCount();
   HWND form = nullptr;
   while (GetTickCount() - start < timeout) {
@@ -66,7 +68,7 @@ int Probe(DWORD timeout) {
     return 1;
   }
   // Give the window time to paint before anyone looks at it.
-  Sleep(700);
+  Sleep(Slow(700));
   HWND preparing = FindWindowA("TpreparingInstallWnd", nullptr);
   RECT outer{};
   GetWindowRect(form, &outer);

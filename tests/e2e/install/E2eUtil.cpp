@@ -4,6 +4,8 @@
 
 namespace e2e {
 
+using sstest::Slow;
+
 Bytes ReadAll(const std::string& path) {
   Bytes bytes;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -161,9 +163,10 @@ void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
   PROCESS_INFORMATION pi = {};
   std::vector<char> cmd(commandLine.begin(), commandLine.end());
   cmd.push_back('\0');
-  // 64-bit Wine now and then fails to start a process at all ("failed to
-  // map the shared user data"); a second start then works. Nothing of the
-  // program has run in such a start, so it is simply tried again.
+  // Wine now and then fails to start a process at all ("failed to map the
+  // shared user data", seen with 64-bit Wine); a second start then works.
+  // Nothing of the program has run in such a start, so it is simply tried
+  // again.
   BOOL ok = FALSE;
   for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
     if (attempt > 0) Sleep(200);
@@ -234,6 +237,7 @@ bool ChildProcess::Running() const {
 
 bool ChildProcess::Wait(DWORD timeoutMs) {
   if (process_ == nullptr) return false;
+  timeoutMs = Slow(timeoutMs);
   const DWORD start = GetTickCount();
   bool ended = false;
   while (!(ended = WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) && GetTickCount() - start < timeoutMs) {
@@ -329,6 +333,7 @@ std::string PlainCaption(const std::string& caption) {
 }
 
 HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD timeoutMs, const ChildProcess* child) {
+  timeoutMs = Slow(timeoutMs);
   const DWORD start = GetTickCount();
   for (;;) {
     for (HWND w : WindowsOf(pid)) {

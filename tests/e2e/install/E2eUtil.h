@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/common/WinTestUtil.h"
 #include "tests/win/common/WinThread.h"
 
 namespace e2e {
@@ -50,7 +51,8 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool Start(const std::string& exe, const std::string& args);
-  // True when the process ended within `timeoutMs`; false after ending it.
+  // True when the process ended within `timeoutMs` (stretched by
+  // sstest::Slow, as are all the waits here); false after ending it.
   bool Wait(DWORD timeoutMs);
   bool Running() const;
   DWORD pid() const { return pid_; }
@@ -83,8 +85,8 @@ std::vector<std::string> VisibleChildTexts(HWND parent);
 std::string PlainCaption(const std::string& caption);
 
 // Waits until `match` accepts a visible top-level window of `pid` (pid 0:
-// any process), or the timeout passes (nullptr). Stops early when `child`
-// ends.
+// any process), or the timeout (stretched by sstest::Slow) passes (nullptr).
+// Stops early when `child` ends.
 HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD timeoutMs,
                    const ChildProcess* child = nullptr);
 HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child = nullptr);

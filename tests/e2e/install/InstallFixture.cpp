@@ -176,6 +176,7 @@ bool InstallE2e::ProcessShowsText(DWORD pid, const std::string& text) {
 }
 
 bool InstallE2e::WaitForChildText(HWND parent, const std::string& text, DWORD timeoutMs) {
+  timeoutMs = sstest::Slow(timeoutMs);
   const DWORD start = GetTickCount();
   while (!HasChildText(parent, text)) {
     if (GetTickCount() - start > timeoutMs || !IsWindow(parent)) return false;
@@ -191,12 +192,13 @@ bool InstallE2e::ButtonUsable(HWND parent, const std::string& caption) {
 
 std::vector<Box> InstallE2e::FinishAnsweringBoxes(ChildProcess& child, DWORD timeoutMs) {
   std::vector<Box> boxes;
+  timeoutMs = sstest::Slow(timeoutMs);
   const DWORD start = GetTickCount();
   while (child.Running() && GetTickCount() - start < timeoutMs) {
     if (HWND box = WaitForBox(child.pid(), 100, &child)) {
       boxes.push_back(ReadBox(box));
       if (!boxes.back().buttons.empty()) ClickButton(box, boxes.back().buttons.front());
-      for (int i = 0; i < 100 && IsWindow(box); ++i) Pause(20);
+      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pause(20);
     }
   }
   EXPECT_TRUE(child.Wait(1000)) << "installer did not end\n" << child.LogText();

@@ -161,7 +161,7 @@ TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) 
   ClickButton(boxWindow, "Cancel");
 
   const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < 10000) Pause(20);
+  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(10000)) Pause(20);
   EXPECT_TRUE(ButtonUsable(win, "Install"));
   EXPECT_EQ(WaitForBox(child->pid(), 1000, child.get()), nullptr) << "a box after declining";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
@@ -193,7 +193,7 @@ TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSuccee
   ClickButton(win, "Cancel");
 
   const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < 20000) Pause(20);
+  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(20000)) Pause(20);
   ASSERT_TRUE(ButtonUsable(win, "Install")) << child->LogText();
   EXPECT_TRUE(child->Running()) << "the window closed after Cancel";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
@@ -230,11 +230,11 @@ TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
   const std::string failed = "Install failed. Error: -30";
   std::vector<Box> boxes;
   const DWORD start = GetTickCount();
-  while (!HasChildText(win, failed) && child->Running() && GetTickCount() - start < 30000) {
+  while (!HasChildText(win, failed) && child->Running() && GetTickCount() - start < sstest::Slow(30000)) {
     if (HWND box = WaitForBox(child->pid(), 50, child.get())) {
       boxes.push_back(ReadBox(box));
       ClickButton(box, boxes.back().buttons.empty() ? "" : boxes.back().buttons.front());
-      for (int i = 0; i < 100 && IsWindow(box); ++i) Pause(20);
+      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pause(20);
     }
   }
   ASSERT_TRUE(HasChildText(win, failed)) << child->LogText();

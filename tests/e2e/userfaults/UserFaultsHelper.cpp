@@ -13,7 +13,8 @@
 //   gone MILLISECONDS    waits until no box is shown any more
 // Texts are printed with CR, LF and backslash as C escapes, the way
 // app/strings.def writes them. Exit code 0 on success, 1 when the window or
-// box was not found in time, 2 on bad usage.
+// box was not found in time, 2 on bad usage. The times are for the CPU
+// itself; an emulated CPU stretches them (SS_WINE_SLOW).
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +29,7 @@
 namespace {
 
 using e2e_probe::ChildById;
+using e2e_probe::Slow;
 using e2e_probe::TextOf;
 
 std::string Escaped(const std::string& text) {
@@ -94,6 +96,7 @@ bool IsRunningStatus(const std::string& status) {
 }
 
 int Ready(DWORD timeout) {
+  timeout = Slow(timeout);
   const DWORD start = GetTickCount();
   HWND form = nullptr;
   while ((form = Installer()) == nullptr && GetTickCount() - start < timeout) Sleep(50);
@@ -102,7 +105,7 @@ int Ready(DWORD timeout) {
     return 1;
   }
   // Let it paint before anyone looks at it.
-  Sleep(500);
+  Sleep(Slow(500));
   std::printf("installer.found=1\n");
   std::printf("install.text=%s\n", TextOf(ChildById(form, ss::TInstallerForm::kInstallBtnId)).c_str());
   return 0;
@@ -111,6 +114,7 @@ int Ready(DWORD timeout) {
 int Click(int id) { return e2e_probe::PostClick(Installer(), id) ? 0 : 1; }
 
 int Settle(DWORD timeout) {
+  timeout = Slow(timeout);
   const DWORD start = GetTickCount();
   HWND box = nullptr;
   std::string status;
@@ -126,13 +130,13 @@ int Settle(DWORD timeout) {
   }
   // The window shows its outcome first and opens the box right after: a
   // settled status without a box yet gets two more seconds for one.
-  for (const DWORD shown = GetTickCount(); box == nullptr && GetTickCount() - shown < 2000;) {
+  for (const DWORD shown = GetTickCount(); box == nullptr && GetTickCount() - shown < Slow(2000);) {
     Sleep(50);
     box = VisibleBox();
   }
   if (box != nullptr) {
     // Let the box lay itself out and paint.
-    Sleep(400);
+    Sleep(Slow(400));
     status = StatusText();
   }
   std::printf("settled=1\nstatus=%s\nbox.found=%d\n", Escaped(status).c_str(), box != nullptr ? 1 : 0);
@@ -164,6 +168,7 @@ int Answer(int id) {
 }
 
 int Gone(DWORD timeout) {
+  timeout = Slow(timeout);
   const DWORD start = GetTickCount();
   while (VisibleBox() != nullptr) {
     if (GetTickCount() - start >= timeout) return 1;

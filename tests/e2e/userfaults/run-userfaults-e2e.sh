@@ -23,8 +23,9 @@
 set -u
 mode=$1 work=$2 stub=$3 helper=$4 sspack=$5 impborl=$6 flashctl=$7 shots=$8
 ss_root=$(cd "$(dirname "$0")/../../.." && pwd)
-# Which Wine (32-bit, or 64-bit where the kernel runs no 32-bit programs)
-# and its commands; the user's runs get the same settings.
+# Wine's settings; the user's runs get the same ones. Every limit below is
+# given for the CPU itself and stretched (ss_slow) where an emulated CPU
+# runs 32-bit programs.
 . "$ss_root/scripts/wine-env.sh"
 failures=0
 skip=77
@@ -67,7 +68,7 @@ as_user true || die "cannot run a command as '$user'"
 echo "user: $user ($uid:$gid)"
 
 winedir="$ss_root/build/wine"
-template="$winedir/user-prefix$([ "$SS_WINE_BITS" = 64 ] && echo 64)"
+template="$winedir/user-prefix"
 home="$winedir/user-home"
 prefix="$winedir/user-prefix-$mode"
 mkdir -p "$winedir" "$shots"
@@ -77,14 +78,13 @@ mkdir -p "$home" && chown "$uid:$gid" "$home" || die "cannot prepare HOME $home 
 uwine_in() {
   local pfx=$1; shift
   as_user env -u XDG_RUNTIME_DIR -u TMPDIR HOME="$home" USER="$user" LOGNAME="$user" PATH="$PATH" \
-    ${WINELOADER:+WINELOADER="$WINELOADER"} \
-    WINEPREFIX="$pfx" WINEARCH="$WINEARCH" WINEDLLOVERRIDES="mscoree,mshtml=" \
+    SS_WINE_SLOW="$SS_WINE_SLOW" WINEPREFIX="$pfx" WINEARCH="$WINEARCH" WINEDLLOVERRIDES="mscoree,mshtml=" \
     WINEDEBUG="${UF_WINEDEBUG:--all,warn+debugstr}" DISPLAY="${UF_DISPLAY-$DISPLAY}" "$@"
 }
 uwine() { uwine_in "$prefix" "$@"; }
 
 # Wine must be able to start at all.
-if ! wine_version=$(as_user env HOME="$home" PATH="$PATH" ${WINELOADER:+WINELOADER="$WINELOADER"} wine --version 2>&1); then
+if ! wine_version=$(as_user env HOME="$home" PATH="$PATH" wine --version 2>&1); then
   die "Wine cannot start its loader here: $wine_version"
 fi
 
@@ -98,10 +98,10 @@ fi
   if [ ! -f "$template/.ss-ready" ]; then
     rm -rf "$template"
     mkdir -p "$template" && chown "$uid:$gid" "$template" || exit 1
-    UF_DISPLAY='' uwine_in "$template" timeout 120 wineboot -i >"$winedir/user-prefix.log" 2>&1
-    uwine_in "$template" timeout 30 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    UF_DISPLAY='' uwine_in "$template" timeout "$(ss_slow 120)" wineboot -i >"$winedir/user-prefix.log" 2>&1
+    uwine_in "$template" timeout "$(ss_slow 30)" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
       >>"$winedir/user-prefix.log" 2>&1 || exit 1
-    uwine_in "$template" timeout 60 wineserver -w
+    uwine_in "$template" timeout "$(ss_slow 60)" wineserver -w
     [ -f "$template/system.reg" ] || exit 1
     touch "$template/.ss-ready"
   fi
@@ -111,8 +111,8 @@ mounted=
 sysdir="$prefix/drive_c/windows/system32"
 cleanup() {
   # Everything the user's Wine runs ends first: the tmpfs is busy otherwise.
-  uwine timeout 20 wineserver -k >/dev/null 2>&1
-  uwine timeout 20 wineserver -w >/dev/null 2>&1
+  uwine timeout "$(ss_slow 20)" wineserver -k >/dev/null 2>&1
+  uwine timeout "$(ss_slow 20)" wineserver -w >/dev/null 2>&1
   if [ -n "$mounted" ]; then
     umount "$mounted" 2>/dev/null || umount -l "$mounted" 2>/dev/null || echo "warning: $mounted not unmounted"
   fi
@@ -125,8 +125,8 @@ cp -a "$template" "$prefix" || die "could not copy the prefix"
 trap cleanup EXIT
 # A persistent server, and Wine's own services started detached from the
 # test runner's output (started by a later step they would hold CTest's pipes).
-uwine timeout 20 wineserver -p </dev/null >/dev/null 2>&1 || die "wineserver did not start as '$user'"
-uwine timeout 60 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || die "Wine cannot start a program as '$user'"
+uwine timeout "$(ss_slow 20)" wineserver -p </dev/null >/dev/null 2>&1 || die "wineserver did not start as '$user'"
+uwine timeout "$(ss_slow 60)" wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || die "Wine cannot start a program as '$user'"
 
 # ---- files the user can read, in a scratch folder the user owns
 rm -rf "$work"
@@ -145,13 +145,13 @@ chown -R "$uid:$gid" "$work"
 # The installer checks for a Flash player before anything else: the
 # stand-in control, registered under the Flash player's class id.
 flash_key='HKCR\CLSID\{D27CDB6E-AE6D-11cf-96B8-444553540000}'
-uwine timeout 30 wine reg add "$flash_key\InprocServer32" /ve /d "Z:$work/bin/flashctl.dll" /f >/dev/null 2>&1 &&
-  uwine timeout 30 wine reg add "$flash_key\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null 2>&1 ||
+uwine timeout "$(ss_slow 30)" wine reg add "$flash_key\InprocServer32" /ve /d "Z:$work/bin/flashctl.dll" /f >/dev/null 2>&1 &&
+  uwine timeout "$(ss_slow 30)" wine reg add "$flash_key\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null 2>&1 ||
   die "could not register the stand-in Flash control"
 
 # The user's Temp folder, where the work directories are made.
-temp_win=$(uwine timeout 30 wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
-temp=$(uwine timeout 30 wine winepath -u "$temp_win" 2>/dev/null | tr -d '\r')
+temp_win=$(uwine timeout "$(ss_slow 30)" wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
+temp=$(uwine timeout "$(ss_slow 30)" wine winepath -u "$temp_win" 2>/dev/null | tr -d '\r')
 [ -n "$temp" ] && [ -d "$temp" ] || die "the user's Temp folder was not found ('$temp_win' -> '$temp')"
 echo "Temp: $temp_win = $temp"
 
@@ -181,7 +181,7 @@ build() {
 }
 JSON
   chown -R "$uid:$gid" "$dir"
-  uwine timeout 60 wine "$work/bin/sspack.exe" build "Z:$dir/saver.json" -o "Z:$work/out/$title Setup.exe" \
+  uwine timeout "$(ss_slow 60)" wine "$work/bin/sspack.exe" build "Z:$dir/saver.json" -o "Z:$work/out/$title Setup.exe" \
     --stub "Z:$work/bin/ssinstall.exe" --impborl "Z:$work/bin/impborl.dll" -q >"$work/sspack-$title.log" 2>&1 ||
     die "sspack could not build '$title': $(cat "$work/sspack-$title.log")"
   installer="$work/out/$title Setup.exe"
@@ -200,7 +200,7 @@ work_dirs() { (cd "$temp" && ls -d LMF* 2>/dev/null) | sort; }
 # $log.
 quiet() {
   log="$work/$1-quiet.log"
-  uwine timeout 60 wine "$installer" /q >"$log" 2>&1 &
+  uwine timeout "$(ss_slow 60)" wine "$installer" /q >"$log" 2>&1 &
   wait_for_exit $! 70 || fail "$1: the quiet run did not end"
 }
 
@@ -214,7 +214,7 @@ expect_nothing_new() {
   if [ "$keep" != keep-engine ] && [ -e "$sysdir/$title.scr" ]; then fail "$title: engine left in system32"; fi
   if [ "$keep" != keep-dir ] && [ -e "$sysdir/$title dir" ]; then fail "$title: install directory left"; fi
   for root in HKLM HKCU; do
-    if uwine timeout 30 wine reg query "$(uninstall_key "$title" | sed "s/^HKLM/$root/")" >/dev/null 2>&1; then
+    if uwine timeout "$(ss_slow 30)" wine reg query "$(uninstall_key "$title" | sed "s/^HKLM/$root/")" >/dev/null 2>&1; then
       fail "$title: uninstall entry left in $root"
     fi
   done
@@ -244,11 +244,11 @@ case_a() {
   before=$(work_dirs)
   local ilog="$work/$title-window.log" probe="$work/$title-probe.txt" pid
   log=$ilog
-  uwine timeout 90 wine "$installer" >"$ilog" 2>&1 &
+  uwine timeout "$(ss_slow 90)" wine "$installer" >"$ilog" 2>&1 &
   pid=$!
-  if uwine timeout 40 wine "$work/bin/helper.exe" ready 30000 >"$probe" 2>/dev/null; then
-    uwine timeout 20 wine "$work/bin/helper.exe" click 101 || fail "a window: Install not found"
-    if uwine timeout 40 wine "$work/bin/helper.exe" settle 30000 >"$probe" 2>/dev/null; then
+  if uwine timeout "$(ss_slow 40)" wine "$work/bin/helper.exe" ready 30000 >"$probe" 2>/dev/null; then
+    uwine timeout "$(ss_slow 20)" wine "$work/bin/helper.exe" click 101 || fail "a window: Install not found"
+    if uwine timeout "$(ss_slow 40)" wine "$work/bin/helper.exe" settle 30000 >"$probe" 2>/dev/null; then
       cat "$probe"
       import -window root "$shots/userfaults-privileges.png" 2>/dev/null || fail "no screenshot"
       [ "$(value status "$probe")" = "Installation Aborted: Insufficient user account privileges." ] ||
@@ -263,13 +263,13 @@ case_a() {
         *) fail "a window: the box does not carry the privileges text: '$text'" ;;
       esac
       [ "$(value box.caption "$probe")" = Error ] || echo "note: box caption '$(value box.caption "$probe")'"
-      uwine timeout 20 wine "$work/bin/helper.exe" answer 3 || fail "a window: the box has no Abort button"
-      uwine timeout 20 wine "$work/bin/helper.exe" gone 10000 || fail "a window: the box stayed after Abort"
+      uwine timeout "$(ss_slow 20)" wine "$work/bin/helper.exe" answer 3 || fail "a window: the box has no Abort button"
+      uwine timeout "$(ss_slow 20)" wine "$work/bin/helper.exe" gone 10000 || fail "a window: the box stayed after Abort"
     else
       cat "$probe"
       fail "a window: no outcome after Install ($(grep -F 'OutputDebugStringA' "$ilog" | tail -n 5))"
     fi
-    uwine timeout 20 wine "$work/bin/helper.exe" click 103 || fail "a window: Cancel not found"
+    uwine timeout "$(ss_slow 20)" wine "$work/bin/helper.exe" click 103 || fail "a window: Cancel not found"
   else
     fail "a window: the installer window did not appear ($(tail -n 5 "$ilog"))"
   fi
@@ -354,11 +354,11 @@ case_c() {
   logged "ExtractSegment 8 failed: 112\"" || fail "c ($compress): the data file's extraction is not what failed"
   expect_nothing_new "$title" "$before"
   echo "Temp afterwards: $(df -k "$temp" | tail -n 1)"
-  uwine timeout 20 wineserver -k >/dev/null 2>&1
-  uwine timeout 20 wineserver -w >/dev/null 2>&1
+  uwine timeout "$(ss_slow 20)" wineserver -k >/dev/null 2>&1
+  uwine timeout "$(ss_slow 20)" wineserver -w >/dev/null 2>&1
   umount "$temp" || fail "c ($compress): the tmpfs could not be unmounted"
   mounted=
-  uwine timeout 20 wineserver -p </dev/null >/dev/null 2>&1
+  uwine timeout "$(ss_slow 20)" wineserver -p </dev/null >/dev/null 2>&1
 }
 
 if [ "$mode" = access ]; then

@@ -58,7 +58,7 @@ class BoxWatcher {
         bool seen = false;
         for (HWND a : answered) seen = seen || a == dlg;
         if (seen) continue;
-        Sleep(50);  // let the box finish laying itself out
+        Sleep(Slow(50));  // let the box finish laying itself out
         ShownBox box;
         box.caption = WindowText(dlg);
         HWND first = nullptr, chosen = nullptr;

@@ -4,17 +4,34 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace sstest {
 
+// A wait on Windows programs, in milliseconds, stretched for the CPU that
+// runs them: scripts/wine-env.sh sets SS_WINE_SLOW to how many times slower
+// that CPU is than the machine's own (4 when qemu emulates it, 1 otherwise).
+// Every wait that ends a check, waiting for something to happen or making
+// sure that it does not, goes through this.
+inline DWORD Slow(DWORD ms) {
+  static const DWORD factor = [] {
+    char text[16] = {};
+    const DWORD n = GetEnvironmentVariableA("SS_WINE_SLOW", text, sizeof text);
+    const long value = n > 0 && n < sizeof text ? std::strtol(text, nullptr, 10) : 1;
+    return value >= 1 && value <= 100 ? static_cast<DWORD>(value) : 1u;
+  }();
+  return ms * factor;
+}
+
 // A unix path of the build tree as Wine sees it (drive Z: maps "/").
 inline std::string WinePath(const std::string& unixPath) { return "Z:" + unixPath; }
 
-// Waits up to timeoutMs for a visible top-level window of this process with
-// the given class (nullptr: any) and title.
+// Waits up to timeoutMs (stretched by Slow) for a visible top-level window
+// of this process with the given class (nullptr: any) and title.
 inline HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs = 10000) {
+  timeoutMs = Slow(timeoutMs);
   const DWORD start = GetTickCount();
   for (;;) {
     HWND found = nullptr;

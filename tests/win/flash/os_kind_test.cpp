@@ -7,6 +7,7 @@
 #include <string>
 
 #include "flash/FlashVersionPolicy.h"
+#include "tests/win/common/WinTestUtil.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int RunProbeAs(const char* version) {
   std::string cmd = "\"" + path + "\"";
   int result = -1;
   if (CreateProcessA(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(pi.hProcess, sstest::Slow(30000)) == WAIT_OBJECT_0) {
       DWORD code = 0;
       GetExitCodeProcess(pi.hProcess, &code);
       result = static_cast<int>(code);

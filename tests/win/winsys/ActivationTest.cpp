@@ -44,9 +44,10 @@ std::string ProfileValue() {
 }
 
 
-// Waits up to `ms` for a top-level window with the given title to appear
-// (present = true) or to be gone (present = false).
+// Waits up to `ms` (stretched by Slow) for a top-level window with the
+// given title to appear (present = true) or to be gone (present = false).
 bool WaitForWindow(const char* title, bool present, int ms) {
+  ms = static_cast<int>(test::Slow(static_cast<DWORD>(ms)));
   for (int waited = 0; waited <= ms; waited += 50) {
     if ((FindWindowA(nullptr, title) != nullptr) == present) return true;
     Sleep(50);
@@ -214,12 +215,12 @@ TEST_F(ExtraFilesTest, DocumentIsOpenedWhenAnnounced) {
   WriteFile(install_ + files_.documentName, "document");
 
   OpenDocument(files_);  // not announced
-  Sleep(1500);
+  Sleep(test::Slow(1500));
   EXPECT_FALSE(Exists(marker));
 
   files_.placeDocument = true;
   OpenDocument(files_);
-  for (int i = 0; i < 100 && !Exists(marker); ++i) Sleep(100);
+  for (DWORD i = 0; i < test::Slow(100) && !Exists(marker); ++i) Sleep(100);
   EXPECT_EQ(ReadFile(marker), "document");
 }
 
@@ -273,7 +274,7 @@ class PanelInSystemDirectory {
   }
   ~PanelInSystemDirectory() {
     if (!copied_) return;
-    for (int i = 0; i < 100 && !DeleteFileA(target_.c_str()); ++i) Sleep(100);
+    for (DWORD i = 0; i < test::Slow(100) && !DeleteFileA(target_.c_str()); ++i) Sleep(100);
   }
   bool ready() const { return copied_; }
   bool existed() const { return existed_; }

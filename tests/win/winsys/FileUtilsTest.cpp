@@ -39,13 +39,13 @@ class HeldByOtherProcess {
     si.cb = sizeof si;
     if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_)) {
       HANDLE waits[] = {ready_, pi_.hProcess};
-      held_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+      held_ = WaitForMultipleObjects(2, waits, FALSE, test::Slow(20000)) == WAIT_OBJECT_0;
     }
   }
   ~HeldByOtherProcess() {
     SetEvent(release_);
     if (pi_.hProcess) {
-      WaitForSingleObject(pi_.hProcess, 20000);
+      WaitForSingleObject(pi_.hProcess, test::Slow(20000));
       CloseHandle(pi_.hProcess);
       CloseHandle(pi_.hThread);
     }

@@ -237,7 +237,7 @@ std::string RunCaptured(std::string cmd) {
     char buf[512];
     DWORD got = 0;
     while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    WaitForSingleObject(pi.hProcess, 30000);
+    WaitForSingleObject(pi.hProcess, test::Slow(30000));
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
   } else {

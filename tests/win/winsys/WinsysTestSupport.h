@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/common/WinTestUtil.h"
 #include "tests/win/common/WinThread.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss::test {
+
+using sstest::Slow;
 
 inline std::string LastErrorText() { return "error " + std::to_string(GetLastError()); }
 
