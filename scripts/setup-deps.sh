@@ -169,9 +169,14 @@ setup_i386_cpu() {
 setup_i386_cpu
 
 # libjpeg-turbo for MinGW i686, built once from Debian's own source package.
+# The toolchain files are kept beside the library: when they change (the
+# compilers, the processor the code is for), the library is built again.
 build_jpeg() {
   local toolchain=$1 prefix=$2
-  [ -f "$prefix/lib/libjpeg.a" ] && return 0
+  local stamp="$prefix/toolchain.txt" want
+  want=$(cat "$toolchain" "$(dirname "$toolchain")/mingw-common.cmake")
+  [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$want" ] && return 0
+  rm -rf "$prefix"
   echo "setup: building libjpeg-turbo for $(basename "$toolchain" .cmake)"
   local work="$cache/libjpeg-src"
   rm -rf "$work" && mkdir -p "$work"
@@ -185,6 +190,7 @@ build_jpeg() {
     -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
   cmake --build "$work/build" -j"$(nproc)" >/dev/null || return 1
   cmake --install "$work/build" >/dev/null
+  printf '%s' "$want" >"$stamp"
   rm -rf "$work"
 }
 build_jpeg "$root/cmake/mingw-i686.cmake" "$cache/libjpeg-mingw"
