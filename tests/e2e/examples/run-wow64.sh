@@ -33,6 +33,9 @@ if ! DISPLAY= timeout "$(ss_slow 120)" wine wineboot -i >"$log" 2>&1; then
   echo "wow64: the 64-bit prefix was not made (see $log)"
   exit 1
 fi
+# Wine's desktop process, started by wineboot without a display, must end
+# before the tests start theirs on the test display.
+timeout "$(ss_slow 60)" wineserver -w
 [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] || { echo "wow64: $WINEPREFIX has no SysWOW64"; exit 1; }
 echo "wow64: 64-bit prefix made in $(($(date +%s) - start)) s"
 # A persistent server for the run, started detached from CTest's pipes.
