@@ -22,6 +22,7 @@
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
 #include "winsys/ScreenSaverActivation.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace ss {
 namespace {
@@ -299,7 +300,14 @@ Result runInstall(TInstallerForm& form) {
     if (preparingInstallWnd != nullptr) UpdateWindow(preparingInstallWnd->handle());
   }
   auto guarded = [&] { return !cancelRequested && result == kOk; };
-  if (guarded()) result = step("extract", [] { return StageScreenSaverFiles([] { return cancelRequested; }); });
+  if (guarded()) {
+    result = step("extract", [] {
+      Result rc = StageScreenSaverFiles([] { return cancelRequested; });
+      // Under WOW64 the engine also goes where the 64-bit system looks.
+      if (rc == kOk && !cancelRequested) rc = PlaceNativeEngineCopy(EngineFileName());
+      return rc;
+    });
+  }
   if (guarded()) result = step("header", [] { return ReadSaverDataHeader(); });
   if (guarded()) result = step("expand", [] { return ExpandSaverDataFile(); });
   if (guarded()) result = step("write", [] { return WriteSaverSettings(); });

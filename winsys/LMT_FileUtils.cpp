@@ -9,6 +9,7 @@
 #include "app/MessageDlg.h"
 #include "winsys/LMT_StringUtils.h"
 #include "winsys/WinHandles.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace ss {
 
@@ -293,7 +294,9 @@ Result RemoveDirectoryTree(const std::string& dirIn) {
 
 bool ScreenSaverExists(const std::string& dir, const std::string& name) {
   if (!IsPlainFileName(name)) return false;
-  return FileExists(EngineFilePath(dir, name)) || DirectoryExists(InstallDirectoryPath(dir, name));
+  // Under WOW64 the engine may also stand in the real System32.
+  return FileExists(EngineFilePath(dir, name)) || DirectoryExists(InstallDirectoryPath(dir, name)) ||
+         NativeFileExists(EngineFilePath(dir, name));
 }
 
 Result RemoveScreenSaver(const std::string& dir, const std::string& name) {
@@ -301,6 +304,8 @@ Result RemoveScreenSaver(const std::string& dir, const std::string& name) {
   Result rc = kOk;
   const std::string engine = EngineFilePath(dir, name);
   if (FileExists(engine)) rc = DeleteFileForced(engine);
+  // Its copy in the real System32 under WOW64 (nothing elsewhere).
+  if (const Result native = DeleteNativeFile(engine); rc == kOk) rc = native;
   const std::string installDir = InstallDirectoryPath(dir, name);
   if (DirectoryExists(installDir)) rc = RemoveDirectoryTree(installDir);
   return rc;

@@ -5,6 +5,7 @@
 #include "app/DebugLog.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/WinHandles.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace ss {
 
@@ -130,7 +131,10 @@ void CleanUpInstallation(const std::string& title, const std::string& engineFile
   const std::string& systemDir = Dirs().systemDir;
   if (systemDir.empty()) return;
   if (IsPlainFileName(title)) RemoveDirectoryTree(InstallDirectoryPath(systemDir, title));
-  if (IsPlainFileName(engineFileName)) DeleteFileForced(systemDir + engineFileName);
+  if (IsPlainFileName(engineFileName)) {
+    DeleteFileForced(systemDir + engineFileName);
+    DeleteNativeFile(systemDir + engineFileName);  // the 64-bit system's copy under WOW64
+  }
   UnregisterUninstallEntry(title);
 }
 

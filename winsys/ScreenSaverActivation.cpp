@@ -9,6 +9,7 @@
 #include "app/Strings.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace ss {
 
@@ -60,17 +61,26 @@ void CloseDisplayProperties() {
 Result ActivateScreenSaver(const std::string& engineFileName) {
   if (!IsPlainFileName(engineFileName)) return kErrBadEntryName;
   const std::string path = Dirs().systemDir + engineFileName;
-  // The short form exists only for an existing file; a directory of that
-  // name is no engine either.
-  if (!FileExists(path)) return kErrFileMissing;
-  std::vector<char> buf(MAX_PATH + 1);
-  DWORD n = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
-  if (n >= buf.size()) {
-    buf.resize(n + 1);
-    n = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+  std::string shortPath;
+  {
+    // Under WOW64 the setting is read by the 64-bit system, which looks in
+    // the real System32: the short form is taken of the copy there (its
+    // short name need not match the SysWOW64 copy's). Elsewhere this view
+    // changes nothing.
+    NativeSystemView native;
+    if (RunsUnderWow64() && !native.active()) return kErrFileMissing;
+    // The short form exists only for an existing file; a directory of that
+    // name is no engine either.
+    if (!FileExists(path)) return kErrFileMissing;
+    std::vector<char> buf(MAX_PATH + 1);
+    DWORD n = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    if (n >= buf.size()) {
+      buf.resize(n + 1);
+      n = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+    }
+    if (n == 0 || n >= buf.size()) return kErrFileMissing;
+    shortPath.assign(buf.data(), n);
   }
-  if (n == 0 || n >= buf.size()) return kErrFileMissing;
-  const std::string shortPath(buf.data(), n);
 
   if (!WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath.c_str(), "system.ini")) {
     const DWORD err = GetLastError();

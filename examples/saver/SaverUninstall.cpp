@@ -7,6 +7,7 @@
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/WinHandles.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace ss::sample {
 
@@ -89,7 +90,15 @@ Result RemoveProfileLine(const SaverLocation& location, bool* removed) {
   char value[1024];
   const DWORD n =
       GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", value, sizeof value, "system.ini");
-  if (n == 0 || !NamesEngine(std::string(value, n), location.enginePath)) return kOk;
+  if (n == 0) return kOk;
+  bool ours = NamesEngine(std::string(value, n), location.enginePath);
+  if (!ours && RunsUnderWow64()) {
+    // The installer names the copy in the real System32, whose short name
+    // may differ from the one this 32-bit program sees in SysWOW64.
+    NativeSystemView native;
+    ours = native.active() && NamesEngine(std::string(value, n), location.enginePath);
+  }
+  if (!ours) return kOk;
   // A null value removes the key from the section.
   if (!WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", nullptr, "system.ini")) {
     return LastErrorOr(kErrGeneric);
@@ -188,6 +197,26 @@ Result UninstallSaver(const SaverLocation& location, UninstallReport* report) {
     Note(&report->error, location.enginePath + " could not be removed (error " + std::to_string(r) + ")");
   }
   keep(r);
+
+  // Under WOW64 the installer also put the engine into the real System32,
+  // where the 64-bit system finds it (and usually started this copy from).
+  if (RunsUnderWow64()) {
+    NativeSystemView native;
+    EngineRemoval removal = EngineRemoval::kGone;
+    std::string pending;
+    r = native.active() ? RemoveEngineFile(location.enginePath, &removal, &pending) : kOk;
+    if (r != kOk) {
+      Note(&report->error, location.enginePath + " (64-bit system directory) could not be removed (error " +
+                               std::to_string(r) + ")");
+    }
+    keep(r);
+    // The report keeps the one that is left for later: the running copy.
+    if (removal != EngineRemoval::kGone &&
+        (report->engine == EngineRemoval::kGone || report->pendingPath.empty())) {
+      report->engine = removal;
+      report->pendingPath = pending;
+    }
+  }
   return rc;
 }
 

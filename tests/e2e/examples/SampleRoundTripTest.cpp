@@ -3,7 +3,17 @@
 // into "Sample Setup.exe", which installs quietly under Wine (with the
 // stand-in Flash control registered, since every installer checks for the
 // player); then the uninstall command it registered removes everything
-// again. The build paths come in as compile definitions.
+// again. The same installer built on the test build of the stub fails or is
+// cancelled by a planted fault, and then leaves nothing. The build paths
+// come in as compile definitions.
+//
+// The program runs twice: in the test run's 32-bit prefix, and as a WOW64
+// program in a 64-bit prefix (run-wow64.sh sets SS_WOW64_PREFIX). There the
+// system directory this program and the installer see is SysWOW64, and the
+// real System32 is reached through the "Sysnative" alias: the setting must
+// name a file that a 64-bit program finds there, the engine byte for byte,
+// and the uninstall must be started by a 64-bit program (Wine's own list of
+// installed programs, uninstaller.exe).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -18,6 +28,7 @@
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
 #include "winsys/WinHandles.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace ss::sample {
 namespace {
@@ -38,6 +49,54 @@ using test::WinePathOf;
 constexpr char kTitle[] = "Sample Aquarium";
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// Registry views of 64-bit Windows (the headers of the oldest systems lack
+// the names); ignored elsewhere.
+constexpr REGSAM kView64 = 0x0100;  // KEY_WOW64_64KEY
+constexpr REGSAM kView32 = 0x0200;  // KEY_WOW64_32KEY
+
+// Whether run-wow64.sh started this program in the 64-bit prefix.
+bool InWow64Prefix() {
+  char buf[8];
+  const DWORD n = GetEnvironmentVariableA("SS_WOW64_PREFIX", buf, sizeof buf);
+  return n == 1 && buf[0] == '1';
+}
+
+// The real System32 as a WOW64 program names it.
+std::string NativeSystemDir() { return GetWindowsDirectoryPath() + "Sysnative\\"; }
+
+bool UninstallKeyIn(HKEY root, REGSAM view) {
+  RegKey key;
+  return RegOpenKeyExA(root, UninstallKeyPath(kTitle).c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
+}
+
+// SS_FAULT for the installers started while it lives (children inherit it).
+class PlannedFault {
+ public:
+  explicit PlannedFault(const std::string& fault) {
+    if (!fault.empty()) SetEnvironmentVariableA("SS_FAULT", fault.c_str());
+  }
+  ~PlannedFault() { SetEnvironmentVariableA("SS_FAULT", nullptr); }
+  PlannedFault(const PlannedFault&) = delete;
+  PlannedFault& operator=(const PlannedFault&) = delete;
+};
+
+// How a run ends: installed (then removed by its uninstall command), or
+// undone by the installer itself after a fault of the test build.
+struct Outcome {
+  const char* name;
+  const char* fault;  // SS_FAULT; "" for the shipped installer
+  long exitCode;
+};
+
+const Outcome kOutcomes[] = {
+    {"Installed", "", 0},
+    // After activation and with the engine in both system directories: the
+    // clean-up must take both copies and put the setting back.
+    {"FailedAfterActivation", "place:5", 5},
+    // Right after the engine was written to both places.
+    {"CancelledAfterEngine", "extract:cancel", kErrUserDeclined},
+};
 
 // Registers the stand-in Flash control for the test's duration and puts the
 // previous registration back afterwards.
@@ -75,7 +134,7 @@ class FlashStandIn {
 
 // The staged sample (what examples/build-sample.sh gathers) and the
 // installer sspack.exe makes of it.
-class SampleRoundTrip : public testing::Test {
+class SampleRoundTrip : public testing::TestWithParam<Outcome> {
  protected:
   void SetUp() override {
     stage_ = scratch_ / "stage";
@@ -95,7 +154,8 @@ class SampleRoundTrip : public testing::Test {
     }
     installer_ = scratch_ / "Sample Setup.exe";
     Process pack(Quoted(WinePathOf(SS_SSPACK)) + " build " + Quoted(stage_ + "\\sample.json") + " -o " +
-                 Quoted(installer_) + " --stub " + Quoted(WinePathOf(SS_STUB)) + " --impborl " +
+                 Quoted(installer_) + " --stub " + Quoted(WinePathOf(*GetParam().fault ? SS_FAULT_STUB : SS_STUB)) +
+                 " --impborl " +
                  Quoted(WinePathOf(SS_IMPBORL)) + " -q");
     ASSERT_TRUE(pack.started());
     ASSERT_EQ(pack.Wait(120000), 0) << "sspack.exe build";
@@ -108,25 +168,67 @@ class SampleRoundTrip : public testing::Test {
   std::string installer_;
 };
 
-TEST_F(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
+// Nothing of the sample in either system directory or either registry view.
+void ExpectNothingLeft(const std::string& systemDir, bool wow64) {
+  EXPECT_FALSE(Exists(systemDir + kTitle + ".scr"));
+  EXPECT_FALSE(Exists(systemDir + kTitle + " dir"));
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    EXPECT_FALSE(KeyExists(root, kTitle)) << (root == HKEY_LOCAL_MACHINE ? "machine" : "user");
+  }
+  if (!wow64) return;
+  EXPECT_FALSE(Exists(NativeSystemDir() + kTitle + ".scr")) << "left in the real System32";
+  EXPECT_FALSE(Exists(NativeSystemDir() + kTitle + " dir")) << "left in the real System32";
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (REGSAM view : {kView32, kView64}) {
+      EXPECT_FALSE(UninstallKeyIn(root, view))
+          << (root == HKEY_LOCAL_MACHINE ? "machine" : "user") << (view == kView32 ? ", 32-bit" : ", 64-bit")
+          << " registry view";
+    }
+  }
+}
+
+TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
+  const Outcome& outcome = GetParam();
+  const bool wow64 = InWow64Prefix();
+  // The prefix says which system this is; the installer must see the same.
+  ASSERT_EQ(RunsUnderWow64(), wow64) << "SS_WOW64_PREFIX and the system disagree";
   const std::string systemDir = GetSystemDirectoryPath();
   const std::string engine = systemDir + kTitle + ".scr";
   const std::string installDir = systemDir + kTitle + " dir\\";
+  const std::string nativeEngine = NativeSystemDir() + kTitle + ".scr";
+  if (wow64) {
+    // This program's system directory is SysWOW64; the alias reaches the other.
+    ASSERT_TRUE(Exists(NativeSystemDir() + "kernel32.dll")) << "no Sysnative alias";
+    ASSERT_NE(LowerAscii(systemDir), LowerAscii(NativeSystemDir()));
+  }
   // Never touch an install that was there before the test.
-  ASSERT_FALSE(Exists(engine) || Exists(installDir) || KeyExists(HKEY_LOCAL_MACHINE, kTitle))
+  ASSERT_FALSE(Exists(engine) || Exists(installDir) || KeyExists(HKEY_LOCAL_MACHINE, kTitle) ||
+               (wow64 && Exists(nativeEngine)))
       << "a " << kTitle << " is already installed in this Wine prefix";
   SystemIniRestorer ini;
   PendingDeletes pending;
   FlashStandIn flash(WinePathOf(SS_FLASHCTL));
   InstallGuard guard(systemDir, kTitle);
+  if (wow64) guard.AlsoDelete(nativeEngine);
+  const std::string settingBefore = ProfileValue();
 
-  Process install(Quoted(installer_) + " /q");
-  ASSERT_TRUE(install.started());
-  ASSERT_EQ(install.Wait(120000), 0) << "the quiet install failed";
+  {
+    PlannedFault fault(outcome.fault);
+    Process install(Quoted(installer_) + " /q");
+    ASSERT_TRUE(install.started());
+    ASSERT_EQ(install.Wait(120000), outcome.exitCode) << "the quiet install (" << outcome.name << ")";
+  }
+  if (*outcome.fault) {
+    // Undone by the installer: nothing anywhere, the setting as before.
+    ExpectNothingLeft(systemDir, wow64);
+    EXPECT_EQ(ProfileValue(), settingBefore);
+    return;
+  }
 
   // Installed as packed: engine, pictures, support files, document and the
   // settings header.
-  EXPECT_EQ(ReadFile(engine), Staged(std::string(kTitle) + ".scr"));
+  const std::string packedEngine = Staged(std::string(kTitle) + ".scr");
+  EXPECT_EQ(ReadFile(engine), packedEngine);
   for (const char* picture : {"01-reef.bmp", "02-kelp.bmp", "03-jellies.bmp", "04-shoal.bmp"}) {
     EXPECT_EQ(ReadFile(installDir + picture), Staged(std::string("media\\") + picture)) << picture;
   }
@@ -136,20 +238,35 @@ TEST_F(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   // sspack's header around our settings blob equals the one our generator
   // writes for four pictures.
   EXPECT_EQ(ReadFile(installDir + "saver.dat"), Staged("saver.dat"));
-  EXPECT_EQ(ProfileValue(), ShortName(engine));
   EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "DisplayName"),
             "Sample Aquarium Screen Saver");
   const std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "UninstallString");
   ASSERT_EQ(command, "\"" + engine + "\" /u");
 
-  Process uninstall(command);
-  ASSERT_TRUE(uninstall.started());
-  EXPECT_EQ(uninstall.Wait(30000), 0);
+  if (!wow64) {
+    EXPECT_EQ(ProfileValue(), ShortName(engine));
+    Process uninstall(command);
+    ASSERT_TRUE(uninstall.started());
+    EXPECT_EQ(uninstall.Wait(30000), 0);
+  } else {
+    // The setting names a file that a 64-bit program (Wine's 64-bit cmd)
+    // finds where the system looks, and that is the engine byte for byte.
+    const std::string setting = ProfileValue();
+    ASSERT_EQ(LowerAscii(setting).find(LowerAscii(systemDir)), 0u) << setting;
+    const std::string seen = scratch_ / "seen-by-64-bit.scr";
+    Process copy(Quoted(NativeSystemDir() + "cmd.exe") + " /c copy /b " + setting + " " + Quoted(seen));
+    ASSERT_TRUE(copy.started()) << "no 64-bit cmd.exe";
+    EXPECT_EQ(copy.Wait(60000), 0) << "a 64-bit program does not find " << setting;
+    EXPECT_EQ(ReadFile(seen), packedEngine) << setting;
+    EXPECT_EQ(ReadFile(nativeEngine), packedEngine);
+    // The list of installed programs, a 64-bit program, runs the registered
+    // command and waits for it.
+    Process uninstall(Quoted(NativeSystemDir() + "uninstaller.exe") + " --remove " + Quoted(kTitle));
+    ASSERT_TRUE(uninstall.started()) << "no 64-bit uninstaller.exe";
+    EXPECT_EQ(uninstall.Wait(60000), 0);
+  }
 
-  EXPECT_FALSE(Exists(engine));
-  EXPECT_FALSE(Exists(systemDir + kTitle + " dir"));
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kTitle));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTitle));
+  ExpectNothingLeft(systemDir, wow64);
   EXPECT_EQ(ProfileValue(), "");
   // The running engine's own file waits outside the system directory for
   // the next start of Windows.
@@ -157,8 +274,11 @@ TEST_F(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   ASSERT_EQ(added.size(), 1u);
   guard.AlsoDelete(added[0]);
   EXPECT_NE(LowerAscii(added[0]).find(LowerAscii(systemDir)), 0u) << added[0];
-  EXPECT_EQ(ReadFile(added[0]), Staged(std::string(kTitle) + ".scr"));
+  EXPECT_EQ(ReadFile(added[0]), packedEngine);
 }
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, SampleRoundTrip, testing::ValuesIn(kOutcomes),
+                         [](const testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ss::sample
