@@ -6,6 +6,7 @@
 #include "app/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/e2e/install/Pictures.h"
+#include "winsys/LMT_FileUtils.h"
 
 namespace e2e {
 namespace {
@@ -284,6 +285,8 @@ TEST_F(InteractiveInstall, EveryWayOutRemovesTheWorkDirectory) {
     EXPECT_TRUE(child->Wait(30000)) << child->LogText();
     EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
     ExpectNothingInstalled(plan.title);
+    // A directory left by a failed row must not spoil the next one.
+    for (const std::string& dir : NewWorkDirs()) ss::RemoveDirectoryTree(TempDir() + dir + "\\");
   }
 }
 
