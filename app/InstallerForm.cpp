@@ -151,6 +151,12 @@ void TInstallerForm::FormClose() {
   App().Terminate();
 }
 
+void TInstallerForm::FormEndSession() {
+  if (closed()) return;
+  if (installRunning) cancelRequested = true;
+  FormClose();
+}
+
 void TInstallerForm::installBtnClick() {
   if (installRunning) return;
   if (!installRun_) {

@@ -146,6 +146,11 @@ class TInstallerForm : public Form, public InstallProgress {
   void FormResize() override;
   bool FormCloseQuery() override;
   void FormClose() override;
+  // The session may end when the window may close; when it ends, the window
+  // closes at once (an install running is asked to stop), so that the work
+  // directory goes before the system ends the process.
+  bool FormQueryEndSession() override { return FormCloseQuery(); }
+  void FormEndSession() override;
   void installBtnClick();
   void cancelBtnClick();
   void doneBtnClick();

@@ -57,18 +57,6 @@ std::unique_ptr<MoviePanelAdapter<TFlashPanel>>& MovieSlot() {
   return slot;
 }
 
-// Shows the hourglass until the scope ends.
-class WaitCursor {
- public:
-  WaitCursor() : old_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
-  ~WaitCursor() { SetCursor(old_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR old_;
-};
-
 std::string EngineFileName() { return Run().title + ".scr"; }
 
 ExtraFiles ExtraFilesOf(const TInstallerForm& form) {

@@ -288,6 +288,20 @@ void Application::BringToFront() {
   if (target != nullptr && IsWindow(target) && IsWindowVisible(target)) SetForegroundWindow(target);
 }
 
+void Application::BeginWait() {
+  HCURSOR wait = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
+  if (waits_++ == 0) {
+    cursorBeforeWait_ = SetCursor(wait);
+  } else {
+    SetCursor(wait);
+  }
+}
+
+void Application::EndWait() {
+  if (waits_ == 0) return;
+  if (--waits_ == 0) SetCursor(cursorBeforeWait_);
+}
+
 // ---------------------------------------------------------------- FormTimer
 
 void FormTimer::setEnabled(bool enabled) {
@@ -567,6 +581,19 @@ LRESULT Form::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
+    case WM_SETCURSOR:
+      // Over the form and its controls (whose WM_SETCURSOR asks the parent
+      // first) the hourglass stays while the application waits.
+      if (App().Waiting() && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+        return TRUE;
+      }
+      break;
+    case WM_QUERYENDSESSION:
+      return FormQueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      if (wParam != FALSE) FormEndSession();
+      return 0;
     case kMsgRelease:
       RemovePropA(hwnd_, kFormProperty);
       DestroyWindow(hwnd_);

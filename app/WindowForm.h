@@ -59,6 +59,14 @@ class Application {
   // Brings the last active form (or the main window) to the foreground.
   void BringToFront();
 
+  // The hourglass: while at least one wait is open, every form shows it
+  // over its client area (answering WM_SETCURSOR), so that it stays when
+  // the mouse moves. The last EndWait puts back the cursor of the first
+  // BeginWait.
+  void BeginWait();
+  void EndWait();
+  bool Waiting() const { return waits_ > 0; }
+
  private:
   bool processOne();
   static LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam);
@@ -70,11 +78,22 @@ class Application {
   HWND titleWindow_ = nullptr;
   HWND mainWindow_ = nullptr;
   HWND activeForm_ = nullptr;
+  int waits_ = 0;
+  HCURSOR cursorBeforeWait_ = nullptr;
   MessageHook hook_;
   HookHandle getMessageHook_;
 };
 
 Application& App();
+
+// Shows the hourglass (Application::BeginWait) until the scope ends.
+class WaitCursor {
+ public:
+  WaitCursor() { App().BeginWait(); }
+  ~WaitCursor() { App().EndWait(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 // The font of the installer's windows: "MS Sans Serif", 8 point (height -11),
 // ANSI character set, independent of the screen resolution.
@@ -187,6 +206,11 @@ class Form : public Window {
   virtual void FormResize() {}
   virtual bool FormCloseQuery() { return true; }
   virtual void FormClose() {}
+  // The Windows session is about to end (WM_QUERYENDSESSION): false keeps
+  // it going. Then it ends (WM_ENDSESSION): the process may be ended as soon
+  // as FormEndSession returns, without reaching the end of the message loop.
+  virtual bool FormQueryEndSession() { return true; }
+  virtual void FormEndSession() {}
   virtual void onCommand(UINT /*id*/, UINT /*code*/, HWND /*control*/) {}
   virtual void onTimer(UINT /*id*/) {}
   // Background brush for a static or read-only child; null gives button face.

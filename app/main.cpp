@@ -4,11 +4,15 @@
 // application. The exit code is 0 unless the start-up stored another.
 #include <windows.h>
 
+#include <string>
+
+#include "app/DebugLog.h"
 #include "app/InstallerForm.h"
 #include "app/PackageOffset.h"
 #include "app/PreparingWnd.h"
 #include "app/Sequences.h"
 #include "app/WindowForm.h"
+#include "winsys/LMT_FileUtils.h"
 
 namespace {
 
@@ -30,6 +34,15 @@ void RestrictLibrarySearch() {
   }
 }
 
+// Every way out of the program ends here. The work directory holds a full
+// copy of the installer; whatever ended the run (a window that could not be
+// created, a window that went without closing), it must not stay behind.
+int LeaveProgram(int exitCode) {
+  const ss::Result removed = ss::RemoveWorkDirectory(ss::Dirs().workDir);
+  if (removed != ss::kOk) ss::DebugLog("work directory not removed: " + std::to_string(removed));
+  return exitCode;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -41,7 +54,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   // Both windows live until the process ends.
   auto* preparing = new ss::TpreparingInstallWnd();
-  if (!preparing->create()) return 1;
+  if (!preparing->create()) return LeaveProgram(1);
   preparing->setCaption(ss::ExeFileName(ss::ModulePath()));
   while (ss::preparingInstallWnd == nullptr) app.ProcessMessages();
   app.ProcessMessages();
@@ -50,8 +63,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     form.setInstallRun(&ss::installRun);
     ss::startUp(form, PackageOffset);
   });
-  if (!installer->create()) return 1;
+  if (!installer->create()) return LeaveProgram(1);
 
   app.Run();
-  return app.ExitCode();
+  // The loop also ends on a WM_QUIT from outside, with the window still
+  // open: closing it now stops the movie and removes the work directory.
+  if (installer->exists() && !installer->closed()) installer->close();
+  return LeaveProgram(app.ExitCode());
 }

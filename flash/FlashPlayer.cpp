@@ -200,7 +200,10 @@ Result applyFlashDecision(bool found, int32_t major, int32_t minor, const Requir
     case FlashDecision::MajorUpdate:
     case FlashDecision::MinorUpdate:
       outcome.flashUpdateNeeded = true;
-      outcome.flashControlInUse = removeFlashAXFiles(systemDir);
+      // The old control goes only when the carried setup will replace it:
+      // without a setup the user would be left with no player at all, while
+      // an old one still plays most movies.
+      if (carriesSetup) outcome.flashControlInUse = removeFlashAXFiles(systemDir);
       break;
   }
   return carriesSetup && !outcome.flashControlInUse ? kOk : kErrFlashMissing;

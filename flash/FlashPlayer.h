@@ -73,8 +73,9 @@ Result runFlashAXInstaller(const std::string& name, const std::string& workDir, 
 Result installFlashPlayer(const std::string& name, HWND owner);
 
 // The player decision of the start-up after detection and staging: logs the
-// outcome, removes the old control files for the update outcomes and sets
-// the two flags. -402 when the player must be downloaded, or when an update
+// outcome, removes the old control files for the update outcomes when the
+// package carries the setup that replaces them (never otherwise: the old
+// player is better than none) and sets the two flags. -402 when the player must be downloaded, or when an update
 // is needed but no setup is carried or an old control file stayed in use;
 // else 0, and the caller runs installFlashPlayer when flashUpdateNeeded.
 struct FlashPlayerOutcome {

@@ -110,7 +110,8 @@ std::string EngineFilePath(const std::string& dir, const std::string& name) {
 }
 
 std::string InstallDirectoryPath(const std::string& dir, const std::string& name) {
-  return dir + name + " dir\\";
+  // The suffix " dir\" is string 65306 of the program's table.
+  return dir + name + LoadStr(StringId::InstallDirSuffix);
 }
 
 size_t PathRootLength(const std::string& path) {

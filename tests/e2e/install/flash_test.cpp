@@ -5,6 +5,7 @@
 #include "app/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/host/flash/SwfBuilder.h"
+#include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 
 namespace e2e {
@@ -22,6 +23,13 @@ Bytes Movie(uint8_t version = 7) {
   return m.build();
 }
 
+std::string WindowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
 class FlashInstall : public InstallE2e {
  protected:
   PackagePlan FlashPlan() {
@@ -29,6 +37,21 @@ class FlashInstall : public InstallE2e {
     plan.displayMode = ss::dmFlash;
     plan.presentation = Movie();
     return plan;
+  }
+  // Puts the stand-in player setup into the package; when run, it records
+  // its command line and registers the stand-in control (SS_E2E_FLASHCTL).
+  void CarrySetup(Package& package) {
+    SetEnvironmentVariableA("SS_E2E_FLASHCTL", WindowsPath(SS_FLASHCTL_PATH).c_str());
+    ss::pack::SegmentInput setup;
+    setup.name = "flashax7.exe";
+    setup.source = WindowsPath(SS_FLASH_SETUP_PATH);
+    setup.data = ReadAll(setup.source);
+    ASSERT_FALSE(setup.data.empty());
+    package.input.segments[ss::kSegFlashSetup] = setup;
+  }
+  void TearDown() override {
+    SetEnvironmentVariableA("SS_E2E_FLASHCTL", nullptr);
+    InstallE2e::TearDown();
   }
 };
 
@@ -71,24 +94,11 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
   UnregisterFlashControl();
   const std::string record = TempDir() + "e2e-flash-setup.txt";
   DeleteFileA(record.c_str());
-  std::string control = std::string("Z:") + SS_FLASHCTL_PATH;
-  for (char& c : control)
-    if (c == '/') c = '\\';
-  SetEnvironmentVariableA("SS_E2E_FLASHCTL", control.c_str());
   PackagePlan plan = FlashPlan();
   Package package = MakePackage(plan);
-  std::string setupPath = std::string("Z:") + SS_FLASH_SETUP_PATH;
-  for (char& c : setupPath)
-    if (c == '/') c = '\\';
-  ss::pack::SegmentInput setup;
-  setup.name = "flashax7.exe";
-  setup.data = ReadAll(setupPath);
-  setup.source = setupPath;
-  ASSERT_FALSE(setup.data.empty());
-  package.input.segments[ss::kSegFlashSetup] = setup;
+  CarrySetup(package);
 
   auto child = RunToEnd(WriteInstaller(package), "/q", 90000);
-  SetEnvironmentVariableA("SS_E2E_FLASHCTL", nullptr);
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
   EXPECT_TRUE(child->Logged("carrying Flash PlugIn = true"));
   EXPECT_TRUE(child->Logged("==== do clean install ===="));
@@ -97,6 +107,58 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
   EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "/Q");
   DeleteFileA(record.c_str());
   ExpectInstalled(package);
+}
+
+// The installed player (the stand-in, 7.19) is older than a Flash 8 package
+// asks for. The old control files go only when the carried setup replaces
+// them; without a setup the run asks for a download and the user keeps the
+// player there is.
+TEST_F(FlashInstall, OldPlayerIsRemovedOnlyWhenTheCarriedSetupReplacesIt) {
+  const std::string flashDir = SystemDir() + "Macromed\\Flash\\";
+  const std::string record = TempDir() + "e2e-flash-setup.txt";
+  const bool hadFolder = DirExists(SystemDir() + "Macromed\\");
+  struct Case {
+    const char* what;
+    bool carriesSetup;
+    int32_t exitCode;
+  };
+  const Case cases[] = {{"no setup carried", false, ss::kErrFlashMissing}, {"setup carried", true, 0}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegisterFlashControl(WindowsPath(SS_FLASHCTL_PATH));
+    ss::ForceDirectoryPath(flashDir);
+    ASSERT_TRUE(WriteAll(flashDir + "Flash.ocx", Bytes(64, 'f')));
+    ASSERT_TRUE(WriteAll(flashDir + "swflash.ocx", Bytes(32, 's')));
+    PackagePlan plan = FlashPlan();
+    plan.title = "E2E Flash Update " + std::to_string(++n);
+    plan.flashVersionIndex = 1;  // Flash 8 r22
+    Package package = MakePackage(plan);
+    if (c.carriesSetup) CarrySetup(package);
+    DeleteFileA(record.c_str());
+    auto child = RunToEnd(WriteInstaller(package), "/q", 90000);
+    EXPECT_EQ(static_cast<int32_t>(child->exitCode()), c.exitCode) << child->LogText();
+    EXPECT_TRUE(child->Logged("==== major version update ====")) << child->LogText();
+    EXPECT_NE(FileExists(flashDir + "Flash.ocx"), c.carriesSetup);
+    EXPECT_NE(FileExists(flashDir + "swflash.ocx"), c.carriesSetup);
+    if (c.carriesSetup) {
+      // The setup ran; the install went on. (The setup may still be running
+      // from the work directory when the quiet install ends, so the work
+      // directory is not judged here; the clean install above judges it.)
+      for (int i = 0; i < 100 && !FileExists(record); ++i) Pause(50);
+      const Bytes recorded = ReadAll(record);
+      EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "/Q");
+      EXPECT_TRUE(FileExists(EnginePath(plan.title)));
+    } else {
+      ExpectNothingInstalled(plan.title);
+    }
+    DeleteFileA(record.c_str());
+  }
+  if (hadFolder) {
+    ss::RemoveDirectoryTree(flashDir);
+  } else {
+    ss::RemoveDirectoryTree(SystemDir() + "Macromed\\");
+  }
 }
 
 // A movie the control cannot play (version 9) installs at once through the

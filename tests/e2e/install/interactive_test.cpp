@@ -6,6 +6,7 @@
 #include "app/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/e2e/install/Pictures.h"
+#include "winsys/LMT_FileUtils.h"
 
 namespace e2e {
 namespace {
@@ -248,6 +249,45 @@ TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
   ClickButton(win, "Cancel");
   EXPECT_TRUE(child->Wait(30000));
   ExpectNothingInstalled(plan.title);
+}
+
+// Ways out that pass no button: a WM_QUIT posted to the installer's thread,
+// and the end of the Windows session (the system may end the process as
+// soon as the window has answered WM_ENDSESSION, so the work directory must
+// be gone by then). Each ends the program with nothing left behind.
+TEST_F(InteractiveInstall, EveryWayOutRemovesTheWorkDirectory) {
+  struct Case {
+    const char* what;
+    bool endSession;
+  };
+  const Case cases[] = {{"WM_QUIT from outside", false}, {"end of the Windows session", true}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackagePlan plan;
+    plan.title = "E2E Way Out " + std::to_string(++n);
+    plan.displayMode = ss::dmBitmap;
+    plan.presentation = MakeBitmapFile(100, 80);
+    const Package package = MakePackage(plan);
+    auto child = Start(WriteInstaller(package), "");
+    HWND win = WaitForInstaller(*child, plan.title);
+    ASSERT_NE(win, nullptr) << child->LogText();
+    ASSERT_EQ(NewWorkDirs().size(), 1u) << "the running installer has no work directory";
+    if (c.endSession) {
+      DWORD_PTR answer = 0;
+      ASSERT_TRUE(SendMessageTimeoutA(win, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, sstest::Slow(10000), &answer));
+      EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "a Ready installer keeps the session from ending";
+      ASSERT_TRUE(SendMessageTimeoutA(win, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, sstest::Slow(10000), &answer));
+      EXPECT_TRUE(NewWorkDirs().empty()) << "work directory left when the session ended";
+    } else {
+      ASSERT_TRUE(PostThreadMessageA(GetWindowThreadProcessId(win, nullptr), WM_QUIT, 0, 0));
+    }
+    EXPECT_TRUE(child->Wait(30000)) << child->LogText();
+    EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+    ExpectNothingInstalled(plan.title);
+    // A directory left by a failed row must not spoil the next one.
+    for (const std::string& dir : NewWorkDirs()) ss::RemoveDirectoryTree(TempDir() + dir + "\\");
+  }
 }
 
 // An engine of the same title held open by another program: the overwrite

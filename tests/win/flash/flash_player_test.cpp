@@ -145,12 +145,15 @@ TEST_F(FlashPlayerTest, DecisionRemovesFilesForUpdatesAndReportsDownloads) {
   EXPECT_FALSE(outcome.flashControlInUse);
   EXPECT_FALSE(FileExists(ocx));
 
-  // An update without a carried setup still removes the old files, then
-  // asks for a download.
+  // An update without a carried setup keeps the old player (nothing would
+  // replace it) and asks for a download.
   flashtest::WriteBytes(ocx, {1});
   EXPECT_EQ(applyFlashDecision(true, 6, 79, index0, false, system.path(), outcome), kErrFlashMissing);
   EXPECT_EQ(outcome.decision, FlashDecision::MajorUpdate);
-  EXPECT_FALSE(FileExists(ocx));
+  EXPECT_TRUE(FileExists(ocx));
+  EXPECT_EQ(applyFlashDecision(true, 7, 14, index0, false, system.path(), outcome), kErrFlashMissing);
+  EXPECT_EQ(outcome.decision, FlashDecision::MinorUpdate);
+  EXPECT_TRUE(FileExists(ocx));
 
   // A file in use: the update cannot go ahead.
   flashtest::WriteBytes(ocx, {1});

@@ -595,6 +595,37 @@ TEST_F(FormsTest, CompletePhaseOffersOnlyCloseWhichEndsTheProgram) {
   EXPECT_FALSE(IsWindow(hwnd));
 }
 
+// ---------------------------------------------------------------- hourglass
+
+// The start-up and the install show the hourglass; a mouse move makes the
+// system ask the window under the mouse for its cursor (WM_SETCURSOR), and
+// the answer must keep the hourglass over every window of the program. Waits
+// nest (the direct install runs inside the start-up).
+TEST_F(FormsTest, HourglassStaysOverEveryWindowWhileTheProgramWaits) {
+  TInstallerForm& form = readyForm(false);
+  const HCURSOR arrow = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  const HCURSOR wait = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
+  const HWND windows[] = {form.handle(), form.cancelBtn.handle(), form.installBtn.handle(),
+                          form.buttonPanel.handle(), form.bmpPanel.handle(), preparing_->handle()};
+  // The cursor after the mouse moved over `w`.
+  auto afterMove = [](HWND w) {
+    SendMessageA(w, WM_SETCURSOR, reinterpret_cast<WPARAM>(w), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  SetCursor(arrow);
+  {
+    ss::WaitCursor startUp;
+    EXPECT_EQ(GetCursor(), wait);
+    {
+      ss::WaitCursor install;
+      for (HWND w : windows) EXPECT_EQ(afterMove(w), wait) << ss::WindowText(w);
+    }
+    for (HWND w : windows) EXPECT_EQ(afterMove(w), wait) << "after the inner wait: " << ss::WindowText(w);
+  }
+  EXPECT_EQ(GetCursor(), arrow);
+  EXPECT_EQ(afterMove(form.cancelBtn.handle()), arrow);
+}
+
 // ---------------------------------------------------------------- pause, silent mode
 
 TEST_F(FormsTest, PauseLastsAboutATenthOfASecondAndHandlesClicks) {
