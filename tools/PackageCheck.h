@@ -58,12 +58,16 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& entry,
 
 // Every check on a data file, including the expansion of each entry.
 // movieStaged: the installer stages a Flash movie "installer.swf", which a
-// copied entry 1 needs.
-std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged);
+// copied entry 1 needs. installDirLength: the length of the install
+// directory's path at its shortest, to which entry names are added (0: not
+// checked).
+std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged,
+                                    size_t installDirLength = 0);
 
 // Every structural rule the installer relies on, and every compressed item
-// expanded with its size checked. The installer accepts the file when no
-// finding is a fault.
+// expanded with its size checked. A fault is what makes the installer refuse
+// the file; what it accepts is at most a note (a segment no run reads, a
+// presentation that does not play, a stored segment's originalSize).
 std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file);
 
 // A readable table of the header and the segment table; with a data file,

@@ -84,9 +84,9 @@ bool IsReservedDeviceName(const std::string& name) {
          base[3] >= '1' && base[3] <= '9';
 }
 
-}  // namespace
-
-bool IsPlainFileName(const std::string& name) {
+// The characters and names no part of a path may have; `endsFree` lets a
+// name end with a dot or a space.
+bool IsPlainName(const std::string& name, bool endsFree) {
   if (name.empty() || name == "." || name == "..") return false;
   if (IsReservedDeviceName(name)) return false;
   for (char c : name) {
@@ -102,8 +102,14 @@ bool IsPlainFileName(const std::string& name) {
   }
   // Windows drops trailing dots and spaces, so "name." would silently name
   // another file than the one the caller built.
-  return name.back() != '.' && name.back() != ' ';
+  return endsFree || (name.back() != '.' && name.back() != ' ');
 }
+
+}  // namespace
+
+bool IsPlainFileName(const std::string& name) { return IsPlainName(name, false); }
+
+bool IsPlainTitle(const std::string& title) { return IsPlainName(title, true); }
 
 std::string EngineFilePath(const std::string& dir, const std::string& name) {
   return dir + name + ".scr";

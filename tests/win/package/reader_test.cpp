@@ -238,6 +238,27 @@ TEST_F(ReaderTest, WrongExpandedSizeIsMinus13AndTheFileIsGone) {
   EXPECT_EQ(shown[0].text, "Installation Error: " + library + "\r\n\r\nProblem with file " + library + ". ");
 }
 
+// A stored segment is copied whole, as its offsets give it: its
+// originalSize is not read, whatever it says (sspack verify notes it only).
+TEST_F(ReaderTest, StoredSegmentIsCopiedWholeWhateverItsOriginalSize) {
+  const pack::PackageInput input = pack::MakeFixtureInput(Options(Compression::kStore));
+  ASSERT_EQ(Start(input, [](TPackageHeader& h) {
+              h.segments[9].originalSize += 1;
+              h.segments[6].originalSize = 0;
+              h.segments[7].originalSize = -1;
+            }),
+            kOk);
+  ASSERT_EQ(PackageHeader().segments[9].compressed, 0);
+  sstest::BoxWatcher boxes;
+  EXPECT_EQ(Extract(9), kOk);
+  EXPECT_EQ(ReadAll(InstallDirectory() + "helper1.dll"), input.segments[9]->data);
+  EXPECT_EQ(Extract(6), kOk);
+  EXPECT_EQ(ReadAll(sys() + input.title + ".scr"), input.segments[6]->data);
+  EXPECT_EQ(Extract(7), kOk);
+  EXPECT_EQ(ReadAll(InstallDirectory() + "support.dat"), input.segments[7]->data);
+  EXPECT_EQ(boxes.count(), 0u);
+}
+
 TEST_F(ReaderTest, SegmentWithoutNameIsMinus531WithAMessageNamingNoFile) {
   pack::FixtureOptions o = Options();
   o.document = false;
@@ -327,10 +348,27 @@ TEST_F(DataFileTest, EntriesLandInSubFoldersAndSaverDatHoldsTheHeader) {
   EXPECT_EQ(ReadAll(inst + "media\\noise.bin"), noise);
   EXPECT_EQ(ReadAll(inst + "media\\deep\\a.txt"), text);
   EXPECT_EQ(ReadAll(inst + "saver.dat"), std::vector<uint8_t>(f.ssd.begin(), f.ssd.begin() + kSaverDataHeaderSize));
-  EXPECT_NE(GetFileAttributesA((inst + "readme.txt").c_str()) & FILE_ATTRIBUTE_ARCHIVE, 0u);
   EXPECT_FALSE(SaverDataOpen());
   EXPECT_EQ(boxes.count(), 0u);
   EXPECT_EQ(progress_.statuses.back(), "Writing saver data file...");
+}
+
+// The first entry's file is marked for archiving, as the engine expects of
+// the file it shows first. Every file the step creates carries the mark
+// already, so the entry here writes nothing (size 0) over a file that lies
+// there without the mark.
+TEST_F(DataFileTest, TheFirstEntryIsMarkedForArchiving) {
+  DataFixture f = MakeData(0, {Entry("first.txt", {}, Compression::kStore), Entry("second.txt", {'2'})});
+  ASSERT_NO_FATAL_FAILURE(StartWith(f.ssd));
+  const std::string first = InstallDirectory() + "first.txt";
+  WriteAll(first, {'o', 'l', 'd'});
+  ASSERT_TRUE(SetFileAttributesA(first.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_EQ(GetFileAttributesA(first.c_str()) & FILE_ATTRIBUTE_ARCHIVE, 0u);
+  ASSERT_EQ(ReadSaverDataHeader(), kOk);
+  ASSERT_EQ(ExpandSaverDataFile(), kOk);
+  EXPECT_EQ(ReadAll(first), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(GetFileAttributesA(first.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  SetFileAttributesA(first.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(DataFileTest, NoEntriesStillWritesSaverDat) {
