@@ -58,7 +58,9 @@ TEST(HostileCases, CoverEveryGroupWithUniqueNames) {
 // Every case ends with its own code when the reading rules judge it; a case
 // whose code rests on the installed player is a sound package to them.
 TEST(HostileCases, TheReadingRulesGiveEveryCaseItsCodeAndStayInside) {
+  std::map<ss::Result, int> byCode;
   for (const HostileCase& c : Cases()) {
+    ++byCode[c.code];
     reading::Run r;
     const ss::Result rc = reading::QuietRun(c.image, kStubSize, &r);
     for (const reading::Written& f : r.written) {
@@ -66,6 +68,9 @@ TEST(HostileCases, TheReadingRulesGiveEveryCaseItsCodeAndStayInside) {
     }
     EXPECT_EQ(rc, c.restsOnPlayer ? ss::kOk : c.code) << "[" << c.group << "] " << c.name << ": " << c.why;
   }
+  std::printf("%zu cases, expected codes:", Cases().size());
+  for (const auto& [code, count] : byCode) std::printf(" %d x%d", code, count);
+  std::printf("\n");
 }
 
 // sspack verify refuses exactly what the installer refuses.

@@ -396,6 +396,82 @@ TEST_F(DataFileTest, CopiedEntriesComeFromTheMovieAndFromEntryOne) {
   EXPECT_EQ(boxes.count(), 0u);  // a copy of a file onto itself is ignored
 }
 
+// The boxes of the error paths, each reached through the step that shows
+// it: the step's code, one box, and its text.
+TEST_F(DataFileTest, ErrorPathsShowTheirBoxes) {
+  auto fileProblem = [](const std::string& path) {
+    return "Installation Error: " + path + "\r\n\r\nProblem with file " + path + ". ";
+  };
+  DataFixture movie = MakeData(TSaverDataHeader::kContentKindMovie, {CopyEntry("movie.swf")});
+  DataFixture plain = MakeData(0, {Entry("a.txt", pack::MakeTextBytes(100, 3))});
+  struct Row {
+    const char* what;
+    std::function<Result()> run;  // prepares the failure and runs the step
+    Result code;
+    std::function<std::string()> text;
+  };
+  const Row rows[] = {
+      {"-523: the executable cannot be copied to the package copy",
+       [&] { return CopyPackageToWorkDirectory(root_ + "missing.exe"); }, ERROR_FILE_NOT_FOUND,
+       [&] {
+         return "Installation Error: " + PackageCopyPath() +
+                "\r\n\r\nPlease retry installation. If this message appears again, the installation cannot be "
+                "completed because your user account has limited installation privileges. To complete this "
+                "installation, login with administrative privileges and rerun this installer.";
+       }},
+      {"-35: a compressed library without the decompression library",
+       [&] {
+         EXPECT_EQ(Start(pack::MakeFixtureInput(Options(Compression::kCompress))), kOk);
+         EXPECT_TRUE(DeleteFileA((work() + "impborl.dll").c_str()));
+         return Extract(9);
+       },
+       kErrNoDecompressor, [&] { return fileProblem(InstallDirectory() + "helper1.dll"); }},
+      {"-532: entry 1 copies a movie that is gone",
+       [&] {
+         StartWith(movie.ssd, true);
+         EXPECT_TRUE(DeleteFileA((work() + "installer.swf").c_str()));
+         EXPECT_EQ(ReadSaverDataHeader(), kOk);
+         return ExpandSaverDataFile();
+       },
+       kErrCopyEntry, [&] { return fileProblem(work() + "installer.swf"); }},
+      {"ReadSaverDataHeader: the data file is gone",
+       [&] {
+         StartWith(plain.ssd);
+         EXPECT_TRUE(DeleteFileA(SaverDataFilePath().c_str()));
+         return ReadSaverDataHeader();
+       },
+       ERROR_FILE_NOT_FOUND, [&] { return fileProblem(SaverDataFilePath()); }},
+      {"OpenSaverDataFile: the table runs past the end",
+       [&] {
+         StartWith(std::vector<uint8_t>(plain.ssd.begin(), plain.ssd.begin() + kSaverDataHeaderSize));
+         EXPECT_EQ(ReadSaverDataHeader(), kOk);
+         return ExpandSaverDataFile();
+       },
+       kIoReadPastEnd,
+       [&] {
+         return "Problem opening screen saver data file.\r\n\r\nFile: " + SaverDataFilePath() + "\r\n\r\n100";
+       }},
+      {"WriteSaverSettings: the install directory is gone",
+       [&] {
+         StartWith(plain.ssd);
+         EXPECT_EQ(ReadSaverDataHeader(), kOk);
+         EXPECT_EQ(RemoveDirectoryTree(InstallDirectory()), kOk);
+         return WriteSaverSettings();
+       },
+       ERROR_PATH_NOT_FOUND, [&] { return fileProblem(InstallDirectory() + "saver.dat"); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    CloseSaverDataFile();
+    sstest::BoxWatcher boxes;
+    EXPECT_EQ(row.run(), row.code);
+    const auto shown = boxes.boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, "Error");
+    EXPECT_EQ(shown[0].text, row.text());
+  }
+}
+
 TEST_F(DataFileTest, EntryPastTheEndIsError100AndLeavesNoFile) {
   DataFixture f = MakeData(0, {Entry("a.txt", pack::MakeTextBytes(500, 4), Compression::kStore),
                                Entry("b.txt", pack::MakeTextBytes(500, 5), Compression::kStore)});
