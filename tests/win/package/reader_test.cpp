@@ -353,24 +353,6 @@ TEST_F(DataFileTest, EntriesLandInSubFoldersAndSaverDatHoldsTheHeader) {
   EXPECT_EQ(progress_.statuses.back(), "Writing saver data file...");
 }
 
-// The first entry's file is marked for archiving, as the engine expects of
-// the file it shows first. Every file the step creates carries the mark
-// already, so the entry here writes nothing (size 0) over a file that lies
-// there without the mark.
-TEST_F(DataFileTest, TheFirstEntryIsMarkedForArchiving) {
-  DataFixture f = MakeData(0, {Entry("first.txt", {}, Compression::kStore), Entry("second.txt", {'2'})});
-  ASSERT_NO_FATAL_FAILURE(StartWith(f.ssd));
-  const std::string first = InstallDirectory() + "first.txt";
-  WriteAll(first, {'o', 'l', 'd'});
-  ASSERT_TRUE(SetFileAttributesA(first.c_str(), FILE_ATTRIBUTE_READONLY));
-  ASSERT_EQ(GetFileAttributesA(first.c_str()) & FILE_ATTRIBUTE_ARCHIVE, 0u);
-  ASSERT_EQ(ReadSaverDataHeader(), kOk);
-  ASSERT_EQ(ExpandSaverDataFile(), kOk);
-  EXPECT_EQ(ReadAll(first), (std::vector<uint8_t>{'o', 'l', 'd'}));
-  EXPECT_EQ(GetFileAttributesA(first.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
-  SetFileAttributesA(first.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
 TEST_F(DataFileTest, NoEntriesStillWritesSaverDat) {
   DataFixture f = MakeData(0, {});
   ASSERT_NO_FATAL_FAILURE(StartWith(f.ssd));
