@@ -49,8 +49,8 @@ const char* ModeText(uint8_t mode) {
 constexpr size_t kMaxPathLength = 259;
 
 std::string PathTooLong(size_t length) {
-  return "its path in the install directory has at least " + std::to_string(length) +
-         " characters, more than Windows allows (" + std::to_string(kMaxPathLength) + ")";
+  return "its target path has at least " + std::to_string(length) + " characters, more than Windows allows (" +
+         std::to_string(kMaxPathLength) + ")";
 }
 
 std::string Padded(std::string s, size_t width, bool right = false) {
@@ -276,8 +276,10 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
       Note(&findings, text + " (the installer never reads it)");
     }
   };
-  // The install directory at its shortest: "C:\" + title + " dir\".
-  const size_t installDirLength = 3 + h.title.size() + 5;
+  // The directories at their shortest: a longer path than Windows takes is
+  // refused wherever the installer runs.
+  const TargetDirectories shortest = ShortestDirectories(h.title);
+  const size_t installDirLength = shortest.installDir.size();
 
   const TSegmentEntry& self = h.segments[kSegInstaller];
   if (self.startOffset != 0 || self.endOffset != view.packageOffset - 1 ||
@@ -301,9 +303,9 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
                    " has no target, so the installer cannot write it");
       continue;
     }
-    const std::string where = TargetText(s);
-    if (where.rfind("install\\", 0) == 0 && installDirLength + s.name.size() > kMaxPathLength) {
-      fault(i, label + ": " + PathTooLong(installDirLength + s.name.size()));
+    const size_t pathLength = SegmentTargetPath(s, shortest).size();
+    if (pathLength > kMaxPathLength) {
+      fault(i, label + ": " + PathTooLong(pathLength));
       continue;
     }
     if (s.segmentType != SegmentTypeFor(i)) {
@@ -399,6 +401,14 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
                         " bytes after the last segment are not used");
   }
   return findings;
+}
+
+TargetDirectories ShortestDirectories(const std::string& title) {
+  TargetDirectories dirs;
+  dirs.workDir = "C:\\LMF1\\";
+  dirs.systemDir = "C:\\";
+  dirs.installDir = "C:\\" + title + " dir\\";
+  return dirs;
 }
 
 std::string TargetText(const TSegmentEntry& s) {

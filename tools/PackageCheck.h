@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/PackageRecords.h"
+#include "package/SegmentTargets.h"
 
 namespace ss::pack {
 
@@ -74,6 +75,11 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file);
 // its entries too.
 std::string FormatInstaller(const InstallerView& view);
 std::string FormatDataFile(const DataFileView& view);
+
+// The installer's directories at their shortest (system "C:\", work
+// "C:\LMF1\", install "C:\" + title + " dir\"): a target path longer than
+// Windows takes there is refused on every machine.
+TargetDirectories ShortestDirectories(const std::string& title);
 
 // Where the installer writes a segment: "work\name", "system\name",
 // "install\name" (the name as the type rule makes it), or "none".

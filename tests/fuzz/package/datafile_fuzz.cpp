@@ -14,13 +14,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> file(data, data + size);
   reading::Run r;
-  r.installDir = r.systemDir + "Title dir\\";
+  r.installDir = ss::pack::ShortestDirectories("Title").installDir;
   const ss::Result rc = reading::DataFileRun(file, true, &r);
   for (const reading::Written& f : r.written) {
     if (!reading::StaysInside(f.path, f.dir, f.nested)) std::abort();
   }
   bool fault = false;
-  for (const ss::pack::Finding& f : ss::pack::VerifyDataFile(file, true)) fault = fault || f.fault;
+  for (const ss::pack::Finding& f : ss::pack::VerifyDataFile(file, true, r.installDir.size())) fault = fault || f.fault;
   if (!fault && rc != ss::kOk) std::abort();
   return 0;
 }

@@ -77,9 +77,16 @@ TEST(HostileCases, TheReadingRulesGiveEveryCaseItsCodeAndStayInside) {
 TEST(HostileCases, TheVerifierAgreesWithTheInstallerOnEveryCase) {
   size_t agree = 0;
   size_t judged = 0;
+  size_t onPlayer = 0;
   for (const HostileCase& c : Cases()) {
     const std::string faults = Faults(c.image);
-    const bool refuses = c.code != ss::kOk && !c.restsOnPlayer;
+    if (c.restsOnPlayer) {
+      // A sound package to every reading; the installed player refuses it.
+      EXPECT_EQ(faults, "") << c.name;
+      ++onPlayer;
+      continue;
+    }
+    const bool refuses = c.code != ss::kOk;
     ++judged;
     if (refuses == !faults.empty()) {
       ++agree;
@@ -90,7 +97,8 @@ TEST(HostileCases, TheVerifierAgreesWithTheInstallerOnEveryCase) {
       ADD_FAILURE() << "[" << c.group << "] " << c.name << ": the installer accepts it, verify finds:" << faults;
     }
   }
-  std::printf("verify and installer: %zu of %zu agree\n", agree, judged);
+  std::printf("verify and installer: %zu of %zu agree (%zu more rests on the installed Flash player)\n", agree,
+              judged, onPlayer);
 }
 
 // The containment check that the fuzzers rely on, on names whose fate is
