@@ -171,6 +171,7 @@ std::string NameFault(const std::string& name, size_t maxLength, bool endsFree) 
   }
   if (name == "." || name == "..") return "the name is \"" + name + "\"";
   if (!endsFree && (name.back() == '.' || name.back() == ' ')) return "the name ends with a dot or a space";
+  if (name.find_first_not_of(". ") == std::string::npos) return "the name holds nothing but dots and spaces";
   if (IsDeviceName(name)) return "the name is a device name";
   return std::string();
 }

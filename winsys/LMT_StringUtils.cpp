@@ -101,8 +101,10 @@ bool IsPlainName(const std::string& name, bool endsFree) {
     }
   }
   // Windows drops trailing dots and spaces, so "name." would silently name
-  // another file than the one the caller built.
-  return endsFree || (name.back() != '.' && name.back() != ' ');
+  // another file than the one the caller built. A name free to end with them
+  // still needs something else: a title of blanks and dots names nothing.
+  if (endsFree) return name.find_first_not_of(". ") != std::string::npos;
+  return name.back() != '.' && name.back() != ' ';
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ bool IsPlainFileName(const std::string& name);
 
 // True for a title, which is never a name by itself: it is always followed
 // by ".scr", " dir" or ".ssd", or is a registry key name. So a title may end
-// with a dot or a space ("Sea Co." gives "Sea Co..scr" and "Sea Co. dir");
+// with a dot or a space ("Sea Co." gives "Sea Co..scr" and "Sea Co. dir"),
+// as long as it holds something besides dots and spaces;
 // everything else IsPlainFileName refuses stays refused, device names too,
 // which stay devices whatever follows them ("CON.scr" is the console).
 bool IsPlainTitle(const std::string& title);

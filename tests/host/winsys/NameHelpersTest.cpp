@@ -55,13 +55,14 @@ TEST(NameHelpers, PlainFileNamesAndTitles) {
       {"Aqua", true, true},        {"Aqua Screensaver", true, true}, {"aqua.scr", true, true},
       {"a..b", true, true},        {"caf\xE9", true, true},          {"Sea Co.", false, true},
       {"tail.", false, true},      {"tail ", false, true},           {"Dots...", false, true},
-      {"...", false, true},        {"", false, false},               {".", false, false},
+      {"...", false, false},        {"", false, false},               {".", false, false},
       {"..", false, false},        {"..\\x", false, false},          {"a/b", false, false},
       {"C:x", false, false},       {"a\\", false, false},            {"x*", false, false},
       {"a?", false, false},        {"a\"b", false, false},           {"a<b", false, false},
       {"a|b", false, false},       {"tab\there", false, false},      {"Sea\\Co.", false, false},
       {"CON", false, false},       {"CON.", false, false},           {"con ", false, false},
       {"Nul.x.", false, false},    {"COM1 .", false, false},         {"LPT9", false, false},
+      {" ", false, false},         {". .", false, false},            {" x", true, true},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(IsPlainFileName(row.name), row.file) << "\"" << row.name << "\"";
