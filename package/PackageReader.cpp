@@ -9,6 +9,7 @@
 #include "app/MessageDlg.h"
 #include "app/Messages.h"
 #include "app/Strings.h"
+#include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 #include "package/TCompressor.h"
 #include "winsys/LMT_FileUtils.h"
@@ -143,10 +144,8 @@ Result ExpandItem(const std::string& target, const uint8_t* bytes, int32_t count
     return kErrOutOfMemory;
   }
   const int64_t size = ExistingFileSize(target);
-  if (size < 0) return kErrFileMissing;
-  *created = true;
-  if (size != originalSize) return kErrWrongSize;
-  return kOk;
+  *created = size >= 0;
+  return ExpandedRule(size, originalSize);
 }
 
 // Reads a compressed item of `count` bytes into memory. The caller has
@@ -209,7 +208,10 @@ Result ReadPackageHeader(int32_t packageOffset) {
   FileHandle stream;
   if (Result rc = OpenPackageStream(stream); rc != kOk) return rc;
   std::vector<uint8_t> bytes(kPackageHeaderSize);
-  Result rc = packageOffset < 0 ? kErrShortHeader : Seek(stream.get(), packageOffset);
+  int64_t packageSize = 0;
+  Result rc = FileSize(stream.get(), &packageSize);
+  if (rc == kOk) rc = HeaderRule(packageSize, packageOffset);
+  if (rc == kOk) rc = Seek(stream.get(), packageOffset);
   if (rc == kOk) rc = ReadExact(stream.get(), bytes.data(), kPackageHeaderSize, kErrShortHeader);
   if (rc != kOk) {
     // Whatever stopped the read, the package copy lacks a whole header.
@@ -218,10 +220,10 @@ Result ReadPackageHeader(int32_t packageOffset) {
   }
   PackageHeader() = TPackageHeader::Parse(bytes.data());
   // The title names the engine, the install directory and a registry key; a
-  // title that is not a plain file name marks a damaged or hostile package.
-  if (!IsSafeSegmentName(PackageHeader().title)) {
+  // title that is not a plain name marks a damaged or hostile package.
+  if (Result title = TitleRule(PackageHeader().title); title != kOk) {
     DebugLog("bad title: " + PackageHeader().title);
-    return kErrBadTitle;
+    return title;
   }
   return ExtractSegment(stream.get(), kSegLibrary, false);
 }
@@ -235,15 +237,11 @@ Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
   if (showProgress && g_progress != nullptr) g_progress->setStatus(LoadStr(StringId::WritingScreenSaverFiles));
   if (index < 0 || index >= kSegmentCount) return kErrSegmentNoName;
   const TSegmentEntry segment = PackageHeader().segments[index];
-  if (!segment.present()) {
-    showInstallError(kErrSegmentNoName, "");
-    return kErrSegmentNoName;
-  }
-  const std::string target = SegmentTargetPath(segment);
-  if (!IsSafeSegmentName(segment.name) || target.empty()) {
-    DebugLog("refused segment name: " + segment.name);
-    showInstallError(kErrBadEntryName, segment.name);
-    return kErrBadEntryName;
+  const std::string target = segment.present() ? SegmentTargetPath(segment) : std::string();
+  if (Result named = SegmentNameRule(segment, target); named != kOk) {
+    if (named == kErrBadEntryName) DebugLog("refused segment name: " + segment.name);
+    showInstallError(named, segment.present() ? segment.name : std::string());
+    return named;
   }
   if (showProgress && g_progress != nullptr) g_progress->stepProgress();
 
@@ -260,13 +258,9 @@ Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
     int64_t packageSize = 0;
     rc = FileSize(stream, &packageSize);
     const int64_t n = segment.storedLength();
-    // An empty segment (end = start - 1) is a sound empty file.
-    if (rc == kOk && (segment.startOffset < 0 || n < 0 || segment.startOffset + n > packageSize)) {
-      rc = kErrShortSegment;
-    }
-    // A stored segment is its file: a declared size that differs means the
-    // table is damaged (or the bytes are compressed and not marked so).
-    if (rc == kOk && !segment.compressed && segment.originalSize != n) rc = kErrWrongSize;
+    if (rc == kOk) rc = SegmentRangeRule(segment, packageSize);
+    // A stored segment is copied whole, as its offsets give it; its
+    // originalSize is not read.
     if (rc == kOk) rc = Seek(stream, segment.startOffset);
     if (rc == kOk && segment.compressed) {
       std::unique_ptr<uint8_t[]> buffer;
@@ -324,7 +318,7 @@ Result OpenSaverDataFile(const std::string& path) {
     const int32_t count = df.header.entryCount();
     // The table has room for 1010 entries; a count beyond that (or below
     // zero) cannot come from a sound data file.
-    if (count < 0 || count > kMaxSaverEntries) rc = kErrBadEntryCount;
+    rc = EntryCountRule(count);
     uint8_t entry[kSaverFileEntrySize];
     for (int32_t i = 1; rc == kOk && i <= count; ++i) {
       rc = ReadExact(df.file.get(), entry, kSaverFileEntrySize, kIoReadPastEnd);
@@ -350,29 +344,25 @@ Result ExtractSaverEntry(const std::string& targetDir, int entryNumber) {
   const std::string target = targetDir + entry.fileName;
 
   uint8_t recordBytes[kChunkRecordSize];
-  Result rc = entry.recordOffset < 0 ? kIoReadPastEnd : Seek(df.file.get(), entry.recordOffset);
+  Result rc = ChunkRecordPlaceRule(entry.recordOffset, df.size);
+  if (rc == kOk) rc = Seek(df.file.get(), entry.recordOffset);
   if (rc == kOk) rc = ReadExact(df.file.get(), recordBytes, kChunkRecordSize, kIoReadPastEnd);
   if (rc != kOk) {
     ShowDataFileReadProblem(rc);
     return rc;
   }
   const TChunkRecord record = TChunkRecord::Parse(recordBytes);
-  if (record.originalSize == 0) return kOk;
-  if (!IsSafeEntryName(entry.fileName)) {
-    DebugLog("refused entry name: " + entry.fileName);
-    showInstallError(kErrBadEntryName, entry.fileName);
-    return kErrBadEntryName;
-  }
-  if (record.originalSize < 0) return kErrWrongSize;
-
   // The stored bytes must lie inside the data file: checked before any
   // allocation or file creation, as a read past the end would fail anyway.
-  const int64_t dataStart = static_cast<int64_t>(entry.recordOffset) + kChunkRecordSize;
-  const int64_t stored = record.storedLength();
-  if (stored < 0 || dataStart + stored > df.size) {
-    ShowDataFileReadProblem(kIoReadPastEnd);
-    return kIoReadPastEnd;
+  const EntryVerdict verdict = EntryRule(entry, record, df.size);
+  if (!verdict.writes) return kOk;
+  if (verdict.code == kErrBadEntryName) {
+    DebugLog("refused entry name: " + entry.fileName);
+    showInstallError(kErrBadEntryName, entry.fileName);
   }
+  if (verdict.code == kIoReadPastEnd) ShowDataFileReadProblem(kIoReadPastEnd);
+  if (verdict.code != kOk) return verdict.code;
+  const int64_t stored = verdict.stored;
 
   const std::string dir = DirectoryPart(target);
   if (!dir.empty() && !DirectoryExists(dir)) ForceDirectoryPath(dir);

@@ -8,6 +8,7 @@
 #include "app/MessageDlg.h"
 #include "app/Strings.h"
 #include "package/PackageReader.h"
+#include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
@@ -109,9 +110,9 @@ Result ExpandSaverDataFile() {
     }
     // A copied entry: entry 1 is the installer's movie, later ones copies of
     // entry 1's file. Both names must stay inside the install directory.
-    if (!IsSafeEntryName(entry.fileName) || (i > 1 && !IsSafeEntryName(firstName))) {
-      showInstallError(kErrBadEntryName, entry.fileName);
-      rc = kErrBadEntryName;
+    if (Result named = CopiedEntryRule(entry.fileName, i, firstName); named != kOk) {
+      showInstallError(named, entry.fileName);
+      rc = named;
       break;
     }
     const std::string source = i == 1 ? Dirs().workDir + "installer.swf" : installDir + firstName;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "package/SegmentTargets.h"
+#include "winsys/LMT_StringUtils.h"
 
 namespace ss::pack {
 namespace {
@@ -152,7 +153,11 @@ std::string DisplayName(const std::string& ansi) {
   return AnsiToUtf8(clean);
 }
 
-std::string FileNameFault(const std::string& name, size_t maxLength) {
+namespace {
+
+// Why `name` is no usable name, or "". `endsFree` lets it end with a dot or a
+// space (a title, which is always followed by more).
+std::string NameFault(const std::string& name, size_t maxLength, bool endsFree) {
   if (name.empty()) return "the name is empty";
   if (name.size() > maxLength) {
     return "the name is longer than " + std::to_string(maxLength) + " characters";
@@ -165,8 +170,17 @@ std::string FileNameFault(const std::string& name, size_t maxLength) {
     }
   }
   if (name == "." || name == "..") return "the name is \"" + name + "\"";
-  if (name.back() == '.' || name.back() == ' ') return "the name ends with a dot or a space";
+  if (!endsFree && (name.back() == '.' || name.back() == ' ')) return "the name ends with a dot or a space";
+  if (name.find_first_not_of(". ") == std::string::npos) return "the name holds nothing but dots and spaces";
   if (IsDeviceName(name)) return "the name is a device name";
+  return std::string();
+}
+
+}  // namespace
+
+std::string FileNameFault(const std::string& name, size_t maxLength) {
+  const std::string fault = NameFault(name, maxLength, false);
+  if (!fault.empty()) return fault;
   // The installer's own rule has the last word.
   if (!IsSafeSegmentName(name)) return "the installer refuses the name";
   return std::string();
@@ -188,7 +202,9 @@ std::string RelativePathFault(const std::string& path, size_t maxLength) {
 
 std::string TitleFault(const std::string& title) {
   if (title.size() > 64) return "the title is longer than 64 characters";
-  const std::string fault = FileNameFault(title);
+  std::string fault = NameFault(title, 64, true);
+  // The installer's own rule has the last word.
+  if (fault.empty() && !IsPlainTitle(title)) fault = "the installer refuses it";
   if (!fault.empty()) return "the title is not a usable file name: " + fault;
   return std::string();
 }

@@ -29,8 +29,10 @@ std::string FileNameFault(const std::string& ansiName, size_t maxLength = 255);
 // most maxLength characters.
 std::string RelativePathFault(const std::string& ansiPath, size_t maxLength = 255);
 
-// The title names the engine (title + ".scr"), the data file and the install
-// directory (title + " dir"): a usable file name of at most 64 characters.
+// The title names the engine (title + ".scr"), the data file (title +
+// ".ssd") and the install directory (title + " dir"): a usable file name of at
+// most 64 characters, which may end with a dot or a space since something
+// always follows it ("Sea Co." gives "Sea Co..scr").
 std::string TitleFault(const std::string& ansiTitle);
 
 // A name from a package made safe to create below a folder on this host:

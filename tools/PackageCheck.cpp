@@ -45,6 +45,14 @@ const char* ModeText(uint8_t mode) {
   }
 }
 
+// Windows takes paths of at most 259 characters.
+constexpr size_t kMaxPathLength = 259;
+
+std::string PathTooLong(size_t length) {
+  return "its target path has at least " + std::to_string(length) + " characters, more than Windows allows (" +
+         std::to_string(kMaxPathLength) + ")";
+}
+
 std::string Padded(std::string s, size_t width, bool right = false) {
   if (s.size() >= width) return s;
   return right ? std::string(width - s.size(), ' ') + s : s + std::string(width - s.size(), ' ');
@@ -174,7 +182,8 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
   return true;
 }
 
-std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged) {
+std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged,
+                                    size_t installDirLength) {
   std::vector<Finding> findings;
   DataFileView view;
   if (!ParseDataFile(data, &view, &findings)) return findings;
@@ -188,9 +197,18 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
                           " has no name and is skipped by the installer");
       continue;
     }
+    // An entry of size 0 writes nothing, so its name is never used.
+    if (!e.copy && e.recordRead && e.record.originalSize == 0) {
+      Note(&findings, label + ": its original size is 0; the installer creates no file");
+      continue;
+    }
     const std::string nameFault = RelativePathFault(e.entry.fileName);
     if (!nameFault.empty()) {
       Fault(&findings, label + ": " + nameFault);
+      continue;
+    }
+    if (installDirLength > 0 && installDirLength + e.entry.fileName.size() > kMaxPathLength) {
+      Fault(&findings, label + ": " + PathTooLong(installDirLength + e.entry.fileName.size()));
       continue;
     }
     if (!names.insert(Lower(e.entry.fileName)).second) {
@@ -203,11 +221,10 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
       }
       if (e.number > 1 && firstName.empty()) {
         Fault(&findings, label + ": it is a copy of entry 1, which has no name");
+      } else if (e.number > 1 && !RelativePathFault(firstName).empty()) {
+        Fault(&findings, label + ": it is a copy of entry 1, whose name " + Quoted(firstName) +
+                             " the installer refuses");
       }
-      continue;
-    }
-    if (e.recordRead && e.record.originalSize == 0) {
-      Note(&findings, label + ": its original size is 0; the installer creates no file");
       continue;
     }
     std::vector<uint8_t> bytes;
@@ -229,8 +246,8 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
   const int64_t dataStart = static_cast<int64_t>(view.packageOffset) + kPackageHeaderSize;
 
   if (std::string(ModeText(h.displayMode)) == "invalid") {
-    Fault(&findings, "presentation kind " + std::to_string(h.displayMode) +
-                         " is none of 1, 2, 3, 4, 8");
+    Note(&findings, "presentation kind " + std::to_string(h.displayMode) +
+                        " is none of 1, 2, 3, 4, 8; the installer stages segment 3 and shows nothing");
   }
   if (h.flashVersionIndex > 1) {
     Fault(&findings, "Flash version index " + std::to_string(h.flashVersionIndex) +
@@ -251,6 +268,18 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
       Fault(&findings, Label(i) + " is absent, but the installer needs it");
     }
   }
+  // A segment no run reads cannot stop the installer: its faults are notes.
+  auto fault = [&](int i, const std::string& text) {
+    if (std::find(needed.begin(), needed.end(), i) != needed.end()) {
+      Fault(&findings, text);
+    } else {
+      Note(&findings, text + " (the installer never reads it)");
+    }
+  };
+  // The directories at their shortest: a longer path than Windows takes is
+  // refused wherever the installer runs.
+  const TargetDirectories shortest = ShortestDirectories(h.title);
+  const size_t installDirLength = shortest.installDir.size();
 
   const TSegmentEntry& self = h.segments[kSegInstaller];
   if (self.startOffset != 0 || self.endOffset != view.packageOffset - 1 ||
@@ -266,52 +295,67 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
     const std::string label = Label(i) + " " + Quoted(s.name);
     const std::string nameFault = FileNameFault(s.name);
     if (!nameFault.empty()) {
-      Fault(&findings, label + ": " + nameFault);
+      fault(i, label + ": " + nameFault);
       continue;
     }
     if (TargetText(s) == "none") {
-      Fault(&findings, label + ": segment type " + std::to_string(s.segmentType) +
-                           " has no target, so the installer cannot write it");
-    } else if (s.segmentType != SegmentTypeFor(i)) {
+      fault(i, label + ": segment type " + std::to_string(s.segmentType) +
+                   " has no target, so the installer cannot write it");
+      continue;
+    }
+    const size_t pathLength = SegmentTargetPath(s, shortest).size();
+    if (pathLength > kMaxPathLength) {
+      fault(i, label + ": " + PathTooLong(pathLength));
+      continue;
+    }
+    if (s.segmentType != SegmentTypeFor(i)) {
       Note(&findings, label + ": segment type " + std::to_string(s.segmentType) +
                           " instead of the usual " + std::to_string(SegmentTypeFor(i)) +
                           " (target: " + TargetText(s) + ")");
     }
     const int64_t length = s.storedLength();
     if (length < 0 || !RangeInside(s.startOffset, length, file.size())) {
-      Fault(&findings, label + ": its bytes " + std::to_string(s.startOffset) + " to " +
+      fault(i, label + ": its bytes " + std::to_string(s.startOffset) + " to " +
                            std::to_string(s.endOffset) + " do not lie inside the file of " +
                            std::to_string(file.size()) + " bytes");
       continue;
     }
     if (length > 0 && s.startOffset < dataStart) {
-      Fault(&findings, label + ": its bytes begin at " + std::to_string(s.startOffset) +
-                           ", inside the program or the package header");
+      Note(&findings, label + ": its bytes begin at " + std::to_string(s.startOffset) +
+                          ", inside the program or the package header");
     }
     if (length > 0) ranges.push_back({s.startOffset, s.startOffset + length});
     if (!s.compressed && s.originalSize != length) {
-      Note(&findings, label + ": stored, but its original size " +
-                          std::to_string(s.originalSize) + " differs from its stored length " +
-                          std::to_string(length));
+      Note(&findings, label + ": stored; the installer copies its " + std::to_string(length) +
+                          " bytes whole, whatever its original size " +
+                          std::to_string(s.originalSize) + " says");
     }
     std::vector<uint8_t> bytes;
     if (!ReadSegment(file, s, &bytes, &error)) {
-      Fault(&findings, label + ": " + error);
+      fault(i, label + ": " + error);
       continue;
     }
     if (i == kSegLibrary) {
       // The installer loads it to expand every compressed item.
-      const std::string fault = DecompressionLibraryFault(bytes);
-      if (!fault.empty()) Fault(&findings, label + ": " + fault);
+      const std::string libraryFault = DecompressionLibraryFault(bytes);
+      if (!libraryFault.empty()) Fault(&findings, label + ": " + libraryFault);
     }
     if (i == kSegPresentation) {
-      const std::string fault = PresentationFault(h.displayMode, bytes);
-      if (!fault.empty()) Fault(&findings, label + ": " + fault);
+      // A movie that does not play makes the installer install directly; a
+      // picture that does not load, a box and an empty panel.
+      const std::string presentationFault = PresentationFault(h.displayMode, bytes);
+      if (!presentationFault.empty()) {
+        Note(&findings, label + ": " + presentationFault + "; the installer shows nothing and installs");
+      }
     }
     if (i == kSegDataFile) {
-      const bool movieStaged = IsFlash(h.displayMode) && h.segments[kSegPresentation].present() &&
-                               h.segments[kSegPresentation].name == "installer.swf";
-      for (const Finding& f : VerifyDataFile(bytes, movieStaged)) findings.push_back(f);
+      // Entry 1 of a movie data file copies the movie the start-up staged
+      // as "installer.swf" (a picture is staged under ".BMP" or ".jpg").
+      const TSegmentEntry& p = h.segments[kSegPresentation];
+      const bool movieStaged = h.displayMode != dmSilent && h.displayMode != dmBitmap &&
+                               h.displayMode != dmJpeg && p.present() && p.name == "installer.swf" &&
+                               TargetText(p) == "work\\installer.swf";
+      for (const Finding& f : VerifyDataFile(bytes, movieStaged, installDirLength)) findings.push_back(f);
     }
   }
 
@@ -357,6 +401,14 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
                         " bytes after the last segment are not used");
   }
   return findings;
+}
+
+TargetDirectories ShortestDirectories(const std::string& title) {
+  TargetDirectories dirs;
+  dirs.workDir = "C:\\LMF1\\";
+  dirs.systemDir = "C:\\";
+  dirs.installDir = "C:\\" + title + " dir\\";
+  return dirs;
 }
 
 std::string TargetText(const TSegmentEntry& s) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package/PackageRecords.h"
+#include "package/SegmentTargets.h"
 
 namespace ss::pack {
 
@@ -58,18 +59,27 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& entry,
 
 // Every check on a data file, including the expansion of each entry.
 // movieStaged: the installer stages a Flash movie "installer.swf", which a
-// copied entry 1 needs.
-std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged);
+// copied entry 1 needs. installDirLength: the length of the install
+// directory's path at its shortest, to which entry names are added (0: not
+// checked).
+std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged,
+                                    size_t installDirLength = 0);
 
 // Every structural rule the installer relies on, and every compressed item
-// expanded with its size checked. The installer accepts the file when no
-// finding is a fault.
+// expanded with its size checked. A fault is what makes the installer refuse
+// the file; what it accepts is at most a note (a segment no run reads, a
+// presentation that does not play, a stored segment's originalSize).
 std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file);
 
 // A readable table of the header and the segment table; with a data file,
 // its entries too.
 std::string FormatInstaller(const InstallerView& view);
 std::string FormatDataFile(const DataFileView& view);
+
+// The installer's directories at their shortest (system "C:\", work
+// "C:\LMF1\", install "C:\" + title + " dir\"): a target path longer than
+// Windows takes there is refused on every machine.
+TargetDirectories ShortestDirectories(const std::string& title);
 
 // Where the installer writes a segment: "work\name", "system\name",
 // "install\name" (the name as the type rule makes it), or "none".

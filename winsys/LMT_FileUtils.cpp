@@ -293,14 +293,14 @@ Result RemoveDirectoryTree(const std::string& dirIn) {
 }
 
 bool ScreenSaverExists(const std::string& dir, const std::string& name) {
-  if (!IsPlainFileName(name)) return false;
+  if (!IsPlainTitle(name)) return false;
   // Under WOW64 the engine may also stand in the real System32.
   return FileExists(EngineFilePath(dir, name)) || DirectoryExists(InstallDirectoryPath(dir, name)) ||
          NativeFileExists(EngineFilePath(dir, name));
 }
 
 Result RemoveScreenSaver(const std::string& dir, const std::string& name) {
-  if (!IsPlainFileName(name)) return kErrBadTitle;
+  if (!IsPlainTitle(name)) return kErrBadTitle;
   Result rc = kOk;
   const std::string engine = EngineFilePath(dir, name);
   if (FileExists(engine)) rc = DeleteFileForced(engine);
@@ -312,7 +312,7 @@ Result RemoveScreenSaver(const std::string& dir, const std::string& name) {
 }
 
 Result CreateInstallDirectory(const std::string& dir, const std::string& name) {
-  if (!IsPlainFileName(name)) return kErrBadTitle;
+  if (!IsPlainTitle(name)) return kErrBadTitle;
   const std::string path = InstallDirectoryPath(dir, name);
   if (DirectoryExists(path)) return kOk;
   if (CreateDirectoryA(WithoutTrailingBackslash(path).c_str(), nullptr)) return kOk;
@@ -325,7 +325,7 @@ Result CreateInstallDirectory(const std::string& dir, const std::string& name) {
 
 Result PrepareScreenSaverTarget(const std::string& dir, const std::string& name, bool ask,
                                 const std::string& questionSuffix) {
-  if (!IsPlainFileName(name)) return kErrBadTitle;
+  if (!IsPlainTitle(name)) return kErrBadTitle;
   const std::string& windowsDir = Dirs().windowsDir;
   const bool inTarget = ScreenSaverExists(dir, name);
   const bool inWindows = !windowsDir.empty() && ScreenSaverExists(windowsDir, name);

@@ -71,7 +71,7 @@ Result CreateInstallDirectory(const std::string& dir, const std::string& name);
 // Makes room for screen saver `name` in `dir`: when a pair exists there or in
 // the Windows directory and `ask` is set, asks "<name><questionSuffix>" with
 // OK/Cancel (Cancel: -454, nothing changed); removes the old pairs and
-// creates the install directory. A name that is not a plain file name gives
+// creates the install directory. A name that is no plain title (IsPlainTitle) gives
 // -603 before anything is looked at.
 Result PrepareScreenSaverTarget(const std::string& dir, const std::string& name, bool ask,
                                 const std::string& questionSuffix);

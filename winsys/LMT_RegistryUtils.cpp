@@ -64,7 +64,7 @@ void IdentifyWindowsVersion(int& win95, int& win98, int& winMe, int& winNt, int&
 Result WriteUninstallEntry(const std::string& title, HKEY root) {
   // A title with a backslash would name another key; an empty one the list
   // itself.
-  if (!IsPlainFileName(title)) return kErrBadTitle;
+  if (!IsPlainTitle(title)) return kErrBadTitle;
   const std::string displayName = MakeDisplayName(title);
   std::string command = MakeUninstallCommand(Dirs().systemDir, title);
 
@@ -100,7 +100,7 @@ Result RegisterUninstallEntry(const std::string& title) {
 
 Result DeleteUninstallEntry(const std::string& title, HKEY root) {
   // An empty title would name the whole list of installed programs.
-  if (!IsPlainFileName(title)) return kErrBadTitle;
+  if (!IsPlainTitle(title)) return kErrBadTitle;
   const std::string path = UninstallKeyPath(title);
   {
     RegKey key;
@@ -130,7 +130,7 @@ void CleanUpInstallation(const std::string& title, const std::string& engineFile
   DebugLog("==== do clean install ====");
   const std::string& systemDir = Dirs().systemDir;
   if (systemDir.empty()) return;
-  if (IsPlainFileName(title)) RemoveDirectoryTree(InstallDirectoryPath(systemDir, title));
+  if (IsPlainTitle(title)) RemoveDirectoryTree(InstallDirectoryPath(systemDir, title));
   if (IsPlainFileName(engineFileName)) {
     DeleteFileForced(systemDir + engineFileName);
     DeleteNativeFile(systemDir + engineFileName);  // the 64-bit system's copy under WOW64

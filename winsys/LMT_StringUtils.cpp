@@ -84,9 +84,9 @@ bool IsReservedDeviceName(const std::string& name) {
          base[3] >= '1' && base[3] <= '9';
 }
 
-}  // namespace
-
-bool IsPlainFileName(const std::string& name) {
+// The characters and names no part of a path may have; `endsFree` lets a
+// name end with a dot or a space.
+bool IsPlainName(const std::string& name, bool endsFree) {
   if (name.empty() || name == "." || name == "..") return false;
   if (IsReservedDeviceName(name)) return false;
   for (char c : name) {
@@ -101,9 +101,17 @@ bool IsPlainFileName(const std::string& name) {
     }
   }
   // Windows drops trailing dots and spaces, so "name." would silently name
-  // another file than the one the caller built.
+  // another file than the one the caller built. A name free to end with them
+  // still needs something else: a title of blanks and dots names nothing.
+  if (endsFree) return name.find_first_not_of(". ") != std::string::npos;
   return name.back() != '.' && name.back() != ' ';
 }
+
+}  // namespace
+
+bool IsPlainFileName(const std::string& name) { return IsPlainName(name, false); }
+
+bool IsPlainTitle(const std::string& title) { return IsPlainName(title, true); }
 
 std::string EngineFilePath(const std::string& dir, const std::string& name) {
   return dir + name + ".scr";

@@ -36,9 +36,17 @@ bool HasScrExtension(const std::string& path);
 // not empty, not "." or "..", no path separators, colons, wildcards, quotes,
 // angle brackets, pipes or control characters, no trailing dot or space, and
 // no reserved device name (CON, NUL, COM1, ... with any extension).
-// Titles and segment names come from the package and are checked with it
-// before they become parts of paths or registry keys.
+// Segment names come from the package and are checked with it before they
+// become parts of paths.
 bool IsPlainFileName(const std::string& name);
+
+// True for a title, which is never a name by itself: it is always followed
+// by ".scr", " dir" or ".ssd", or is a registry key name. So a title may end
+// with a dot or a space ("Sea Co." gives "Sea Co..scr" and "Sea Co. dir"),
+// as long as it holds something besides dots and spaces;
+// everything else IsPlainFileName refuses stays refused, device names too,
+// which stay devices whatever follows them ("CON.scr" is the console).
+bool IsPlainTitle(const std::string& title);
 
 // The screen saver pair of directory `dir` (ending with a backslash) and
 // name `name`: the engine file dir + name + ".scr" and the install directory

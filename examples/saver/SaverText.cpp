@@ -101,7 +101,7 @@ bool LocateSaver(const std::string& enginePath, SaverLocation* location, std::st
     return false;
   }
   const std::string title = file.substr(0, file.size() - 4);
-  if (!IsPlainFileName(title)) {
+  if (!IsPlainTitle(title)) {
     *error = "\"" + file + "\" gives no usable screen saver title";
     return false;
   }

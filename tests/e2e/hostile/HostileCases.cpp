@@ -17,15 +17,6 @@ namespace hostile {
 const char kBaseTitle[] = "Hostile Saver";
 const char kSentinelDir[] = "C:\\hostile-sentinel\\";
 
-const char* ExpectName(Expect e) {
-  switch (e) {
-    case Expect::kFail: return "fail";
-    case Expect::kSucceed: return "succeed";
-    case Expect::kEither: return "either";
-  }
-  return "?";
-}
-
 namespace {
 
 namespace pack = ss::pack;
@@ -36,6 +27,8 @@ using ss::TSaverFileEntry;
 using ss::TSegmentEntry;
 
 constexpr int32_t kMaxInt = 0x7FFFFFFF;
+// The system's ERROR_FILENAME_EXCED_RANGE: a path longer than Windows takes.
+constexpr ss::Result kPathTooLong = 206;
 
 // The names that try to leave their folder, name a device or a stream, or
 // hold characters Windows forbids. Each must be refused wherever a package
@@ -183,19 +176,19 @@ class CaseMaker {
   const TPackageHeader& header() const { return header_; }
   const std::vector<uint8_t>& dataFile() const { return dataFile_; }
 
-  void Add(const std::string& group, const std::string& name, Expect expect, const std::string& why,
+  void Add(const std::string& group, const std::string& name, ss::Result code, const std::string& why,
            std::vector<uint8_t> image, const std::string& title = kBaseTitle) {
     HostileCase c;
     c.group = group;
     c.name = name;
-    c.expect = expect;
+    c.code = code;
     c.why = why;
     c.title = title;
     c.image = std::move(image);
     out_->push_back(std::move(c));
   }
 
-  void MarkOutsideModel() { out_->back().outsideModel = true; }
+  void MarkRestsOnPlayer() { out_->back().restsOnPlayer = true; }
 
   std::vector<uint8_t> WithHeader(const std::function<void(TPackageHeader&)>& mutate) const {
     std::vector<uint8_t> image = image_;
@@ -264,50 +257,63 @@ void TruncationCases(CaseMaker& m) {
   for (size_t length : lengths) {
     if (length < p || length >= size) continue;
     std::vector<uint8_t> cut(m.image().begin(), m.image().begin() + static_cast<std::ptrdiff_t>(length));
-    m.Add("truncate", "first " + std::to_string(length - p) + " package bytes", Expect::kFail,
-          "the last segment's bytes are cut, and every segment is needed", std::move(cut));
+    const bool header = length - p < ss::kPackageHeaderSize;
+    m.Add("truncate", "first " + std::to_string(length - p) + " package bytes",
+          header ? ss::kErrShortHeader : ss::kErrShortSegment,
+          header ? "the package header is cut (-31)" : "the last segment's bytes are cut, and every segment is needed (-30)",
+          std::move(cut));
   }
 }
 
 void HeaderCases(CaseMaker& m) {
   using H = TPackageHeader;
   for (int mode : {0, 5, 255}) {
-    m.Add("header", "displayMode " + std::to_string(mode), Expect::kEither,
-          "a quiet run shows no presentation; refusing the unknown kind is sound too",
+    m.Add("header", "displayMode " + std::to_string(mode), ss::kOk,
+          "the movie is staged under its name and shown by no one; a quiet run shows nothing anyway",
           m.WithHeader([&](H& h) { h.displayMode = static_cast<uint8_t>(mode); }));
   }
-  m.Add("header", "displayMode 4 (no movie staged)", Expect::kFail,
+  m.Add("header", "displayMode 4 (no movie staged)", ss::kErrCopyEntry,
         "data-file entry 1 copies the movie, which a package without presentation never stages",
         m.WithHeader([](H& h) { h.displayMode = ss::dmSilent; }));
-  m.Add("header", "displayMode 1 (movie renamed .BMP)", Expect::kFail,
+  m.Add("header", "displayMode 1 (movie renamed .BMP)", ss::kErrCopyEntry,
         "as a bitmap the movie is staged as installer.BMP, so entry 1 has no source",
         m.WithHeader([](H& h) { h.displayMode = ss::dmBitmap; }));
-  m.Add("header", "hasCompanionFile without segment 5", Expect::kFail, "segment 5 has no name (-531)",
+  m.Add("header", "hasCompanionFile without segment 5", ss::kErrSegmentNoName, "segment 5 has no name (-531)",
         m.WithHeader([](H& h) { h.hasCompanionFile = 1; }));
-  m.Add("header", "carriesFlashSetup without segment 2", Expect::kFail, "segment 2 has no name (-531)",
+  m.Add("header", "carriesFlashSetup without segment 2", ss::kErrSegmentNoName, "segment 2 has no name (-531)",
         m.WithHeader([](H& h) { h.carriesFlashSetup = 255; }));
   for (int index : {2, 255}) {
-    m.Add("header", "flashVersionIndex " + std::to_string(index), Expect::kFail,
+    m.Add("header", "flashVersionIndex " + std::to_string(index), ss::kErrBadFlashIndex,
           "only indexes 0 and 1 exist (-605)",
           m.WithHeader([&](H& h) { h.flashVersionIndex = static_cast<uint8_t>(index); }));
   }
-  m.Add("header", "flashVersionIndex 1 (Flash 8 needed, 7 installed)", Expect::kFail,
-        "the registered player is too old and the package carries no setup",
+  m.Add("header", "flashVersionIndex 1 (Flash 8 needed, 7 installed)", ss::kErrFlashMissing,
+        "the registered player is too old and the package carries no setup (-402)",
         m.WithHeader([](H& h) { h.flashVersionIndex = 1; }));
-  m.MarkOutsideModel();
+  m.MarkRestsOnPlayer();
 
-  const std::vector<std::string> titles = {"",         "..",        "..\\..\\Evil", "C:\\Evil",
-                                           "\\\\localhost\\C$\\Evil", "CON",       "NUL",
-                                           "COM1",     "Evil.",     "Evil ",        "Ev:il",
-                                           "Ev*il",    "Ev|il",     "Ev/il",        "Ev\"il"};
+  const std::vector<std::string> titles = {"",      "..",    "..\\..\\Evil", "C:\\Evil", "\\\\localhost\\C$\\Evil",
+                                           "CON",   "NUL",   "COM1",         "CON.",     "Nul ",
+                                           "Ev:il", "Ev*il", "Ev|il",        "Ev/il",    "Ev\"il"};
   for (const std::string& t : titles) {
-    m.Add("header", "title \"" + t + "\"", Expect::kFail,
+    m.Add("header", "title \"" + t + "\"", ss::kErrBadTitle,
           "the title names files and a registry key; it must be a plain name (-603)",
           m.WithHeader([&](H& h) { h.title = t; }), t);
   }
+  // Something always follows a title (".scr", " dir", ".ssd"), so a trailing
+  // dot or space is harmless: "Evil." installs "Evil..scr" and "Evil. dir".
+  for (const std::string t : {"Evil.", "Evil "}) {
+    m.Add("header", "title \"" + t + "\"", ss::kOk, "a title may end with a dot or a space",
+          m.WithHeader([&](H& h) {
+            h.title = t;
+            h.segments[ss::kSegEngine].name = t + ".scr";
+            h.segments[ss::kSegDataFile].name = t + ".ssd";
+          }),
+          t);
+  }
   // 64 characters fill the field without a terminating zero; with a hostile
   // character at the end the whole 64 must be read, not cut early.
-  m.Add("header", "title of 64 characters ending in '\\'", Expect::kFail,
+  m.Add("header", "title of 64 characters ending in '\\'", ss::kErrBadTitle,
         "the title is read whole when it has no terminating zero, and it holds a backslash",
         m.WithHeaderBytes([](uint8_t* b) {
           std::fill(b + 6, b + 6 + 63, static_cast<uint8_t>('T'));
@@ -328,44 +334,51 @@ void SegmentCases(CaseMaker& m) {
     auto with = [&](const std::function<void(TSegmentEntry&)>& f) {
       return m.WithHeader([&](H& h) { f(h.segments[i]); });
     };
-    m.Add("segment", seg + "without a name", Expect::kFail, "a needed segment is absent (-531)",
+    m.Add("segment", seg + "without a name", ss::kErrSegmentNoName, "a needed segment is absent (-531)",
           with([](TSegmentEntry& e) { e.name.clear(); }));
-    // The library's stored bytes are not checked until they are loaded: an
-    // empty or wrong library is the loader's to refuse (-35).
+    // The library is stored and its bytes are not checked until they are
+    // loaded: other bytes (or none) are the loader's to refuse, at the first
+    // compressed segment (-35). A compressed segment's other bytes do not
+    // expand to its size (-13).
     const bool library = i == ss::kSegLibrary;
+    auto rangeCode = [&](int64_t start, int64_t end) {
+      const int64_t n = end - start + 1;
+      if (start < 0 || n < 0 || start + n > size) return ss::kErrShortSegment;
+      return library ? ss::kErrNoDecompressor : ss::kErrWrongSize;
+    };
     for (int64_t v : {int64_t{-1}, int64_t{0}, int64_t{kMaxInt}, size, int64_t{INT32_MIN}}) {
-      m.Add("segment", seg + "startOffset " + Hex(v), Expect::kFail,
-            "the stored bytes lie outside the package or are not the segment's",
+      m.Add("segment", seg + "startOffset " + Hex(v), rangeCode(v, s.endOffset),
+            "the stored bytes lie outside the package (-30) or are not the segment's",
             with([&](TSegmentEntry& e) { e.startOffset = static_cast<int32_t>(v); }));
-      if (library && v == 0) m.MarkOutsideModel();
     }
     for (int64_t v : {int64_t{-1}, int64_t{kMaxInt}, size, int64_t{s.startOffset} - 1,
                       int64_t{s.startOffset} - 2}) {
-      m.Add("segment", seg + "endOffset " + Hex(v), Expect::kFail,
-            "the stored length is past the end, zero or negative",
+      m.Add("segment", seg + "endOffset " + Hex(v), rangeCode(s.startOffset, v),
+            "the stored length is past the end or negative (-30), or zero",
             with([&](TSegmentEntry& e) { e.endOffset = static_cast<int32_t>(v); }));
-      if (library && v == s.startOffset - 1) m.MarkOutsideModel();
     }
-    m.Add("segment", seg + "offsets swapped", Expect::kFail, "inverted offsets give a negative length",
+    m.Add("segment", seg + "offsets swapped", ss::kErrShortSegment, "inverted offsets give a negative length",
           with([](TSegmentEntry& e) { std::swap(e.startOffset, e.endOffset); }));
     for (int32_t t : {0, 8, 9, -1, kMaxInt}) {
-      m.Add("segment", seg + "segmentType " + std::to_string(t), Expect::kFail,
+      m.Add("segment", seg + "segmentType " + std::to_string(t), ss::kErrBadEntryName,
             "the type names no target directory",
             with([&](TSegmentEntry& e) { e.segmentType = t; }));
     }
     if (s.compressed) {
       for (int64_t v : {int64_t{0}, int64_t{-1}, int64_t{kMaxInt}, int64_t{s.originalSize} + 1,
                         int64_t{s.originalSize} - 1}) {
-        m.Add("segment", seg + "originalSize " + Hex(v), Expect::kFail,
+        m.Add("segment", seg + "originalSize " + Hex(v), ss::kErrWrongSize,
               "the expanded file does not have the declared size (-13)",
               with([&](TSegmentEntry& e) { e.originalSize = static_cast<int32_t>(v); }));
       }
-      m.Add("segment", seg + "marked stored", Expect::kEither,
-            "stored bytes are copied as they are; without a checksum only the declared size "
-            "could tell",
+      // The data file's imploded bytes read as a data file give a header
+      // whose entry count is out of range.
+      m.Add("segment", seg + "marked stored", i == ss::kSegDataFile ? ss::kErrBadEntryCount : ss::kOk,
+            "a stored segment is copied whole, as its offsets give it, whatever its original size "
+            "says; without a checksum nothing else could tell",
             with([](TSegmentEntry& e) { e.compressed = 0; }));
     } else {
-      m.Add("segment", seg + "marked compressed", Expect::kFail,
+      m.Add("segment", seg + "marked compressed", ss::kErrNoDecompressor,
             "the library cannot be expanded by itself (-35)",
             with([](TSegmentEntry& e) { e.compressed = 1; }));
     }
@@ -374,7 +387,7 @@ void SegmentCases(CaseMaker& m) {
   // Names: every hostile name on the support file (install directory), a
   // few on the segments that land in the work and system directories.
   for (const std::string& name : HostileNames()) {
-    m.Add("segment", "segment 7 named \"" + Shown(name) + "\"", Expect::kFail,
+    m.Add("segment", "segment 7 named \"" + Shown(name) + "\"", ss::kErrBadEntryName,
           "a segment name must be a plain file name (-602)",
           m.WithHeader([&](H& h) { h.segments[ss::kSegSupportFile].name = name; }));
   }
@@ -382,18 +395,18 @@ void SegmentCases(CaseMaker& m) {
                                         "a*b.txt"};
   for (int i : {ss::kSegPresentation, ss::kSegEngine, ss::kSegDataFile, ss::kSegSupportLib1}) {
     for (const std::string& name : few) {
-      m.Add("segment", "segment " + std::to_string(i) + " named \"" + name + "\"", Expect::kFail,
+      m.Add("segment", "segment " + std::to_string(i) + " named \"" + name + "\"", ss::kErrBadEntryName,
             "a segment name must be a plain file name (-602)",
             m.WithHeader([&](H& h) { h.segments[i].name = name; }));
     }
   }
-  m.Add("segment", "segment 7 named with 255 characters", Expect::kEither,
-        "a legal name, but the whole path is longer than Windows allows; Wine may create it",
+  m.Add("segment", "segment 7 named with 255 characters", kPathTooLong,
+        "a legal name, but the whole path is longer than Windows allows",
         m.WithHeader([](H& h) { h.segments[ss::kSegSupportFile].name = LongName(); }));
 
   // Overlaps.
   const TSegmentEntry engine = m.header().segments[ss::kSegEngine];
-  m.Add("segment", "segment 7 shares the engine's bytes", Expect::kSucceed,
+  m.Add("segment", "segment 7 shares the engine's bytes", ss::kOk,
         "two segments may share stored bytes; support.dat gets the engine's content",
         m.WithHeader([&](H& h) {
           TSegmentEntry& e = h.segments[ss::kSegSupportFile];
@@ -402,7 +415,7 @@ void SegmentCases(CaseMaker& m) {
           e.compressed = engine.compressed;
           e.originalSize = engine.originalSize;
         }));
-  m.Add("segment", "segment 7 starts inside the engine's stream", Expect::kFail,
+  m.Add("segment", "segment 7 starts inside the engine's stream", ss::kErrWrongSize,
         "a compressed stream read from its middle does not expand to the declared size",
         m.WithHeader([&](H& h) {
           TSegmentEntry& e = h.segments[ss::kSegSupportFile];
@@ -426,37 +439,39 @@ void SegmentCases(CaseMaker& m) {
     e.compressed = 1;
     h.Write(image.data() + m.offset());
     m.Add("segment", "segment 7 expands to 8 MiB, declares " + std::to_string(e.originalSize) + " bytes",
-          Expect::kFail, "the expansion passes the declared size (-13); it must not fill the disk",
+          ss::kErrWrongSize, "the expansion passes the declared size (-13); it must not fill the disk",
           std::move(image));
     const TSegmentEntry support = m.header().segments[ss::kSegSupportFile];
-    m.Add("segment", "segment 7 stream cut in half", Expect::kFail,
+    m.Add("segment", "segment 7 stream cut in half", ss::kErrWrongSize,
           "the stream stops short of the declared size (-13)", m.WithHeader([&](H& hh) {
             hh.segments[ss::kSegSupportFile].endOffset =
                 support.startOffset + static_cast<int32_t>(support.storedLength() / 2);
           }));
   }
-  m.Add("segment", "segment 6 starts in the package header", Expect::kFail,
-        "the header's bytes are no compressed stream",
+  m.Add("segment", "segment 6 starts in the package header", ss::kErrWrongSize,
+        "the header's bytes are no compressed stream (-13)",
         m.WithHeader([&](H& h) { h.segments[ss::kSegEngine].startOffset = static_cast<int32_t>(m.offset()); }));
 
-  // The licence is staged for the installer window only; a quiet run never
-  // reads segment 4, so its damage cannot matter there.
+  // A licence that is not shown: no run reads segment 4, so its damage
+  // cannot matter (and sspack verify notes it only).
   const std::pair<const char*, std::function<void(TSegmentEntry&)>> licence[] = {
       {"startOffset -1", [](TSegmentEntry& e) { e.startOffset = -1; }},
       {"named \"..\\evil.txt\"", [](TSegmentEntry& e) { e.name = "..\\evil.txt"; }},
       {"segmentType 0", [](TSegmentEntry& e) { e.segmentType = 0; }},
   };
   for (const auto& change : licence) {
-    m.Add("segment", std::string("segment 4 ") + change.first, Expect::kSucceed,
-          "a quiet run shows no licence and never reads segment 4",
-          m.WithHeader([&](H& h) { change.second(h.segments[ss::kSegLicense]); }));
+    m.Add("segment", std::string("segment 4 (not shown) ") + change.first, ss::kOk,
+          "no run shows the licence, so none reads segment 4", m.WithHeader([&](H& h) {
+            h.showLicense = 0;
+            change.second(h.segments[ss::kSegLicense]);
+          }));
   }
 
   // Fields the installer does not read: the package stays valid.
-  m.Add("segment", "segment 6 packedSize -1", Expect::kSucceed,
+  m.Add("segment", "segment 6 packedSize -1", ss::kOk,
         "the stored length comes from the offsets; packedSize is not read",
         m.WithHeader([](H& h) { h.segments[ss::kSegEngine].packedSize = -1; }));
-  m.Add("segment", "segment 0 hostile", Expect::kSucceed,
+  m.Add("segment", "segment 0 hostile", ss::kOk,
         "segment 0 describes the installer program and is never written",
         m.WithHeader([](H& h) {
           TSegmentEntry& e = h.segments[ss::kSegInstaller];
@@ -471,28 +486,28 @@ void DataFileCases(CaseMaker& m) {
   const DataFile base = ParseData(m.dataFile());
   const std::vector<uint8_t> laid = Lay(base);
   const int32_t size = static_cast<int32_t>(laid.size());
-  auto add = [&](const std::string& name, Expect expect, const std::string& why, const std::vector<uint8_t>& data) {
-    m.Add("datafile", name, expect, why, m.WithDataFile(data));
+  auto add = [&](const std::string& name, ss::Result code, const std::string& why, const std::vector<uint8_t>& data) {
+    m.Add("datafile", name, code, why, m.WithDataFile(data));
   };
-  add("as laid out again", Expect::kSucceed, "the same data file in a stored segment", laid);
+  add("as laid out again", ss::kOk, "the same data file in a stored segment", laid);
 
   // Entry counts.
   for (int64_t count : {int64_t{-1}, int64_t{1011}, int64_t{kMaxInt}, int64_t{INT32_MIN}}) {
-    add("entryCount " + std::to_string(count), Expect::kFail, "the table holds 0 to 1010 entries (-604)",
+    add("entryCount " + std::to_string(count), ss::kErrBadEntryCount, "the table holds 0 to 1010 entries (-604)",
         Lay(base, count));
   }
-  add("entryCount 1010 over a table of 4", Expect::kFail, "the table runs past the end of the file (100)",
+  add("entryCount 1010 over a table of 4", ss::kIoReadPastEnd, "the table runs past the end of the file (100)",
       Lay(base, 1010));
-  add("entryCount 5 over a table of 4", Expect::kFail,
-      "the fifth slot is read from the first chunk record, whose offset is garbage", Lay(base, 5));
-  add("entryCount 0", Expect::kSucceed, "nothing to expand; saver.dat is still written", Lay(base, 0));
+  add("entryCount 5 over a table of 4", ss::kIoReadPastEnd,
+      "the fifth slot is read from the first chunk record, whose offset is garbage (100)", Lay(base, 5));
+  add("entryCount 0", ss::kOk, "nothing to expand; saver.dat is still written", Lay(base, 0));
   {
     DataFile full = base;
     while (full.items.size() < 1010) {
       DataItem empty;  // no name: skipped
       full.items.push_back(empty);
     }
-    add("entryCount 1010, all but four without a name", Expect::kSucceed,
+    add("entryCount 1010, all but four without a name", ss::kOk,
         "the largest table the installer holds", Lay(full));
   }
 
@@ -501,39 +516,39 @@ void DataFileCases(CaseMaker& m) {
                     int64_t{INT32_MIN}, static_cast<int64_t>(SlotAt(2))}) {
     std::vector<uint8_t> d = laid;
     PatchEntry(d, 2, [&](TSaverFileEntry& e) { e.recordOffset = static_cast<int32_t>(v); });
-    add("entry 2 recordOffset " + Hex(v), Expect::kFail,
-        "the chunk record lies outside the file or is not a record", d);
+    add("entry 2 recordOffset " + Hex(v), ss::kIoReadPastEnd,
+        "the chunk record lies outside the file or is not a record (100)", d);
   }
   {
     std::vector<uint8_t> d = laid;
     const int32_t third = TSaverFileEntry::Parse(d.data() + SlotAt(3)).recordOffset;
     PatchEntry(d, 2, [&](TSaverFileEntry& e) { e.recordOffset = third; });
-    add("entry 2 shares entry 3's record", Expect::kSucceed, "two entries may share stored bytes", d);
+    add("entry 2 shares entry 3's record", ss::kOk, "two entries may share stored bytes", d);
   }
 
   // Chunk records of entry 2.
   const TChunkRecord r2 = base.items[1].record;
-  auto record = [&](const std::string& name, Expect expect, const std::string& why,
+  auto record = [&](const std::string& name, ss::Result code, const std::string& why,
                     const std::function<void(TChunkRecord&)>& f) {
     std::vector<uint8_t> d = laid;
     PatchRecord(d, 2, f);
-    add("entry 2 " + name, expect, why, d);
+    add("entry 2 " + name, code, why, d);
   };
   for (int64_t v : {int64_t{-1}, int64_t{kMaxInt}, int64_t{r2.originalSize} + 1, int64_t{r2.originalSize} - 1,
                     int64_t{INT32_MIN}}) {
-    record("originalSize " + Hex(v), Expect::kFail, "the entry does not expand to the declared size (-13)",
+    record("originalSize " + Hex(v), ss::kErrWrongSize, "the entry does not expand to the declared size (-13)",
            [&](TChunkRecord& r) { r.originalSize = static_cast<int32_t>(v); });
   }
-  record("originalSize 0", Expect::kSucceed, "an entry of size 0 writes no file",
+  record("originalSize 0", ss::kOk, "an entry of size 0 writes no file",
          [](TChunkRecord& r) { r.originalSize = 0; });
   for (int64_t v : {int64_t{-1}, int64_t{kMaxInt}, int64_t{size}, int64_t{INT32_MIN}}) {
-    record("packedSize " + Hex(v), Expect::kFail, "the stored bytes run past the end of the file (100)",
+    record("packedSize " + Hex(v), ss::kIoReadPastEnd, "the stored bytes run past the end of the file (100)",
            [&](TChunkRecord& r) { r.packedSize = static_cast<int32_t>(v); });
   }
-  record("packedSize 0", Expect::kFail, "an empty stream expands to nothing (-13)",
+  record("packedSize 0", ss::kErrWrongSize, "an empty stream expands to nothing (-13)",
          [](TChunkRecord& r) { r.packedSize = 0; });
-  record("marked stored", Expect::kEither,
-         "the declared size of bytes is copied as it is when it lies inside the file",
+  record("marked stored", ss::kIoReadPastEnd,
+         "a stored entry's length is its original size, which runs past the end of the file (100)",
          [](TChunkRecord& r) { r.compressed = 0; });
 
   // Streams that expand beyond their declared size or stop short.
@@ -546,17 +561,17 @@ void DataFileCases(CaseMaker& m) {
     bomb.items[1].payload = packed;
     bomb.items[1].record.packedSize = static_cast<int32_t>(packed.size());
     bomb.items[1].record.originalSize = 1000;
-    add("entry 2 expands to 8 MiB, declares 1000 bytes", Expect::kFail,
+    add("entry 2 expands to 8 MiB, declares 1000 bytes", ss::kErrWrongSize,
         "the expansion passes the declared size (-13); it must not fill the disk", Lay(bomb));
     DataFile huge = bomb;
     huge.items[1].record.originalSize = 8 << 20;
-    add("entry 2 expands to 8 MiB as declared", Expect::kSucceed, "a large entry that is sound", Lay(huge));
+    add("entry 2 expands to 8 MiB as declared", ss::kOk, "a large entry that is sound", Lay(huge));
   }
   for (size_t keep : {size_t{1}, base.items[1].payload.size() / 2, base.items[1].payload.size() - 1}) {
     DataFile cut = base;
     cut.items[1].payload.resize(keep);
     cut.items[1].record.packedSize = static_cast<int32_t>(keep);
-    add("entry 2 stream cut to " + std::to_string(keep) + " bytes", Expect::kFail,
+    add("entry 2 stream cut to " + std::to_string(keep) + " bytes", ss::kErrWrongSize,
         "the stream stops short of the declared size (-13)", Lay(cut));
   }
 
@@ -564,7 +579,7 @@ void DataFileCases(CaseMaker& m) {
   for (const std::string& name : HostileNames()) {
     DataFile d = base;
     d.items[1].entry.fileName = name;
-    add("entry 2 named \"" + Shown(name) + "\"", Expect::kFail, "an entry name must stay inside the install directory (-602)",
+    add("entry 2 named \"" + Shown(name) + "\"", ss::kErrBadEntryName, "an entry name must stay inside the install directory (-602)",
         Lay(d));
   }
   for (const std::string& name : {std::string("sub\\..\\..\\evil.txt"), std::string("sub\\\\evil.txt"),
@@ -572,26 +587,26 @@ void DataFileCases(CaseMaker& m) {
                                   std::string("..\\") + kBaseTitle + ".scr"}) {
     DataFile d = base;
     d.items[2].entry.fileName = name;
-    add("entry 3 named \"" + name + "\"", Expect::kFail, "an entry name must stay inside the install directory (-602)",
+    add("entry 3 named \"" + name + "\"", ss::kErrBadEntryName, "an entry name must stay inside the install directory (-602)",
         Lay(d));
   }
   {
     DataFile d = base;
     d.items[1].entry.fileName = LongName();
-    add("entry 2 named with 255 characters", Expect::kEither,
-        "a legal name, but the whole path is longer than Windows allows; Wine may create it", Lay(d));
+    add("entry 2 named with 255 characters", kPathTooLong,
+        "a legal name, but the whole path is longer than Windows allows", Lay(d));
     std::vector<uint8_t> bytes = Lay(base);
     // 256 characters and no terminating zero.
     std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(SlotAt(2) + 2),
               bytes.begin() + static_cast<std::ptrdiff_t>(SlotAt(2) + 2 + 256), static_cast<uint8_t>('N'));
-    add("entry 2 named with 256 characters, no zero", Expect::kEither,
+    add("entry 2 named with 256 characters, no zero", kPathTooLong,
         "the name fills its field; the path is too long for Windows", bytes);
   }
   {
     DataFile d = base;
     d.items[1].entry.fileName = "..\\..\\evil.txt";
     d.items[1].record.originalSize = 0;
-    add("entry 2 of size 0 named \"..\\..\\evil.txt\"", Expect::kSucceed,
+    add("entry 2 of size 0 named \"..\\..\\evil.txt\"", ss::kOk,
         "an entry of size 0 writes nothing, so its name is never used", Lay(d));
   }
 
@@ -600,30 +615,30 @@ void DataFileCases(CaseMaker& m) {
     DataFile d = base;
     d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
     d.items[2].entry.fileName = base.items[0].entry.fileName;
-    add("entry 3 a copy of entry 1 onto itself", Expect::kSucceed,
+    add("entry 3 a copy of entry 1 onto itself", ss::kOk,
         "copying a file onto itself is ignored", Lay(d));
   }
   {
     DataFile d = base;
     d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
     d.items[2].entry.fileName = "copy.swf";
-    add("entry 3 a copy of entry 1", Expect::kSucceed, "a later type-3 entry copies entry 1's file", Lay(d));
+    add("entry 3 a copy of entry 1", ss::kOk, "a later type-3 entry copies entry 1's file", Lay(d));
     // The builder and its verifier accept a copy into a sub-folder; the
     // entries that carry bytes create their folders, and so must a copy.
     d.items[2].entry.fileName = "copies\\copy.swf";
-    add("entry 3 a copy of entry 1 into a sub-folder", Expect::kSucceed,
+    add("entry 3 a copy of entry 1 into a sub-folder", ss::kOk,
         "a copied entry may name a sub-folder like any other entry", Lay(d));
   }
   {
     DataFile d = base;
     d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
     d.items[2].entry.fileName = "..\\..\\..\\..\\..\\hostile-sentinel\\copy.swf";
-    add("entry 3 a copy named outside", Expect::kFail, "a copied entry's name must stay inside (-602)", Lay(d));
+    add("entry 3 a copy named outside", ss::kErrBadEntryName, "a copied entry's name must stay inside (-602)", Lay(d));
   }
   {
     DataFile d = base;
     d.items[0].entry.fileName = "..\\..\\evil.swf";
-    add("entry 1 (the movie copy) named outside", Expect::kFail,
+    add("entry 1 (the movie copy) named outside", ss::kErrBadEntryName,
         "the movie copy's name must stay inside (-602)", Lay(d));
   }
   {
@@ -632,15 +647,15 @@ void DataFileCases(CaseMaker& m) {
     d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
     d.items[0].entry.entryType = 0;
     d.header.setContentKind(0);
-    add("entry 3 copies an entry 1 named outside", Expect::kFail,
+    add("entry 3 copies an entry 1 named outside", ss::kErrBadEntryName,
         "the copy's source is named outside the install directory (-602)", Lay(d));
   }
   {
     DataFile d = base;
     d.items[0].entry.fileName.clear();
     d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
-    add("entry 3 copies an entry 1 without a name", Expect::kFail,
-        "there is no file to copy (-532 or -602)", Lay(d));
+    add("entry 3 copies an entry 1 without a name", ss::kErrBadEntryName,
+        "there is no file to copy: an empty source name is refused (-602)", Lay(d));
   }
   {
     DataFile d = base;
@@ -648,19 +663,24 @@ void DataFileCases(CaseMaker& m) {
     d.items[1].entry.fileName = d.items[0].entry.fileName;
     d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
     d.items[2].entry.fileName = d.items[0].entry.fileName;
-    add("entries 2 and 3 copies of entry 1 under its own name", Expect::kSucceed,
+    add("entries 2 and 3 copies of entry 1 under its own name", ss::kOk,
         "every copy points at the file itself and is ignored", Lay(d));
   }
 }
 
-void ValidCases(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& library, CaseMaker& m) {
-  m.Add("valid", "the base installer", Expect::kSucceed, "built by the package builder", m.image());
+// False with a message when the builder refuses one of the valid inputs.
+bool ValidCases(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& library, CaseMaker& m,
+                std::string* error) {
+  m.Add("valid", "the base installer", ss::kOk, "built by the package builder", m.image());
+  bool built = true;
   auto build = [&](const std::string& name, const pack::FixtureOptions& o, const std::string& why) {
     std::vector<uint8_t> image;
-    std::string error;
-    if (pack::BuildFixtureInstaller(stub, o, &image, &error)) {
-      m.Add("valid", name, Expect::kSucceed, why, std::move(image), o.title);
+    if (!pack::BuildFixtureInstaller(stub, o, &image, error)) {
+      *error = name + ": " + *error;
+      built = false;
+      return;
     }
+    m.Add("valid", name, ss::kOk, why, std::move(image), o.title);
   };
   pack::FixtureOptions stored = BaseOptions(library);
   stored.compression = pack::Compression::kStore;
@@ -669,18 +689,22 @@ void ValidCases(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& li
   pack::FixtureOptions longTitle = BaseOptions(library);
   longTitle.title = std::string(64, 'T');
   build("title of 64 characters", longTitle, "the longest title, without a terminating zero");
+  pack::FixtureOptions dotted = BaseOptions(library);
+  dotted.title = "Sea Co.";
+  build("title ending in a dot", dotted, "something always follows the title: \"Sea Co..scr\", \"Sea Co. dir\"");
   // An empty support file: the builder stores it with a stored length of 0.
   pack::FixtureOptions empty = BaseOptions(library);
   pack::PackageInput input = pack::MakeFixtureInput(empty);
   input.segments[ss::kSegSupportFile]->data.clear();
   input.segments[ss::kSegSupportFile]->compression = pack::Compression::kStore;
   std::vector<uint8_t> image;
-  std::string error;
-  if (pack::BuildInstaller(stub, input, &image, &error)) {
-    m.Add("valid", "empty support file", Expect::kSucceed,
-          "the builder and its verifier accept an empty file; it is written as an empty file",
-          std::move(image));
+  if (!pack::BuildInstaller(stub, input, &image, error)) {
+    *error = "empty support file: " + *error;
+    return false;
   }
+  m.Add("valid", "empty support file", ss::kOk,
+        "the builder and its verifier accept an empty file; it is written as an empty file", std::move(image));
+  return built;
 }
 
 }  // namespace
@@ -692,7 +716,7 @@ bool MakeHostileCases(const std::vector<uint8_t>& stub, const std::vector<uint8_
   std::vector<uint8_t> image;
   if (!pack::BuildInstaller(stub, input, &image, error)) return false;
   CaseMaker m(image, stub.size(), input.segments[ss::kSegDataFile]->data, cases);
-  ValidCases(stub, library, m);
+  if (!ValidCases(stub, library, m, error)) return false;
   TruncationCases(m);
   HeaderCases(m);
   SegmentCases(m);

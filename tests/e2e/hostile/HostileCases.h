@@ -4,33 +4,28 @@
 // folder, broken data-file tables and compressed items that expand to the
 // wrong size. Portable, so that the same cases can be checked against the
 // package verifier on the host and run through the real installer under
-// Wine.
+// Wine. Each case carries the one exit code the installer must end with.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/ResultCodes.h"
+
 namespace hostile {
-
-// What a quiet run of the case must do.
-enum class Expect {
-  kFail,     // nonzero exit code, nothing left behind
-  kSucceed,  // exit code 0 and a complete install (the case is still valid)
-  kEither,   // refusing and installing are both sound; each is checked as such
-};
-
-const char* ExpectName(Expect e);
 
 struct HostileCase {
   std::string group;   // "truncate", "header", "segment", "datafile", "valid"
   std::string name;    // unique, readable
-  Expect expect = Expect::kFail;
-  std::string why;     // the reason for the expectation
+  // The exit code a quiet run must end with: 0 for a case that is still
+  // valid (the install complete), else the code that refuses it.
+  ss::Result code = ss::kOk;
+  std::string why;     // the reason for the code
   std::string title;   // the title the installer would install under
-  // The outcome rests on what a reading of the package cannot judge: the
-  // installed Flash player, or whether the library's bytes load as a DLL.
-  bool outsideModel = false;
+  // The code rests on the installed Flash player (the stand-in control of
+  // version 7), which no reading of the package can judge.
+  bool restsOnPlayer = false;
   std::vector<uint8_t> image;  // the whole installer file
 };
 

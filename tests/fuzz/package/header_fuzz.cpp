@@ -11,7 +11,7 @@
 
 #include "package/PackageRecords.h"
 #include "package/SegmentTargets.h"
-#include "tests/fuzz/package/InstallWalk.h"
+#include "tests/fuzz/package/ReadingRun.h"
 
 namespace {
 
@@ -64,25 +64,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (target.empty()) continue;
     const std::string* dir = DirectoryOf(target);
     Require(dir != nullptr);
-    Require(walk::StaysInside(target, *dir, false));
+    Require(reading::StaysInside(target, *dir, false));
     // Renamed for a picture presentation, the name stays acceptable.
     for (const char* ext : {".BMP", ".jpg"}) {
       std::string renamed = ss::ReplaceExtension(s.name, ext);
       if (renamed.size() > ss::kMaxNameLength) renamed.resize(ss::kMaxNameLength);
-      Require(walk::StaysInside(kDirs.workDir + renamed, kDirs.workDir, false) ==
+      Require(reading::StaysInside(kDirs.workDir + renamed, kDirs.workDir, false) ==
               ss::IsSafeSegmentName(renamed));
     }
   }
   if (ss::IsSafeSegmentName(h.title)) {
-    Require(walk::StaysInside(kDirs.systemDir + h.title + ".scr", kDirs.systemDir, false));
-    Require(walk::StaysInside(kDirs.systemDir + h.title + " dir\\saver.dat", kDirs.systemDir, true));
+    Require(reading::StaysInside(kDirs.systemDir + h.title + ".scr", kDirs.systemDir, false));
+    Require(reading::StaysInside(kDirs.systemDir + h.title + " dir\\saver.dat", kDirs.systemDir, true));
   }
 
   // The rest of the input as a data-file entry name.
   if (size > ss::kPackageHeaderSize) {
     const std::string name(reinterpret_cast<const char*>(data) + ss::kPackageHeaderSize,
                            std::min<size_t>(size - ss::kPackageHeaderSize, 300));
-    if (ss::IsSafeEntryName(name)) Require(walk::StaysInside(kDirs.installDir + name, kDirs.installDir, true));
+    if (ss::IsSafeEntryName(name)) Require(reading::StaysInside(kDirs.installDir + name, kDirs.installDir, true));
   }
   return 0;
 }

@@ -91,6 +91,12 @@ TEST(FileNames, RelativePathsAndTitles) {
   EXPECT_NE(TitleFault("Deep\\Sea"), "");
   EXPECT_NE(TitleFault("..\\..\\windows"), "");
   EXPECT_NE(TitleFault(""), "");
+  // Something always follows a title, so a trailing dot or space is harmless;
+  // separators, "..", and devices (whatever follows them) are not.
+  for (const char* ok : {"Sea Co.", "Sea Co ", "Dots..."}) EXPECT_EQ(TitleFault(ok), "") << ok;
+  for (const char* bad : {"..", ".", "...", " ", ". .", "CON.", "con ", "Nul.x.", "Sea/Co.", "Sea:Co.", "Sea*"}) {
+    EXPECT_NE(TitleFault(bad), "") << bad;
+  }
 }
 
 TEST(FileNames, SafePathsNeverLeaveTheirFolder) {

@@ -43,6 +43,14 @@ std::vector<std::string> Faults(const std::vector<uint8_t>& file) {
   return out;
 }
 
+std::vector<std::string> Notes(const std::vector<uint8_t>& file) {
+  std::vector<std::string> out;
+  for (const Finding& f : VerifyInstaller(file)) {
+    if (!f.fault) out.push_back(f.text);
+  }
+  return out;
+}
+
 bool AnyFaultMentions(const std::vector<std::string>& faults, const std::string& word) {
   return std::any_of(faults.begin(), faults.end(),
                      [&](const std::string& f) { return f.find(word) != std::string::npos; });
@@ -100,7 +108,30 @@ TEST(Verify, CompressedSegmentsMustExpandToTheirSize) {
   EXPECT_TRUE(AnyFaultMentions(Faults(bad), "segment 6"));
 }
 
-TEST(Verify, PresentationMustSuitItsKind) {
+// The installer copies a stored segment whole, as its offsets give it,
+// whatever its originalSize says: verify notes the difference and reads the
+// same bytes.
+TEST(Verify, StoredSegmentsAreCopiedWholeWhateverTheirOriginalSize) {
+  FixtureOptions o;
+  o.compression = Compression::kStore;
+  std::vector<uint8_t> file = Fixture(o);
+  TPackageHeader h = HeaderOf(file);
+  const TSegmentEntry sound = h.segments[kSegSupportFile];
+  ASSERT_EQ(sound.compressed, 0);
+  h.segments[kSegSupportFile].originalSize = -1;
+  PutHeader(&file, h);
+  EXPECT_TRUE(Faults(file).empty());
+  EXPECT_TRUE(AnyFaultMentions(Notes(file), "copies its " + std::to_string(sound.storedLength()) + " bytes whole"));
+  std::vector<uint8_t> bytes;
+  std::string error;
+  ASSERT_TRUE(ReadSegment(file, h.segments[kSegSupportFile], &bytes, &error)) << error;
+  EXPECT_EQ(bytes.size(), static_cast<size_t>(sound.storedLength()));
+}
+
+// A presentation that does not suit its kind stops no install (a movie that
+// does not play makes the installer install directly, a picture that does not
+// load leaves the panel empty): verify notes it, and the builder refuses it.
+TEST(Verify, PresentationThatDoesNotSuitItsKindIsNoted) {
   for (uint8_t mode : {dmBitmap, dmJpeg, dmFlash}) {
     FixtureOptions o;
     o.displayMode = mode;
@@ -112,14 +143,16 @@ TEST(Verify, PresentationMustSuitItsKind) {
     h.displayMode = mode == dmBitmap ? dmJpeg : dmBitmap;
     std::vector<uint8_t> other = file;
     PutHeader(&other, h);
-    EXPECT_TRUE(AnyFaultMentions(Faults(other), "segment 3")) << int(mode);
+    EXPECT_TRUE(Faults(other).empty()) << int(mode);
+    EXPECT_TRUE(AnyFaultMentions(Notes(other), "segment 3")) << int(mode);
   }
   // A movie of a version the installer does not play.
   FixtureOptions o;
   o.compression = Compression::kStore;
   std::vector<uint8_t> file = Fixture(o);
   file[HeaderOf(file).segments[kSegPresentation].startOffset + 3] = 9;
-  EXPECT_TRUE(AnyFaultMentions(Faults(file), "version 9"));
+  EXPECT_TRUE(Faults(file).empty());
+  EXPECT_TRUE(AnyFaultMentions(Notes(file), "version 9"));
 }
 
 TEST(Verify, HeaderAndRoleRules) {
@@ -133,7 +166,6 @@ TEST(Verify, HeaderAndRoleRules) {
       [](TPackageHeader* h) { h->segments[kSegEngine].name = "other.scr"; },
       [](TPackageHeader* h) { h->title = "..\\windows"; },
       [](TPackageHeader* h) { h->flashVersionIndex = 2; },
-      [](TPackageHeader* h) { h->displayMode = 0; },
       [](TPackageHeader* h) { h->carriesFlashSetup = 1; },  // segment 2 absent
   };
   for (size_t i = 0; i < changes.size(); ++i) {
@@ -143,6 +175,14 @@ TEST(Verify, HeaderAndRoleRules) {
     PutHeader(&bad, h);
     EXPECT_FALSE(Faults(bad).empty()) << "change " << i;
   }
+  // An unknown presentation kind stops nothing: the segment is staged and
+  // shown by no one.
+  std::vector<uint8_t> unknown = file;
+  TPackageHeader h = HeaderOf(unknown);
+  h.displayMode = 0;
+  PutHeader(&unknown, h);
+  EXPECT_TRUE(Faults(unknown).empty());
+  EXPECT_TRUE(AnyFaultMentions(Notes(unknown), "presentation kind 0"));
 }
 
 // Segment 1 is loaded by the installer to expand every compressed item: a

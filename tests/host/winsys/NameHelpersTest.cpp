@@ -43,14 +43,39 @@ TEST(NameHelpers, ContainsTextFoldsAsciiAndStopsAtNul) {
   EXPECT_FALSE(ContainsText("Aqua", ""));
 }
 
-TEST(NameHelpers, PlainFileNames) {
-  for (const char* ok : {"Aqua", "Aqua Screensaver", "aqua.scr", "a..b", "caf\xE9"}) {
-    EXPECT_TRUE(IsPlainFileName(ok)) << ok;
+// Titles differ from file names in one thing only: something always follows
+// a title (".scr", " dir", ".ssd"), so it may end with a dot or a space.
+TEST(NameHelpers, PlainFileNamesAndTitles) {
+  struct Row {
+    const char* name;
+    bool file;
+    bool title;
+  };
+  const Row rows[] = {
+      {"Aqua", true, true},        {"Aqua Screensaver", true, true}, {"aqua.scr", true, true},
+      {"a..b", true, true},        {"caf\xE9", true, true},          {"Sea Co.", false, true},
+      {"tail.", false, true},      {"tail ", false, true},           {"Dots...", false, true},
+      {"...", false, false},        {"", false, false},               {".", false, false},
+      {"..", false, false},        {"..\\x", false, false},          {"a/b", false, false},
+      {"C:x", false, false},       {"a\\", false, false},            {"x*", false, false},
+      {"a?", false, false},        {"a\"b", false, false},           {"a<b", false, false},
+      {"a|b", false, false},       {"tab\there", false, false},      {"Sea\\Co.", false, false},
+      {"CON", false, false},       {"CON.", false, false},           {"con ", false, false},
+      {"Nul.x.", false, false},    {"COM1 .", false, false},         {"LPT9", false, false},
+      {" ", false, false},         {". .", false, false},            {" x", true, true},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(IsPlainFileName(row.name), row.file) << "\"" << row.name << "\"";
+    EXPECT_EQ(IsPlainTitle(row.name), row.title) << "\"" << row.name << "\"";
   }
-  for (const char* bad : {"", ".", "..", "..\\x", "a/b", "C:x", "a\\", "x*", "a?", "a\"b", "a<b",
-                          "a|b", "tail.", "tail ", "tab\there"}) {
-    EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+  // What follows a title keeps the names it makes plain.
+  for (const char* title : {"Sea Co.", "tail ", "Dots..."}) {
+    EXPECT_TRUE(IsPlainFileName(EngineFilePath("", title))) << title;
+    EXPECT_TRUE(IsPlainFileName(std::string(title) + " dir")) << title;
+    EXPECT_TRUE(IsPlainFileName(std::string(title) + ".ssd")) << title;
   }
+  EXPECT_EQ(InstallDirectoryPath("C:\\S\\", "Sea Co."), "C:\\S\\Sea Co. dir\\");
+  EXPECT_EQ(EngineFilePath("C:\\S\\", "Sea Co."), "C:\\S\\Sea Co..scr");
 }
 
 TEST(NameHelpers, ParentsEndAtTheRoot) {

@@ -238,6 +238,27 @@ TEST_F(ReaderTest, WrongExpandedSizeIsMinus13AndTheFileIsGone) {
   EXPECT_EQ(shown[0].text, "Installation Error: " + library + "\r\n\r\nProblem with file " + library + ". ");
 }
 
+// A stored segment is copied whole, as its offsets give it: its
+// originalSize is not read, whatever it says (sspack verify notes it only).
+TEST_F(ReaderTest, StoredSegmentIsCopiedWholeWhateverItsOriginalSize) {
+  const pack::PackageInput input = pack::MakeFixtureInput(Options(Compression::kStore));
+  ASSERT_EQ(Start(input, [](TPackageHeader& h) {
+              h.segments[9].originalSize += 1;
+              h.segments[6].originalSize = 0;
+              h.segments[7].originalSize = -1;
+            }),
+            kOk);
+  ASSERT_EQ(PackageHeader().segments[9].compressed, 0);
+  sstest::BoxWatcher boxes;
+  EXPECT_EQ(Extract(9), kOk);
+  EXPECT_EQ(ReadAll(InstallDirectory() + "helper1.dll"), input.segments[9]->data);
+  EXPECT_EQ(Extract(6), kOk);
+  EXPECT_EQ(ReadAll(sys() + input.title + ".scr"), input.segments[6]->data);
+  EXPECT_EQ(Extract(7), kOk);
+  EXPECT_EQ(ReadAll(InstallDirectory() + "support.dat"), input.segments[7]->data);
+  EXPECT_EQ(boxes.count(), 0u);
+}
+
 TEST_F(ReaderTest, SegmentWithoutNameIsMinus531WithAMessageNamingNoFile) {
   pack::FixtureOptions o = Options();
   o.document = false;
@@ -327,7 +348,6 @@ TEST_F(DataFileTest, EntriesLandInSubFoldersAndSaverDatHoldsTheHeader) {
   EXPECT_EQ(ReadAll(inst + "media\\noise.bin"), noise);
   EXPECT_EQ(ReadAll(inst + "media\\deep\\a.txt"), text);
   EXPECT_EQ(ReadAll(inst + "saver.dat"), std::vector<uint8_t>(f.ssd.begin(), f.ssd.begin() + kSaverDataHeaderSize));
-  EXPECT_NE(GetFileAttributesA((inst + "readme.txt").c_str()) & FILE_ATTRIBUTE_ARCHIVE, 0u);
   EXPECT_FALSE(SaverDataOpen());
   EXPECT_EQ(boxes.count(), 0u);
   EXPECT_EQ(progress_.statuses.back(), "Writing saver data file...");
@@ -356,6 +376,82 @@ TEST_F(DataFileTest, CopiedEntriesComeFromTheMovieAndFromEntryOne) {
   EXPECT_EQ(ReadAll(InstallDirectory() + "movie.swf"), movie);
   EXPECT_EQ(ReadAll(InstallDirectory() + "again.swf"), movie);
   EXPECT_EQ(boxes.count(), 0u);  // a copy of a file onto itself is ignored
+}
+
+// The boxes of the error paths, each reached through the step that shows
+// it: the step's code, one box, and its text.
+TEST_F(DataFileTest, ErrorPathsShowTheirBoxes) {
+  auto fileProblem = [](const std::string& path) {
+    return "Installation Error: " + path + "\r\n\r\nProblem with file " + path + ". ";
+  };
+  DataFixture movie = MakeData(TSaverDataHeader::kContentKindMovie, {CopyEntry("movie.swf")});
+  DataFixture plain = MakeData(0, {Entry("a.txt", pack::MakeTextBytes(100, 3))});
+  struct Row {
+    const char* what;
+    std::function<Result()> run;  // prepares the failure and runs the step
+    Result code;
+    std::function<std::string()> text;
+  };
+  const Row rows[] = {
+      {"-523: the executable cannot be copied to the package copy",
+       [&] { return CopyPackageToWorkDirectory(root_ + "missing.exe"); }, ERROR_FILE_NOT_FOUND,
+       [&] {
+         return "Installation Error: " + PackageCopyPath() +
+                "\r\n\r\nPlease retry installation. If this message appears again, the installation cannot be "
+                "completed because your user account has limited installation privileges. To complete this "
+                "installation, login with administrative privileges and rerun this installer.";
+       }},
+      {"-35: a compressed library without the decompression library",
+       [&] {
+         EXPECT_EQ(Start(pack::MakeFixtureInput(Options(Compression::kCompress))), kOk);
+         EXPECT_TRUE(DeleteFileA((work() + "impborl.dll").c_str()));
+         return Extract(9);
+       },
+       kErrNoDecompressor, [&] { return fileProblem(InstallDirectory() + "helper1.dll"); }},
+      {"-532: entry 1 copies a movie that is gone",
+       [&] {
+         StartWith(movie.ssd, true);
+         EXPECT_TRUE(DeleteFileA((work() + "installer.swf").c_str()));
+         EXPECT_EQ(ReadSaverDataHeader(), kOk);
+         return ExpandSaverDataFile();
+       },
+       kErrCopyEntry, [&] { return fileProblem(work() + "installer.swf"); }},
+      {"ReadSaverDataHeader: the data file is gone",
+       [&] {
+         StartWith(plain.ssd);
+         EXPECT_TRUE(DeleteFileA(SaverDataFilePath().c_str()));
+         return ReadSaverDataHeader();
+       },
+       ERROR_FILE_NOT_FOUND, [&] { return fileProblem(SaverDataFilePath()); }},
+      {"OpenSaverDataFile: the table runs past the end",
+       [&] {
+         StartWith(std::vector<uint8_t>(plain.ssd.begin(), plain.ssd.begin() + kSaverDataHeaderSize));
+         EXPECT_EQ(ReadSaverDataHeader(), kOk);
+         return ExpandSaverDataFile();
+       },
+       kIoReadPastEnd,
+       [&] {
+         return "Problem opening screen saver data file.\r\n\r\nFile: " + SaverDataFilePath() + "\r\n\r\n100";
+       }},
+      {"WriteSaverSettings: the install directory is gone",
+       [&] {
+         StartWith(plain.ssd);
+         EXPECT_EQ(ReadSaverDataHeader(), kOk);
+         EXPECT_EQ(RemoveDirectoryTree(InstallDirectory()), kOk);
+         return WriteSaverSettings();
+       },
+       ERROR_PATH_NOT_FOUND, [&] { return fileProblem(InstallDirectory() + "saver.dat"); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    CloseSaverDataFile();
+    sstest::BoxWatcher boxes;
+    EXPECT_EQ(row.run(), row.code);
+    const auto shown = boxes.boxes();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, "Error");
+    EXPECT_EQ(shown[0].text, row.text());
+  }
 }
 
 TEST_F(DataFileTest, EntryPastTheEndIsError100AndLeavesNoFile) {

@@ -284,10 +284,22 @@ TEST(WindowsVersion, FlagsForEachVersionWineReports) {
   }
 }
 
+// On the 9x family the whole command text, " /u" included, goes through the
+// short-path conversion, which needs a file of exactly that name: there is
+// none, so the long form stays. The engine itself lies there (it always
+// does after an install), so a conversion of the engine path alone would
+// show as a short command.
 TEST(WindowsVersion, NinetyEightKeepsTheLongUninstallCommand) {
   ScratchDir scratch;
   const std::string title = "SsProbe Aqua";
   EntryCleaner clean(title);
+  const std::string engine = scratch.path() + title + ".scr";
+  HANDLE h = CreateFileA(engine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  char shortEngine[MAX_PATH + 1] = {};
+  ASSERT_GT(GetShortPathNameA(engine.c_str(), shortEngine, sizeof shortEngine), 0u);
+  ASSERT_NE(std::string(shortEngine), engine) << "the engine has no short name of its own here";
   ProbeVersion as("win98");
   const std::string out =
       RunCaptured("\"" + test::ProgramDir() + "version_probe.exe\" register \"" + title + "\" \"" +

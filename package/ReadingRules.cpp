@@ -1,0 +1,65 @@
+#include "package/ReadingRules.h"
+
+#include "package/SegmentTargets.h"
+#include "winsys/LMT_StringUtils.h"
+
+namespace ss {
+
+Result HeaderRule(int64_t packageSize, int32_t packageOffset) {
+  if (packageOffset < 0 || packageSize - packageOffset < static_cast<int64_t>(kPackageHeaderSize)) {
+    return kErrShortHeader;
+  }
+  return kOk;
+}
+
+Result TitleRule(const std::string& title) { return IsPlainTitle(title) ? kOk : kErrBadTitle; }
+
+Result SegmentNameRule(const TSegmentEntry& segment, const std::string& target) {
+  if (!segment.present()) return kErrSegmentNoName;
+  if (!IsSafeSegmentName(segment.name) || target.empty()) return kErrBadEntryName;
+  return kOk;
+}
+
+Result SegmentRangeRule(const TSegmentEntry& segment, int64_t packageSize) {
+  const int64_t n = segment.storedLength();
+  if (segment.startOffset < 0 || n < 0 || segment.startOffset + n > packageSize) return kErrShortSegment;
+  return kOk;
+}
+
+Result ExpandedRule(int64_t size, int32_t originalSize) {
+  if (size < 0) return kErrFileMissing;
+  if (size != originalSize) return kErrWrongSize;
+  return kOk;
+}
+
+Result EntryCountRule(int32_t count) {
+  return count < 0 || count > kMaxSaverEntries ? kErrBadEntryCount : kOk;
+}
+
+Result CopiedEntryRule(const std::string& name, int number, const std::string& firstName) {
+  if (!IsSafeEntryName(name) || (number > 1 && !IsSafeEntryName(firstName))) return kErrBadEntryName;
+  return kOk;
+}
+
+Result ChunkRecordPlaceRule(int32_t recordOffset, int64_t dataSize) {
+  if (recordOffset < 0 || recordOffset + static_cast<int64_t>(kChunkRecordSize) > dataSize) return kIoReadPastEnd;
+  return kOk;
+}
+
+EntryVerdict EntryRule(const TSaverFileEntry& entry, const TChunkRecord& record, int64_t dataSize) {
+  EntryVerdict v;
+  if (record.originalSize == 0) return v;
+  v.writes = true;
+  if (!IsSafeEntryName(entry.fileName)) {
+    v.code = kErrBadEntryName;
+  } else if (record.originalSize < 0) {
+    v.code = kErrWrongSize;
+  } else {
+    v.dataStart = static_cast<int64_t>(entry.recordOffset) + kChunkRecordSize;
+    v.stored = record.storedLength();
+    if (v.stored < 0 || v.dataStart + v.stored > dataSize) v.code = kIoReadPastEnd;
+  }
+  return v;
+}
+
+}  // namespace ss

@@ -1,0 +1,64 @@
+// The installer's reading rules: what makes a package and its data file
+// acceptable, and which code refuses them. Portable. The reader and the
+// staging steps apply them to what they read from disk; the host tests and
+// the fuzz targets apply the same functions to packages held in memory, so
+// that no second copy of the rules can drift from the installer's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/ResultCodes.h"
+#include "package/PackageRecords.h"
+
+namespace ss {
+
+// The package copy must hold a whole header at `packageOffset`: -31.
+Result HeaderRule(int64_t packageSize, int32_t packageOffset);
+
+// The title names the engine, the install directory and a registry key: a
+// plain title (IsPlainTitle) or -603.
+Result TitleRule(const std::string& title);
+
+// A segment about to be written to `target` (SegmentTargetPath, "" for a
+// type without a target): -531 without a name; -602 for a name that is no
+// plain file name or a type without a target.
+Result SegmentNameRule(const TSegmentEntry& segment, const std::string& target);
+
+// Its stored bytes must lie inside a package of `packageSize` bytes, else
+// -30; an empty range (end = start - 1) is a sound empty file. A stored
+// segment is then copied whole, as its offsets give it, whatever its
+// originalSize says; a compressed one is expanded and judged by ExpandedRule.
+Result SegmentRangeRule(const TSegmentEntry& segment, int64_t packageSize);
+
+// What an expansion left behind: -16 when no file appeared (`size` < 0),
+// -13 when its size is not `originalSize`.
+Result ExpandedRule(int64_t size, int32_t originalSize);
+
+// The data file's entry count: 0 to 1010, else -604.
+Result EntryCountRule(int32_t count);
+
+// An entry produced by copying (type 3; entry `number` 1 copies the movie,
+// later ones entry 1's file named `firstName`): both names must stay inside
+// the install directory, else -602.
+Result CopiedEntryRule(const std::string& name, int number, const std::string& firstName);
+
+// Where the 44-byte chunk record of an entry lies: inside a data file of
+// `dataSize` bytes, else the runtime's read error 100.
+Result ChunkRecordPlaceRule(int32_t recordOffset, int64_t dataSize);
+
+// An entry whose chunk record was read. `writes` tells whether a file is
+// written (an originalSize of 0 writes nothing, whatever the rest says);
+// when it is, the entry's name must stay inside the install directory
+// (-602), originalSize must not be negative (-13), and the stored bytes after
+// the record must lie inside the data file (100). A stored entry is copied as
+// its stored length gives it; a compressed one is judged by ExpandedRule.
+struct EntryVerdict {
+  Result code = kOk;
+  bool writes = false;
+  int64_t dataStart = 0;  // the stored bytes: after the record
+  int64_t stored = 0;
+};
+EntryVerdict EntryRule(const TSaverFileEntry& entry, const TChunkRecord& record, int64_t dataSize);
+
+}  // namespace ss
