@@ -203,13 +203,18 @@ bool Application::Initialize() {
   if (!GetClassInfoExA(Instance(), kTitleClass, &titleClass)) {
     titleClass = WNDCLASSEXA{};
     titleClass.cbSize = sizeof(titleClass);
-    titleClass.lpfnWndProc = DefWindowProcA;
+    titleClass.lpfnWndProc = &Application::TitleWindowProc;
     titleClass.hInstance = Instance();
     titleClass.lpszClassName = kTitleClass;
     RegisterClassExA(&titleClass);
   }
-  titleWindow_ = CreateWindowExA(WS_EX_TOOLWINDOW, kTitleClass, title_.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
-                                 nullptr, Instance(), nullptr);
+  // The application's own window: shown, but of no size, so that all the
+  // user sees of it is its taskbar button with the application title. The
+  // forms are owned by it and so have no buttons of their own.
+  titleWindow_ = CreateWindowExA(0, kTitleClass, title_.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                                 GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                                 nullptr, nullptr, Instance(), nullptr);
+  if (titleWindow_ != nullptr) ShowWindow(titleWindow_, SW_SHOWNOACTIVATE);
 
   // A thread hook sees every message any loop of this thread removes from
   // the queue, the loops of modal boxes and of hosted controls included.
@@ -217,6 +222,20 @@ bool Application::Initialize() {
                                           GetCurrentThreadId()));
   initialized_ = true;
   return true;
+}
+
+// Pressing the taskbar button activates the application's window: the
+// activation goes on to the window the user last worked in (a form or one of
+// its boxes), as long as it can take it.
+LRESULT CALLBACK Application::TitleWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+    HWND last = GetLastActivePopup(hwnd);
+    if (last != hwnd && IsWindowVisible(last) && IsWindowEnabled(last)) {
+      SetActiveWindow(last);
+      return 0;
+    }
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 void Application::SetTitle(const std::string& title) {
@@ -437,7 +456,9 @@ bool Form::createForm(const char* className, DWORD exStyle, const char* caption,
                       int height, bool visible) {
   App().Initialize();
   if (!RegisterClass(className, GetSysColorBrush(COLOR_BTNFACE))) return false;
-  if (!createWindow(className, exStyle, kFixedStyle, caption, left, top, width, height, nullptr, 0)) return false;
+  if (!createWindow(className, exStyle, kFixedStyle, caption, left, top, width, height, App().TitleWindow(), 0)) {
+    return false;
+  }
   SetPropA(hwnd_, kFormProperty, reinterpret_cast<HANDLE>(1));
   App().FormCreated(hwnd_);
   createComponents();

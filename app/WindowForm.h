@@ -29,8 +29,8 @@ class Application {
 
   void SetTitle(const std::string& title);
   const std::string& Title() const { return title_; }
-  // A hidden window that carries the title, so that the title can be found
-  // like any window caption.
+  // The window that carries the title: of no size, it shows as the taskbar
+  // button, and it owns every form.
   HWND TitleWindow() const { return titleWindow_; }
 
   // The first form created becomes the main window.
@@ -70,6 +70,7 @@ class Application {
  private:
   bool processOne();
   static LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK TitleWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   bool initialized_ = false;
   bool terminated_ = false;

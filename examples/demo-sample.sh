@@ -80,7 +80,12 @@ wine "$installer" >"$out/window.log" 2>&1 &
 setup=$!
 window=
 for _ in $(seq 1 "$(ss_slow 100)"); do
-  window=$(xdotool search --onlyvisible --name "^Install Screen Saver: $title\$" 2>/dev/null | head -n 1 || true)
+  # The installer window, not the application's title window of no size
+  # that carries the same caption.
+  for candidate in $(xdotool search --onlyvisible --name "^Install Screen Saver: $title\$" 2>/dev/null || true); do
+    eval "$(xdotool getwindowgeometry --shell "$candidate")"
+    [ "$WIDTH" -gt 50 ] && window=$candidate && break
+  done
   [ -n "$window" ] && break
   sleep 0.2
 done

@@ -90,9 +90,12 @@ int Probe(DWORD timeout) {
   GetWindowRect(install, &installRect);
   GetWindowRect(cancel, &cancelRect);
   std::printf("install.gap=%ld\n", cancelRect.left - installRect.right);
-  // The application title rides on a hidden window of its own.
+  // The application title rides on a window of its own, shown (as the
+  // taskbar button) and owning the forms.
   HWND title = FindWindowA("SsApplication", nullptr);
   std::printf("app.title=%s\n", title != nullptr ? TextOf(title).c_str() : "");
+  std::printf("app.title.shown=%d\n", title != nullptr && IsWindowVisible(title) ? 1 : 0);
+  std::printf("installer.owned=%d\n", title != nullptr && GetWindow(form, GW_OWNER) == title ? 1 : 0);
   std::printf("preparing.found=%d\n", preparing != nullptr ? 1 : 0);
   if (preparing != nullptr) {
     std::printf("preparing.caption=%s\n", TextOf(preparing).c_str());

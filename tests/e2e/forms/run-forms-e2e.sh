@@ -91,6 +91,8 @@ if "$run" "$helper" probe 20000 >"$work/probe1.txt" 2>"$work/probe1.err"; then
   expect preparing.visible 0 "$work/probe1.txt"
   expect installer.centred 1 "$work/probe1.txt"
   expect app.title "$(value installer.caption "$work/probe1.txt")" "$work/probe1.txt"
+  expect app.title.shown 1 "$work/probe1.txt"
+  expect installer.owned 1 "$work/probe1.txt"
   expect installer.sizeable 0 "$work/probe1.txt"
   expect install.text "Install" "$work/probe1.txt"
   expect install.gap 6 "$work/probe1.txt"

@@ -325,6 +325,11 @@ std::vector<std::string> VisibleChildTexts(HWND parent) {
   return texts;
 }
 
+bool IsForm(HWND w) {
+  const std::string cls = ClassName(w);
+  return cls != "#32770" && cls != "SsApplication";
+}
+
 std::string PlainCaption(const std::string& caption) {
   std::string out;
   for (char c : caption)
@@ -347,7 +352,7 @@ HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD time
 
 HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child) {
   return WaitForWindow(
-      pid, [&](HWND w) { return TextOf(w) == title && ClassName(w) != "#32770"; }, timeoutMs, child);
+      pid, [&](HWND w) { return TextOf(w) == title && IsForm(w); }, timeoutMs, child);
 }
 
 Box ReadBox(HWND dialog) {

@@ -77,6 +77,9 @@ class ChildProcess {
 
 // Visible top-level windows of process `pid`.
 std::vector<HWND> WindowsOf(DWORD pid);
+// A window of the program's own forms: neither a box nor the application's
+// title window (which carries the installer window's caption too).
+bool IsForm(HWND w);
 std::string TextOf(HWND w);
 std::string ClassName(HWND w);
 // The texts of the visible controls inside `parent`.

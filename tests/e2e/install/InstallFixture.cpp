@@ -156,7 +156,7 @@ HWND InstallE2e::WaitForInstaller(const ChildProcess& child, const std::string& 
       child.pid(),
       [&](HWND w) {
         const std::string text = TextOf(w);
-        return ClassName(w) != "#32770" && (text == "Install: " + title || text == "Install Screen Saver: " + title);
+        return IsForm(w) && (text == "Install: " + title || text == "Install Screen Saver: " + title);
       },
       timeoutMs, &child);
 }
