@@ -71,6 +71,12 @@ bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::s
   view->packageOffset = offset;
   view->fileSize = file.size();
   view->header = TPackageHeader::Parse(file.data() + offset);
+  PeImage image;
+  std::string peError;
+  if (ReadPeImage(file, &image, &peError) && image.certificateSize != 0) {
+    view->signatureOffset = image.certificateOffset;
+    view->signatureSize = image.certificateSize;
+  }
   return true;
 }
 
@@ -396,8 +402,28 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
   }
   int64_t last = dataStart;
   for (const auto& r : ranges) last = std::max(last, r.second);
-  if (static_cast<uint64_t>(last) < file.size()) {
-    Note(&findings, std::to_string(file.size() - static_cast<uint64_t>(last)) +
+  uint64_t unusedEnd = file.size();
+  if (view.signatureSize != 0) {
+    // A signing tool appends the certificate table after the package (after
+    // up to 7 bytes that align it to 8) and names it in the program's
+    // headers; the installer reads only its segments and never looks there.
+    const uint64_t at = view.signatureOffset;
+    const uint64_t end = at + view.signatureSize;
+    if (end > file.size()) {
+      Note(&findings, "the signature's certificate table (" + std::to_string(view.signatureSize) +
+                          " bytes at " + std::to_string(at) + ") runs past the end of the file");
+    } else if (at < static_cast<uint64_t>(last)) {
+      Note(&findings, "the signature's certificate table at " + std::to_string(at) +
+                          " lies inside the package, whose bytes there the signature does not cover");
+    } else {
+      Note(&findings, "signed: the certificate table (" + std::to_string(view.signatureSize) +
+                          " bytes at " + std::to_string(at) + ") follows the package");
+      // The alignment bytes are the table's; anything more is counted below.
+      if (end == file.size()) unusedEnd = at - static_cast<uint64_t>(last) < 8 ? static_cast<uint64_t>(last) : at;
+    }
+  }
+  if (static_cast<uint64_t>(last) < unusedEnd) {
+    Note(&findings, std::to_string(unusedEnd - static_cast<uint64_t>(last)) +
                         " bytes after the last segment are not used");
   }
   return findings;
@@ -440,6 +466,11 @@ std::string FormatInstaller(const InstallerView& view) {
                                      : " (invalid)") +
          "\n";
   out += "Display Properties:   " + std::string(h.showDisplayProperties ? "offered" : "not offered") +
+         "\n";
+  out += "Signed:               " +
+         (view.signatureSize == 0 ? std::string("no")
+                                  : "yes (certificate table of " + std::to_string(view.signatureSize) +
+                                        " bytes at " + std::to_string(view.signatureOffset) + ")") +
          "\n\n";
   out += "idx role           name                         type target                       "
          "storage         start        end     stored   original\n";

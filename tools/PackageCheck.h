@@ -21,9 +21,15 @@ struct InstallerView {
   int32_t packageOffset = 0;
   uint64_t fileSize = 0;
   TPackageHeader header;
+  // An Authenticode signature: the certificate table that the program's
+  // headers name (appended after the package by a signing tool); both 0 when
+  // the installer is not signed. It is no part of the package.
+  uint64_t signatureOffset = 0;
+  uint64_t signatureSize = 0;
 };
 
-// Locates and parses the package header. False with a message when the file
+// Locates and parses the package header, and finds the signature's
+// certificate table when there is one. False with a message when the file
 // is no installer or ends before its header.
 bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::string* error);
 

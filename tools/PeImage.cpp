@@ -11,7 +11,7 @@ constexpr uint32_t kMaxLibraries = 1024;
 constexpr uint32_t kMaxFunctions = 65536;
 constexpr size_t kMaxName = 512;
 
-enum Directory { kDirExport = 0, kDirImport = 1, kDirTls = 9, kDirDelayImport = 13 };
+enum Directory { kDirExport = 0, kDirImport = 1, kDirSecurity = 4, kDirTls = 9, kDirDelayImport = 13 };
 
 struct Section {
   uint32_t address, rawOffset, rawSize;
@@ -198,6 +198,11 @@ bool ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string*
   r.SetSections(std::move(sections));
 
   uint32_t rva = 0, size = 0;
+  directory(kDirSecurity, &rva, &size);
+  if (rva != 0 && size != 0) {
+    image->certificateOffset = rva;
+    image->certificateSize = size;
+  }
   directory(kDirTls, &rva, &size);
   image->hasTls = rva != 0 && size != 0;
   directory(kDirDelayImport, &rva, &size);

@@ -9,7 +9,9 @@
 //   characteristics), the optional header (PE32 or PE32+: system versions,
 //   subsystem, data directories), the section table, and through the
 //   directories the export table (names), the import table (per library:
-//   names and ordinals) and whether a thread-local storage directory exists.
+//   names and ordinals), whether a thread-local storage directory exists, and
+//   where the certificate table of an Authenticode signature lies (its
+//   directory gives a file offset, not an address).
 // Every offset is checked against the file; a damaged file gives an error,
 // never a read out of bounds.
 #pragma once
@@ -39,6 +41,8 @@ struct PeImage {
   uint16_t subsystemMajor = 0, subsystemMinor = 0;
   bool hasTls = false;                // a thread-local storage directory
   bool hasDelayImports = false;       // a delay-load import directory
+  uint32_t certificateOffset = 0;     // the signature's certificate table: file offset
+  uint32_t certificateSize = 0;       // and size; both 0 when unsigned
   std::vector<PeImport> imports;
   std::vector<std::string> exports;   // exported names
 
