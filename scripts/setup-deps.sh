@@ -38,7 +38,9 @@ mkdir -p "$cache"
 # Debian packages. wine32:i386 needs the i386 architecture enabled first.
 # The preloaders reserve the address ranges Wine needs before anything else
 # can take them; without them a start now and then fails ("failed to map
-# the shared user data").
+# the shared user data"). osslsigncode signs installers (sspack build
+# --sign) and checks the signatures in the tests; openssl makes the tests'
+# throw-away certificates.
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
@@ -49,6 +51,7 @@ packages=(
   libstorm-dev zlib1g-dev nlohmann-json3-dev libcli11-dev python3-yaswfp
   clang libclang-rt-14-dev llvm
   dpkg-dev
+  osslsigncode openssl
 )
 
 missing=()

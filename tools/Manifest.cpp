@@ -324,6 +324,20 @@ bool ManifestReader::Read(const json& doc, PackageInput* input) {
                   "supportLibraries", "data", "compress"})) {
     return false;
   }
+  // Every required key that is absent is named at once, so that an author
+  // (or a manifest that "sspack init" could not complete) learns in one go
+  // what is still missing.
+  std::vector<std::string> absent;
+  for (const char* key : {"title", "presentation", "engine", "supportFile", "supportLibraries", "data"}) {
+    if (!doc.contains(key)) absent.push_back(std::string("\"") + key + "\"");
+  }
+  if (!absent.empty()) {
+    std::string names;
+    for (size_t i = 0; i < absent.size(); ++i) {
+      names += (i == 0 ? "" : i + 1 == absent.size() ? " and " : ", ") + absent[i];
+    }
+    return Fail("manifest", names + (absent.size() == 1 ? " is missing" : " are missing"));
+  }
   if (doc.contains("compress") &&
       !ReadCompression(doc["compress"], "compress", &defaultCompression_)) {
     return false;

@@ -40,6 +40,17 @@ std::vector<uint8_t> MakeFakeStub(size_t size) {
   return stub;
 }
 
+std::vector<uint8_t> MakePeStub() {
+  StandInLibrary program;
+  program.dll = false;
+  std::vector<uint8_t> stub = MakeStandInLibrary(program);
+  // The last 16 bytes of the section are free.
+  const size_t slot = stub.size() - 16;
+  std::copy(kPackageOffsetTag, kPackageOffsetTag + kPackageOffsetTagSize, stub.begin() + static_cast<std::ptrdiff_t>(slot));
+  PutLE32(stub.data() + slot + kPackageOffsetTagSize, static_cast<int32_t>(stub.size()));
+  return stub;
+}
+
 std::vector<uint8_t> MakeTextBytes(size_t size, uint32_t seed) {
   static const char* const kWords[] = {"deep ", "sea ", "aqua ", "fish ", "coral ", "wave ",
                                        "light ", "blue ", "\r\n"};

@@ -33,6 +33,12 @@ struct StandInLibrary {
 };
 std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& options = StandInLibrary());
 
+// A stand-in stub that is a well-formed Windows program: the stand-in
+// library's image marked as a program, with a PackageOffset slot stamped
+// with its size inside its section. For tools that read the stub as Windows
+// does, such as a signing tool.
+std::vector<uint8_t> MakePeStub();
+
 struct FixtureOptions {
   std::string title = "Fixture Saver";
   std::string installerName = "Setup.exe";

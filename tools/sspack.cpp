@@ -1,4 +1,5 @@
-// sspack: builds a screen saver installer from a manifest, and lists,
+// sspack: builds a screen saver installer from a manifest (and signs it on
+// request), writes a first manifest for an author's folder, and lists,
 // verifies and extracts finished installers.
 //
 // Exit codes: 0 success; 1 the manifest, an input file or the installer has a
@@ -24,8 +25,20 @@
 
 #include "tools/FileIo.h"
 #include "tools/Manifest.h"
+#include "tools/ManifestInit.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
+#include "tools/Signing.h"
+#include "tools/ToolParts.h"
+
+// Given by the build (cmake/Install.cmake): the version, and the path from
+// the installed bin/ folder to the stub and library.
+#ifndef SS_VERSION
+#define SS_VERSION "unknown"
+#endif
+#ifndef SS_PARTS_FROM_BIN
+#define SS_PARTS_FROM_BIN "../share/sspack"
+#endif
 
 namespace fs = std::filesystem;
 using namespace ss::pack;
@@ -37,7 +50,8 @@ constexpr int kExitFault = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitWrite = 3;
 
-// The folder sspack runs from: the default stub lies beside it.
+// The folder sspack runs from: the default stub lies beside it or in the
+// installed layout's share folder (tools/ToolParts.h).
 fs::path ProgramFolder(const char* argv0) {
 #ifdef _WIN32
   wchar_t self[32768];
@@ -108,10 +122,103 @@ int ReadInstallerFile(const std::string& path, std::vector<uint8_t>* bytes) {
   return kExitOk;
 }
 
-int RunBuild(const std::string& manifest, const std::string& output, std::string stub,
-             std::string impborl, bool quiet, const char* argv0) {
-  if (stub.empty()) stub = (ProgramFolder(argv0) / "ssinstall.exe").u8string();
-  if (impborl.empty()) impborl = (fs::u8path(stub).parent_path() / "impborl.dll").u8string();
+ToolParts PartsFor(const char* argv0) {
+  return FindToolParts(ProgramFolder(argv0).u8string(), SS_PARTS_FROM_BIN);
+}
+
+std::string Joined(const std::vector<std::string>& items, const std::string& last) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) {
+    out += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
+  }
+  return out;
+}
+
+// "sspack --version": the version and the parts a build without --stub and
+// --impborl would take.
+std::string VersionText(const char* argv0) {
+  const ToolParts parts = PartsFor(argv0);
+  std::string text = std::string("sspack ") + SS_VERSION + "\n";
+  if (parts.stub.empty()) {
+    text += "stub:    none found (no ssinstall.exe in " + Joined(parts.searched, " or ") +
+            "); give --stub PATH\n";
+    text += "library: none found; give --impborl PATH";
+  } else {
+    text += "stub:    " + parts.stub + "\n";
+    text += "library: " + (parts.library.empty() ? "none beside the stub; give --impborl PATH" : parts.library);
+  }
+  return text;
+}
+
+struct BuildRequest {
+  std::string manifest, output, stub, impborl;
+  bool quiet = false;
+  SignOptions sign;  // signs when sign.pfx is given
+};
+
+// Signs the built installer into `output`. The unsigned and signed copies
+// are temporary files beside it; only a signed installer whose package came
+// through unchanged replaces `output`, so a failure leaves no half file and
+// an existing output untouched.
+int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& installer, size_t packageOffset,
+                uint64_t* signedSize) {
+  const std::string unsignedCopy = request.output + ".sspack-unsigned";
+  const std::string signedCopy = request.output + ".sspack-signed";
+  std::error_code ec;
+  fs::remove(fs::u8path(unsignedCopy), ec);
+  fs::remove(fs::u8path(signedCopy), ec);
+  std::string error;
+  bool existed = false;
+  if (!WriteNewFile(unsignedCopy, installer, &existed, &error)) {
+    std::cerr << "sspack: " << error << "\n";
+    return kExitWrite;
+  }
+  const SignResult signing = SignFile(request.sign, unsignedCopy, signedCopy, &error);
+  fs::remove(fs::u8path(unsignedCopy), ec);
+  if (signing != SignResult::kOk) {
+    std::cerr << "sspack: signing " << request.output << ": " << error << "\n";
+    return kExitFault;
+  }
+  // The signature belongs after the package, and only the program's headers
+  // may change: the installer must find the very package it was built with.
+  std::vector<uint8_t> signedBytes;
+  InstallerView view;
+  if (!ReadWholeFile(signedCopy, &signedBytes, &error) || !ReadInstaller(signedBytes, &view, &error) ||
+      view.signatureSize == 0 || signedBytes.size() < installer.size() ||
+      view.packageOffset != static_cast<int32_t>(packageOffset) ||
+      !std::equal(installer.begin() + static_cast<std::ptrdiff_t>(packageOffset), installer.end(),
+                  signedBytes.begin() + static_cast<std::ptrdiff_t>(packageOffset))) {
+    fs::remove(fs::u8path(signedCopy), ec);
+    std::cerr << "sspack: signing " << request.output << ": " << kSignTool
+              << " did not leave the package as built" << (error.empty() ? "" : ": " + error) << "\n";
+    return kExitFault;
+  }
+  *signedSize = signedBytes.size();
+  fs::rename(fs::u8path(signedCopy), fs::u8path(request.output), ec);
+  if (ec) {
+    fs::remove(fs::u8path(signedCopy), ec);
+    std::cerr << "sspack: " << request.output << ": cannot replace the file: " << ec.message() << "\n";
+    return kExitWrite;
+  }
+  return kExitOk;
+}
+
+int RunBuild(BuildRequest request, const char* argv0) {
+  if (request.stub.empty()) {
+    const ToolParts parts = PartsFor(argv0);
+    if (parts.stub.empty()) {
+      std::cerr << "sspack: no installer stub: ssinstall.exe is neither in "
+                << Joined(parts.searched, " nor in ") << "; give --stub PATH (and --impborl PATH)\n";
+      return kExitFault;
+    }
+    request.stub = parts.stub;
+  }
+  if (request.impborl.empty()) {
+    request.impborl = (fs::u8path(request.stub).parent_path() / "impborl.dll").u8string();
+  }
+  const std::string& stub = request.stub;
+  const std::string& output = request.output;
+  const bool quiet = request.quiet;
 
   std::vector<uint8_t> stubBytes;
   std::string error;
@@ -120,12 +227,12 @@ int RunBuild(const std::string& manifest, const std::string& output, std::string
     return kExitFault;
   }
   ManifestOptions options;
-  options.impborlPath = impborl;
+  options.impborlPath = request.impborl;
   options.installerName = fs::u8path(output).filename().u8string();
   PackageInput input;
   std::vector<std::string> notes;
   ProgressLine progress(!quiet);
-  if (!LoadManifest(manifest, options, &input, &notes, &error, progress.callback())) {
+  if (!LoadManifest(request.manifest, options, &input, &notes, &error, progress.callback())) {
     progress.Clear();
     std::cerr << "sspack: " << error << "\n";
     return kExitFault;
@@ -140,14 +247,55 @@ int RunBuild(const std::string& manifest, const std::string& output, std::string
   }
   progress.Clear();
   for (const std::string& note : notes) std::cerr << "sspack: note: " << note << "\n";
-  if (!ReplaceWholeFile(output, installer, &error)) {
+  uint64_t written = installer.size();
+  if (request.sign.pfx.empty()) {
+    if (!ReplaceWholeFile(output, installer, &error)) {
+      std::cerr << "sspack: " << error << "\n";
+      return kExitWrite;
+    }
+  } else if (int rc = WriteSigned(request, installer, stubBytes.size(), &written); rc != kExitOk) {
+    return rc;
+  }
+  if (!quiet) {
+    std::cout << "wrote " << output << " (" << written << " bytes, package at "
+              << stubBytes.size() << (request.sign.pfx.empty() ? ")" : "; signed)") << "\n";
+  }
+  return kExitOk;
+}
+
+// "sspack init DIR": a commented manifest for the files in DIR. Exit code 1
+// when it lacks something required (the manifest is written all the same,
+// saying what), 3 when it cannot be written or would replace a file
+// without --force.
+int RunInit(const std::string& dir, std::string manifest, bool force, bool quiet) {
+  if (manifest.empty()) manifest = (fs::u8path(dir) / "saver.json").u8string();
+  std::error_code ec;
+  if (!force && fs::exists(fs::u8path(manifest), ec)) {
+    std::cerr << "sspack: " << manifest << ": exists; give --force to replace it, or -o for another name\n";
+    return kExitWrite;
+  }
+  ManifestDraft draft;
+  std::string error;
+  if (!DraftManifest(dir, manifest, &draft, &error)) {
+    std::cerr << "sspack: " << error << "\n";
+    return kExitFault;
+  }
+  const std::vector<uint8_t> bytes(draft.text.begin(), draft.text.end());
+  bool existed = false;
+  if (!(force ? ReplaceWholeFile(manifest, bytes, &error) : WriteNewFile(manifest, bytes, &existed, &error))) {
     std::cerr << "sspack: " << error << "\n";
     return kExitWrite;
   }
   if (!quiet) {
-    std::cout << "wrote " << output << " (" << installer.size() << " bytes, package at "
-              << stubBytes.size() << ")\n";
+    std::cout << "wrote " << manifest << "\n";
+    for (const std::string& line : draft.chosen) std::cout << "  " << line << "\n";
   }
+  if (!draft.missing.empty()) {
+    std::cerr << "sspack: " << manifest << " still lacks:\n";
+    for (const std::string& line : draft.missing) std::cerr << "  " << line << "\n";
+    return kExitFault;
+  }
+  if (!quiet) std::cout << "next: sspack build " << manifest << " -o Setup.exe\n";
   return kExitOk;
 }
 
@@ -220,17 +368,41 @@ int main(int argc, char** argv) {
       "Exit codes: 0 success; 1 a fault in the manifest, an input file or the installer;\n"
       "2 a wrong command line; 3 an output could not be written.");
 
-  std::string manifest, output, stub, impborl, installer, dir;
+  BuildRequest request;
+  std::string installer, dir, manifestOut;
   bool quiet = false;
   bool entries = false;
+  bool force = false;
+  const std::vector<std::string> args = Utf8Arguments(argc, argv);
+  const char* argv0 = args.empty() ? "sspack" : args[0].c_str();
+  app.set_version_flag("--version", [argv0] { return VersionText(argv0); },
+                       "Show the version and the stub and library a build would use");
 
   CLI::App* build = app.add_subcommand("build", "Build an installer from a manifest");
-  build->add_option("manifest", manifest, "The manifest (JSON)")->required();
-  build->add_option("-o,--output", output, "The installer to write, e.g. Setup.exe")->required();
-  build->add_option("--stub", stub, "The installer stub (default: ssinstall.exe beside sspack)");
-  build->add_option("--impborl", impborl,
+  build->add_option("manifest", request.manifest, "The manifest (JSON)")->required();
+  build->add_option("-o,--output", request.output, "The installer to write, e.g. Setup.exe")->required();
+  build->add_option("--stub", request.stub,
+                    "The installer stub (default: ssinstall.exe beside sspack, else in ../share/sspack/)");
+  build->add_option("--impborl", request.impborl,
                     "The decompression library (default: impborl.dll beside the stub)");
-  build->add_flag("-q,--quiet", quiet, "No progress and no summary");
+  CLI::Option* sign = build->add_option(
+      "--sign", request.sign.pfx,
+      "Sign the installer with Authenticode, with the certificate and key of this PKCS#12 file "
+      "(runs osslsigncode)");
+  build->add_option("--sign-password-file", request.sign.passwordFile,
+                    "The PKCS#12 password: the first line of this file (\"-\": standard input)")
+      ->needs(sign);
+  build->add_option("--timestamp", request.sign.timestampUrl,
+                    "An RFC 3161 time-stamp server for the signature")
+      ->needs(sign);
+  build->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
+
+  CLI::App* init = app.add_subcommand(
+      "init", "Write a commented manifest for the screen saver files in a folder");
+  init->add_option("dir", dir, "The folder with the engine, its files and a data folder")->required();
+  init->add_option("-o,--output", manifestOut, "The manifest to write (default: DIR/saver.json)");
+  init->add_flag("--force", force, "Replace an existing manifest");
+  init->add_flag("-q,--quiet", quiet, "Do not list the choices");
 
   CLI::App* list = app.add_subcommand("list", "Show an installer's header and segment table");
   list->add_option("installer", installer, "The installer")->required();
@@ -248,7 +420,6 @@ int main(int argc, char** argv) {
   extract->add_option("dir", dir, "The folder to write into")->required();
   extract->add_flag("-q,--quiet", quiet, "Do not list the files written");
 
-  const std::vector<std::string> args = Utf8Arguments(argc, argv);
   std::vector<const char*> argPointers;
   for (const std::string& a : args) argPointers.push_back(a.c_str());
   try {
@@ -257,12 +428,15 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kExitUsage;
   }
 
-  if (*build) return RunBuild(manifest, output, stub, impborl, quiet, argPointers[0]);
+  if (*build) return RunBuild(request, argv0);
+  if (*init) return RunInit(dir, manifestOut, force, quiet);
   if (*list) return RunList(installer, entries);
   if (*verify) return RunVerify(installer, quiet);
   if (*extract) return RunExtract(installer, dir, quiet);

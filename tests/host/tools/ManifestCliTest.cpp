@@ -2,7 +2,9 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -33,10 +35,13 @@ std::string ReadText(const std::string& path) {
   return s.str();
 }
 
-CliRun Sspack(const TempFolder& tmp, const std::string& args) {
+// Runs sspack (another copy of it when `program` is given), with `env`
+// (NAME=value ...) before it on the shell's command line.
+CliRun Sspack(const TempFolder& tmp, const std::string& args, const std::string& env = "",
+              const std::string& program = SSPACK_PATH) {
   const std::string out = tmp / "stdout.txt";
   const std::string err = tmp / "stderr.txt";
-  const std::string cmd = std::string("'") + SSPACK_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
+  const std::string cmd = env + " '" + program + "' " + args + " >'" + out + "' 2>'" + err + "'";
   const int status = std::system(cmd.c_str());
   CliRun r;
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -312,6 +317,240 @@ TEST_F(Author, RelativeManifestPathFindsTheDataFolder) {
                           (tmp_ / "bin/ssinstall.exe") + "' -q >'" + (tmp_ / "rel.txt") + "' 2>&1";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << ReadText(tmp_ / "rel.txt");
   EXPECT_FALSE(tmp_.Read("out/Rel.exe").empty());
+}
+
+}  // namespace
+}  // namespace ss::pack
+
+namespace ss::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The files of a folder below `root` (relative names), and their bytes.
+std::map<std::string, std::vector<uint8_t>> FilesBelow(const fs::path& root) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    files[fs::relative(e.path(), root).generic_string()] =
+        std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+// An author's folder as "sspack init" meets it: every file side by side and
+// the data files in a folder of their own. The engine names its support
+// file and libraries (as a program that loads them does), the second
+// library first; the presentation is the picture named for it, beside a
+// movie that is not.
+class InitFolder : public Author {
+ protected:
+  void SetUp() override {
+    Author::SetUp();
+    author_ = tmp_.path() / "author";
+    fs::copy(tmp_.path() / "src", author_, fs::copy_options::recursive);
+    fs::remove(author_ / "engine.scr");
+    fs::rename(author_ / "picture.bmp", author_ / "installer.bmp");
+    std::vector<uint8_t> engine = MakeNoiseBytes(6000, 7);
+    for (const char* name : {"two.dll", "SUPPORT.DAT", "one.dll"}) {
+      const std::string text = std::string("\\") + name;
+      engine.insert(engine.end(), text.begin(), text.end() + 1);  // with its zero
+      const std::vector<uint8_t> gap = MakeNoiseBytes(500, 8);
+      engine.insert(engine.end(), gap.begin(), gap.end());
+    }
+    tmp_.Write("author/Aqua Deep Sea.scr", engine);
+  }
+
+  std::string Init(const fs::path& dir, const std::string& extra = "") {
+    return "init '" + dir.string() + "'" + extra;
+  }
+  std::string BuildFrom(const fs::path& manifest, const std::string& out) const {
+    return "build '" + manifest.string() + "' -o '" + (tmp_ / out) + "' --stub '" + (tmp_ / "bin/ssinstall.exe") +
+           "' -q";
+  }
+
+  fs::path author_;
+};
+
+TEST_F(InitFolder, InitWritesAManifestThatBuildsAsTheAuthorsOwn) {
+  // What the author would write by hand for this folder.
+  tmp_.Write("author/hand.json", std::string(R"({
+    "title": "Aqua Deep Sea",
+    "presentation": {"kind": "bitmap", "file": "installer.bmp"},
+    "license": "license.txt",
+    "document": "readme.htm",
+    "flashSetup": "flashax7.exe",
+    "engine": "Aqua Deep Sea.scr",
+    "supportFile": "support.dat",
+    "supportLibraries": ["two.dll", "one.dll"],
+    "data": {"folder": "media", "settings": "settings.bin"}
+  })"));
+  ASSERT_EQ(Sspack(tmp_, BuildFrom(author_ / "hand.json", "out/Setup.exe")).code, 0);
+  const std::vector<uint8_t> hand = tmp_.Read("out/Setup.exe");
+
+  CliRun r = Sspack(tmp_, Init(author_));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("supportLibraries: two.dll, one.dll"), std::string::npos) << r.out;
+  const std::string text = ReadText((author_ / "saver.json").string());
+  // Commented, and it says what it left out.
+  EXPECT_EQ(text.rfind("// ", 0), 0u) << text;
+  EXPECT_NE(text.find("Not packed: movie.swf."), std::string::npos) << text;
+  r = Sspack(tmp_, BuildFrom(author_ / "saver.json", "out/Setup.exe"));
+  ASSERT_EQ(r.code, 0) << r.err << text;
+  EXPECT_EQ(tmp_.Read("out/Setup.exe"), hand) << text;
+
+  // An existing manifest is replaced only when asked.
+  tmp_.Write("author/saver.json", std::string("{}"));
+  EXPECT_EQ(Sspack(tmp_, Init(author_)).code, 3);
+  EXPECT_EQ(ReadText((author_ / "saver.json").string()), "{}");
+  EXPECT_EQ(Sspack(tmp_, Init(author_, " --force -q")).code, 0);
+  EXPECT_EQ(ReadText((author_ / "saver.json").string()), text);
+}
+
+TEST_F(InitFolder, WhatIsMissingIsNamedByInitAndByBuild) {
+  struct Row {
+    const char* what;
+    std::vector<const char*> remove;
+    const char* initSays;
+    const char* buildSays;
+  };
+  const Row rows[] = {
+      {"no engine", {"Aqua Deep Sea.scr"}, "engine: no .scr file here", "\"title\" and \"engine\" are missing"},
+      {"one library", {"one.dll"}, "supportLibraries: only two.dll here", "\"supportLibraries\" is missing"},
+      {"no data folder", {"media"}, "data: no folder here", "\"data\" is missing"},
+      {"no support file", {"support.dat", "readme.htm"}, "supportFile: no file here is left",
+       "\"supportFile\" is missing"},
+      {"two of them", {"media", "two.dll"}, "supportLibraries: only one.dll",
+       "\"supportLibraries\" and \"data\" are missing"},
+  };
+  for (const Row& row : rows) {
+    const fs::path dir = tmp_.path() / "rows" / row.what;
+    fs::create_directories(dir.parent_path());
+    fs::copy(author_, dir, fs::copy_options::recursive);
+    for (const char* name : row.remove) fs::remove_all(dir / name);
+    CliRun r = Sspack(tmp_, Init(dir));
+    EXPECT_EQ(r.code, 1) << row.what;
+    EXPECT_NE(r.err.find(row.initSays), std::string::npos) << row.what << ": " << r.err;
+    EXPECT_NE(ReadText((dir / "saver.json").string()).find("STILL MISSING"), std::string::npos) << row.what;
+    r = Sspack(tmp_, BuildFrom(dir / "saver.json", "out/Row.exe"));
+    EXPECT_EQ(r.code, 1) << row.what;
+    EXPECT_NE(r.err.find(row.buildSays), std::string::npos) << row.what << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(tmp_.path() / "out/Row.exe"));
+  EXPECT_EQ(Sspack(tmp_, Init(tmp_.path() / "nothing")).code, 1);
+}
+
+// A signed installer: osslsigncode's signature follows the package, which
+// stays as built; verify, list and extract read it as the unsigned one. A
+// signing that fails leaves no file and an earlier output as it was.
+TEST_F(Author, SignedInstallersVerifyListAndExtract) {
+  tmp_.Write("bin/ssinstall.exe", MakePeStub());
+  const size_t stubSize = tmp_.Read("bin/ssinstall.exe").size();
+  WriteManifest(manifest_);
+  const std::string cert = tmp_ / "cert";
+  ASSERT_EQ(std::system(("bash '" SS_MAKE_CERT "' '" + cert + "'").c_str()), 0);
+  const std::string sign = " --sign '" + cert + "/cert.pfx' --sign-password-file '" + cert + "/password.txt'";
+
+  ASSERT_EQ(Sspack(tmp_, BuildArgs()).code, 0);
+  const std::vector<uint8_t> plain = tmp_.Read("out/Setup.exe");
+  ASSERT_EQ(Sspack(tmp_, "extract -q '" + (tmp_ / "out/Setup.exe") + "' '" + (tmp_ / "plain") + "'").code, 0);
+  CliRun r = Sspack(tmp_, BuildArgs() + sign);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::vector<uint8_t> signedFile = tmp_.Read("out/Setup.exe");
+  ASSERT_GT(signedFile.size(), plain.size());
+  EXPECT_TRUE(std::equal(plain.begin() + static_cast<std::ptrdiff_t>(stubSize), plain.end(),
+                         signedFile.begin() + static_cast<std::ptrdiff_t>(stubSize)));
+  const std::string check = "osslsigncode verify -CAfile '" + cert + "/cert.pem' -in '" + (tmp_ / "out/Setup.exe") +
+                            "' >'" + (tmp_ / "osslsigncode.txt") + "' 2>&1";
+  EXPECT_EQ(std::system(check.c_str()), 0) << ReadText(tmp_ / "osslsigncode.txt");
+
+  r = Sspack(tmp_, "verify '" + (tmp_ / "out/Setup.exe") + "'");
+  EXPECT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("note: signed: the certificate table"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("not used"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Setup.exe: ok"), std::string::npos) << r.out;
+  r = Sspack(tmp_, "list '" + (tmp_ / "out/Setup.exe") + "'");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Signed:               yes"), std::string::npos) << r.out;
+  r = Sspack(tmp_, "extract -q '" + (tmp_ / "out/Setup.exe") + "' '" + (tmp_ / "signed") + "'");
+  ASSERT_EQ(r.code, 0) << r.err;
+  auto extracted = FilesBelow(tmp_.path() / "signed");
+  auto expected = FilesBelow(tmp_.path() / "plain");
+  // Segment 0 is the program part, whose headers now name the signature.
+  extracted.erase("segments/00-Setup.exe");
+  expected.erase("segments/00-Setup.exe");
+  EXPECT_EQ(extracted, expected);
+
+  // Failures leave the signed output alone and nothing beside it.
+  tmp_.Write("cert/wrong.txt", std::string("wrong\n"));
+  r = Sspack(tmp_, BuildArgs() + " --sign '" + cert + "/cert.pfx' --sign-password-file '" + cert + "/wrong.txt'");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("osslsigncode could not sign"), std::string::npos) << r.err;
+  fs::create_directories(tmp_.path() / "empty");
+  r = Sspack(tmp_, BuildArgs() + sign, "PATH='" + (tmp_ / "empty") + "'");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("package \"osslsigncode\""), std::string::npos) << r.err;
+  EXPECT_EQ(tmp_.Read("out/Setup.exe"), signedFile);
+  EXPECT_EQ(FilesBelow(tmp_.path() / "out").size(), 1u);
+  EXPECT_EQ(Sspack(tmp_, BuildArgs() + " --timestamp http://127.0.0.1:9/").code, 2);
+}
+
+// Without --stub, sspack takes ssinstall.exe and impborl.dll from beside
+// itself, else from the installed layout's share folder, following a link
+// to the program to where it really lies; --version names what it takes.
+TEST_F(Author, FindsItsPartsBesideItselfOrInTheShareFolder) {
+  WriteManifest(manifest_);
+  auto place = [&](const std::string& folder, const std::vector<uint8_t>& stub) {
+    tmp_.Write(folder + "/ssinstall.exe", stub);
+    tmp_.Write(folder + "/impborl.dll", MakeStandInLibrary());
+  };
+  auto program = [&](const std::string& folder) {
+    fs::create_directories(tmp_.path() / folder);
+    const fs::path copy = tmp_.path() / folder / "sspack";
+    fs::copy_file(SSPACK_PATH, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    return copy.string();
+  };
+  place("prefix/share/sspack", MakeFakeStub(5000));
+  const std::string installed = program("prefix/bin");
+  place("zip", MakeFakeStub(5100));
+  const std::string flat = program("zip");
+  place("both/bin", MakeFakeStub(5200));  // beside it: taken before the share folder
+  place("both/share/sspack", MakeFakeStub(5300));
+  const std::string both = program("both/bin");
+  fs::create_directories(tmp_.path() / "links");
+  fs::create_symlink(installed, tmp_.path() / "links/sspack");
+  const std::string lonely = program("lonely");
+
+  struct Row {
+    std::string program;
+    std::string stubFolder;
+  };
+  const Row rows[] = {{installed, "prefix/share/sspack"}, {flat, "zip"}, {both, "both/bin"},
+                      {(tmp_.path() / "links/sspack").string(), "prefix/share/sspack"}};
+  for (const Row& row : rows) {
+    CliRun r = Sspack(tmp_, "--version", "", row.program);
+    EXPECT_EQ(r.code, 0) << row.program;
+    EXPECT_NE(r.out.find("stub:    " + (tmp_ / (row.stubFolder + "/ssinstall.exe")) + "\n"), std::string::npos)
+        << row.program << "\n" << r.out;
+    EXPECT_NE(r.out.find("library: " + (tmp_ / (row.stubFolder + "/impborl.dll")) + "\n"), std::string::npos)
+        << r.out;
+    r = Sspack(tmp_, "build '" + (tmp_ / "saver.json") + "' -o '" + (tmp_ / "out/Found.exe") + "' -q", "",
+               row.program);
+    ASSERT_EQ(r.code, 0) << row.program << ": " << r.err;
+    const std::vector<uint8_t> stub = tmp_.Read(row.stubFolder + "/ssinstall.exe");
+    const std::vector<uint8_t> built = tmp_.Read("out/Found.exe");
+    ASSERT_GT(built.size(), stub.size());
+    EXPECT_TRUE(std::equal(stub.begin(), stub.end(), built.begin())) << row.program;
+  }
+  CliRun r = Sspack(tmp_, "--version", "", lonely);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.out.find("stub:    none found"), std::string::npos) << r.out;
+  r = Sspack(tmp_, "build '" + (tmp_ / "saver.json") + "' -o '" + (tmp_ / "out/None.exe") + "' -q", "", lonely);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("give --stub PATH"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(tmp_.path() / "out/None.exe"));
 }
 
 }  // namespace
