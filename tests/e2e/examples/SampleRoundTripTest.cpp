@@ -87,16 +87,37 @@ struct Outcome {
   const char* name;
   const char* fault;  // SS_FAULT; "" for the shipped installer
   long exitCode;
+  // An installer made on the host instead of by sspack.exe here: the
+  // installed sspack's signed build of the same sample (a signature is made
+  // by osslsigncode, a Linux program; sample_installed_tool leaves it).
+  const char* ready;
 };
 
 const Outcome kOutcomes[] = {
-    {"Installed", "", 0},
+    {"Installed", "", 0, nullptr},
     // After activation and with the engine in both system directories: the
     // clean-up must take both copies and put the setting back.
-    {"FailedAfterActivation", "place:5", 5},
+    {"FailedAfterActivation", "place:5", 5, nullptr},
     // Right after the engine was written to both places.
-    {"CancelledAfterEngine", "extract:cancel", kErrUserDeclined},
+    {"CancelledAfterEngine", "extract:cancel", kErrUserDeclined, nullptr},
+    // The certificate table after the package changes nothing the installer
+    // reads: the same files land.
+    {"Signed", "", 0, SS_SIGNED_SAMPLE},
 };
+
+// The size of the certificate table that a program's headers name (the
+// security directory, the fifth of a PE32 optional header); 0 when unsigned.
+uint32_t CertificateTableSize(const std::string& program) {
+  const std::string b = ReadFile(program);
+  auto u32 = [&](size_t at) {
+    return at + 4 > b.size() ? 0u
+                             : static_cast<uint32_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
+                                                     static_cast<uint8_t>(b[at + 2]) << 16 |
+                                                     static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24);
+  };
+  const size_t optionalHeader = u32(0x3C) + 24;
+  return u32(optionalHeader + 96 + 4 * 8 + 4);
+}
 
 // Registers the stand-in Flash control for the test's duration and puts the
 // previous registration back afterwards.
@@ -133,7 +154,7 @@ class FlashStandIn {
 };
 
 // The staged sample (what examples/build-sample.sh gathers) and the
-// installer sspack.exe makes of it.
+// installer sspack.exe makes of it, or the row's ready installer.
 class SampleRoundTrip : public testing::TestWithParam<Outcome> {
  protected:
   void SetUp() override {
@@ -153,6 +174,12 @@ class SampleRoundTrip : public testing::TestWithParam<Outcome> {
           << from;
     }
     installer_ = scratch_ / "Sample Setup.exe";
+    if (GetParam().ready != nullptr) {
+      ASSERT_TRUE(CopyFileA(WinePathOf(GetParam().ready).c_str(), installer_.c_str(), FALSE))
+          << GetParam().ready << " (made by sample_installed_tool)";
+      ASSERT_GT(CertificateTableSize(installer_), 0u) << "not signed: " << GetParam().ready;
+      return;
+    }
     Process pack(Quoted(WinePathOf(SS_SSPACK)) + " build " + Quoted(stage_ + "\\sample.json") + " -o " +
                  Quoted(installer_) + " --stub " + Quoted(WinePathOf(*GetParam().fault ? SS_FAULT_STUB : SS_STUB)) +
                  " --impborl " +

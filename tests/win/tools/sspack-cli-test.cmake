@@ -1,6 +1,7 @@
 # Runs the Windows build of sspack under Wine: build an installer from the
 # sample manifest with the real stub, verify it, check that it begins with
-# the stub's bytes and has its package at the stub's size, and extract it.
+# the stub's bytes and has its package at the stub's size, and extract it;
+# then as the Windows .zip lays it out, finding its parts beside itself.
 # Paths are handed to the Windows program through Wine's Z: drive.
 function(run expect_code)
   execute_process(COMMAND bash ${WINE_RUN} ${SSPACK} ${ARGN}
@@ -9,6 +10,7 @@ function(run expect_code)
     message(FATAL_ERROR "sspack ${ARGN}: exit ${rc}, expected ${expect_code}\n${out}\n${err}")
   endif()
   set(last_out "${out}" PARENT_SCOPE)
+  set(last_err "${err}" PARENT_SCOPE)
 endfunction()
 
 file(REMOVE_RECURSE ${OUT})
@@ -73,4 +75,33 @@ run(0 build "Z:${accented}/saver.json" -o "Z:${accented}/Séance.exe" --stub Z:$
     --impborl Z:${IMPBORL} -q)
 if(NOT EXISTS "${accented}/Séance.exe")
   message(FATAL_ERROR "no installer written under an accented name")
+endif()
+
+# The Windows .zip's layout: sspack.exe beside ssinstall.exe and impborl.dll
+# finds both by its own path, names them in --version and builds without
+# --stub or --impborl the installer built above with them.
+set(zip ${OUT}/zip)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${WIN_BUILD} --prefix ${zip} --component windows
+  RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${zip}/sspack.exe)
+  message(FATAL_ERROR "the .zip's component did not install into ${zip}")
+endif()
+set(SSPACK ${zip}/sspack.exe)
+run(0 --version)
+if(NOT last_out MATCHES "stub:    Z:[^\n]*zip\\\\ssinstall\\.exe" OR
+   NOT last_out MATCHES "library: Z:[^\n]*zip\\\\impborl\\.dll")
+  message(FATAL_ERROR "sspack.exe --version does not name the parts beside it:\n${last_out}")
+endif()
+file(MAKE_DIRECTORY ${OUT}/found)
+run(0 build Z:${MANIFEST} -o Z:${OUT}/found/Setup.exe -q)
+file(SHA256 ${OUT}/found/Setup.exe found_hash)
+if(NOT found_hash STREQUAL first_hash)
+  message(FATAL_ERROR "the parts sspack.exe found build another installer than the ones it was given")
+endif()
+
+# Signing runs osslsigncode.exe, which this Wine prefix lacks: a refusal that
+# names it, and no file.
+run(1 build Z:${MANIFEST} -o Z:${OUT}/Signed.exe -q --sign Z:${OUT}/none.pfx)
+if(NOT last_err MATCHES "osslsigncode.exe" OR EXISTS ${OUT}/Signed.exe)
+  message(FATAL_ERROR "a signing without osslsigncode.exe was not refused cleanly:\n${last_err}")
 endif()
