@@ -5,11 +5,21 @@
 # installer's own window, and finally removes the screen saver with the
 # uninstall command it registered, showing that nothing is left.
 # Usage: examples/demo-sample.sh [HOST_BUILD_DIR] [WIN_BUILD_DIR] [OUT_DIR]
+#        examples/demo-sample.sh --installed PREFIX [WIN_BUILD_DIR] [OUT_DIR]
+# (the installer made by the builds' sspack, or by the one installed in
+# PREFIX; see examples/build-sample.sh). The stand-in Flash control comes
+# from WIN_BUILD_DIR either way.
 # Uses WINEPREFIX and DISPLAY when set (scripts/demo.sh sets both); starts
 # and stops a private Xvfb otherwise. Screenshots go to build/screenshots/.
 set -euo pipefail
 ss_root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ss_root"
+installed=()
+if [ "${1:-}" = --installed ]; then
+  installed=(--installed "$2")
+  shift 2
+  set -- "" "$@"
+fi
 host=${1:-build/host}
 win=${2:-build/win}
 out=${3:-build/sample}
@@ -34,7 +44,11 @@ fi
 ss_wine_prefix
 mkdir -p "$shots"
 
-examples/build-sample.sh "$host" "$win" "$out"
+if [ ${#installed[@]} -gt 0 ]; then
+  examples/build-sample.sh "${installed[@]}" "$out"
+else
+  examples/build-sample.sh "$host" "$win" "$out"
+fi
 installer="$out/Sample Setup.exe"
 sysdir="$WINEPREFIX/drive_c/windows/system32"
 if [ -e "$sysdir/$title.scr" ]; then
