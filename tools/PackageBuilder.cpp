@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
+#include <new>
 #include <set>
 
 #include "package/ByteOrder.h"
 #include "tools/PackCodec.h"
 #include "tools/PackNames.h"
+#include "tools/ParallelJobs.h"
 #include "tools/StubImage.h"
 
 namespace ss::pack {
@@ -55,23 +58,75 @@ const char* SegmentRole(int index) {
   return index >= 0 && index < kSegmentCount ? kRoles[index] : "?";
 }
 
+namespace {
+
+// One item packed: either imploded bytes in `packed`, or stored, in which
+// case the caller copies the item's own bytes (so a stored item is never held
+// twice).
+struct PackedItem {
+  std::vector<uint8_t> packed;
+  bool compressed = false;
+  bool ok = true;
+  std::string error;
+};
+
+void PackItem(const std::vector<uint8_t>& data, Compression how, PackedItem* item) {
+  // Nothing is gained by imploding an empty file.
+  if (how == Compression::kStore || (how == Compression::kAuto && data.empty())) return;
+  try {
+    bool smaller = false;
+    if (!Implode(data.data(), data.size(), how == Compression::kAuto, &item->packed, &smaller,
+                 &item->error)) {
+      item->ok = false;
+    } else if (how == Compression::kAuto && !smaller) {
+      std::vector<uint8_t>().swap(item->packed);
+    } else {
+      item->compressed = true;
+    }
+  } catch (const std::bad_alloc&) {
+    // Worker threads must not throw; the caller reports it in item order.
+    item->ok = false;
+    item->error = "not enough memory";
+    std::vector<uint8_t>().swap(item->packed);
+  }
+}
+
+// Packs items [0, count) on `jobs` threads. pack(i, item) fills one result;
+// progress, when given, is told of every item as it is finished, under a
+// lock, with its name and the number finished so far.
+std::vector<PackedItem> PackAll(size_t count, unsigned jobs,
+                                const std::function<void(size_t, PackedItem*)>& pack,
+                                const std::function<std::string(size_t)>& name,
+                                const Progress& progress) {
+  std::vector<PackedItem> items(count);
+  JobLock lock;
+  size_t done = 0;
+  RunJobs(count, jobs, [&](size_t i) {
+    pack(i, &items[i]);
+    if (progress) {
+      std::lock_guard<JobLock> hold(lock);
+      try {
+        progress(name(i), ++done, count);
+      } catch (const std::bad_alloc&) {
+        // A progress line is not worth a failed build.
+      }
+    }
+  });
+  return items;
+}
+
+}  // namespace
+
 bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<uint8_t>* stored,
                bool* compressed, std::string* error) {
-  // Nothing is gained by imploding an empty file.
-  if (how == Compression::kStore || (how == Compression::kAuto && data.empty())) {
-    *stored = data;
-    *compressed = false;
-    return true;
+  PackedItem item;
+  PackItem(data, how, &item);
+  if (!item.ok) {
+    *error = item.error;
+    return false;
   }
-  std::vector<uint8_t> packed;
-  if (!Implode(data, &packed, error)) return false;
-  if (how == Compression::kAuto && packed.size() >= data.size()) {
-    *stored = data;
-    *compressed = false;
-    return true;
-  }
-  *stored = std::move(packed);
-  *compressed = true;
+  *compressed = item.compressed;
+  *stored = item.compressed ? std::move(item.packed) : data;
   return true;
 }
 
@@ -247,7 +302,7 @@ std::vector<std::string> CheckPackageInput(const PackageInput& input) {
 }
 
 bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
-                        const Progress& progress) {
+                        const Progress& progress, unsigned jobs) {
   const std::vector<std::string> faults = CheckDataFileInput(input);
   if (!faults.empty()) {
     *error = faults.front();
@@ -262,49 +317,61 @@ bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, s
   header.setEntryCount(static_cast<int32_t>(count));
   header.setContentKind(input.contentKind);
 
+  // The entries are packed side by side, then laid out in their order.
+  std::vector<PackedItem> packed = PackAll(
+      count, jobs,
+      [&](size_t i, PackedItem* item) {
+        const DataEntryInput& e = input.entries[i];
+        if (!e.copy) PackItem(e.data, e.compression, item);
+      },
+      [&](size_t i) { return AnsiToUtf8(input.entries[i].name); }, progress);
+
+  uint64_t total = kSaverDataHeaderSize + uint64_t(kSaverFileEntrySize + kChunkRecordSize) * count;
+  for (size_t i = 0; i < count; ++i) {
+    if (!packed[i].ok) {
+      *error = "data-file entry " + Quoted(input.entries[i].name) + ": " + packed[i].error;
+      return false;
+    }
+    total += packed[i].compressed ? packed[i].packed.size() : input.entries[i].data.size();
+  }
+  if (total > static_cast<uint64_t>(kMaxOffset)) {
+    *error = "the data file grows beyond 2 GiB";
+    return false;
+  }
+
   std::vector<uint8_t> data(kSaverDataHeaderSize + kSaverFileEntrySize * count);
+  data.reserve(static_cast<size_t>(total));
   header.Write(data.data());
   for (size_t i = 0; i < count; ++i) {
     const DataEntryInput& e = input.entries[i];
-    if (progress) progress(AnsiToUtf8(e.name), i + 1, count);
     TSaverFileEntry entry;
     entry.entryType = e.copy ? TSaverFileEntry::kTypeCopy : 0;
     entry.fileName = e.name;
-    if (data.size() > static_cast<size_t>(kMaxOffset)) {
-      *error = "the data file grows beyond 2 GiB";
-      return false;
-    }
     entry.recordOffset = static_cast<int32_t>(data.size());
     entry.Write(data.data() + kSaverDataHeaderSize + kSaverFileEntrySize * i);
 
     TChunkRecord record;
-    std::vector<uint8_t> stored;
-    bool compressed = false;
+    const std::vector<uint8_t>& stored = packed[i].compressed ? packed[i].packed : e.data;
     if (!e.copy) {
-      if (!PackBytes(e.data, e.compression, &stored, &compressed, error)) {
-        *error = "data-file entry " + Quoted(e.name) + ": " + *error;
-        return false;
-      }
       record.originalSize = static_cast<int32_t>(e.data.size());
-      record.compressed = compressed ? 1 : 0;
+      record.compressed = packed[i].compressed ? 1 : 0;
       // For a stored entry the packed size repeats the stored length.
       record.packedSize = static_cast<int32_t>(stored.size());
     }
     const size_t at = data.size();
     data.resize(at + kChunkRecordSize);
     record.Write(data.data() + at);
-    data.insert(data.end(), stored.begin(), stored.end());
-  }
-  if (data.size() > static_cast<size_t>(kMaxOffset)) {
-    *error = "the data file grows beyond 2 GiB";
-    return false;
+    if (!e.copy) data.insert(data.end(), stored.begin(), stored.end());
+    // Each packed copy goes as soon as it is laid out.
+    std::vector<uint8_t>().swap(packed[i].packed);
   }
   *out = std::move(data);
   return true;
 }
 
 bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
-                    std::vector<uint8_t>* out, std::string* error, const Progress& progress) {
+                    std::vector<uint8_t>* out, std::string* error, const Progress& progress,
+                    unsigned jobs) {
   if (!CheckStub(stub, error)) {
     *error = "stub: " + *error;
     return false;
@@ -333,12 +400,44 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
   self.packedSize = packageOffset;
   self.originalSize = packageOffset;
 
-  std::vector<uint8_t> result(stub);
-  result.resize(stub.size() + kPackageHeaderSize);
-  size_t total = 0;
-  for (int i = 1; i < kSegmentCount; ++i) total += input.segments[i] ? 1 : 0;
-  size_t done = 0;
+  // The segments present, packed side by side, then laid out in their order.
+  std::vector<int> present;
+  for (int i = 1; i < kSegmentCount; ++i) {
+    if (input.segments[i]) present.push_back(i);
+  }
+  std::vector<PackedItem> packed = PackAll(
+      present.size(), jobs,
+      [&](size_t k, PackedItem* item) {
+        const int i = present[k];
+        const SegmentInput& in = *input.segments[i];
+        PackItem(in.data, i == kSegLibrary ? Compression::kStore : in.compression, item);
+      },
+      [&](size_t k) {
+        return SegmentLabel(present[k]) + " " + AnsiToUtf8(input.segments[present[k]]->name);
+      },
+      progress);
 
+  int64_t total = static_cast<int64_t>(stub.size() + kPackageHeaderSize);
+  for (size_t k = 0; k < present.size(); ++k) {
+    const int i = present[k];
+    if (!packed[k].ok) {
+      *error = SegmentLabel(i) + " " + Quoted(input.segments[i]->name) + ": " + packed[k].error;
+      return false;
+    }
+    const size_t size =
+        packed[k].compressed ? packed[k].packed.size() : input.segments[i]->data.size();
+    if (total + static_cast<int64_t>(size) > kMaxOffset) {
+      *error = "the installer grows beyond 2 GiB at " + SegmentLabel(i);
+      return false;
+    }
+    total += static_cast<int64_t>(size);
+  }
+
+  std::vector<uint8_t> result;
+  result.reserve(static_cast<size_t>(total));
+  result.assign(stub.begin(), stub.end());
+  result.resize(stub.size() + kPackageHeaderSize);
+  size_t k = 0;
   for (int i = 1; i < kSegmentCount; ++i) {
     TSegmentEntry& entry = header.segments[i];
     entry.segmentType = SegmentTypeFor(i);
@@ -353,25 +452,16 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
       continue;
     }
     const SegmentInput& in = *input.segments[i];
-    if (progress) progress(SegmentLabel(i) + " " + AnsiToUtf8(in.name), ++done, total);
-    std::vector<uint8_t> stored;
-    bool compressed = false;
-    const Compression how = i == kSegLibrary ? Compression::kStore : in.compression;
-    if (!PackBytes(in.data, how, &stored, &compressed, error)) {
-      *error = SegmentLabel(i) + " " + Quoted(in.name) + ": " + *error;
-      return false;
-    }
-    if (start + static_cast<int64_t>(stored.size()) > kMaxOffset) {
-      *error = "the installer grows beyond 2 GiB at " + SegmentLabel(i);
-      return false;
-    }
+    PackedItem& item = packed[k++];
+    const std::vector<uint8_t>& stored = item.compressed ? item.packed : in.data;
     entry.name = in.name;
     entry.startOffset = static_cast<int32_t>(start);
     entry.endOffset = static_cast<int32_t>(start + static_cast<int64_t>(stored.size()) - 1);
-    entry.compressed = compressed ? 1 : 0;
+    entry.compressed = item.compressed ? 1 : 0;
     entry.packedSize = static_cast<int32_t>(stored.size());
     entry.originalSize = static_cast<int32_t>(in.data.size());
     result.insert(result.end(), stored.begin(), stored.end());
+    std::vector<uint8_t>().swap(item.packed);
   }
   header.Write(result.data() + stub.size());
   *out = std::move(result);

@@ -26,6 +26,7 @@
 #include "tools/Manifest.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
+#include "tools/ParallelJobs.h"
 
 namespace fs = std::filesystem;
 using namespace ss::pack;
@@ -223,6 +224,7 @@ int main(int argc, char** argv) {
   std::string manifest, output, stub, impborl, installer, dir;
   bool quiet = false;
   bool entries = false;
+  unsigned jobs = 0;
 
   CLI::App* build = app.add_subcommand("build", "Build an installer from a manifest");
   build->add_option("manifest", manifest, "The manifest (JSON)")->required();
@@ -231,6 +233,10 @@ int main(int argc, char** argv) {
   build->add_option("--impborl", impborl,
                     "The decompression library (default: impborl.dll beside the stub)");
   build->add_flag("-q,--quiet", quiet, "No progress and no summary");
+  build->add_option("-j,--jobs", jobs,
+                    "Threads that compress (default: one per processor); the output is the "
+                    "same for every count")
+      ->check(CLI::Range(1u, 256u));
 
   CLI::App* list = app.add_subcommand("list", "Show an installer's header and segment table");
   list->add_option("installer", installer, "The installer")->required();
@@ -262,6 +268,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  SetDefaultJobs(jobs);
   if (*build) return RunBuild(manifest, output, stub, impborl, quiet, argPointers[0]);
   if (*list) return RunList(installer, entries);
   if (*verify) return RunVerify(installer, quiet);
