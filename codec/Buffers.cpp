@@ -56,6 +56,28 @@ unsigned ImplodeFastBuffer(const uint8_t* data, size_t size, unsigned type, unsi
   return ImplodeWith(ImplodeFast, data, size, type, dictSize, out);
 }
 
+void AppendPieceBits(std::vector<uint8_t>* stream, unsigned* tailBits, const uint8_t* piece,
+                     size_t size, unsigned pieceTailBits) {
+  const unsigned shift = *tailBits;
+  if (size > 0) *tailBits = (shift + pieceTailBits) & 7;
+  if (shift == 0 || size == 0) {
+    stream->insert(stream->end(), piece, piece + size);
+    return;
+  }
+  // The piece's bits continue in the free high bits of the stream's last
+  // byte; every piece byte then straddles two stream bytes.
+  const size_t at = stream->size();
+  stream->resize(at + size);
+  uint8_t* out = stream->data() + at - 1;
+  for (size_t i = 0; i < size; ++i) {
+    out[i] = static_cast<uint8_t>(out[i] | piece[i] << shift);
+    out[i + 1] = static_cast<uint8_t>(piece[i] >> (8 - shift));
+  }
+  // The piece's bits may end in the byte before the last one made.
+  const unsigned used = (shift == 0 ? 8 : shift) + (pieceTailBits == 0 ? 8 : pieceTailBits);
+  if (used <= 8) stream->pop_back();
+}
+
 unsigned ExplodeBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>* out,
                        size_t maxOut) {
   out->clear();

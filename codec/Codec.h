@@ -50,6 +50,29 @@ using WriteFn = void (*)(char* buf, unsigned* size, void* param);
 unsigned Implode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
                  unsigned* type, unsigned* dictSize);
 
+// Pieces. A long input may be imploded as consecutive pieces, each on its
+// own (on several threads, say): the pieces' bit strings, joined end to end
+// with AppendPieceBits, are one stream that explodes to the whole input.
+// The first piece carries the header (kPieceFirst), the last the end code
+// (kPieceLast); a single piece with both is what Implode writes. Each piece
+// is given the bytes just before it as history (`prime`, at most 4096; a
+// larger value is refused with kCmpAbort): the read callback delivers them
+// first, and they only fill the match finder, so that matches reach back
+// across the join as in one run. *tailBits receives how many bits of the
+// last byte written are the piece's (1-7), or 0 when all eight are; the rest
+// are zero.
+constexpr unsigned kPieceFirst = 1;
+constexpr unsigned kPieceLast = 2;
+unsigned ImplodePiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
+                      unsigned* type, unsigned* dictSize, unsigned prime, unsigned flags,
+                      unsigned* tailBits);
+
+// Appends a piece (its bytes and tail bits, as ImplodePiece gave them) to a
+// stream held in *stream whose last byte holds *tailBits bits (0: all
+// eight), and updates *tailBits. An empty stream starts with tail 0.
+void AppendPieceBits(std::vector<uint8_t>* stream, unsigned* tailBits, const uint8_t* piece,
+                     size_t size, unsigned pieceTailBits);
+
 // Classic explode: expands one stream. work must hold kExplodeWorkSize bytes.
 unsigned Explode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param);
 

@@ -28,20 +28,20 @@ std::string CodeText(unsigned code) {
   }
 }
 
-// One implode run over bytes in memory. The output is counted and, when
-// `keep` is set, collected; once it reaches `stopAt` bytes the input is
-// reported as ended, so the encoder finishes with what it holds.
+// One implode run over bytes in memory. The output is collected in `keep`
+// when given, and counted in `watch` when given; once the watch gives up,
+// the input is reported as ended, so the encoder finishes with what it holds.
 struct Run {
   const uint8_t* data;
   size_t size;
   size_t pos = 0;
   size_t written = 0;
-  size_t stopAt = SIZE_MAX;
   std::vector<uint8_t>* keep = nullptr;
+  ShrinkWatch* watch = nullptr;
 
   static unsigned Read(char* buf, unsigned* want, void* param) {
     auto* r = static_cast<Run*>(param);
-    if (r->written >= r->stopAt) return 0;
+    if (r->watch != nullptr && r->watch->gaveUp()) return 0;
     size_t n = r->size - r->pos;
     if (n > *want) n = *want;
     if (n > 0) std::memcpy(buf, r->data + r->pos, n);
@@ -51,16 +51,18 @@ struct Run {
   static void Write(char* buf, unsigned* size, void* param) {
     auto* r = static_cast<Run*>(param);
     r->written += *size;
+    if (r->watch != nullptr) r->watch->written += *size;
     if (r->keep != nullptr) {
       r->keep->insert(r->keep->end(), reinterpret_cast<uint8_t*>(buf),
                       reinterpret_cast<uint8_t*>(buf) + *size);
     }
   }
-  unsigned Go(Encoder encoder, char* work) {
+  // Encodes data[prime, size) after the history data[0, prime).
+  unsigned Go(Encoder encoder, char* work, unsigned prime, unsigned flags, unsigned* tailBits) {
     unsigned type = codec::kCmpBinary;
     unsigned dict = kDictSize;
-    return (encoder == Encoder::kFast ? codec::ImplodeFast : codec::Implode)(
-        Read, Write, work, this, &type, &dict);
+    return (encoder == Encoder::kFast ? codec::ImplodeFastPiece : codec::ImplodePiece)(
+        Read, Write, work, this, &type, &dict, prime, flags, tailBits);
   }
 };
 
@@ -73,29 +75,74 @@ Encoder ChooseEncoder(const uint8_t* data, size_t size) {
   size_t in = 0, out = 0;
   for (size_t k = 0; k < kProbePieces; ++k) {
     Run run{data + (size - piece) * k / (kProbePieces - 1), piece};
-    run.Go(Encoder::kFast, work.get());
+    unsigned tail = 0;
+    run.Go(Encoder::kFast, work.get(), 0, codec::kPieceFirst | codec::kPieceLast, &tail);
     in += piece;
     out += run.written;
   }
   return out >= in ? Encoder::kFast : Encoder::kThorough;
 }
 
-bool Implode(const uint8_t* data, size_t size, bool smallerOnly, std::vector<uint8_t>* out,
-             bool* smaller, std::string* error) {
-  out->clear();
-  // Room for the whole output at once (incompressible data grows by an
+bool ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
+                    ShrinkWatch* watch, Piece* out, std::string* error) {
+  const size_t count = PieceCount(size);
+  const size_t from = k * kPieceSize;
+  const size_t to = k + 1 == count ? size : from + kPieceSize;
+  const size_t prime = from < kDictSize ? from : kDictSize;
+  unsigned flags = 0;
+  if (k == 0) flags |= codec::kPieceFirst;
+  if (k + 1 == count) flags |= codec::kPieceLast;
+  out->bytes.clear();
+  // Room for the whole piece at once (incompressible data grows by an
   // eighth), so that it is never copied while it grows.
-  out->reserve(smallerOnly ? size + 64 * 1024 : size + size / 8 + 64 * 1024);
-  Run run{data, size};
-  run.keep = out;
-  if (smallerOnly) run.stopAt = size;
+  out->bytes.reserve((to - from) + (to - from) / 8 + 64);
+  Run run{data + from - prime, to - from + prime};
+  run.keep = &out->bytes;
+  run.watch = watch;
   auto work = std::make_unique<char[]>(codec::kImplodeWorkSize);
-  const unsigned rc = run.Go(ChooseEncoder(data, size), work.get());
+  const unsigned rc =
+      run.Go(encoder, work.get(), static_cast<unsigned>(prime), flags, &out->tailBits);
   if (rc != codec::kCmpNoError) {
     *error = "compression failed: " + CodeText(rc);
     return false;
   }
-  *smaller = run.pos == size && out->size() < size;
+  return true;
+}
+
+size_t JoinedSize(const std::vector<Piece>& pieces) {
+  uint64_t bits = 0;
+  for (const Piece& p : pieces) {
+    if (p.bytes.empty()) continue;
+    bits += 8 * uint64_t(p.bytes.size()) - (p.tailBits == 0 ? 0 : 8 - p.tailBits);
+  }
+  return static_cast<size_t>((bits + 7) / 8);
+}
+
+void AppendJoined(std::vector<Piece>* pieces, std::vector<uint8_t>* out) {
+  unsigned tail = 0;
+  for (Piece& p : *pieces) {
+    codec::AppendPieceBits(out, &tail, p.bytes.data(), p.bytes.size(), p.tailBits);
+    std::vector<uint8_t>().swap(p.bytes);
+  }
+}
+
+bool Implode(const uint8_t* data, size_t size, bool smallerOnly, std::vector<uint8_t>* out,
+             bool* smaller, std::string* error) {
+  const Encoder encoder = ChooseEncoder(data, size);
+  ShrinkWatch watch(size);
+  std::vector<Piece> pieces(PieceCount(size));
+  for (size_t k = 0; k < pieces.size(); ++k) {
+    if (!ImplodePieceOf(data, size, k, encoder, smallerOnly ? &watch : nullptr, &pieces[k],
+                        error)) {
+      return false;
+    }
+  }
+  out->clear();
+  *smaller = !(smallerOnly && watch.gaveUp()) && JoinedSize(pieces) < size;
+  if (!smallerOnly || *smaller) {
+    out->reserve(JoinedSize(pieces));
+    AppendJoined(&pieces, out);
+  }
   return true;
 }
 

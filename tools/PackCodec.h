@@ -2,6 +2,7 @@
 // binary mode with a 4096-byte dictionary, as the installer expects them.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,14 +24,53 @@ enum class Encoder { kThorough, kFast };
 // depends on the bytes alone.
 Encoder ChooseEncoder(const uint8_t* data, size_t size);
 
-// Implodes with the encoder ChooseEncoder picks. With smallerOnly the result
-// is only wanted when it is smaller than the input: once the output reaches
-// the input's size the encoder stops early and *smaller is false (*out is
-// then of no use). Without it, *smaller tells the same of the whole output.
+// A long item is imploded in pieces of kPieceSize bytes (the last one
+// shorter), each on its own and each given the 4096 bytes before it as
+// history, so that one item can keep several threads busy; the pieces
+// joined bit after bit are one stream (codec::ImplodePiece). The split
+// depends on the size alone, so the stream does not depend on how many
+// threads made it.
+constexpr size_t kPieceSize = 512 * 1024;
+inline size_t PieceCount(size_t size) {
+  return size <= kPieceSize ? 1 : (size + kPieceSize - 1) / kPieceSize;
+}
+
+struct Piece {
+  std::vector<uint8_t> bytes;
+  unsigned tailBits = 0;  // bits of the last byte that are the piece's; 0: all
+};
+
+// Shared by the pieces of one item that is only wanted when it shrinks: they
+// count what they write, and once that reaches `limit` (the item's size plus
+// its piece count, which the joined stream cannot undercut) they stop early,
+// and the item is known not to shrink.
+struct ShrinkWatch {
+  explicit ShrinkWatch(size_t itemSize) : limit(itemSize + PieceCount(itemSize)) {}
+  std::atomic<size_t> written{0};
+  const size_t limit;
+  bool gaveUp() const { return written.load() >= limit; }
+};
+
+// Implodes piece k of data[0, size) with `encoder` into *out. watch may be
+// null.
+bool ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
+                    ShrinkWatch* watch, Piece* out, std::string* error);
+
+// The bytes of the pieces joined.
+size_t JoinedSize(const std::vector<Piece>& pieces);
+
+// Appends the pieces joined to *out, freeing each as it goes.
+void AppendJoined(std::vector<Piece>* pieces, std::vector<uint8_t>* out);
+
+// The whole item on this thread, with the encoder ChooseEncoder picks and in
+// pieces as above. With smallerOnly the result is only wanted when it is
+// smaller than the input: *smaller tells whether it is (if not, *out is of
+// no use, and the encoder may have stopped early). Without it, *smaller
+// tells the same of the whole output.
 bool Implode(const uint8_t* data, size_t size, bool smallerOnly, std::vector<uint8_t>* out,
              bool* smaller, std::string* error);
 
-// The whole stream, always with the thorough encoder.
+// The whole stream in one run, always with the thorough encoder.
 bool Implode(const std::vector<uint8_t>& data, std::vector<uint8_t>* out, std::string* error);
 
 // Expands one stream. Stops with a message when the stream is damaged or

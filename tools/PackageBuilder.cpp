@@ -1,7 +1,10 @@
 #include "tools/PackageBuilder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <set>
@@ -60,50 +63,87 @@ const char* SegmentRole(int index) {
 
 namespace {
 
-// One item packed: either imploded bytes in `packed`, or stored, in which
-// case the caller copies the item's own bytes (so a stored item is never held
-// twice).
+// One item packed: either imploded, as the pieces of one stream, or stored,
+// in which case the caller copies the item's own bytes (so a stored item is
+// never held twice).
 struct PackedItem {
-  std::vector<uint8_t> packed;
+  std::vector<Piece> pieces;
   bool compressed = false;
   bool ok = true;
   std::string error;
+  size_t size = 0;  // of the stream
 };
 
-void PackItem(const std::vector<uint8_t>& data, Compression how, PackedItem* item) {
-  // Nothing is gained by imploding an empty file.
-  if (how == Compression::kStore || (how == Compression::kAuto && data.empty())) return;
-  try {
-    bool smaller = false;
-    if (!Implode(data.data(), data.size(), how == Compression::kAuto, &item->packed, &smaller,
-                 &item->error)) {
-      item->ok = false;
-    } else if (how == Compression::kAuto && !smaller) {
-      std::vector<uint8_t>().swap(item->packed);
-    } else {
-      item->compressed = true;
-    }
-  } catch (const std::bad_alloc&) {
-    // Worker threads must not throw; the caller reports it in item order.
-    item->ok = false;
-    item->error = "not enough memory";
-    std::vector<uint8_t>().swap(item->packed);
-  }
-}
+// What one item asks for.
+struct ItemInput {
+  const std::vector<uint8_t>* data = nullptr;  // null: nothing to pack (a copied entry)
+  Compression how = Compression::kAuto;
+};
 
-// Packs items [0, count) on `jobs` threads. pack(i, item) fills one result;
-// progress, when given, is told of every item as it is finished, under a
-// lock, with its name and the number finished so far.
-std::vector<PackedItem> PackAll(size_t count, unsigned jobs,
-                                const std::function<void(size_t, PackedItem*)>& pack,
+// Packs the items on `jobs` threads: first the encoder choice of each, then
+// every piece of every item (tools/PackCodec.h), in item order, so that the
+// long items' pieces are shared out as well. Each job writes only its own
+// piece; the outcome of an item is decided afterwards from its pieces alone.
+// progress, when given, is told of every item as its last piece is done,
+// under a lock, with the item's name and the number finished so far.
+std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned jobs,
                                 const std::function<std::string(size_t)>& name,
                                 const Progress& progress) {
+  const size_t count = inputs.size();
   std::vector<PackedItem> items(count);
+  // Nothing is gained by imploding an empty file.
+  auto implodes = [&](size_t i) {
+    const ItemInput& in = inputs[i];
+    return in.data != nullptr && in.how != Compression::kStore &&
+           !(in.how == Compression::kAuto && in.data->empty());
+  };
+  std::vector<Encoder> encoders(count, Encoder::kThorough);
+  RunJobs(count, jobs, [&](size_t i) {
+    if (implodes(i)) encoders[i] = ChooseEncoder(inputs[i].data->data(), inputs[i].data->size());
+  });
+
+  struct Job {
+    Job(size_t i, size_t k) : item(i), piece(k) {}
+    size_t item;
+    size_t piece;  // SIZE_MAX: the item has nothing to implode
+    bool ok = true;
+    std::string error;
+  };
+  std::vector<Job> list;
+  std::vector<std::unique_ptr<ShrinkWatch>> watches(count);
+  std::unique_ptr<std::atomic<size_t>[]> left(new std::atomic<size_t>[count]);
+  for (size_t i = 0; i < count; ++i) {
+    if (!implodes(i)) {
+      list.emplace_back(i, SIZE_MAX);
+      left[i] = 1;
+      continue;
+    }
+    const size_t pieces = PieceCount(inputs[i].data->size());
+    items[i].pieces.resize(pieces);
+    if (inputs[i].how == Compression::kAuto) {
+      watches[i] = std::make_unique<ShrinkWatch>(inputs[i].data->size());
+    }
+    for (size_t k = 0; k < pieces; ++k) list.emplace_back(i, k);
+    left[i] = pieces;
+  }
+
   JobLock lock;
   size_t done = 0;
-  RunJobs(count, jobs, [&](size_t i) {
-    pack(i, &items[i]);
-    if (progress) {
+  RunJobs(list.size(), jobs, [&](size_t j) {
+    Job& job = list[j];
+    const size_t i = job.item;
+    if (job.piece != SIZE_MAX) {
+      try {
+        job.ok = ImplodePieceOf(inputs[i].data->data(), inputs[i].data->size(), job.piece,
+                                encoders[i], watches[i].get(), &items[i].pieces[job.piece],
+                                &job.error);
+      } catch (const std::bad_alloc&) {
+        // Worker threads must not throw; the item reports it.
+        job.ok = false;
+        job.error = "not enough memory";
+      }
+    }
+    if (--left[i] == 0 && progress) {
       std::lock_guard<JobLock> hold(lock);
       try {
         progress(name(i), ++done, count);
@@ -112,6 +152,25 @@ std::vector<PackedItem> PackAll(size_t count, unsigned jobs,
       }
     }
   });
+
+  for (const Job& job : list) {
+    if (!job.ok && items[job.item].ok) {
+      items[job.item].ok = false;
+      items[job.item].error = job.error;
+    }
+  }
+  for (size_t i = 0; i < count; ++i) {
+    PackedItem& item = items[i];
+    if (!implodes(i) || !item.ok) continue;
+    item.size = JoinedSize(item.pieces);
+    const bool gaveUp = watches[i] && watches[i]->gaveUp();
+    if (inputs[i].how == Compression::kAuto && (gaveUp || item.size >= inputs[i].data->size())) {
+      // "auto" stores what does not shrink.
+      std::vector<Piece>().swap(item.pieces);
+    } else {
+      item.compressed = true;
+    }
+  }
   return items;
 }
 
@@ -119,14 +178,21 @@ std::vector<PackedItem> PackAll(size_t count, unsigned jobs,
 
 bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<uint8_t>* stored,
                bool* compressed, std::string* error) {
-  PackedItem item;
-  PackItem(data, how, &item);
+  std::vector<PackedItem> items =
+      PackAll({ItemInput{&data, how}}, 1, [](size_t) { return std::string(); }, nullptr);
+  PackedItem& item = items[0];
   if (!item.ok) {
     *error = item.error;
     return false;
   }
   *compressed = item.compressed;
-  *stored = item.compressed ? std::move(item.packed) : data;
+  if (item.compressed) {
+    stored->clear();
+    stored->reserve(item.size);
+    AppendJoined(&item.pieces, stored);
+  } else {
+    *stored = data;
+  }
   return true;
 }
 
@@ -318,13 +384,12 @@ bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, s
   header.setContentKind(input.contentKind);
 
   // The entries are packed side by side, then laid out in their order.
+  std::vector<ItemInput> items(count);
+  for (size_t i = 0; i < count; ++i) {
+    if (!input.entries[i].copy) items[i] = {&input.entries[i].data, input.entries[i].compression};
+  }
   std::vector<PackedItem> packed = PackAll(
-      count, jobs,
-      [&](size_t i, PackedItem* item) {
-        const DataEntryInput& e = input.entries[i];
-        if (!e.copy) PackItem(e.data, e.compression, item);
-      },
-      [&](size_t i) { return AnsiToUtf8(input.entries[i].name); }, progress);
+      items, jobs, [&](size_t i) { return AnsiToUtf8(input.entries[i].name); }, progress);
 
   uint64_t total = kSaverDataHeaderSize + uint64_t(kSaverFileEntrySize + kChunkRecordSize) * count;
   for (size_t i = 0; i < count; ++i) {
@@ -332,7 +397,7 @@ bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, s
       *error = "data-file entry " + Quoted(input.entries[i].name) + ": " + packed[i].error;
       return false;
     }
-    total += packed[i].compressed ? packed[i].packed.size() : input.entries[i].data.size();
+    total += packed[i].compressed ? packed[i].size : input.entries[i].data.size();
   }
   if (total > static_cast<uint64_t>(kMaxOffset)) {
     *error = "the data file grows beyond 2 GiB";
@@ -351,19 +416,22 @@ bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, s
     entry.Write(data.data() + kSaverDataHeaderSize + kSaverFileEntrySize * i);
 
     TChunkRecord record;
-    const std::vector<uint8_t>& stored = packed[i].compressed ? packed[i].packed : e.data;
     if (!e.copy) {
       record.originalSize = static_cast<int32_t>(e.data.size());
       record.compressed = packed[i].compressed ? 1 : 0;
       // For a stored entry the packed size repeats the stored length.
-      record.packedSize = static_cast<int32_t>(stored.size());
+      record.packedSize =
+          static_cast<int32_t>(packed[i].compressed ? packed[i].size : e.data.size());
     }
     const size_t at = data.size();
     data.resize(at + kChunkRecordSize);
     record.Write(data.data() + at);
-    if (!e.copy) data.insert(data.end(), stored.begin(), stored.end());
     // Each packed copy goes as soon as it is laid out.
-    std::vector<uint8_t>().swap(packed[i].packed);
+    if (packed[i].compressed) {
+      AppendJoined(&packed[i].pieces, &data);
+    } else if (!e.copy) {
+      data.insert(data.end(), e.data.begin(), e.data.end());
+    }
   }
   *out = std::move(data);
   return true;
@@ -405,13 +473,13 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
   for (int i = 1; i < kSegmentCount; ++i) {
     if (input.segments[i]) present.push_back(i);
   }
+  std::vector<ItemInput> items;
+  for (int i : present) {
+    const SegmentInput& in = *input.segments[i];
+    items.push_back({&in.data, i == kSegLibrary ? Compression::kStore : in.compression});
+  }
   std::vector<PackedItem> packed = PackAll(
-      present.size(), jobs,
-      [&](size_t k, PackedItem* item) {
-        const int i = present[k];
-        const SegmentInput& in = *input.segments[i];
-        PackItem(in.data, i == kSegLibrary ? Compression::kStore : in.compression, item);
-      },
+      items, jobs,
       [&](size_t k) {
         return SegmentLabel(present[k]) + " " + AnsiToUtf8(input.segments[present[k]]->name);
       },
@@ -424,8 +492,7 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
       *error = SegmentLabel(i) + " " + Quoted(input.segments[i]->name) + ": " + packed[k].error;
       return false;
     }
-    const size_t size =
-        packed[k].compressed ? packed[k].packed.size() : input.segments[i]->data.size();
+    const size_t size = packed[k].compressed ? packed[k].size : input.segments[i]->data.size();
     if (total + static_cast<int64_t>(size) > kMaxOffset) {
       *error = "the installer grows beyond 2 GiB at " + SegmentLabel(i);
       return false;
@@ -453,15 +520,18 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
     }
     const SegmentInput& in = *input.segments[i];
     PackedItem& item = packed[k++];
-    const std::vector<uint8_t>& stored = item.compressed ? item.packed : in.data;
+    const size_t size = item.compressed ? item.size : in.data.size();
     entry.name = in.name;
     entry.startOffset = static_cast<int32_t>(start);
-    entry.endOffset = static_cast<int32_t>(start + static_cast<int64_t>(stored.size()) - 1);
+    entry.endOffset = static_cast<int32_t>(start + static_cast<int64_t>(size) - 1);
     entry.compressed = item.compressed ? 1 : 0;
-    entry.packedSize = static_cast<int32_t>(stored.size());
+    entry.packedSize = static_cast<int32_t>(size);
     entry.originalSize = static_cast<int32_t>(in.data.size());
-    result.insert(result.end(), stored.begin(), stored.end());
-    std::vector<uint8_t>().swap(item.packed);
+    if (item.compressed) {
+      AppendJoined(&item.pieces, &result);
+    } else {
+      result.insert(result.end(), in.data.begin(), in.data.end());
+    }
   }
   header.Write(result.data() + stub.size());
   *out = std::move(result);
