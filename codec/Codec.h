@@ -73,6 +73,16 @@ unsigned ImplodePiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* par
 void AppendPieceBits(std::vector<uint8_t>* stream, unsigned* tailBits, const uint8_t* piece,
                      size_t size, unsigned pieceTailBits);
 
+// A floor under the size in bytes of every binary-mode stream of these
+// bytes, whatever the parse and dictionary size: a byte that no match can
+// cover must be a literal of 9 bits, and the header and end code take 4
+// bytes. A byte can be covered only when a 2-byte string around it was seen
+// in the 256 bytes before (length 2) or a 3-byte string around it in the
+// 4096 before (longer matches). One pass and no parse, so it tells data
+// that cannot shrink (already-compressed files) far faster than imploding
+// it would. Hash collisions only lower the floor.
+size_t ImplodedSizeFloor(const uint8_t* data, size_t size);
+
 // Classic explode: expands one stream. work must hold kExplodeWorkSize bytes.
 unsigned Explode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param);
 

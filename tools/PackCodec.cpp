@@ -83,6 +83,10 @@ Encoder ChooseEncoder(const uint8_t* data, size_t size) {
   return out >= in ? Encoder::kFast : Encoder::kThorough;
 }
 
+bool CannotShrink(const uint8_t* data, size_t size) {
+  return codec::ImplodedSizeFloor(data, size) >= size;
+}
+
 bool ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
                     ShrinkWatch* watch, Piece* out, std::string* error) {
   const size_t count = PieceCount(size);
@@ -124,26 +128,6 @@ void AppendJoined(std::vector<Piece>* pieces, std::vector<uint8_t>* out) {
     codec::AppendPieceBits(out, &tail, p.bytes.data(), p.bytes.size(), p.tailBits);
     std::vector<uint8_t>().swap(p.bytes);
   }
-}
-
-bool Implode(const uint8_t* data, size_t size, bool smallerOnly, std::vector<uint8_t>* out,
-             bool* smaller, std::string* error) {
-  const Encoder encoder = ChooseEncoder(data, size);
-  ShrinkWatch watch(size);
-  std::vector<Piece> pieces(PieceCount(size));
-  for (size_t k = 0; k < pieces.size(); ++k) {
-    if (!ImplodePieceOf(data, size, k, encoder, smallerOnly ? &watch : nullptr, &pieces[k],
-                        error)) {
-      return false;
-    }
-  }
-  out->clear();
-  *smaller = !(smallerOnly && watch.gaveUp()) && JoinedSize(pieces) < size;
-  if (!smallerOnly || *smaller) {
-    out->reserve(JoinedSize(pieces));
-    AppendJoined(&pieces, out);
-  }
-  return true;
 }
 
 bool Implode(const std::vector<uint8_t>& data, std::vector<uint8_t>* out, std::string* error) {

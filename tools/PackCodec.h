@@ -24,6 +24,10 @@ enum class Encoder { kThorough, kFast };
 // depends on the bytes alone.
 Encoder ChooseEncoder(const uint8_t* data, size_t size);
 
+// Whether no stream of the item can be smaller than the item itself
+// (codec::ImplodedSizeFloor): then "auto" stores it without imploding.
+bool CannotShrink(const uint8_t* data, size_t size);
+
 // A long item is imploded in pieces of kPieceSize bytes (the last one
 // shorter), each on its own and each given the 4096 bytes before it as
 // history, so that one item can keep several threads busy; the pieces
@@ -61,14 +65,6 @@ size_t JoinedSize(const std::vector<Piece>& pieces);
 
 // Appends the pieces joined to *out, freeing each as it goes.
 void AppendJoined(std::vector<Piece>* pieces, std::vector<uint8_t>* out);
-
-// The whole item on this thread, with the encoder ChooseEncoder picks and in
-// pieces as above. With smallerOnly the result is only wanted when it is
-// smaller than the input: *smaller tells whether it is (if not, *out is of
-// no use, and the encoder may have stopped early). Without it, *smaller
-// tells the same of the whole output.
-bool Implode(const uint8_t* data, size_t size, bool smallerOnly, std::vector<uint8_t>* out,
-             bool* smaller, std::string* error);
 
 // The whole stream in one run, always with the thorough encoder.
 bool Implode(const std::vector<uint8_t>& data, std::vector<uint8_t>* out, std::string* error);

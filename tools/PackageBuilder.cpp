@@ -97,9 +97,21 @@ std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned j
     return in.data != nullptr && in.how != Compression::kStore &&
            !(in.how == Compression::kAuto && in.data->empty());
   };
+  // The encoder of each item; and "auto" items that the probe finds
+  // incompressible and that provably cannot shrink are stored at once.
   std::vector<Encoder> encoders(count, Encoder::kThorough);
+  std::vector<char> storeAnyway(count, 0);
   RunJobs(count, jobs, [&](size_t i) {
-    if (implodes(i)) encoders[i] = ChooseEncoder(inputs[i].data->data(), inputs[i].data->size());
+    if (!implodes(i)) return;
+    const std::vector<uint8_t>& data = *inputs[i].data;
+    try {
+      encoders[i] = ChooseEncoder(data.data(), data.size());
+      storeAnyway[i] = inputs[i].how == Compression::kAuto && encoders[i] == Encoder::kFast &&
+                       CannotShrink(data.data(), data.size());
+    } catch (const std::bad_alloc&) {
+      // Worker threads must not throw; the item is then imploded as any
+      // other, and reports a lack of memory there.
+    }
   });
 
   struct Job {
@@ -113,7 +125,7 @@ std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned j
   std::vector<std::unique_ptr<ShrinkWatch>> watches(count);
   std::unique_ptr<std::atomic<size_t>[]> left(new std::atomic<size_t>[count]);
   for (size_t i = 0; i < count; ++i) {
-    if (!implodes(i)) {
+    if (!implodes(i) || storeAnyway[i]) {
       list.emplace_back(i, SIZE_MAX);
       left[i] = 1;
       continue;
@@ -161,7 +173,7 @@ std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned j
   }
   for (size_t i = 0; i < count; ++i) {
     PackedItem& item = items[i];
-    if (!implodes(i) || !item.ok) continue;
+    if (!implodes(i) || storeAnyway[i] || !item.ok) continue;
     item.size = JoinedSize(item.pieces);
     const bool gaveUp = watches[i] && watches[i]->gaveUp();
     if (inputs[i].how == Compression::kAuto && (gaveUp || item.size >= inputs[i].data->size())) {

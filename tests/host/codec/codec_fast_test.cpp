@@ -197,6 +197,35 @@ TEST(CodecImplodeFast, ParametersAndEmptyInputAsImplode) {
   }
 }
 
+// The size floor is below what either encoder makes of every sample, and
+// above the size of data that cannot shrink.
+TEST(CodecImplodeFast, SizeFloorHoldsForBothEncoders) {
+  std::vector<Sample> samples = TheCorpus();
+  samples.push_back({"repeats at 256 and 4096", Periodic(256, 3, 5)});
+  Bytes far = Periodic(4096, 3, 6);
+  far.insert(far.end(), 300, 7);
+  samples.push_back({"far repeats and a run", far});
+  for (const Sample& s : samples) {
+    SCOPED_TRACE(s.name);
+    const size_t floor = ImplodedSizeFloor(s.data.data(), s.data.size());
+    for (unsigned dict : {1024u, 4096u}) {
+      Bytes best, fast;
+      ASSERT_EQ(ImplodeBuffer(s.data.data(), s.data.size(), kCmpBinary, dict, &best), kCmpNoError);
+      ASSERT_EQ(ImplodeFastBuffer(s.data.data(), s.data.size(), kCmpBinary, dict, &fast),
+                kCmpNoError);
+      EXPECT_LE(floor, best.size());
+      EXPECT_LE(floor, fast.size());
+      // Tight where nothing repeats: the optimal parse is then all literals.
+      if (s.name == "random") {
+        EXPECT_GE(floor + floor * 3 / 100, best.size());
+      }
+    }
+  }
+  const Bytes noise = Random(200000, 8);
+  EXPECT_GE(ImplodedSizeFloor(noise.data(), noise.size()), noise.size());
+  EXPECT_EQ(ImplodedSizeFloor(nullptr, 0), 4u);
+}
+
 TEST(CodecImplodeFast, LongRunsUseLongestMatches) {
   // 518-byte matches at distance 1: 24 bits each after the first byte.
   const Bytes zeros(1 << 20, 0);
