@@ -15,8 +15,8 @@ constexpr unsigned kDictSize = 4096;
 
 // ChooseEncoder's probe (see PackCodec.h).
 constexpr size_t kProbeMinSize = 64 * 1024;
-constexpr size_t kProbePiece = 32 * 1024;
-constexpr size_t kProbePieces = 3;
+constexpr size_t kProbeSample = 16 * 1024;
+constexpr size_t kProbeSamples = 3;
 
 std::string CodeText(unsigned code) {
   switch (code) {
@@ -71,16 +71,16 @@ struct Run {
 Encoder ChooseEncoder(const uint8_t* data, size_t size) {
   if (size < kProbeMinSize) return Encoder::kThorough;
   auto work = std::make_unique<char[]>(codec::kImplodeWorkSize);
-  const size_t piece = size < kProbePiece ? size : kProbePiece;
+  const size_t sample = size < kProbeSample ? size : kProbeSample;
   size_t in = 0, out = 0;
-  for (size_t k = 0; k < kProbePieces; ++k) {
-    Run run{data + (size - piece) * k / (kProbePieces - 1), piece};
+  for (size_t k = 0; k < kProbeSamples; ++k) {
+    Run run{data + (size - sample) * k / (kProbeSamples - 1), sample};
     unsigned tail = 0;
     run.Go(Encoder::kFast, work.get(), 0, codec::kPieceFirst | codec::kPieceLast, &tail);
-    in += piece;
+    in += sample;
     out += run.written;
   }
-  return out >= in ? Encoder::kFast : Encoder::kThorough;
+  return out >= in + in * 3 / 100 ? Encoder::kFast : Encoder::kThorough;
 }
 
 bool CannotShrink(const uint8_t* data, size_t size) {

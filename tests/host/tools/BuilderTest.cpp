@@ -197,14 +197,14 @@ TEST(Compression, ExplicitChoicesWin) {
   EXPECT_FALSE(HasFault(VerifyInstaller(file)));
 }
 
-// Noise whose stretches between the encoder's three probe pieces (start,
-// middle, end) are zeros: it looks incompressible to the probe, yet shrinks.
-// size: at least 120000.
+// Noise whose stretches between the encoder's three 16 KiB probe samples
+// (start, middle, end) are zeros: it looks incompressible to the probe, yet
+// shrinks. size: at least 120000.
 std::vector<uint8_t> NoiseBetweenZeros(size_t size, uint32_t seed) {
   std::vector<uint8_t> bytes = MakeNoiseBytes(size, seed);
-  const size_t piece = 32 * 1024, middle = (size - piece) / 2;
-  std::fill(bytes.begin() + piece + 100, bytes.begin() + middle - 100, 0);
-  std::fill(bytes.begin() + middle + piece + 100, bytes.end() - piece - 100, 0);
+  const size_t sample = 16 * 1024, middle = (size - sample) / 2;
+  std::fill(bytes.begin() + sample + 100, bytes.begin() + middle - 100, 0);
+  std::fill(bytes.begin() + middle + sample + 100, bytes.end() - sample - 100, 0);
   return bytes;
 }
 
