@@ -15,7 +15,7 @@ namespace ss::pack {
 enum class Encoder { kThorough, kFast };
 
 // Which encoder an item gets. Short items (under 64 KiB) get the thorough
-// one. Longer ones are probed: three 16 KiB samples (start, middle, end) go
+// one. Longer ones are probed: three 16 KiB samples (the middles of its thirds) go
 // through the fast encoder, and where its output is at least 3 % larger
 // than the samples (random bytes: 12 %), the item is taken as incompressible
 // and gets the fast one. On such items (JPEG, PNG and gzip files, random

@@ -197,14 +197,24 @@ TEST(Compression, ExplicitChoicesWin) {
   EXPECT_FALSE(HasFault(VerifyInstaller(file)));
 }
 
-// Noise whose stretches between the encoder's three 16 KiB probe samples
-// (start, middle, end) are zeros: it looks incompressible to the probe, yet
-// shrinks. size: at least 120000.
+// Noise with zeros between the encoder's three 16 KiB probe samples (the
+// middles of its thirds): it looks incompressible to the probe, yet shrinks.
+// size: at least 120000.
 std::vector<uint8_t> NoiseBetweenZeros(size_t size, uint32_t seed) {
-  std::vector<uint8_t> bytes = MakeNoiseBytes(size, seed);
-  const size_t sample = 16 * 1024, middle = (size - sample) / 2;
-  std::fill(bytes.begin() + sample + 100, bytes.begin() + middle - 100, 0);
-  std::fill(bytes.begin() + middle + sample + 100, bytes.end() - sample - 100, 0);
+  std::vector<uint8_t> bytes(size, 0);
+  const std::vector<uint8_t> noise = MakeNoiseBytes(size, seed);
+  const size_t sample = 16 * 1024;
+  for (size_t k = 0; k < 3; ++k) {
+    const size_t at = (size - sample) * (2 * k + 1) / 6;
+    std::copy(noise.begin() + at, noise.begin() + at + sample, bytes.begin() + at);
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> TextThenNoise(size_t text, size_t size) {
+  std::vector<uint8_t> bytes = MakeTextBytes(text, 12);
+  const std::vector<uint8_t> noise = MakeNoiseBytes(size - text, 13);
+  bytes.insert(bytes.end(), noise.begin(), noise.end());
   return bytes;
 }
 
@@ -221,6 +231,8 @@ TEST(Compression, EncoderChoiceNeverChangesWhatExpands) {
       {"noise", MakeNoiseBytes(200000, 7), Encoder::kFast, false},
       {"text", MakeTextBytes(200000, 8), Encoder::kThorough, true},
       {"noise between zeros", NoiseBetweenZeros(300000, 9), Encoder::kFast, true},
+      // A data file: a table that compresses, then imploded entries.
+      {"noise after a table", TextThenNoise(20000, 200000), Encoder::kFast, false},
       {"short noise", MakeNoiseBytes(64 * 1024 - 1, 10), Encoder::kThorough, false},
       {"short text", MakeTextBytes(5000, 11), Encoder::kThorough, true},
   };
