@@ -78,7 +78,7 @@ void AppendPieceBits(std::vector<uint8_t>* stream, unsigned* tailBits, const uin
   if (used <= 8) stream->pop_back();
 }
 
-size_t ImplodedSizeFloor(const uint8_t* data, size_t size) {
+uint64_t UncoverableBytes(const uint8_t* data, size_t size, size_t from, size_t to) {
   // The newest position of each 2-byte string and of each hash of a 3-byte
   // string, counted from 5000 so that the empty entries (0) are out of
   // reach. A colliding entry can only make a byte look coverable, which
@@ -91,8 +91,11 @@ size_t ImplodedSizeFloor(const uint8_t* data, size_t size) {
   // Whether the strings at the positions before were seen, newest in bit 0.
   unsigned seen2 = 0, seen3 = 0;
   uint64_t literals = 0;
-  for (size_t p = 0; p < size; ++p) {
-    const uint32_t at = static_cast<uint32_t>(p) + kStart;
+  // Matches reach 4096 bytes back; a string two bytes before `from` still
+  // covers it.
+  const size_t begin = from > 4096 + 2 ? from - 4096 - 2 : 0;
+  for (size_t p = begin; p < to; ++p) {
+    const uint32_t at = static_cast<uint32_t>(p - begin) + kStart;
     unsigned s2 = 0, s3 = 0;
     if (p + 2 < size) {
       const unsigned h2 = data[p] | unsigned(data[p + 1]) << 8;
@@ -108,9 +111,13 @@ size_t ImplodedSizeFloor(const uint8_t* data, size_t size) {
     }
     seen2 = (seen2 << 1 | s2) & 3;  // the strings at p-1 and p
     seen3 = (seen3 << 1 | s3) & 7;  // at p-2, p-1 and p
-    literals += (seen2 | seen3) == 0;
+    literals += p >= from && (seen2 | seen3) == 0;
   }
-  return static_cast<size_t>(4 + (9 * literals + 7) / 8);
+  return literals;
+}
+
+size_t ImplodedSizeFloor(const uint8_t* data, size_t size) {
+  return static_cast<size_t>(4 + (9 * UncoverableBytes(data, size, 0, size) + 7) / 8);
 }
 
 unsigned ExplodeBuffer(const uint8_t* data, size_t size, std::vector<uint8_t>* out,

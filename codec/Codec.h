@@ -83,6 +83,12 @@ void AppendPieceBits(std::vector<uint8_t>* stream, unsigned* tailBits, const uin
 // it would. Hash collisions only lower the floor.
 size_t ImplodedSizeFloor(const uint8_t* data, size_t size);
 
+// The same count by parts, for several threads: the bytes of [from, to)
+// that no match can cover (each looks at the 4096 bytes before it and the
+// two after). ImplodedSizeFloor is 4 bytes plus 9 bits for each byte the
+// parts count together.
+uint64_t UncoverableBytes(const uint8_t* data, size_t size, size_t from, size_t to);
+
 // Classic explode: expands one stream. work must hold kExplodeWorkSize bytes.
 unsigned Explode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param);
 

@@ -85,8 +85,10 @@ Encoder ChooseEncoder(const uint8_t* data, size_t size) {
   return out >= in + in * 3 / 100 ? Encoder::kFast : Encoder::kThorough;
 }
 
-bool CannotShrink(const uint8_t* data, size_t size) {
-  return codec::ImplodedSizeFloor(data, size) >= size;
+uint64_t UncoverableInPiece(const uint8_t* data, size_t size, size_t k) {
+  const size_t from = k * kPieceSize;
+  const size_t to = k + 1 == PieceCount(size) ? size : from + kPieceSize;
+  return codec::UncoverableBytes(data, size, from, to);
 }
 
 bool ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,

@@ -25,10 +25,6 @@ enum class Encoder { kThorough, kFast };
 // one. The choice depends on the bytes alone.
 Encoder ChooseEncoder(const uint8_t* data, size_t size);
 
-// Whether no stream of the item can be smaller than the item itself
-// (codec::ImplodedSizeFloor): then "auto" stores it without imploding.
-bool CannotShrink(const uint8_t* data, size_t size);
-
 // A long item is imploded in pieces of kPieceSize bytes (the last one
 // shorter), each on its own and each given the 4096 bytes before it as
 // history, so that one item can keep several threads busy; the pieces
@@ -39,6 +35,13 @@ constexpr size_t kPieceSize = 512 * 1024;
 inline size_t PieceCount(size_t size) {
   return size <= kPieceSize ? 1 : (size + kPieceSize - 1) / kPieceSize;
 }
+
+// The bytes of piece k of data[0, size) that no match can cover
+// (codec::UncoverableBytes). No stream of an item is smaller than
+// SizeFloor(the sum over its pieces): when that is not below the item's
+// size, "auto" stores it without imploding.
+uint64_t UncoverableInPiece(const uint8_t* data, size_t size, size_t k);
+inline uint64_t SizeFloor(uint64_t uncoverable) { return 4 + (9 * uncoverable + 7) / 8; }
 
 struct Piece {
   std::vector<uint8_t> bytes;

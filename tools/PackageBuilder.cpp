@@ -97,47 +97,75 @@ std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned j
     return in.data != nullptr && in.how != Compression::kStore &&
            !(in.how == Compression::kAuto && in.data->empty());
   };
-  // The encoder of each item; and "auto" items that the probe finds
-  // incompressible and that provably cannot shrink are stored at once.
+  // The encoder of each item.
   std::vector<Encoder> encoders(count, Encoder::kThorough);
-  std::vector<char> storeAnyway(count, 0);
   RunJobs(count, jobs, [&](size_t i) {
     if (!implodes(i)) return;
-    const std::vector<uint8_t>& data = *inputs[i].data;
     try {
-      encoders[i] = ChooseEncoder(data.data(), data.size());
-      storeAnyway[i] = inputs[i].how == Compression::kAuto && encoders[i] == Encoder::kFast &&
-                       CannotShrink(data.data(), data.size());
+      encoders[i] = ChooseEncoder(inputs[i].data->data(), inputs[i].data->size());
     } catch (const std::bad_alloc&) {
       // Worker threads must not throw; the item is then imploded as any
       // other, and reports a lack of memory there.
     }
   });
 
+  // Every piece of every item, in item order.
   struct Job {
     Job(size_t i, size_t k) : item(i), piece(k) {}
     size_t item;
     size_t piece;  // SIZE_MAX: the item has nothing to implode
     bool ok = true;
     std::string error;
+    uint64_t uncoverable = 0;
   };
-  std::vector<Job> list;
+  auto listPieces = [&](const std::function<bool(size_t)>& wanted) {
+    std::vector<Job> list;
+    for (size_t i = 0; i < count; ++i) {
+      if (!wanted(i)) {
+        list.emplace_back(i, SIZE_MAX);
+        continue;
+      }
+      for (size_t k = 0; k < PieceCount(inputs[i].data->size()); ++k) list.emplace_back(i, k);
+    }
+    return list;
+  };
+
+  // "auto" items that the probe finds incompressible and whose size floor
+  // proves that they cannot shrink are stored at once.
+  auto probedIncompressible = [&](size_t i) {
+    return implodes(i) && inputs[i].how == Compression::kAuto && encoders[i] == Encoder::kFast;
+  };
+  std::vector<Job> floors = listPieces(probedIncompressible);
+  RunJobs(floors.size(), jobs, [&](size_t j) {
+    Job& job = floors[j];
+    if (job.piece == SIZE_MAX) return;
+    const std::vector<uint8_t>& data = *inputs[job.item].data;
+    try {
+      job.uncoverable = UncoverableInPiece(data.data(), data.size(), job.piece);
+    } catch (const std::bad_alloc&) {
+      job.uncoverable = 0;  // no proof: the item is imploded
+    }
+  });
+  std::vector<uint64_t> uncoverable(count, 0);
+  for (const Job& job : floors) uncoverable[job.item] += job.uncoverable;
+  std::vector<char> storeAnyway(count, 0);
+  for (size_t i = 0; i < count; ++i) {
+    storeAnyway[i] = probedIncompressible(i) && SizeFloor(uncoverable[i]) >= inputs[i].data->size();
+  }
+
+  std::vector<Job> list =
+      listPieces([&](size_t i) { return implodes(i) && storeAnyway[i] == 0; });
   std::vector<std::unique_ptr<ShrinkWatch>> watches(count);
   std::unique_ptr<std::atomic<size_t>[]> left(new std::atomic<size_t>[count]);
   for (size_t i = 0; i < count; ++i) {
-    if (!implodes(i) || storeAnyway[i]) {
-      list.emplace_back(i, SIZE_MAX);
-      left[i] = 1;
-      continue;
-    }
-    const size_t pieces = PieceCount(inputs[i].data->size());
-    items[i].pieces.resize(pieces);
+    left[i] = 0;
+    if (!implodes(i) || storeAnyway[i]) continue;
+    items[i].pieces.resize(PieceCount(inputs[i].data->size()));
     if (inputs[i].how == Compression::kAuto) {
       watches[i] = std::make_unique<ShrinkWatch>(inputs[i].data->size());
     }
-    for (size_t k = 0; k < pieces; ++k) list.emplace_back(i, k);
-    left[i] = pieces;
   }
+  for (const Job& job : list) ++left[job.item];
 
   JobLock lock;
   size_t done = 0;

@@ -220,6 +220,17 @@ TEST(CodecImplodeFast, SizeFloorHoldsForBothEncoders) {
         EXPECT_GE(floor + floor * 3 / 100, best.size());
       }
     }
+    // Counted by parts (each with the history before it), the same.
+    const size_t n = s.data.size();
+    uint64_t parts = 0;
+    size_t from = 0;
+    for (size_t to : {size_t(1), size_t(4099), size_t(4100), size_t(9000), size_t(70000), n}) {
+      to = to < n ? to : n;
+      if (to < from) continue;
+      parts += UncoverableBytes(s.data.data(), n, from, to);
+      from = to;
+    }
+    EXPECT_EQ(4 + (9 * parts + 7) / 8, floor);
   }
   const Bytes noise = Random(200000, 8);
   EXPECT_GE(ImplodedSizeFloor(noise.data(), noise.size()), noise.size());
