@@ -407,8 +407,12 @@ std::vector<std::string> CheckPackageInput(const PackageInput& input) {
   return faults;
 }
 
-bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
-                        const Progress& progress, unsigned jobs) {
+namespace {
+
+// BuildSaverDataFile; with `owned` (the input itself), each entry's bytes are
+// freed as soon as they are laid out.
+bool BuildDataFile(const DataFileInput& input, DataFileInput* owned, std::vector<uint8_t>* out,
+                   std::string* error, const Progress& progress, unsigned jobs) {
   const std::vector<std::string> faults = CheckDataFileInput(input);
   if (!faults.empty()) {
     *error = faults.front();
@@ -472,9 +476,22 @@ bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, s
     } else if (!e.copy) {
       data.insert(data.end(), e.data.begin(), e.data.end());
     }
+    if (owned != nullptr) std::vector<uint8_t>().swap(owned->entries[i].data);
   }
   *out = std::move(data);
   return true;
+}
+
+}  // namespace
+
+bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
+                        const Progress& progress, unsigned jobs) {
+  return BuildDataFile(input, nullptr, out, error, progress, jobs);
+}
+
+bool BuildSaverDataFile(DataFileInput&& input, std::vector<uint8_t>* out, std::string* error,
+                        const Progress& progress, unsigned jobs) {
+  return BuildDataFile(input, &input, out, error, progress, jobs);
 }
 
 bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,

@@ -85,6 +85,10 @@ using Progress = std::function<void(const std::string& item, size_t done, size_t
 // for every thread count. Progress then reports entries as they finish.
 bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
                         const Progress& progress = nullptr, unsigned jobs = 0);
+// The same, freeing each entry's bytes as soon as they are laid out, so that
+// the entries and the data file are not both held whole.
+bool BuildSaverDataFile(DataFileInput&& input, std::vector<uint8_t>* out, std::string* error,
+                        const Progress& progress = nullptr, unsigned jobs = 0);
 
 // Writes stub + package into *out. The stub must pass CheckStub. False with a
 // message on a fault of the input, the stub, or a size beyond 2 GiB. The
