@@ -80,12 +80,15 @@ struct ItemInput {
   Compression how = Compression::kAuto;
 };
 
-// Packs the items on `jobs` threads: first the encoder choice of each, then
-// every piece of every item (tools/PackCodec.h), in item order, so that the
-// long items' pieces are shared out as well. Each job writes only its own
-// piece; the outcome of an item is decided afterwards from its pieces alone.
-// progress, when given, is told of every item as its last piece is done,
-// under a lock, with the item's name and the number finished so far.
+// Packs the items on `jobs` threads, in three rounds: the encoder choice of
+// each item; the size floor of the "auto" items that the probe finds
+// incompressible, piece by piece; then every piece of every item still to be
+// imploded (tools/PackCodec.h), in item order, so that the long items'
+// pieces are shared out as well. Each job writes only its own result; the
+// outcome of an item is decided afterwards from its results alone, so it
+// does not depend on the thread count. progress, when given, is told of
+// every item as its last piece is done, under a lock, with the item's name
+// and the number finished so far.
 std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned jobs,
                                 const std::function<std::string(size_t)>& name,
                                 const Progress& progress) {
@@ -150,7 +153,8 @@ std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned j
   for (const Job& job : floors) uncoverable[job.item] += job.uncoverable;
   std::vector<char> storeAnyway(count, 0);
   for (size_t i = 0; i < count; ++i) {
-    storeAnyway[i] = probedIncompressible(i) && SizeFloor(uncoverable[i]) >= inputs[i].data->size();
+    storeAnyway[i] =
+        probedIncompressible(i) && SizeFloor(uncoverable[i]) >= inputs[i].data->size();
   }
 
   std::vector<Job> list =

@@ -90,6 +90,7 @@ void RunJobs(size_t count, unsigned jobs, const std::function<void(size_t)>& wor
   };
   {
     std::vector<std::unique_ptr<Worker>> workers;
+    workers.reserve(jobs);
     for (unsigned t = 1; t < jobs; ++t) {
       workers.push_back(std::make_unique<Worker>(&body));
       if (!workers.back()->started()) break;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -277,15 +278,28 @@ TEST(Layout, EveryThreadCountGivesTheSameBytes) {
     e.data = i % 3 == 0   ? MakeNoiseBytes(size, i)
              : i % 3 == 1 ? MakeTextBytes(size, i)
                           : NoiseBetweenZeros(size + 120000, i);
-    e.compression = i == 4 ? Compression::kStore : i == 6 ? Compression::kCompress : Compression::kAuto;
+    e.compression = i == 4   ? Compression::kStore
+                    : i == 6 ? Compression::kCompress
+                             : Compression::kAuto;
     in.entries.push_back(e);
   }
   std::vector<uint8_t> one, many;
   std::string error;
   ASSERT_TRUE(BuildSaverDataFile(in, &one, &error, nullptr, 1)) << error;
   for (unsigned jobs : {2u, 5u, 64u}) {
-    ASSERT_TRUE(BuildSaverDataFile(in, &many, &error, nullptr, jobs)) << error;
+    // Progress comes once per entry, counting up, whichever thread ends it.
+    std::vector<size_t> counts;
+    std::set<std::string> names;
+    const Progress progress = [&](const std::string& item, size_t done, size_t total) {
+      counts.push_back(done);
+      names.insert(item);
+      EXPECT_EQ(total, in.entries.size());
+    };
+    ASSERT_TRUE(BuildSaverDataFile(in, &many, &error, progress, jobs)) << error;
     EXPECT_EQ(many, one) << jobs << " threads";
+    ASSERT_EQ(counts.size(), in.entries.size());
+    for (size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(counts[i], i + 1);
+    EXPECT_EQ(names.size(), in.entries.size());
   }
 
   FixtureOptions o;
