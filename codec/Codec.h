@@ -50,6 +50,45 @@ using WriteFn = void (*)(char* buf, unsigned* size, void* param);
 unsigned Implode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
                  unsigned* type, unsigned* dictSize);
 
+// Pieces. A long input may be imploded as consecutive pieces, each on its
+// own (on several threads, say): the pieces' bit strings, joined end to end
+// with AppendPieceBits, are one stream that explodes to the whole input.
+// The first piece carries the header (kPieceFirst), the last the end code
+// (kPieceLast); a single piece with both is what Implode writes. Each piece
+// is given the bytes just before it as history (`prime`, at most 4096; a
+// larger value is refused with kCmpAbort): the read callback delivers them
+// first, and they only fill the match finder, so that matches reach back
+// across the join as in one run. *tailBits receives how many bits of the
+// last byte written are the piece's (1-7), or 0 when all eight are; the rest
+// are zero.
+constexpr unsigned kPieceFirst = 1;
+constexpr unsigned kPieceLast = 2;
+unsigned ImplodePiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
+                      unsigned* type, unsigned* dictSize, unsigned prime, unsigned flags,
+                      unsigned* tailBits);
+
+// Appends a piece (its bytes and tail bits, as ImplodePiece gave them) to a
+// stream held in *stream whose last byte holds *tailBits bits (0: all
+// eight), and updates *tailBits. An empty stream starts with tail 0.
+void AppendPieceBits(std::vector<uint8_t>* stream, unsigned* tailBits, const uint8_t* piece,
+                     size_t size, unsigned pieceTailBits);
+
+// A floor under the size in bytes of every binary-mode stream of these
+// bytes, whatever the parse and dictionary size: a byte that no match can
+// cover must be a literal of 9 bits, and the header and end code take 4
+// bytes. A byte can be covered only when a 2-byte string around it was seen
+// in the 256 bytes before (length 2) or a 3-byte string around it in the
+// 4096 before (longer matches). One pass and no parse, so it tells data
+// that cannot shrink (already-compressed files) far faster than imploding
+// it would. Hash collisions only lower the floor.
+size_t ImplodedSizeFloor(const uint8_t* data, size_t size);
+
+// The same count by parts, for several threads: the bytes of [from, to)
+// that no match can cover (each looks at the 4096 bytes before it and the
+// two after). ImplodedSizeFloor is 4 bytes plus 9 bits for each byte the
+// parts count together.
+uint64_t UncoverableBytes(const uint8_t* data, size_t size, size_t from, size_t to);
+
 // Classic explode: expands one stream. work must hold kExplodeWorkSize bytes.
 unsigned Explode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param);
 

@@ -164,10 +164,14 @@ class BitWriter {
     cnt_ &= 7;
     if (pos_ >= kOutSize) Drain();
   }
-  void Finish() {
+  // Writes out what is pending, the last byte padded with zero bits; returns
+  // how many bits of that last byte are the stream's (0: all eight).
+  unsigned Finish() {
+    const unsigned tail = cnt_;
     if (cnt_ > 0) buf_[pos_++] = static_cast<uint8_t>(acc_);
     cnt_ = 0;
     Drain();
+    return tail;
   }
 
  private:
@@ -213,7 +217,10 @@ class Imploder {
     }
   }
 
-  void Run();
+  // Encodes the input after its first `prime` bytes, which only fill the
+  // match finder (a piece's history); flags are kPiece*. Returns the tail
+  // bits, as BitWriter::Finish.
+  unsigned Run(unsigned prime, unsigned flags);
 
  private:
   void Fill();
@@ -442,17 +449,22 @@ inline void Imploder::Offer(unsigned at, unsigned from, unsigned to, unsigned di
 #endif
 }
 
-void Imploder::Run() {
+unsigned Imploder::Run(unsigned prime, unsigned flags) {
   std::memset(w_->head3, 0, sizeof(w_->head3));
   std::memset(w_->head2, 0, sizeof(w_->head2));
   std::memset(w_->prev2, 0, sizeof(w_->prev2));
-  bits_.Put(mode_, 8);
-  bits_.Put(dictBits_, 8);
+  if (flags & kPieceFirst) {
+    bits_.Put(mode_, 8);
+    bits_.Put(dictBits_, 8);
+  }
   Fill();
   uint32_t* const price = w_->price;
   uint32_t* const step = w_->step;
   unsigned pos = 0;  // start of the current segment in the window
   Match matches[kMaxCandidates];
+  // The history (at most kHistory bytes, all in the first window) goes into
+  // the tree as the positions inside a long match do.
+  for (; pos < prime && pos < end_; ++pos) Search<false>(pos, end_ - pos, nullptr, nullptr);
 
   for (;;) {
     if (!eof_ && end_ - pos < kSegment + kMaxMatch) {
@@ -524,9 +536,11 @@ void Imploder::Run() {
     }
     pos += cur;
   }
-  uint32_t e = kLenEncode[kEndLength];
-  bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
-  bits_.Finish();
+  if (flags & kPieceLast) {
+    const uint32_t e = kLenEncode[kEndLength];
+    bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
+  }
+  return bits_.Finish();
 }
 
 
@@ -601,7 +615,7 @@ class FastImploder {
     }
   }
 
-  void Run();
+  unsigned Run(unsigned prime, unsigned flags);  // as Imploder::Run
 
  private:
   struct Found {
@@ -794,15 +808,20 @@ FastImploder::Found FastImploder::Search(unsigned idx, unsigned avail) {
   return best;
 }
 
-void FastImploder::Run() {
+unsigned FastImploder::Run(unsigned prime, unsigned flags) {
   std::memset(w_->head, 0, sizeof(w_->head));
   std::memset(w_->prev, 0, sizeof(w_->prev));
   std::memset(w_->head2, 0, sizeof(w_->head2));
-  bits_.Put(mode_, 8);
-  bits_.Put(dictBits_, 8);
+  if (flags & kPieceFirst) {
+    bits_.Put(mode_, 8);
+    bits_.Put(dictBits_, 8);
+  }
   Fill();
   const uint8_t* const buf = w_->buf;
   unsigned idx = 0;
+  // The history (at most kHistory bytes, all in the first window) goes into
+  // the chains only.
+  for (; idx < prime && idx < end_; ++idx) Insert(idx);
   for (;;) {
     if (!eof_ && end_ - idx < 2 * kFastLook) {
       if (idx > kHistory) {
@@ -839,9 +858,11 @@ void FastImploder::Run() {
     for (unsigned k = next; k < stop; ++k) Insert(k);
     idx = stop;
   }
-  uint32_t e = kLenEncode[kEndLength];
-  bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
-  bits_.Finish();
+  if (flags & kPieceLast) {
+    const uint32_t e = kLenEncode[kEndLength];
+    bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
+  }
+  return bits_.Finish();
 }
 
 
@@ -865,19 +886,37 @@ unsigned CheckParams(const unsigned* type, const unsigned* dictSize, unsigned* d
 
 unsigned Implode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param, unsigned* type,
                  unsigned* dictSize) {
-  unsigned dictBits = 0;
-  if (unsigned rc = CheckParams(type, dictSize, &dictBits)) return rc;
-  Imploder imp(readBuf, writeBuf, workBuf, param, *type, dictBits);
-  imp.Run();
-  return kCmpNoError;
+  unsigned tail = 0;
+  return ImplodePiece(readBuf, writeBuf, workBuf, param, type, dictSize, 0,
+                      kPieceFirst | kPieceLast, &tail);
 }
 
 unsigned ImplodeFast(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param, unsigned* type,
                      unsigned* dictSize) {
+  unsigned tail = 0;
+  return ImplodeFastPiece(readBuf, writeBuf, workBuf, param, type, dictSize, 0,
+                          kPieceFirst | kPieceLast, &tail);
+}
+
+unsigned ImplodePiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
+                      unsigned* type, unsigned* dictSize, unsigned prime, unsigned flags,
+                      unsigned* tailBits) {
   unsigned dictBits = 0;
   if (unsigned rc = CheckParams(type, dictSize, &dictBits)) return rc;
+  if (prime > kMaxDict) return kCmpAbort;
+  Imploder imp(readBuf, writeBuf, workBuf, param, *type, dictBits);
+  *tailBits = imp.Run(prime, flags);
+  return kCmpNoError;
+}
+
+unsigned ImplodeFastPiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
+                          unsigned* type, unsigned* dictSize, unsigned prime, unsigned flags,
+                          unsigned* tailBits) {
+  unsigned dictBits = 0;
+  if (unsigned rc = CheckParams(type, dictSize, &dictBits)) return rc;
+  if (prime > kMaxDict) return kCmpAbort;
   FastImploder imp(readBuf, writeBuf, workBuf, param, *type, dictBits);
-  imp.Run();
+  *tailBits = imp.Run(prime, flags);
   return kCmpNoError;
 }
 

@@ -18,6 +18,11 @@ namespace ss::codec {
 unsigned ImplodeFast(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param, unsigned* type,
                      unsigned* dictSize);
 
+// One piece of a stream, as ImplodePiece (Codec.h), with this encoder's parse.
+unsigned ImplodeFastPiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
+                          unsigned* type, unsigned* dictSize, unsigned prime, unsigned flags,
+                          unsigned* tailBits);
+
 // Whole-buffer form, as ImplodeBuffer.
 unsigned ImplodeFastBuffer(const uint8_t* data, size_t size, unsigned type, unsigned dictSize,
                            std::vector<uint8_t>* out);

@@ -312,7 +312,9 @@ bool ManifestReader::ReadData(const json& data, const PackageInput& input, Segme
     }
   }
   std::string error;
-  if (!BuildSaverDataFile(file, &out->data, &error, progress_)) return Fail(where, error);
+  if (!BuildSaverDataFile(std::move(file), &out->data, &error, progress_)) {
+    return Fail(where, error);
+  }
   out->source = Resolve(data["folder"].get<std::string>());
   return true;
 }

@@ -1,12 +1,18 @@
 #include "tools/PackageBuilder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <set>
 
 #include "package/ByteOrder.h"
 #include "tools/PackCodec.h"
 #include "tools/PackNames.h"
+#include "tools/ParallelJobs.h"
 #include "tools/StubImage.h"
 
 namespace ss::pack {
@@ -55,23 +61,182 @@ const char* SegmentRole(int index) {
   return index >= 0 && index < kSegmentCount ? kRoles[index] : "?";
 }
 
+namespace {
+
+// One item packed: either imploded, as the pieces of one stream, or stored,
+// in which case the caller copies the item's own bytes (so a stored item is
+// never held twice).
+struct PackedItem {
+  std::vector<Piece> pieces;
+  bool compressed = false;
+  bool ok = true;
+  std::string error;
+  size_t size = 0;  // of the stream
+};
+
+// What one item asks for.
+struct ItemInput {
+  const std::vector<uint8_t>* data = nullptr;  // null: nothing to pack (a copied entry)
+  Compression how = Compression::kAuto;
+};
+
+// Packs the items on `jobs` threads, in three rounds: the encoder choice of
+// each item; the size floor of the "auto" items that the probe finds
+// incompressible, piece by piece; then every piece of every item still to be
+// imploded (tools/PackCodec.h), in item order, so that the long items'
+// pieces are shared out as well. Each job writes only its own result; the
+// outcome of an item is decided afterwards from its results alone, so it
+// does not depend on the thread count. progress, when given, is told of
+// every item as its last piece is done, under a lock, with the item's name
+// and the number finished so far.
+std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned jobs,
+                                const std::function<std::string(size_t)>& name,
+                                const Progress& progress) {
+  const size_t count = inputs.size();
+  std::vector<PackedItem> items(count);
+  // Nothing is gained by imploding an empty file.
+  auto implodes = [&](size_t i) {
+    const ItemInput& in = inputs[i];
+    return in.data != nullptr && in.how != Compression::kStore &&
+           !(in.how == Compression::kAuto && in.data->empty());
+  };
+  // The encoder of each item.
+  std::vector<Encoder> encoders(count, Encoder::kThorough);
+  RunJobs(count, jobs, [&](size_t i) {
+    if (!implodes(i)) return;
+    try {
+      encoders[i] = ChooseEncoder(inputs[i].data->data(), inputs[i].data->size());
+    } catch (const std::bad_alloc&) {
+      // Worker threads must not throw; the item is then imploded as any
+      // other, and reports a lack of memory there.
+    }
+  });
+
+  // Every piece of every item, in item order.
+  struct Job {
+    Job(size_t i, size_t k) : item(i), piece(k) {}
+    size_t item;
+    size_t piece;  // SIZE_MAX: the item has nothing to implode
+    bool ok = true;
+    std::string error;
+    uint64_t uncoverable = 0;
+  };
+  auto listPieces = [&](const std::function<bool(size_t)>& wanted) {
+    std::vector<Job> list;
+    for (size_t i = 0; i < count; ++i) {
+      if (!wanted(i)) {
+        list.emplace_back(i, SIZE_MAX);
+        continue;
+      }
+      for (size_t k = 0; k < PieceCount(inputs[i].data->size()); ++k) list.emplace_back(i, k);
+    }
+    return list;
+  };
+
+  // "auto" items that the probe finds incompressible and whose size floor
+  // proves that they cannot shrink are stored at once.
+  auto probedIncompressible = [&](size_t i) {
+    return implodes(i) && inputs[i].how == Compression::kAuto && encoders[i] == Encoder::kFast;
+  };
+  std::vector<Job> floors = listPieces(probedIncompressible);
+  RunJobs(floors.size(), jobs, [&](size_t j) {
+    Job& job = floors[j];
+    if (job.piece == SIZE_MAX) return;
+    const std::vector<uint8_t>& data = *inputs[job.item].data;
+    try {
+      job.uncoverable = UncoverableInPiece(data.data(), data.size(), job.piece);
+    } catch (const std::bad_alloc&) {
+      job.uncoverable = 0;  // no proof: the item is imploded
+    }
+  });
+  std::vector<uint64_t> uncoverable(count, 0);
+  for (const Job& job : floors) uncoverable[job.item] += job.uncoverable;
+  std::vector<char> storeAnyway(count, 0);
+  for (size_t i = 0; i < count; ++i) {
+    storeAnyway[i] =
+        probedIncompressible(i) && SizeFloor(uncoverable[i]) >= inputs[i].data->size();
+  }
+
+  std::vector<Job> list =
+      listPieces([&](size_t i) { return implodes(i) && storeAnyway[i] == 0; });
+  std::vector<std::unique_ptr<ShrinkWatch>> watches(count);
+  std::unique_ptr<std::atomic<size_t>[]> left(new std::atomic<size_t>[count]);
+  for (size_t i = 0; i < count; ++i) {
+    left[i] = 0;
+    if (!implodes(i) || storeAnyway[i]) continue;
+    items[i].pieces.resize(PieceCount(inputs[i].data->size()));
+    if (inputs[i].how == Compression::kAuto) {
+      watches[i] = std::make_unique<ShrinkWatch>(inputs[i].data->size());
+    }
+  }
+  for (const Job& job : list) ++left[job.item];
+
+  JobLock lock;
+  size_t done = 0;
+  RunJobs(list.size(), jobs, [&](size_t j) {
+    Job& job = list[j];
+    const size_t i = job.item;
+    if (job.piece != SIZE_MAX) {
+      try {
+        job.ok = ImplodePieceOf(inputs[i].data->data(), inputs[i].data->size(), job.piece,
+                                encoders[i], watches[i].get(), &items[i].pieces[job.piece],
+                                &job.error);
+      } catch (const std::bad_alloc&) {
+        // Worker threads must not throw; the item reports it.
+        job.ok = false;
+        job.error = "not enough memory";
+      }
+    }
+    if (--left[i] == 0 && progress) {
+      std::lock_guard<JobLock> hold(lock);
+      try {
+        progress(name(i), ++done, count);
+      } catch (const std::bad_alloc&) {
+        // A progress line is not worth a failed build.
+      }
+    }
+  });
+
+  for (const Job& job : list) {
+    if (!job.ok && items[job.item].ok) {
+      items[job.item].ok = false;
+      items[job.item].error = job.error;
+    }
+  }
+  for (size_t i = 0; i < count; ++i) {
+    PackedItem& item = items[i];
+    if (!implodes(i) || storeAnyway[i] || !item.ok) continue;
+    item.size = JoinedSize(item.pieces);
+    const bool gaveUp = watches[i] && watches[i]->gaveUp();
+    if (inputs[i].how == Compression::kAuto && (gaveUp || item.size >= inputs[i].data->size())) {
+      // "auto" stores what does not shrink.
+      std::vector<Piece>().swap(item.pieces);
+    } else {
+      item.compressed = true;
+    }
+  }
+  return items;
+}
+
+}  // namespace
+
 bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<uint8_t>* stored,
                bool* compressed, std::string* error) {
-  // Nothing is gained by imploding an empty file.
-  if (how == Compression::kStore || (how == Compression::kAuto && data.empty())) {
-    *stored = data;
-    *compressed = false;
-    return true;
+  std::vector<PackedItem> items =
+      PackAll({ItemInput{&data, how}}, 1, [](size_t) { return std::string(); }, nullptr);
+  PackedItem& item = items[0];
+  if (!item.ok) {
+    *error = item.error;
+    return false;
   }
-  std::vector<uint8_t> packed;
-  if (!Implode(data, &packed, error)) return false;
-  if (how == Compression::kAuto && packed.size() >= data.size()) {
+  *compressed = item.compressed;
+  if (item.compressed) {
+    stored->clear();
+    stored->reserve(item.size);
+    AppendJoined(&item.pieces, stored);
+  } else {
     *stored = data;
-    *compressed = false;
-    return true;
   }
-  *stored = std::move(packed);
-  *compressed = true;
   return true;
 }
 
@@ -246,8 +411,12 @@ std::vector<std::string> CheckPackageInput(const PackageInput& input) {
   return faults;
 }
 
-bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
-                        const Progress& progress) {
+namespace {
+
+// BuildSaverDataFile; with `owned` (the input itself), each entry's bytes are
+// freed as soon as they are laid out.
+bool BuildDataFile(const DataFileInput& input, DataFileInput* owned, std::vector<uint8_t>* out,
+                   std::string* error, const Progress& progress, unsigned jobs) {
   const std::vector<std::string> faults = CheckDataFileInput(input);
   if (!faults.empty()) {
     *error = faults.front();
@@ -262,49 +431,76 @@ bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, s
   header.setEntryCount(static_cast<int32_t>(count));
   header.setContentKind(input.contentKind);
 
+  // The entries are packed side by side, then laid out in their order.
+  std::vector<ItemInput> items(count);
+  for (size_t i = 0; i < count; ++i) {
+    if (!input.entries[i].copy) items[i] = {&input.entries[i].data, input.entries[i].compression};
+  }
+  std::vector<PackedItem> packed = PackAll(
+      items, jobs, [&](size_t i) { return AnsiToUtf8(input.entries[i].name); }, progress);
+
+  uint64_t total = kSaverDataHeaderSize + uint64_t(kSaverFileEntrySize + kChunkRecordSize) * count;
+  for (size_t i = 0; i < count; ++i) {
+    if (!packed[i].ok) {
+      *error = "data-file entry " + Quoted(input.entries[i].name) + ": " + packed[i].error;
+      return false;
+    }
+    total += packed[i].compressed ? packed[i].size : input.entries[i].data.size();
+  }
+  if (total > static_cast<uint64_t>(kMaxOffset)) {
+    *error = "the data file grows beyond 2 GiB";
+    return false;
+  }
+
   std::vector<uint8_t> data(kSaverDataHeaderSize + kSaverFileEntrySize * count);
+  data.reserve(static_cast<size_t>(total));
   header.Write(data.data());
   for (size_t i = 0; i < count; ++i) {
     const DataEntryInput& e = input.entries[i];
-    if (progress) progress(AnsiToUtf8(e.name), i + 1, count);
     TSaverFileEntry entry;
     entry.entryType = e.copy ? TSaverFileEntry::kTypeCopy : 0;
     entry.fileName = e.name;
-    if (data.size() > static_cast<size_t>(kMaxOffset)) {
-      *error = "the data file grows beyond 2 GiB";
-      return false;
-    }
     entry.recordOffset = static_cast<int32_t>(data.size());
     entry.Write(data.data() + kSaverDataHeaderSize + kSaverFileEntrySize * i);
 
     TChunkRecord record;
-    std::vector<uint8_t> stored;
-    bool compressed = false;
     if (!e.copy) {
-      if (!PackBytes(e.data, e.compression, &stored, &compressed, error)) {
-        *error = "data-file entry " + Quoted(e.name) + ": " + *error;
-        return false;
-      }
       record.originalSize = static_cast<int32_t>(e.data.size());
-      record.compressed = compressed ? 1 : 0;
+      record.compressed = packed[i].compressed ? 1 : 0;
       // For a stored entry the packed size repeats the stored length.
-      record.packedSize = static_cast<int32_t>(stored.size());
+      record.packedSize =
+          static_cast<int32_t>(packed[i].compressed ? packed[i].size : e.data.size());
     }
     const size_t at = data.size();
     data.resize(at + kChunkRecordSize);
     record.Write(data.data() + at);
-    data.insert(data.end(), stored.begin(), stored.end());
-  }
-  if (data.size() > static_cast<size_t>(kMaxOffset)) {
-    *error = "the data file grows beyond 2 GiB";
-    return false;
+    // Each packed copy goes as soon as it is laid out.
+    if (packed[i].compressed) {
+      AppendJoined(&packed[i].pieces, &data);
+    } else if (!e.copy) {
+      data.insert(data.end(), e.data.begin(), e.data.end());
+    }
+    if (owned != nullptr) std::vector<uint8_t>().swap(owned->entries[i].data);
   }
   *out = std::move(data);
   return true;
 }
 
+}  // namespace
+
+bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
+                        const Progress& progress, unsigned jobs) {
+  return BuildDataFile(input, nullptr, out, error, progress, jobs);
+}
+
+bool BuildSaverDataFile(DataFileInput&& input, std::vector<uint8_t>* out, std::string* error,
+                        const Progress& progress, unsigned jobs) {
+  return BuildDataFile(input, &input, out, error, progress, jobs);
+}
+
 bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
-                    std::vector<uint8_t>* out, std::string* error, const Progress& progress) {
+                    std::vector<uint8_t>* out, std::string* error, const Progress& progress,
+                    unsigned jobs) {
   if (!CheckStub(stub, error)) {
     *error = "stub: " + *error;
     return false;
@@ -333,12 +529,43 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
   self.packedSize = packageOffset;
   self.originalSize = packageOffset;
 
-  std::vector<uint8_t> result(stub);
-  result.resize(stub.size() + kPackageHeaderSize);
-  size_t total = 0;
-  for (int i = 1; i < kSegmentCount; ++i) total += input.segments[i] ? 1 : 0;
-  size_t done = 0;
+  // The segments present, packed side by side, then laid out in their order.
+  std::vector<int> present;
+  for (int i = 1; i < kSegmentCount; ++i) {
+    if (input.segments[i]) present.push_back(i);
+  }
+  std::vector<ItemInput> items;
+  for (int i : present) {
+    const SegmentInput& in = *input.segments[i];
+    items.push_back({&in.data, i == kSegLibrary ? Compression::kStore : in.compression});
+  }
+  std::vector<PackedItem> packed = PackAll(
+      items, jobs,
+      [&](size_t k) {
+        return SegmentLabel(present[k]) + " " + AnsiToUtf8(input.segments[present[k]]->name);
+      },
+      progress);
 
+  int64_t total = static_cast<int64_t>(stub.size() + kPackageHeaderSize);
+  for (size_t k = 0; k < present.size(); ++k) {
+    const int i = present[k];
+    if (!packed[k].ok) {
+      *error = SegmentLabel(i) + " " + Quoted(input.segments[i]->name) + ": " + packed[k].error;
+      return false;
+    }
+    const size_t size = packed[k].compressed ? packed[k].size : input.segments[i]->data.size();
+    if (total + static_cast<int64_t>(size) > kMaxOffset) {
+      *error = "the installer grows beyond 2 GiB at " + SegmentLabel(i);
+      return false;
+    }
+    total += static_cast<int64_t>(size);
+  }
+
+  std::vector<uint8_t> result;
+  result.reserve(static_cast<size_t>(total));
+  result.assign(stub.begin(), stub.end());
+  result.resize(stub.size() + kPackageHeaderSize);
+  size_t k = 0;
   for (int i = 1; i < kSegmentCount; ++i) {
     TSegmentEntry& entry = header.segments[i];
     entry.segmentType = SegmentTypeFor(i);
@@ -353,25 +580,19 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
       continue;
     }
     const SegmentInput& in = *input.segments[i];
-    if (progress) progress(SegmentLabel(i) + " " + AnsiToUtf8(in.name), ++done, total);
-    std::vector<uint8_t> stored;
-    bool compressed = false;
-    const Compression how = i == kSegLibrary ? Compression::kStore : in.compression;
-    if (!PackBytes(in.data, how, &stored, &compressed, error)) {
-      *error = SegmentLabel(i) + " " + Quoted(in.name) + ": " + *error;
-      return false;
-    }
-    if (start + static_cast<int64_t>(stored.size()) > kMaxOffset) {
-      *error = "the installer grows beyond 2 GiB at " + SegmentLabel(i);
-      return false;
-    }
+    PackedItem& item = packed[k++];
+    const size_t size = item.compressed ? item.size : in.data.size();
     entry.name = in.name;
     entry.startOffset = static_cast<int32_t>(start);
-    entry.endOffset = static_cast<int32_t>(start + static_cast<int64_t>(stored.size()) - 1);
-    entry.compressed = compressed ? 1 : 0;
-    entry.packedSize = static_cast<int32_t>(stored.size());
+    entry.endOffset = static_cast<int32_t>(start + static_cast<int64_t>(size) - 1);
+    entry.compressed = item.compressed ? 1 : 0;
+    entry.packedSize = static_cast<int32_t>(size);
     entry.originalSize = static_cast<int32_t>(in.data.size());
-    result.insert(result.end(), stored.begin(), stored.end());
+    if (item.compressed) {
+      AppendJoined(&item.pieces, &result);
+    } else {
+      result.insert(result.end(), in.data.begin(), in.data.end());
+    }
   }
   header.Write(result.data() + stub.size());
   *out = std::move(result);

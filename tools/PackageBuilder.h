@@ -80,17 +80,25 @@ std::string PresentationFault(uint8_t displayMode, const std::vector<uint8_t>& b
 using Progress = std::function<void(const std::string& item, size_t done, size_t total)>;
 
 // Writes a screen saver data file. False with a message when an entry cannot
-// be packed or the input has a fault.
+// be packed or the input has a fault. The entries are packed on `jobs`
+// threads (0: DefaultJobs() of tools/ParallelJobs.h); the bytes are the same
+// for every thread count. Progress then reports entries as they finish.
 bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
-                        const Progress& progress = nullptr);
+                        const Progress& progress = nullptr, unsigned jobs = 0);
+// The same, freeing each entry's bytes as soon as they are laid out, so that
+// the entries and the data file are not both held whole.
+bool BuildSaverDataFile(DataFileInput&& input, std::vector<uint8_t>* out, std::string* error,
+                        const Progress& progress = nullptr, unsigned jobs = 0);
 
 // Writes stub + package into *out. The stub must pass CheckStub. False with a
-// message on a fault of the input, the stub, or a size beyond 2 GiB.
+// message on a fault of the input, the stub, or a size beyond 2 GiB. The
+// segments are packed on `jobs` threads, as for BuildSaverDataFile.
 bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
                     std::vector<uint8_t>* out, std::string* error,
-                    const Progress& progress = nullptr);
+                    const Progress& progress = nullptr, unsigned jobs = 0);
 
 // Packs bytes as `how` asks: *compressed tells which form *stored holds.
+// Imploding uses the encoder that tools/PackCodec.h's ChooseEncoder picks.
 bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<uint8_t>* stored,
                bool* compressed, std::string* error);
 

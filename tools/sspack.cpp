@@ -28,6 +28,7 @@
 #include "tools/ManifestInit.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
+#include "tools/ParallelJobs.h"
 #include "tools/Signing.h"
 #include "tools/ToolParts.h"
 
@@ -377,6 +378,7 @@ int main(int argc, char** argv) {
   const char* argv0 = args.empty() ? "sspack" : args[0].c_str();
   app.set_version_flag("--version", [argv0] { return VersionText(argv0); },
                        "Show the version and the stub and library a build would use");
+  unsigned jobs = 0;
 
   CLI::App* build = app.add_subcommand("build", "Build an installer from a manifest");
   build->add_option("manifest", request.manifest, "The manifest (JSON)")->required();
@@ -396,6 +398,10 @@ int main(int argc, char** argv) {
                     "An RFC 3161 time-stamp server for the signature")
       ->needs(sign);
   build->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
+  build->add_option("-j,--jobs", jobs,
+                    "Threads that compress (default: one per processor); the output is the "
+                    "same for every count")
+      ->check(CLI::Range(1u, 256u));
 
   CLI::App* init = app.add_subcommand(
       "init", "Write a commented manifest for the screen saver files in a folder");
@@ -435,6 +441,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  SetDefaultJobs(jobs);
   if (*build) return RunBuild(request, argv0);
   if (*init) return RunInit(dir, manifestOut, force, quiet);
   if (*list) return RunList(installer, entries);

@@ -117,6 +117,67 @@ TEST_P(FastCombo, StaysCloseToStormLibAndTheOptimalParse) {
   }
 }
 
+// Imploded in pieces, each given up to 4096 bytes before it as history, the
+// pieces joined bit after bit are one stream that both decoders expand to
+// the whole input, with either encoder; the joins cost a few bytes at most.
+TEST_P(FastCombo, PiecesJoinIntoOneStream) {
+  const Sample* big = nullptr;
+  for (const Sample& s : TheCorpus()) {
+    if (s.name == "big") big = &s;
+  }
+  ASSERT_NE(big, nullptr);
+  const Bytes& data = big->data;
+  for (bool fast : {false, true}) {
+    SCOPED_TRACE(fast ? "fast" : "thorough");
+    Bytes whole;
+    ASSERT_EQ((fast ? ImplodeFastBuffer : ImplodeBuffer)(data.data(), data.size(), mode(), dict(),
+                                                         &whole),
+              kCmpNoError);
+    Bytes joined;
+    unsigned tail = 0;
+    size_t from = 0, pieces = 0;
+    for (size_t cut : {size_t(1), size_t(2), size_t(7), size_t(4000), size_t(4097), size_t(9),
+                       size_t(30011), size_t(65536), size_t(3)}) {
+      const size_t to = pieces == 8 ? data.size() : from + cut;
+      const size_t prime = from < 4096 ? from : 4096;
+      Io io;
+      io.data = data.data() + from - prime;
+      io.size = to - from + prime;
+      io.chunk = pieces % 2 ? 7 : SIZE_MAX;
+      std::unique_ptr<char[]> work(new char[kImplodeWorkSize]);
+      unsigned type = mode(), dictSize = dict(), pieceTail = 9;
+      const unsigned flags = (from == 0 ? kPieceFirst : 0) | (to == data.size() ? kPieceLast : 0);
+      ASSERT_EQ((fast ? ImplodeFastPiece : ImplodePiece)(Io::Read, Io::Write, work.get(), &io,
+                                                         &type, &dictSize, unsigned(prime), flags,
+                                                         &pieceTail),
+                kCmpNoError);
+      ASSERT_LT(pieceTail, 8u);
+      AppendPieceBits(&joined, &tail, io.out.data(), io.out.size(), pieceTail);
+      from = to;
+      ++pieces;
+    }
+    ASSERT_EQ(from, data.size());
+    Bytes out;
+    EXPECT_EQ(ExplodeWithChunk(joined, SIZE_MAX, &out), kCmpNoError);
+    EXPECT_TRUE(out == data);
+    EXPECT_EQ(StormExplode(joined.data(), joined.size(), &out), 0u);
+    EXPECT_TRUE(out == data);
+    EXPECT_LE(joined.size(), whole.size() + 4 * pieces);
+  }
+  // History beyond the largest dictionary is refused.
+  Io io;
+  io.data = data.data();
+  io.size = 5000;
+  std::unique_ptr<char[]> work(new char[kImplodeWorkSize]);
+  unsigned type = mode(), dictSize = dict(), pieceTail = 0;
+  EXPECT_EQ(ImplodePiece(Io::Read, Io::Write, work.get(), &io, &type, &dictSize, 4097,
+                         kPieceFirst, &pieceTail),
+            kCmpAbort);
+  EXPECT_EQ(ImplodeFastPiece(Io::Read, Io::Write, work.get(), &io, &type, &dictSize, 4097,
+                             kPieceFirst, &pieceTail),
+            kCmpAbort);
+}
+
 INSTANTIATE_TEST_SUITE_P(All, FastCombo,
                          ::testing::Combine(::testing::Values(kCmpBinary, kCmpAscii),
                                             ::testing::Values(1024u, 2048u, 4096u)),
@@ -134,6 +195,46 @@ TEST(CodecImplodeFast, ParametersAndEmptyInputAsImplode) {
     ASSERT_EQ(ImplodeBuffer(nullptr, 0, mode, 2048, &classic), kCmpNoError);
     EXPECT_EQ(out, classic);
   }
+}
+
+// The size floor is below what either encoder makes of every sample, and
+// above the size of data that cannot shrink.
+TEST(CodecImplodeFast, SizeFloorHoldsForBothEncoders) {
+  std::vector<Sample> samples = TheCorpus();
+  samples.push_back({"repeats at 256 and 4096", Periodic(256, 3, 5)});
+  Bytes far = Periodic(4096, 3, 6);
+  far.insert(far.end(), 300, 7);
+  samples.push_back({"far repeats and a run", far});
+  for (const Sample& s : samples) {
+    SCOPED_TRACE(s.name);
+    const size_t floor = ImplodedSizeFloor(s.data.data(), s.data.size());
+    for (unsigned dict : {1024u, 4096u}) {
+      Bytes best, fast;
+      ASSERT_EQ(ImplodeBuffer(s.data.data(), s.data.size(), kCmpBinary, dict, &best), kCmpNoError);
+      ASSERT_EQ(ImplodeFastBuffer(s.data.data(), s.data.size(), kCmpBinary, dict, &fast),
+                kCmpNoError);
+      EXPECT_LE(floor, best.size());
+      EXPECT_LE(floor, fast.size());
+      // Tight where nothing repeats: the optimal parse is then all literals.
+      if (s.name == "random") {
+        EXPECT_GE(floor + floor * 3 / 100, best.size());
+      }
+    }
+    // Counted by parts (each with the history before it), the same.
+    const size_t n = s.data.size();
+    uint64_t parts = 0;
+    size_t from = 0;
+    for (size_t to : {size_t(1), size_t(4099), size_t(4100), size_t(9000), size_t(70000), n}) {
+      to = to < n ? to : n;
+      if (to < from) continue;
+      parts += UncoverableBytes(s.data.data(), n, from, to);
+      from = to;
+    }
+    EXPECT_EQ(4 + (9 * parts + 7) / 8, floor);
+  }
+  const Bytes noise = Random(200000, 8);
+  EXPECT_GE(ImplodedSizeFloor(noise.data(), noise.size()), noise.size());
+  EXPECT_EQ(ImplodedSizeFloor(nullptr, 0), 4u);
 }
 
 TEST(CodecImplodeFast, LongRunsUseLongestMatches) {

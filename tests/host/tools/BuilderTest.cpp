@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "app/PackageOffset.h"
 #include "package/ByteOrder.h"
+#include "codec/Codec.h"
+#include "codec/ImplodeFast.h"
+#include "tools/PackCodec.h"
 #include "tools/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
@@ -192,6 +196,135 @@ TEST(Compression, ExplicitChoicesWin) {
   EXPECT_EQ(h.segments[kSegLicense].compressed, 0);
   EXPECT_EQ(h.segments[kSegLibrary].compressed, 0);      // the decompressor is never imploded
   EXPECT_FALSE(HasFault(VerifyInstaller(file)));
+}
+
+// Noise with zeros between the encoder's three 16 KiB probe samples (the
+// middles of its thirds): it looks incompressible to the probe, yet shrinks.
+// size: at least 120000.
+std::vector<uint8_t> NoiseBetweenZeros(size_t size, uint32_t seed) {
+  std::vector<uint8_t> bytes(size, 0);
+  const std::vector<uint8_t> noise = MakeNoiseBytes(size, seed);
+  const size_t sample = 16 * 1024;
+  for (size_t k = 0; k < 3; ++k) {
+    const size_t at = (size - sample) * (2 * k + 1) / 6;
+    std::copy(noise.begin() + at, noise.begin() + at + sample, bytes.begin() + at);
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> TextThenNoise(size_t text, size_t size) {
+  std::vector<uint8_t> bytes = MakeTextBytes(text, 12);
+  const std::vector<uint8_t> noise = MakeNoiseBytes(size - text, 13);
+  bytes.insert(bytes.end(), noise.begin(), noise.end());
+  return bytes;
+}
+
+// Whichever encoder an item gets, its bytes come back as they were given: the
+// probe sends incompressible items of 64 KiB and more to the fast encoder and
+// the rest to the thorough one, and "auto" still stores what does not shrink.
+TEST(Compression, EncoderChoiceNeverChangesWhatExpands) {
+  struct Row {
+    const char* what;
+    std::vector<uint8_t> data;
+    Encoder encoder;
+    bool autoCompresses;
+  } rows[] = {
+      {"noise", MakeNoiseBytes(200000, 7), Encoder::kFast, false},
+      {"text", MakeTextBytes(200000, 8), Encoder::kThorough, true},
+      {"noise between zeros", NoiseBetweenZeros(300000, 9), Encoder::kFast, true},
+      // A data file: a table that compresses, then imploded entries.
+      {"noise after a table", TextThenNoise(20000, 200000), Encoder::kFast, false},
+      {"short noise", MakeNoiseBytes(64 * 1024 - 1, 10), Encoder::kThorough, false},
+      {"short text", MakeTextBytes(5000, 11), Encoder::kThorough, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(ChooseEncoder(row.data.data(), row.data.size()), row.encoder);
+    // The stream is the chosen encoder's own.
+    std::vector<uint8_t> expected;
+    ASSERT_EQ((row.encoder == Encoder::kFast ? codec::ImplodeFastBuffer : codec::ImplodeBuffer)(
+                  row.data.data(), row.data.size(), codec::kCmpBinary, 4096, &expected),
+              codec::kCmpNoError);
+    for (Compression how : {Compression::kAuto, Compression::kCompress}) {
+      std::vector<uint8_t> stored, back;
+      bool compressed = false;
+      std::string error;
+      ASSERT_TRUE(PackBytes(row.data, how, &stored, &compressed, &error)) << error;
+      EXPECT_EQ(compressed, how == Compression::kCompress || row.autoCompresses);
+      if (!compressed) {
+        EXPECT_EQ(stored, row.data);
+        continue;
+      }
+      EXPECT_EQ(stored, expected);
+      ASSERT_TRUE(Explode(stored.data(), stored.size(), row.data.size(), &back, &error)) << error;
+      EXPECT_EQ(back, row.data);
+    }
+  }
+}
+
+// Entries and segments are packed side by side; the bytes never depend on
+// how many threads did it.
+TEST(Layout, EveryThreadCountGivesTheSameBytes) {
+  DataFileInput in;
+  in.contentKind = 3;
+  DataEntryInput movie;
+  movie.name = "movie.swf";
+  movie.copy = true;
+  in.entries.push_back(movie);
+  for (uint32_t i = 0; i < 23; ++i) {
+    DataEntryInput e;
+    e.name = "media\\" + std::to_string(i) + ".bin";
+    const size_t size = 100 + (i * 7919u) % 30000;
+    e.data = i % 3 == 0   ? MakeNoiseBytes(size, i)
+             : i % 3 == 1 ? MakeTextBytes(size, i)
+                          : NoiseBetweenZeros(size + 120000, i);
+    e.compression = i == 4   ? Compression::kStore
+                    : i == 6 ? Compression::kCompress
+                             : Compression::kAuto;
+    in.entries.push_back(e);
+  }
+  std::vector<uint8_t> one, many;
+  std::string error;
+  ASSERT_TRUE(BuildSaverDataFile(in, &one, &error, nullptr, 1)) << error;
+  for (unsigned jobs : {2u, 5u, 64u}) {
+    // Progress comes once per entry, counting up, whichever thread ends it.
+    std::vector<size_t> counts;
+    std::set<std::string> names;
+    const Progress progress = [&](const std::string& item, size_t done, size_t total) {
+      counts.push_back(done);
+      names.insert(item);
+      EXPECT_EQ(total, in.entries.size());
+    };
+    ASSERT_TRUE(BuildSaverDataFile(in, &many, &error, progress, jobs)) << error;
+    EXPECT_EQ(many, one) << jobs << " threads";
+    ASSERT_EQ(counts.size(), in.entries.size());
+    for (size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(counts[i], i + 1);
+    EXPECT_EQ(names.size(), in.entries.size());
+  }
+
+  FixtureOptions o;
+  o.flashSetup = true;
+  PackageInput input = MakeFixtureInput(o);
+  input.segments[kSegDataFile]->data = one;
+  input.segments[kSegSupportLib1]->data = MakeNoiseBytes(150000, 1);
+  input.segments[kSegSupportLib2]->data = MakeTextBytes(150000, 2);
+  const std::vector<uint8_t> stub = MakeFakeStub();
+  std::vector<uint8_t> file;
+  ASSERT_TRUE(BuildInstaller(stub, input, &file, &error, nullptr, 1)) << error;
+  for (unsigned jobs : {3u, 11u}) {
+    std::vector<uint8_t> again;
+    ASSERT_TRUE(BuildInstaller(stub, input, &again, &error, nullptr, jobs)) << error;
+    EXPECT_EQ(again, file) << jobs << " threads";
+  }
+  const std::vector<Finding> findings = VerifyInstaller(file);
+  EXPECT_FALSE(HasFault(findings)) << FaultText(findings);
+  test::TempFolder tmp;
+  std::vector<std::string> written, problems;
+  ASSERT_TRUE(ExtractInstaller(file, tmp / "x", &written, &problems, &error)) << error;
+  EXPECT_TRUE(problems.empty());
+  for (size_t i = 1; i < in.entries.size(); ++i) {
+    EXPECT_EQ(tmp.Read("x/data/media/" + std::to_string(i - 1) + ".bin"), in.entries[i].data) << i;
+  }
 }
 
 TEST(Stub, OnlyAStubStampedWithItsOwnSizeIsAccepted) {

@@ -173,10 +173,12 @@ TEST_F(Author, BuildListVerifyExtractThroughTheCommandLine) {
   ASSERT_EQ(Sspack(tmp_, BuildArgs()).code, 0);
   EXPECT_EQ(tmp_.Read("out/Setup.exe"), file);
 
-  // The same manifest builds the same bytes again.
+  // The same manifest builds the same bytes again, on any number of threads.
   WriteManifest(manifest_);
-  ASSERT_EQ(Sspack(tmp_, BuildArgs()).code, 0);
-  EXPECT_EQ(tmp_.Read("out/Setup.exe"), file);
+  for (const char* jobs : {"", " -j 1", " --jobs 3"}) {
+    ASSERT_EQ(Sspack(tmp_, BuildArgs() + jobs).code, 0) << jobs;
+    EXPECT_EQ(tmp_.Read("out/Setup.exe"), file) << jobs;
+  }
 }
 
 TEST_F(Author, ManifestFaultsNameTheirCause) {
@@ -294,6 +296,9 @@ TEST_F(Author, UsageAndHelp) {
   EXPECT_EQ(Sspack(tmp_, "").code, 2);
   EXPECT_EQ(Sspack(tmp_, "build").code, 2);
   EXPECT_EQ(Sspack(tmp_, "frobnicate x").code, 2);
+  WriteManifest(manifest_);
+  EXPECT_EQ(Sspack(tmp_, BuildArgs() + " -j 0").code, 2);
+  EXPECT_EQ(Sspack(tmp_, BuildArgs() + " -j many").code, 2);
   for (const char* command : {"build", "list", "verify", "extract"}) {
     const CliRun r = Sspack(tmp_, std::string(command) + " --help");
     EXPECT_EQ(r.code, 0) << command;
