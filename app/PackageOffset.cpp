@@ -9,7 +9,10 @@ struct PackageOffsetSlot {
 };
 
 // Kept even when nothing reads it yet: the post-link step needs to find it.
-__attribute__((used)) const PackageOffsetSlot kSlot = {
+// Volatile: the value changes after the link, so no compiler may fold the
+// placeholder 0 into code that reads it, not even when it optimises across
+// translation units (the stub is linked with LTO).
+__attribute__((used)) const volatile PackageOffsetSlot kSlot = {
     {ss::kPackageOffsetTag[0], ss::kPackageOffsetTag[1], ss::kPackageOffsetTag[2],
      ss::kPackageOffsetTag[3], ss::kPackageOffsetTag[4], ss::kPackageOffsetTag[5],
      ss::kPackageOffsetTag[6], ss::kPackageOffsetTag[7], ss::kPackageOffsetTag[8],
@@ -18,6 +21,5 @@ __attribute__((used)) const PackageOffsetSlot kSlot = {
 
 }  // namespace
 
-// Other translation units read the value through this reference, so the
-// compiler cannot fold the placeholder 0 into their code.
-const int32_t& PackageOffset = kSlot.value;
+// Other translation units read the value through this reference.
+const volatile int32_t& PackageOffset = kSlot.value;

@@ -23,5 +23,6 @@ constexpr uint8_t kPackageOffsetTag[kPackageOffsetTagSize] = {
 }  // namespace ss
 
 // The file offset of the package header (the installer program's own size),
-// stamped into the program after linking. Read it like a constant.
-extern const int32_t& PackageOffset;
+// stamped into the program after linking. Read it like a constant (it is
+// volatile so that no optimisation reads the placeholder instead).
+extern const volatile int32_t& PackageOffset;

@@ -59,6 +59,25 @@ struct JpegError {
 
 void JpegFail(j_common_ptr info) { longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
 void JpegQuiet(j_common_ptr, int) {}
+void JpegNoOutput(j_common_ptr) {}
+void JpegNoFormat(j_common_ptr, char* buffer) { buffer[0] = '\0'; }
+void JpegReset(j_common_ptr info) {
+  info->err->num_warnings = 0;
+  info->err->msg_code = 0;
+}
+
+// The error manager is filled in here rather than by jpeg_std_error, which
+// would link libjpeg's table of message texts (5 KB) into the stub: no
+// libjpeg message is ever shown. An error ends the decoding; warnings and
+// traces are dropped.
+void InitJpegError(JpegError* error) {
+  std::memset(&error->base, 0, sizeof error->base);
+  error->base.error_exit = JpegFail;
+  error->base.emit_message = JpegQuiet;
+  error->base.output_message = JpegNoOutput;
+  error->base.format_message = JpegNoFormat;
+  error->base.reset_error_mgr = JpegReset;
+}
 
 // Decodes a JPEG held in memory into a top-down 24-bit DIB section. Plain C
 // style on purpose: libjpeg reports errors by longjmp, which must not jump
@@ -68,9 +87,8 @@ HBITMAP DecodeJpeg(const unsigned char* data, unsigned long size) {
   JpegError error;
   HBITMAP bitmap = nullptr;
   unsigned char* volatile row = nullptr;
-  info.err = jpeg_std_error(&error.base);
-  error.base.error_exit = JpegFail;
-  error.base.emit_message = JpegQuiet;
+  InitJpegError(&error);
+  info.err = &error.base;
   if (setjmp(error.jump)) {
     jpeg_destroy_decompress(&info);
     std::free(row);

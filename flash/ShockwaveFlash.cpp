@@ -9,11 +9,11 @@
 
 namespace ss {
 
-std::wstring ToWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
+std::vector<wchar_t> ToWide(const std::string& text) {
+  if (text.empty()) return std::vector<wchar_t>(1, L'\0');
   const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  std::vector<wchar_t> out(static_cast<size_t>(n) + 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
   return out;
 }
 
@@ -31,7 +31,7 @@ namespace {
 // A BSTR owned for the duration of a call.
 class Bstr {
  public:
-  explicit Bstr(const std::string& text) : s_(SysAllocString(ToWide(text).c_str())) {}
+  explicit Bstr(const std::string& text) : s_(SysAllocString(ToWide(text).data())) {}
   ~Bstr() { SysFreeString(s_); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
@@ -306,7 +306,7 @@ HRESULT InvokeByName(IDispatch* dispatch, const wchar_t* name, const std::string
     VARIANT& v = values[static_cast<size_t>(count - 1 - i)];
     VariantInit(&v);
     v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(ToWide(args[i]).c_str());
+    v.bstrVal = SysAllocString(ToWide(args[i]).data());
   }
   DISPPARAMS params = {values.empty() ? nullptr : values.data(), nullptr, static_cast<UINT>(count), 0};
   if (result != nullptr) VariantInit(result);

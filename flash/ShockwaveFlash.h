@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ss {
 
@@ -74,7 +75,10 @@ HRESULT InvokeByName(IDispatch* dispatch, const wchar_t* name, const std::string
                      VARIANT* result);
 
 // Converts between the control's wide strings and the program's ANSI text.
-std::wstring ToWide(const std::string& text);
+// ToWide's result ends with a null. (A vector rather than std::wstring: the
+// wide string class would bring its whole compiled instance into the
+// statically linked installer.)
+std::vector<wchar_t> ToWide(const std::string& text);
 std::string FromWide(const wchar_t* text);
 
 // Initialises OLE on this thread for the lifetime of the object (nested

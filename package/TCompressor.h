@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <stdexcept>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -19,14 +19,17 @@ namespace ss {
 // ExpandToFile does not turn it into a result code; it reaches the caller.
 // It carries the system's error number of the failed call (0 for the
 // out-of-memory case), taken when it happened: by the time a handler runs,
-// the thread's last-error value may have changed.
-class EStreamError : public std::runtime_error {
+// the thread's last-error value may have changed. It keeps its text itself
+// rather than deriving from std::runtime_error, whose compiled support (a
+// second, copy-on-write string class) is large in the static installer.
+class EStreamError : public std::exception {
  public:
-  explicit EStreamError(const std::string& message, unsigned long code = 0)
-      : std::runtime_error(message), code_(code) {}
+  explicit EStreamError(const std::string& message, unsigned long code = 0) : message_(message), code_(code) {}
+  const char* what() const noexcept override { return message_.c_str(); }
   unsigned long code() const { return code_; }
 
  private:
+  std::string message_;
   unsigned long code_;
 };
 

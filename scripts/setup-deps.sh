@@ -171,31 +171,98 @@ setup_i386_cpu() {
 }
 setup_i386_cpu
 
-# libjpeg-turbo for MinGW i686, built once from Debian's own source package.
-# The toolchain files are kept beside the library: when they change (the
-# compilers, the processor the code is for), the library is built again.
+# Fetches the source package $1 into the directory $2. The candidate version
+# first; where its files are not to be had (a mirror without the security
+# pool), each other version the source lists offer.
+fetch_source() {
+  local package=$1 work=$2 version
+  (cd "$work" && apt-get source --download-only -q "$package" >/dev/null 2>&1) && return 0
+  for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p'); do
+    rm -rf "${work:?}"/*
+    (cd "$work" && apt-get source --download-only -q "$package=$version" >/dev/null 2>&1) && return 0
+  done
+  echo "setup: the source of $package cannot be fetched" >&2
+  return 1
+}
+
+# The C libraries the installer stub links are built here, once, from
+# Debian's own source packages, for size (the stub travels with every
+# installer): -Os, each function in a section of its own (the stub's link
+# drops those nothing calls), and no unwind tables (no C++ exception passes
+# through them: libjpeg reports errors by longjmp, zlib by return codes).
+# Each library's recipe and the toolchain files are kept beside it: when
+# either changes, the library is built again.
+ss_c_size_flags="-Os -DNDEBUG -ffunction-sections -fno-asynchronous-unwind-tables"
+
+# libjpeg-turbo. Also: Microsoft's printf family instead of MinGW's own
+# (40 KB; libjpeg formats only messages, which the installer never shows),
+# and without the decoder features the installer never asks for: it decodes
+# at full size (no IDCT scaling) with the default accurate integer DCT (not
+# the fast or floating-point ones) and fancy upsampling (not the merged
+# upsampler), into 24-bit RGB (no colour quantisation). Those are
+# configuration switches of libjpeg itself (jmorecfg.h).
+jpeg_unused="DCT_IFAST DCT_FLOAT IDCT_SCALING UPSAMPLE_MERGING QUANT_1PASS QUANT_2PASS"
 build_jpeg() {
   local toolchain=$1 prefix=$2
-  local stamp="$prefix/toolchain.txt" want
-  want=$(cat "$toolchain" "$(dirname "$toolchain")/mingw-common.cmake")
+  local stamp="$prefix/toolchain.txt" want flags="$ss_c_size_flags -D__USE_MINGW_ANSI_STDIO=0"
+  want=$(cat "$toolchain" "$(dirname "$toolchain")/mingw-common.cmake"; echo "$flags; off: $jpeg_unused")
   [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$want" ] && return 0
   rm -rf "$prefix"
   echo "setup: building libjpeg-turbo for $(basename "$toolchain" .cmake)"
   local work="$cache/libjpeg-src"
   rm -rf "$work" && mkdir -p "$work"
-  (cd "$work" && apt-get source --download-only -q libjpeg-turbo >/dev/null)
-  local tarball src
+  fetch_source libjpeg-turbo "$work" || return 1
+  local tarball src feature
   tarball=$(ls "$work"/libjpeg-turbo_*.orig.tar.gz | head -n 1)
   tar -xzf "$tarball" -C "$work"
   src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'libjpeg-turbo*' | head -n 1)
+  for feature in $jpeg_unused; do
+    grep -q "^#define ${feature}_SUPPORTED" "$src/jmorecfg.h" || { echo "setup: jmorecfg.h has no $feature" >&2; return 1; }
+    sed -i "s/^#define ${feature}_SUPPORTED/#undef  ${feature}_SUPPORTED/" "$src/jmorecfg.h"
+  done
   cmake -S "$src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
-    -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
+    -DCMAKE_C_FLAGS_RELEASE="$flags" -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
   cmake --build "$work/build" -j"$(nproc)" >/dev/null || return 1
   cmake --install "$work/build" >/dev/null
   printf '%s' "$want" >"$stamp"
   rm -rf "$work"
 }
 build_jpeg "$root/cmake/mingw-i686.cmake" "$cache/libjpeg-mingw"
+
+# zlib's inflate side (the stub only inflates compressed Flash movies, zlib
+# streams), without gzip support (NO_GZIP: gzip headers and their CRC-32 are
+# never read from a zlib stream). Tests that also deflate link Debian's
+# complete MinGW zlib besides.
+build_zlib() {
+  local toolchain=$1 prefix=$2
+  local stamp="$prefix/toolchain.txt" want flags="$ss_c_size_flags -DNO_GZIP" parts="adler32 inffast inflate inftrees zutil"
+  want=$(cat "$toolchain" "$(dirname "$toolchain")/mingw-common.cmake"; echo "$flags; $parts")
+  [ -f "$prefix/lib/libz.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$want" ] && return 0
+  rm -rf "$prefix"
+  echo "setup: building zlib (inflate) for $(basename "$toolchain" .cmake)"
+  local work="$cache/zlib-src" src part sources=""
+  rm -rf "$work" && mkdir -p "$work"
+  fetch_source zlib "$work" || return 1
+  mkdir -p "$work/project"
+  tar -xf "$(ls "$work"/zlib_*.orig.tar.* | head -n 1)" -C "$work"
+  src=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'zlib-*' | head -n 1)
+  for part in $parts; do sources="$sources $src/$part.c"; done
+  # A small project of our own over those sources, built with the toolchain file.
+  cat >"$work/project/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.25)
+project(zlib_inflate C)
+add_library(z STATIC$sources)
+install(TARGETS z ARCHIVE DESTINATION lib)
+install(FILES $src/zlib.h $src/zconf.h DESTINATION include)
+EOF
+  cmake -S "$work/project" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="$flags" -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
+  cmake --build "$work/build" >/dev/null || return 1
+  cmake --install "$work/build" >/dev/null
+  printf '%s' "$want" >"$stamp"
+  rm -rf "$work"
+}
+build_zlib "$root/cmake/mingw-i686.cmake" "$cache/zlib-mingw"
 
 echo "setup: dependencies ready"
