@@ -58,16 +58,20 @@ def run_quiet(cmd, **kw):
 
 
 def timed(cmd, log_path=None):
-    """Seconds one process takes, from start to exit, and its exit code."""
+    """One run of `cmd`: the seconds from its start to its exit, the
+    processor seconds the process itself used (user and system; what other
+    processes of a busy machine take is not in it), and its exit code."""
     out = open(log_path, "wb") if log_path else subprocess.DEVNULL
     try:
         t0 = time.perf_counter()
-        rc = subprocess.run(cmd, stdout=out, stderr=out).returncode
+        proc = subprocess.Popen(cmd, stdout=out, stderr=out)
+        _, status, usage = os.wait4(proc.pid, 0)
         t1 = time.perf_counter()
+        proc.returncode = os.waitstatus_to_exitcode(status)
     finally:
         if log_path:
             out.close()
-    return t1 - t0, rc
+    return t1 - t0, usage.ru_utime + usage.ru_stime, proc.returncode
 
 
 def sha256(path):
@@ -172,7 +176,7 @@ def nsis_script(p, saver_dat, out_exe_define="OUTFILE"):
 
 
 NSIS_KINDS = {"nsis-zlib": "zlib", "nsis-lzma": "/SOLID lzma"}
-LABELS = {"ours": "ours", "base": "ours, baseline build", "nsis-zlib": "NSIS zlib", "nsis-lzma": "NSIS lzma solid"}
+LABELS = {"ours": "ours", "base": "baseline build", "nsis-zlib": "NSIS zlib", "nsis-lzma": "NSIS lzma solid"}
 # The installers of a run, in the order each round runs them: ours, the
 # baseline build of ours when one is given (--baseline), then NSIS.
 KINDS = ["ours", "nsis-zlib", "nsis-lzma"]
@@ -226,7 +230,7 @@ class Builder:
         for _ in range(rounds):
             for kind in times:
                 exe, cmd = self.cmd(p, kind)
-                seconds, rc = timed(cmd)
+                seconds, _, rc = timed(cmd)
                 if rc != 0:
                     sys.exit("build failed: %s" % " ".join(cmd))
                 times[kind].append(seconds)
@@ -359,7 +363,7 @@ def compare_states(p, prefix, out):
     states = {}
     for kind in KINDS:
         prefix.clean(p.title)
-        seconds, rc = install(p, kind, os.path.join(out, p.name, kind + "-install.log"))
+        _, _, rc = install(p, kind, os.path.join(out, p.name, kind + "-install.log"))
         if rc != 0:
             sys.exit("%s %s: exit code %d" % (p.name, kind, rc))
         states[kind] = prefix.snapshot(p.title)
@@ -382,16 +386,19 @@ def compare_states(p, prefix, out):
 
 
 def time_installs(p, prefix, rounds):
-    times = {k: [] for k in KINDS}
+    """Wall and processor seconds of each installer, in alternated rounds."""
+    wall = {k: [] for k in KINDS}
+    cpu = {k: [] for k in KINDS}
     for _ in range(rounds):
         for kind in KINDS:
             prefix.clean(p.title)
-            seconds, rc = install(p, kind)
+            seconds, processor, rc = install(p, kind)
             if rc != 0:
                 sys.exit("%s %s: exit code %d" % (p.name, kind, rc))
-            times[kind].append(seconds)
+            wall[kind].append(seconds)
+            cpu[kind].append(processor)
     prefix.clean(p.title)
-    return times
+    return wall, cpu
 
 
 def measure_memory(p, prefix):
@@ -413,7 +420,7 @@ def spread(xs):
     return "%.3f (%.3f–%.3f)" % (med(xs), min(xs), max(xs))
 
 
-def report(payloads, builds, installs, memory, rounds, build_rounds, cpu):
+def report(payloads, builds, installs, cpu_times, memory, rounds, build_rounds, cpu):
     lines = []
     add = lines.append
     row = lambda label, cells: add("| %s | %s |" % (label, " | ".join(cells)))  # noqa: E731
@@ -423,7 +430,7 @@ def report(payloads, builds, installs, memory, rounds, build_rounds, cpu):
     if cpu != "native":
         add("NOTE: the 32-bit CPU is emulated: CPU-bound figures (expansion, start-up) include the emulation.")
     add("Timings: medians of %d alternated rounds (%s) for installs, %d for builds; seconds, (min–max)."
-        % (rounds, ", ".join(LABELS[k] for k in KINDS), build_rounds))
+        % (rounds, "; ".join(LABELS[k] for k in KINDS), build_rounds))
     add("")
     add("| | " + " | ".join(p.name for p in payloads) + " |")
     add("|---|" + "---|" * len(payloads))
@@ -437,6 +444,11 @@ def report(payloads, builds, installs, memory, rounds, build_rounds, cpu):
         for peer_kind in NSIS_KINDS:
             row("ratio %s / %s" % (LABELS[kind], LABELS[peer_kind]),
                 ["%.2f" % (med(installs[p.name][kind]) / med(installs[p.name][peer_kind])) for p in payloads])
+    for kind in KINDS:
+        row("processor time of the install, %s (s)" % LABELS[kind], [spread(cpu_times[p.name][kind]) for p in payloads])
+    for kind in [k for k in KINDS if not k.startswith("nsis")]:
+        row("processor time ratio %s / NSIS zlib" % LABELS[kind],
+            ["%.2f" % (med(cpu_times[p.name][kind]) / med(cpu_times[p.name]["nsis-zlib"])) for p in payloads])
     for kind in KINDS:
         row("peak memory, %s (resident / private MiB)" % LABELS[kind],
             ["%.1f / %.1f" % memory[p.name][kind][:2] for p in payloads])
@@ -520,15 +532,17 @@ def main():
     for p in payloads:
         compare_states(p, prefix, out)
     log("== silent installs, %d rounds" % args.rounds)
-    installs = {p.name: time_installs(p, prefix, args.rounds) for p in payloads}
+    installs, cpu = {}, {}
+    for p in payloads:
+        installs[p.name], cpu[p.name] = time_installs(p, prefix, args.rounds)
     log("== peak memory")
     memory = {p.name: measure_memory(p, prefix) for p in payloads}
 
-    table = report(payloads, builds, installs, memory, args.rounds, args.build_rounds, args.cpu)
+    table = report(payloads, builds, installs, cpu, memory, args.rounds, args.build_rounds, args.cpu)
     with open(os.path.join(out, "results.md"), "w") as f:
         f.write(table)
     with open(os.path.join(out, "results.json"), "w") as f:
-        json.dump({"installs": installs, "builds": builds, "memory": memory,
+        json.dump({"installs": installs, "install_cpu": cpu, "builds": builds, "memory": memory,
                    "sizes": {p.name: {k: os.path.getsize(v) for k, v in p.installers.items()} for p in payloads}},
                   f, indent=1)
     log("")
