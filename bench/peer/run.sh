@@ -66,6 +66,6 @@ server_started=1
 wine reg add 'HKCR\CLSID\{D27CDB6E-AE6D-11cf-96B8-444553540000}\InprocServer32' /ve \
   /d "$(winepath -w "$flashctl")" /f >/dev/null 2>&1
 
-WINEDEBUG=-all python3 bench/peer/peer.py --out "$out" --sample "$out/sample/stage" \
+WINEDEBUG=-all python3 -B bench/peer/peer.py --out "$out" --sample "$out/sample/stage" \
   --sspack build/host/tools/sspack --stub build/win/app/ssinstall.exe --impborl build/win/codec/impborl.dll \
   --prefix "$WINEPREFIX" --rounds "$rounds" --build-rounds "$build_rounds" --cpu "$SS_WINE_CPU" "${baseline[@]}"
