@@ -4,7 +4,7 @@ make_saver(stage, sample_stage) writes a screen saver of about 30 MB beside
 its manifest: the sample's engine, libraries, texts and settings, and a data
 folder of text, BMP pictures, files that are compressed already (PNG, gzip,
 noise) and program-like binaries. A fixed seed makes the same bytes on every
-run and machine (Python's Mersenne Twister is specified to do so).
+run and machine (Python's Mersenne Twister gives the same numbers for a seed everywhere).
 """
 import gzip
 import itertools
