@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/DebugLog.h"
@@ -128,11 +129,32 @@ void EndProgram(TInstallerForm& form) {
   App().Terminate();
 }
 
+bool IsQuietSwitch(const std::string& parameter) {
+  std::string lower = parameter;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == "/q";
+}
+
+// Lets the windows repaint and answer. A quiet run has no window: it skips
+// this, and so never connects to the display.
+void PumpMessages(const TInstallerForm& form) {
+  if (form.exists()) App().ProcessMessages();
+}
+
 }  // namespace
 
+bool QuietSwitchGiven() {
+  for (int i = 1; i < __argc; ++i) {
+    if (__argv[i] != nullptr && IsQuietSwitch(__argv[i])) return true;
+  }
+  return false;
+}
+
 void startUp(TInstallerForm& form, int32_t packageOffset) {
-  WaitCursor cursor;
-  App().ProcessMessages();
+  // The hourglass over the installer's windows, while there are any.
+  std::optional<WaitCursor> cursor;
+  if (form.exists()) cursor.emplace();
+  PumpMessages(form);
 
   RunState& run = Run();
   run = RunState();
@@ -145,11 +167,7 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
   // unattended never waits on a box, whichever step fails.
   std::vector<std::string> parameters;
   for (int i = 1; i < __argc; ++i) parameters.push_back(__argv[i] != nullptr ? __argv[i] : "");
-  for (const std::string& p : parameters) {
-    std::string lower = p;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "/q") run.quietSwitch = true;
-  }
+  run.quietSwitch = QuietSwitchGiven();
   SetUnattended(run.quietSwitch);
 
   const std::string executable = ModulePath();
@@ -163,9 +181,7 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
     form.displayMode = header.displayMode;
     for (const std::string& p : parameters) {
       DebugLog("command line parameter:" + p);
-      std::string lower = p;
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (lower == "/q") form.displayMode = dmSilent;
+      if (IsQuietSwitch(p)) form.displayMode = dmSilent;
     }
     run.quietRun = form.displayMode == dmSilent;
     if (preparingInstallWnd != nullptr) {
@@ -175,7 +191,7 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
         preparingInstallWnd->centreOnScreen();
       }
     }
-    App().ProcessMessages();
+    PumpMessages(form);
     run.title = header.title;
   }
 
@@ -268,7 +284,8 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
 }
 
 Result runInstall(TInstallerForm& form) {
-  WaitCursor cursor;
+  std::optional<WaitCursor> cursor;
+  if (form.exists()) cursor.emplace();
   RunState& run = Run();
   form.prepareFormForInstall();
   Result result = kOk;

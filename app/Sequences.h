@@ -11,10 +11,16 @@
 
 namespace ss {
 
+// True when the command line holds the quiet switch "/q" (in any letter
+// case): the install then runs without any window or box.
+bool QuietSwitchGiven();
+
 // Everything between the installer window's creation and the moment the
 // user sees it; also decides and runs the quiet and the direct install, and
 // ends the program after a failure. `packageOffset` is where the package
-// header begins in the installer file.
+// header begins in the installer file. With the quiet switch the form is
+// never created (WinMain makes no window at all): every step runs the same,
+// and what would show or pump messages is left out.
 void startUp(TInstallerForm& form, int32_t packageOffset);
 
 // The install steps in their fixed order; the result code of the install

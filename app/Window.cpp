@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "app/Window.h"
@@ -22,6 +23,34 @@ constexpr char kImageClass[] = "SsImage";
 constexpr char kTitleClass[] = "SsApplication";
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+// Registers the common control classes (the progress bar) for the first
+// window. comctl32.dll is loaded here instead of imported: its start-up
+// connects to the display, which a quiet run, making no window, does
+// without. Where the system has the side-by-side store (XP on, which has
+// ActivateActCtx) it is loaded by name, so that the manifest's version 6
+// comes from that store as the import's did; elsewhere (95 to 2000) by its
+// full path in the system directory, never from beside the installer. It
+// stays loaded for the life of the process.
+void InitCommonControlClasses(DWORD classes) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  HMODULE library = nullptr;
+  if (kernel != nullptr && GetProcAddress(kernel, "ActivateActCtx") != nullptr) {
+    library = LoadLibraryA("comctl32.dll");
+  } else {
+    char dir[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(dir, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) library = LoadLibraryA((std::string(dir, n) + "\\comctl32.dll").c_str());
+  }
+  if (library == nullptr) return;
+  using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  if (auto init = reinterpret_cast<InitEx>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")))) {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = classes;
+    init(&controls);
+  }
+}
 
 }  // namespace
 
@@ -191,10 +220,7 @@ HFONT FormFont() {
 
 bool Application::Initialize() {
   if (initialized_) return true;
-  INITCOMMONCONTROLSEX controls{};
-  controls.dwSize = sizeof(controls);
-  controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
-  InitCommonControlsEx(&controls);
+  InitCommonControlClasses(ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES);
 
   if (!Window::RegisterClass(kPanelClass, nullptr) || !Window::RegisterClass(kImageClass, nullptr)) return false;
 

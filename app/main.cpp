@@ -1,7 +1,8 @@
 // Entry point of the installer: the preparing window first (it becomes the
 // main window), then the installer window, whose creation runs the start-up
 // to its end; then the message loop until the installer window ends the
-// application. The exit code is 0 unless the start-up stored another.
+// application. The exit code is 0 unless the start-up stored another. A
+// quiet run ("/q") makes no window and runs the start-up directly.
 #include <windows.h>
 
 #include <string>
@@ -48,6 +49,14 @@ int LeaveProgram(int exitCode) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearch();
   ss::Application& app = ss::App();
+  // "/q" installs without any window: the start-up and the install run at
+  // once on an installer form that is never created, with no preparing or
+  // application window and no message loop; the result is the exit code.
+  if (ss::QuietSwitchGiven()) {
+    ss::TInstallerForm form;
+    ss::startUp(form, PackageOffset);
+    return LeaveProgram(app.ExitCode());
+  }
   app.Initialize();
   // Lower-case "installation": the title differs from the window's label.
   app.SetTitle("Preparing installation...");

@@ -97,6 +97,14 @@ unsigned Explode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param);
 unsigned ExplodeLimited(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
                         uint64_t maxOut);
 
+// ExplodeLimited with the decoder's bit buffer `bufferBits` (32 or 64) wide.
+// ExplodeLimited uses the width of the machine it is built for (32 bits in
+// the i686 impborl.dll); the two decoders must agree on every stream, in
+// code and output, and the tests and the fuzz target hold them to that on a
+// machine that would otherwise run only one.
+unsigned ExplodeLimitedWithBuffer(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
+                                  uint64_t maxOut, unsigned bufferBits);
+
 // Whole-buffer helpers. ImplodeBuffer: dictSize is 1024, 2048 or 4096.
 // Returns the classic code; *out receives the stream (cleared first).
 unsigned ImplodeBuffer(const uint8_t* data, size_t size, unsigned type, unsigned dictSize,

@@ -2,12 +2,16 @@
 //
 // State that lives across the whole call is kept in locals (the call runs to
 // the end of the stream); the two big buffers live in the caller's work
-// buffer. The bit buffer is 64 bits wide and refilled eight bytes at a time
-// while the input buffer holds that many, so one refill covers any symbol
-// (at most 30 bits).
+// buffer. The bit buffer is a machine word, refilled a word at a time while
+// the input buffer holds that many bytes. In 64 bits one refill covers any
+// symbol (at most 30 bits); in 32 bits (the i686 build of impborl.dll, where
+// 64-bit shifts take several instructions and branches) a refill gives at
+// least 25 bits: enough for a literal or a match's flag and length (16
+// bits), with a second refill before the distance (14 bits) when needed.
 #include "codec/Codec.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "codec/Tables.h"
 
@@ -37,17 +41,27 @@ struct ExplodeWork {
 };
 static_assert(sizeof(ExplodeWork) + kAlign - 1 <= kExplodeWorkSize, "work buffer too small");
 
-inline uint64_t Load64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
+template <typename Word>
+inline Word LoadWord(const uint8_t* p) {
+  Word v;
+  std::memcpy(&v, p, sizeof v);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
+  v = sizeof v == 8 ? static_cast<Word>(__builtin_bswap64(v)) : static_cast<Word>(__builtin_bswap32(v));
 #endif
   return v;
 }
 
+template <typename Word>
 class Exploder {
  public:
+  static constexpr unsigned kBits = 8 * sizeof(Word);
+  // A whole symbol fits after one refill of a 64-bit buffer; a 32-bit one
+  // is refilled before the flag and length part and again before the
+  // distance.
+  static constexpr bool kWide = kBits - 7 >= 30;
+  static constexpr unsigned kHeadBits = kWide ? 30 : 16;
+  static constexpr unsigned kDistanceBits = 14;
+
   Exploder(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param, uint64_t maxOut)
       : read_(readBuf), write_(writeBuf), param_(param), maxOut_(maxOut) {
     auto addr = reinterpret_cast<uintptr_t>(workBuf);
@@ -60,13 +74,13 @@ class Exploder {
  private:
   template <unsigned kMode>
   unsigned Decode(unsigned dictBits);
-  // Tops the bit buffer up to at least 57 bits, or to whatever the input
-  // still has once it is exhausted.
+  // Tops the bit buffer up to at least kBits - 7 bits, or to whatever the
+  // input still has once it is exhausted.
   void Refill() {
-    if (iend_ - ip_ >= 8) {
-      bb_ |= Load64(ip_) << bc_;
-      ip_ += (63 - bc_) >> 3;
-      bc_ |= 56;
+    if (iend_ - ip_ >= static_cast<ptrdiff_t>(sizeof(Word))) {
+      bb_ |= LoadWord<Word>(ip_) << bc_;
+      ip_ += (kBits - 1 - bc_) >> 3;
+      bc_ |= kBits - 8;
       return;
     }
     SlowRefill();
@@ -85,13 +99,14 @@ class Exploder {
   ExplodeWork* work_;
   const uint8_t* ip_;
   const uint8_t* iend_;
-  uint64_t bb_ = 0;
+  Word bb_ = 0;
   unsigned bc_ = 0;
   bool eof_ = false;
 };
 
-void Exploder::SlowRefill() {
-  while (bc_ <= 56) {
+template <typename Word>
+void Exploder<Word>::SlowRefill() {
+  while (bc_ <= kBits - 8) {
     if (ip_ == iend_) {
       if (eof_) return;
       unsigned want = kInSize;
@@ -103,17 +118,18 @@ void Exploder::SlowRefill() {
       if (got > kInSize) got = kInSize;  // a callback that claims more than asked
       ip_ = work_->in;
       iend_ = ip_ + got;
-      if (got >= 8 && bc_ < 8) {
+      if (got >= sizeof(Word) && bc_ < 8) {
         Refill();
         return;
       }
     }
-    bb_ |= uint64_t(*ip_++) << bc_;
+    bb_ |= Word(*ip_++) << bc_;
     bc_ += 8;
   }
 }
 
-bool Exploder::Emit(size_t from, size_t to) {
+template <typename Word>
+bool Exploder<Word>::Emit(size_t from, size_t to) {
   uint64_t n = to - from;
   bool ok = true;
   if (n > maxOut_ - total_) {
@@ -129,14 +145,16 @@ bool Exploder::Emit(size_t from, size_t to) {
 }
 
 // Writes out the new output and keeps the last kHistory bytes before op.
-bool Exploder::Flush(size_t& op) {
+template <typename Word>
+bool Exploder<Word>::Flush(size_t& op) {
   if (!Emit(kHistory, op)) return false;
   std::memmove(work_->win, work_->win + op - kHistory, kHistory);
   op = kHistory;
   return true;
 }
 
-unsigned Exploder::Run() {
+template <typename Word>
+unsigned Exploder<Word>::Run() {
   Refill();
   if (bc_ < 16) return kCmpBadData;
   const unsigned mode = bb_ & 0xFF;
@@ -149,18 +167,19 @@ unsigned Exploder::Run() {
 }
 
 // The symbol loop, one instance per literal mode.
+template <typename Word>
 template <unsigned kMode>
-unsigned Exploder::Decode(unsigned dictBits) {
-  const uint64_t dictMask = (1u << dictBits) - 1;
+unsigned Exploder<Word>::Decode(unsigned dictBits) {
+  const Word dictMask = (Word(1) << dictBits) - 1;
 
   uint8_t* const win = work_->win;
   size_t op = kHistory;  // write position
   size_t lo = kHistory;  // first valid byte in the window
-  uint64_t bb = bb_;
+  Word bb = bb_;
   unsigned bc = bc_;
 
   for (;;) {
-    if (bc < 30) {
+    if (bc < kHeadBits) {
       bb_ = bb;
       bc_ = bc;
       Refill();
@@ -173,8 +192,9 @@ unsigned Exploder::Decode(unsigned dictBits) {
       if (total_ < kHistory) lo = kHistory - static_cast<size_t>(total_);
     }
     if ((bb & 1) == 0) {
-      // Literals: as many in a row as the bits in hand hold (at most 6 of 9
-      // bits or 4 of up to 14; the flush mark leaves room for far more).
+      // Literals: as many in a row as the bits in hand hold (in 64 bits at
+      // most 6 of 9 bits or 4 of up to 14; the flush mark leaves room for
+      // far more).
       if (kMode == kCmpBinary) {
         do {
           if (bc < 9) return kCmpBadData;
@@ -205,6 +225,13 @@ unsigned Exploder::Decode(unsigned dictBits) {
     bc -= n;
     if (length == kEndLength) break;
 
+    if (!kWide && bc < kDistanceBits) {
+      bb_ = bb;
+      bc_ = bc;
+      Refill();
+      bb = bb_;
+      bc = bc_;
+    }
     unsigned de = kDistTable[bb & ((1u << kDistTableBits) - 1)];
     unsigned dcode = de >> 8;
     unsigned lowBits = length == 2 ? 2 : dictBits;
@@ -240,11 +267,24 @@ unsigned Exploder::Decode(unsigned dictBits) {
   return Emit(kHistory, op) ? kCmpNoError : kCmpAbort;
 }
 
+// The machine's word: 32 bits on i686, 64 bits on 64-bit hosts.
+using NativeWord = std::conditional_t<(sizeof(void*) < 8), uint32_t, uint64_t>;
+
 }  // namespace
 
 unsigned ExplodeLimited(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
                         uint64_t maxOut) {
-  Exploder e(readBuf, writeBuf, workBuf, param, maxOut);
+  Exploder<NativeWord> e(readBuf, writeBuf, workBuf, param, maxOut);
+  return e.Run();
+}
+
+unsigned ExplodeLimitedWithBuffer(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
+                                  uint64_t maxOut, unsigned bufferBits) {
+  if (bufferBits == 32) {
+    Exploder<uint32_t> e(readBuf, writeBuf, workBuf, param, maxOut);
+    return e.Run();
+  }
+  Exploder<uint64_t> e(readBuf, writeBuf, workBuf, param, maxOut);
   return e.Run();
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "app/DebugLog.h"
@@ -19,8 +18,9 @@
 namespace ss {
 namespace {
 
-// Stored items are copied through a buffer of this size.
-constexpr DWORD kCopyBlock = 64 * 1024;
+// Stored items are copied through a buffer of this size (the size of the
+// blocks an expansion writes).
+constexpr DWORD kCopyBlock = 256 * 1024;
 
 InstallProgress* g_progress = nullptr;
 
@@ -110,50 +110,52 @@ Result CreateTarget(const std::string& path, FileHandle& file) {
   return kOk;
 }
 
-// Size of an existing file, or -1 when there is none.
-// Read from the directory entry, as every Windows has it; wildcards would
-// make the lookup a search, and no file name holds one.
-int64_t ExistingFileSize(const std::string& path) {
-  if (path.find_first_of("*?") != std::string::npos) return -1;
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA(path.c_str(), &data));
-  if (!find) return -1;
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
-  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+// Decompressor sessions: while one is open, the expansions share one loaded
+// impborl.dll (loaded at the first compressed item) instead of loading and
+// releasing it for every item.
+struct SharedDecompressor {
+  int sessions = 0;
+  std::unique_ptr<TCompressor> compressor;
+};
+
+SharedDecompressor& Shared() {
+  static SharedDecompressor shared;
+  return shared;
 }
 
-// Expands `count` imploded bytes into `target` through impborl.dll from the
-// work directory, then checks the result: -16 when no file appeared, -13
-// when its size is not `originalSize`. The expansion stops writing once it
-// passes `originalSize`, so a stream that expands without end cannot fill
-// the disk. `created` tells whether a target file now exists.
-Result ExpandItem(const std::string& target, const uint8_t* bytes, int32_t count, int32_t originalSize,
-                  bool* created) {
+// Expands the `count` imploded bytes at the current position of `source`
+// into `target` through impborl.dll from the work directory, reading and
+// writing in blocks, then checks the result: -13 when its size is not
+// `originalSize`, `shortCode` when the source ends early, the system's
+// number of a failed read, create or write (`readFailed` tells a read). The expansion stops writing once it passes `originalSize`,
+// so a stream that expands without end cannot fill the disk. `created`
+// tells whether a target file now exists.
+Result ExpandItem(HANDLE source, int64_t count, const std::string& target, int32_t originalSize,
+                  Result shortCode, bool* created, bool* readFailed = nullptr) {
   *created = false;
-  TCompressor compressor(Dirs().workDir);
-  if (!compressor.loaded()) return kErrNoDecompressor;
-  try {
-    compressor.ExpandToFile(target, bytes, count, originalSize < 0 ? 0 : originalSize);
-  } catch (const EStreamError& e) {
-    // The target could not be created or the input not copied: report the
-    // system's number like every other file failure.
-    DebugLog(std::string("ExpandToFile: ") + e.what());
-    // A target cut short by a failed write exists, and goes again.
-    *created = ExistingFileSize(target) >= 0;
-    if (e.code() != 0) return static_cast<Result>(e.code());
-    return kErrOutOfMemory;
+  std::unique_ptr<TCompressor> own;
+  TCompressor* compressor = nullptr;
+  SharedDecompressor& shared = Shared();
+  if (shared.sessions > 0) {
+    if (!shared.compressor || !shared.compressor->loaded()) {
+      shared.compressor = std::make_unique<TCompressor>(Dirs().workDir);
+    }
+    compressor = shared.compressor.get();
+  } else {
+    own = std::make_unique<TCompressor>(Dirs().workDir);
+    compressor = own.get();
   }
-  const int64_t size = ExistingFileSize(target);
-  *created = size >= 0;
-  return ExpandedRule(size, originalSize);
-}
-
-// Reads a compressed item of `count` bytes into memory. The caller has
-// checked that the bytes exist, so the allocation is bounded by the file.
-Result ReadItem(HANDLE file, int64_t count, std::unique_ptr<uint8_t[]>& buffer, Result shortCode) {
-  buffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(std::max<int64_t>(count, 1))]);
-  if (!buffer) return kErrOutOfMemory;
-  return ReadExact(file, buffer.get(), static_cast<DWORD>(count), shortCode);
+  if (!compressor->loaded()) return kErrNoDecompressor;
+  const TCompressor::Outcome outcome =
+      compressor->ExpandFromFile(source, count, target, originalSize < 0 ? 0 : originalSize, shortCode);
+  *created = outcome.created;
+  if (readFailed != nullptr) *readFailed = outcome.readFailed;
+  if (outcome.result == -1) return kErrOutOfMemory;
+  if (outcome.result != kOk) {
+    DebugLog("ExpandFromFile " + target + ": " + std::to_string(outcome.result));
+    return outcome.result;
+  }
+  return ExpandedRule(outcome.size, originalSize);
 }
 
 // The text for a file error: the two runtime numbers of our own (a read that
@@ -263,11 +265,7 @@ Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
     // originalSize is not read.
     if (rc == kOk) rc = Seek(stream, segment.startOffset);
     if (rc == kOk && segment.compressed) {
-      std::unique_ptr<uint8_t[]> buffer;
-      rc = ReadItem(stream, n, buffer, kErrShortSegment);
-      if (rc == kOk) {
-        rc = ExpandItem(target, buffer.get(), static_cast<int32_t>(n), segment.originalSize, &created);
-      }
+      rc = ExpandItem(stream, n, target, segment.originalSize, kErrShortSegment, &created);
     } else if (rc == kOk) {
       FileHandle out;
       rc = CreateTarget(target, out);
@@ -292,6 +290,15 @@ Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
     DebugLog("ExtractSegment " + std::to_string(index) + " failed: " + std::to_string(rc));
   }
   return rc;
+}
+
+DecompressorSession::DecompressorSession() { ++Shared().sessions; }
+
+DecompressorSession::~DecompressorSession() {
+  SharedDecompressor& shared = Shared();
+  // The last session releases the library, so that the work directory can
+  // go with it.
+  if (--shared.sessions == 0) shared.compressor.reset();
 }
 
 TSaverDataHeader& SaverDataHeader() { return DataFile().header; }
@@ -370,10 +377,7 @@ Result ExtractSaverEntry(const std::string& targetDir, int entryNumber) {
   bool created = false;
   bool ioError = false;
   if (record.compressed) {
-    std::unique_ptr<uint8_t[]> buffer;
-    rc = ReadItem(df.file.get(), stored, buffer, kIoReadPastEnd);
-    ioError = rc > 0;
-    if (rc == kOk) rc = ExpandItem(target, buffer.get(), static_cast<int32_t>(stored), record.originalSize, &created);
+    rc = ExpandItem(df.file.get(), stored, target, record.originalSize, kIoReadPastEnd, &created, &ioError);
   } else {
     FileHandle out;
     rc = CreateTarget(target, out);

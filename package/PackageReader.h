@@ -6,6 +6,8 @@
 // ExtractSegment for the segments the staging steps need, each with a stream
 // the caller opens on the package copy. For the data file: OpenSaverDataFile,
 // ExtractSaverEntry for entries 1..entryCount, CloseSaverDataFile.
+// Compressed items are expanded straight from the file they are in, in
+// blocks: memory does not grow with an item's size.
 #pragma once
 
 #include <windows.h>
@@ -56,6 +58,19 @@ std::string SegmentTargetPath(const TSegmentEntry& segment);
 
 // Writes segment `index` (0..10) from `stream` to its target path.
 Result ExtractSegment(HANDLE stream, int index, bool showProgress);
+
+// While one of these exists, compressed segments and entries are expanded
+// through one impborl.dll loaded from the work directory at the first of
+// them, instead of one loaded and released for each. The last one to go
+// releases the library: the work directory cannot be removed while it is
+// loaded, so a session spans one install step, never a wait for the user.
+class DecompressorSession {
+ public:
+  DecompressorSession();
+  ~DecompressorSession();
+  DecompressorSession(const DecompressorSession&) = delete;
+  DecompressorSession& operator=(const DecompressorSession&) = delete;
+};
 
 // The data file's header as last read by OpenSaverDataFile or
 // ReadSaverDataHeader; written out as "saver.dat".

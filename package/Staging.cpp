@@ -60,6 +60,7 @@ Result StageScreenSaverFiles(const std::function<bool()>& cancelled) {
   FileHandle stream;
   if (Result rc = OpenPackageStream(stream); rc != kOk) return rc;
   const int first = PackageHeader().hasCompanionFile ? kSegCompanion : kSegEngine;
+  DecompressorSession session;
   Result rc = kOk;
   for (int i = first; i <= kSegSupportLib2 && rc == kOk; ++i) {
     if (cancelled && cancelled()) break;
@@ -101,6 +102,7 @@ Result ExpandSaverDataFile() {
     firstName = entries[1].fileName;
   }
   const int32_t count = rc == kOk ? SaverDataHeader().entryCount() : 0;
+  DecompressorSession session;
   for (int32_t i = 1; i <= count && rc == kOk; ++i) {
     const TSaverFileEntry& entry = entries[static_cast<size_t>(i)];
     if (entry.fileName.empty()) continue;

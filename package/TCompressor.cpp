@@ -74,87 +74,169 @@ TCompressor::~TCompressor() {
   }
 }
 
-void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput) {
-  // Frees both streams on every way out.
-  struct StreamsGuard {
-    TCompressor* self;
-    ~StreamsGuard() {
-      if (self->output_ != INVALID_HANDLE_VALUE) CloseHandle(self->output_);
-      self->output_ = INVALID_HANDLE_VALUE;
-      std::vector<uint8_t>().swap(self->input_);
-      self->inputPos_ = 0;
-    }
-  } guard{this};
-
-  const size_t n = count > 0 ? static_cast<size_t>(count) : 0;
-  try {
-    input_.resize(n);
-  } catch (const std::bad_alloc&) {
-    throw EStreamError("Out of memory while expanding memory stream");
-  }
-  if (n > 0) std::memcpy(input_.data(), bytes, n);
-  inputPos_ = 0;
+int32_t TCompressor::BeginExpansion(const std::string& target, int64_t maxOutput) {
+  outFill_ = 0;
   outputLimit_ = maxOutput;
   outputWritten_ = 0;
+  outputOnDisk_ = 0;
   overrun_ = false;
   writeError_ = 0;
-
+  readError_ = 0;
+  shortRead_ = false;
+  if (outBlock_.size() != kOutputBlock) {
+    try {
+      outBlock_.resize(kOutputBlock);
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+  }
   output_ = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output_ == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    throw EStreamError("Cannot create file " + target, error);
+    return error != 0 ? static_cast<int32_t>(error) : static_cast<int32_t>(ERROR_CANNOT_MAKE);
   }
+  return 0;
+}
 
+void TCompressor::RunExpansion() {
   if (explode_ != nullptr) {
     TCompressor* self = this;
     explode_(ReadCallback, WriteCallback, g_workArea, &self);
   }
+  FlushOutput();
+  CloseHandle(output_);
+  output_ = INVALID_HANDLE_VALUE;
+}
+
+bool TCompressor::FlushOutput() {
+  // A write that comes up short is repeated for the rest, so that a full
+  // disk shows as its own error rather than as a short file.
+  const uint8_t* p = outBlock_.data();
+  DWORD left = static_cast<DWORD>(outFill_);
+  outFill_ = 0;
+  if (writeError_ != 0) return false;
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(output_, p, left, &written, nullptr)) {
+      const DWORD error = GetLastError();
+      writeError_ = error != 0 ? error : ERROR_WRITE_FAULT;
+      return false;
+    }
+    if (written == 0) {
+      writeError_ = ERROR_DISK_FULL;
+      return false;
+    }
+    p += written;
+    left -= written;
+    outputOnDisk_ += written;
+  }
+  return true;
+}
+
+bool TCompressor::RefillInput() {
+  if (source_ == INVALID_HANDLE_VALUE || sourceLeft_ <= 0 || readError_ != 0 || shortRead_) return false;
+  const DWORD want = static_cast<DWORD>(sourceLeft_ < static_cast<int64_t>(inBlock_.size())
+                                            ? sourceLeft_
+                                            : static_cast<int64_t>(inBlock_.size()));
+  DWORD got = 0;
+  if (!ReadFile(source_, inBlock_.data(), want, &got, nullptr)) {
+    const DWORD error = GetLastError();
+    readError_ = error != 0 ? error : ERROR_READ_FAULT;
+    return false;
+  }
+  // A file gives fewer bytes than asked only at its end: the item is cut
+  // short, whether or not the library still asks for the rest.
+  if (got < want) shortRead_ = true;
+  if (got == 0) return false;
+  sourceLeft_ -= got;
+  input_ = inBlock_.data();
+  inputLeft_ = got;
+  return true;
+}
+
+void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput) {
+  source_ = INVALID_HANDLE_VALUE;
+  input_ = static_cast<const uint8_t*>(bytes);
+  inputLeft_ = bytes != nullptr && count > 0 ? static_cast<size_t>(count) : 0;
+  const int32_t begun = BeginExpansion(target, maxOutput);
+  if (begun == -1) throw EStreamError("Out of memory while expanding memory stream");
+  if (begun != 0) throw EStreamError("Cannot create file " + target, static_cast<unsigned long>(begun));
+  RunExpansion();
+  input_ = nullptr;
+  inputLeft_ = 0;
   // A target that could not be written (a full disk, say) is reported with
   // the system's reason, not later as a file of the wrong size.
   if (writeError_ != 0) throw EStreamError("Cannot write file " + target, writeError_);
 }
 
-unsigned __cdecl TCompressor::ReadCallback(char* buf, unsigned* size, void* param) {
-  try {
-    TCompressor* self = *static_cast<TCompressor**>(param);
-    if (self->overrun_ || self->writeError_ != 0) return 0;  // end the stream: the output is lost already
-    size_t left = self->input_.size() - self->inputPos_;
-    size_t n = *size < left ? *size : left;
-    if (n > 0) std::memcpy(buf, self->input_.data() + self->inputPos_, n);
-    self->inputPos_ += n;
-    return static_cast<unsigned>(n);
-  } catch (...) {
-    return 0;
+TCompressor::Outcome TCompressor::ExpandFromFile(HANDLE source, int64_t count, const std::string& target,
+                                                 int64_t maxOutput, int32_t shortInput) {
+  Outcome outcome;
+  if (!loaded_) {
+    outcome.result = -1;
+    return outcome;
   }
+  if (inBlock_.size() != kInputBlock) {
+    try {
+      inBlock_.resize(kInputBlock);
+    } catch (const std::bad_alloc&) {
+      outcome.result = -1;
+      return outcome;
+    }
+  }
+  source_ = source;
+  sourceLeft_ = count > 0 ? count : 0;
+  input_ = nullptr;
+  inputLeft_ = 0;
+  outcome.result = BeginExpansion(target, maxOutput);
+  if (outcome.result == 0) {
+    outcome.created = true;
+    RunExpansion();
+    outcome.size = outputOnDisk_;
+    if (writeError_ != 0) {
+      outcome.result = static_cast<int32_t>(writeError_);
+    } else if (readError_ != 0) {
+      outcome.result = static_cast<int32_t>(readError_);
+      outcome.readFailed = true;
+    } else if (shortRead_) {
+      outcome.result = shortInput;
+      outcome.readFailed = true;
+    }
+  }
+  source_ = INVALID_HANDLE_VALUE;
+  input_ = nullptr;
+  inputLeft_ = 0;
+  return outcome;
+}
+
+unsigned __cdecl TCompressor::ReadCallback(char* buf, unsigned* size, void* param) {
+  TCompressor* self = *static_cast<TCompressor**>(param);
+  if (self->overrun_ || self->writeError_ != 0) return 0;  // end the stream: the output is lost already
+  if (self->inputLeft_ == 0 && !self->RefillInput()) return 0;
+  const size_t n = *size < self->inputLeft_ ? *size : self->inputLeft_;
+  std::memcpy(buf, self->input_, n);
+  self->input_ += n;
+  self->inputLeft_ -= n;
+  return static_cast<unsigned>(n);
 }
 
 void __cdecl TCompressor::WriteCallback(char* buf, unsigned* size, void* param) {
-  try {
-    TCompressor* self = *static_cast<TCompressor**>(param);
-    if (self->overrun_ || self->writeError_ != 0) return;
-    // A write that comes up short is repeated for the rest, so that a full
-    // disk shows as its own error rather than as a short file.
-    const char* p = buf;
-    DWORD left = *size;
-    while (left > 0) {
-      DWORD written = 0;
-      if (!WriteFile(self->output_, p, left, &written, nullptr)) {
-        const DWORD error = GetLastError();
-        self->writeError_ = error != 0 ? error : ERROR_WRITE_FAULT;
-        return;
-      }
-      if (written == 0) {
-        self->writeError_ = ERROR_DISK_FULL;
-        return;
-      }
-      p += written;
-      left -= written;
-    }
-    self->outputWritten_ += *size;
-    if (self->outputLimit_ >= 0 && self->outputWritten_ > self->outputLimit_) self->overrun_ = true;
-  } catch (...) {
+  TCompressor* self = *static_cast<TCompressor**>(param);
+  if (self->overrun_ || self->writeError_ != 0) return;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(buf);
+  size_t left = *size;
+  while (left > 0) {
+    if (self->outFill_ == self->outBlock_.size() && !self->FlushOutput()) return;
+    const size_t room = self->outBlock_.size() - self->outFill_;
+    const size_t n = left < room ? left : room;
+    std::memcpy(self->outBlock_.data() + self->outFill_, p, n);
+    self->outFill_ += n;
+    p += n;
+    left -= n;
   }
+  self->outputWritten_ += *size;
+  if (self->outputLimit_ >= 0 && self->outputWritten_ > self->outputLimit_) self->overrun_ = true;
 }
 
 }  // namespace ss

@@ -6,7 +6,8 @@
 #   SS_EMULATE_I386=1 sets up the emulated 32-bit CPU (below) even where the
 #   kernel runs 32-bit programs itself, to try that path on such a machine;
 #   --unregister-qemu removes this project's registration again (and does
-#   nothing else).
+#   nothing else). SS_PEER_BENCH=1 also installs NSIS (makensis), which
+#   only bench/peer/run.sh needs.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -53,6 +54,12 @@ packages=(
   dpkg-dev
   osslsigncode openssl
 )
+
+# NSIS, the peer that bench/peer/run.sh measures the installer against:
+# only when that benchmark asks (it is not part of the test command).
+if [ "${SS_PEER_BENCH:-0}" = 1 ]; then
+  packages+=(nsis)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 // package without presentation that installs without any switch. Each run
 // is read back file by file, together with system.ini, the uninstall entry,
 // the exit code and the work directory.
+#include <set>
 #include <sstream>
 
 #include "tests/e2e/install/InstallFixture.h"
@@ -10,6 +11,20 @@ namespace e2e {
 namespace {
 
 using ss::pack::Compression;
+
+// Every top-level window of one process, shown or not, by class name.
+struct WindowsSeen {
+  DWORD pid = 0;
+  std::set<std::string> classes;
+};
+
+BOOL CALLBACK CollectAnyWindow(HWND w, LPARAM p) {
+  auto* seen = reinterpret_cast<WindowsSeen*>(p);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == seen->pid) seen->classes.insert(ClassName(w));
+  return TRUE;
+}
 
 class QuietInstall : public InstallE2e {
  protected:
@@ -58,6 +73,35 @@ TEST_F(QuietInstall, SwitchInstallsEverythingByteForByteWithoutAWindow) {
     EXPECT_FALSE(child->Logged("box not shown"));
     EXPECT_EQ(WaitForPanel(2000), nullptr) << "\"" << c.args << "\" opened the Display control panel";
   }
+}
+
+// "/q" makes no window at all, not even one off-screen or of no size: the
+// test looks for every top-level window of the process, shown or not, while
+// it runs. A large engine keeps the run going long enough to be watched.
+TEST_F(QuietInstall, SwitchMakesNoWindowAtAll) {
+  PackagePlan plan;
+  plan.title = "E2E Quiet Windowless";
+  plan.displayMode = ss::dmBitmap;
+  plan.compression = Compression::kStore;
+  plan.engineSize = 48u << 20;
+  const Package package = MakePackage(plan);
+  const std::string exe = WriteInstaller(package);
+  WindowsSeen seen;
+  auto child = Start(exe, "/q");
+  seen.pid = child->pid();
+  int looks = 0;
+  while (child->Running()) {
+    EnumWindows(CollectAnyWindow, reinterpret_cast<LPARAM>(&seen));
+    ++looks;
+    Sleep(2);
+  }
+  EXPECT_TRUE(child->Wait(60000));
+  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+  ExpectInstalled(package);
+  std::string classes;
+  for (const std::string& c : seen.classes) classes += c + " ";
+  EXPECT_TRUE(seen.classes.empty()) << "windows of the quiet run: " << classes;
+  EXPECT_GT(looks, 10) << "the run ended before it could be watched";
 }
 
 // Kind 4 without switch installs at once and then starts the Display

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "codec/Codec.h"
 
 namespace ss::codec::test {
@@ -157,15 +159,33 @@ struct Io {
   }
 };
 
+// Explodes `stream` (read at most `chunk` bytes per call, output limited to
+// `limit`) with the decoder of this machine's word width, and again with the
+// other width's (32 and 64 bits): both must give the same code and the same
+// output. The i686 impborl.dll runs the 32-bit one.
+inline unsigned ExplodeBothWidths(const Bytes& stream, size_t chunk, uint64_t limit, Bytes* out,
+                                  size_t offset = 0) {
+  unsigned rc[2] = {};
+  Bytes outs[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    Io io;
+    io.data = stream.data();
+    io.size = stream.size();
+    io.chunk = chunk;
+    std::unique_ptr<char[]> work(new char[kExplodeWorkSize + offset]);
+    rc[pass] = pass == 0 ? ExplodeLimited(Io::Read, Io::Write, work.get() + offset, &io, limit)
+                         : ExplodeLimitedWithBuffer(Io::Read, Io::Write, work.get() + offset, &io, limit,
+                                                    sizeof(void*) < 8 ? 64 : 32);
+    outs[pass] = std::move(io.out);
+  }
+  EXPECT_EQ(rc[0], rc[1]) << "the 32- and 64-bit decoders end differently";
+  EXPECT_TRUE(outs[0] == outs[1]) << "the 32- and 64-bit decoders give different output";
+  *out = std::move(outs[0]);
+  return rc[0];
+}
+
 inline unsigned ExplodeWithChunk(const Bytes& stream, size_t chunk, Bytes* out, size_t offset = 0) {
-  Io io;
-  io.data = stream.data();
-  io.size = stream.size();
-  io.chunk = chunk;
-  std::unique_ptr<char[]> work(new char[kExplodeWorkSize + offset]);
-  unsigned rc = Explode(Io::Read, Io::Write, work.get() + offset, &io);
-  *out = std::move(io.out);
-  return rc;
+  return ExplodeBothWidths(stream, chunk, UINT64_MAX, out, offset);
 }
 
 inline unsigned ImplodeWithChunk(const Bytes& data, unsigned type, unsigned dict, size_t chunk,

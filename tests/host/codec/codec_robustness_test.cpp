@@ -51,14 +51,9 @@ TEST(CodecRobustness, SingleByteCorruptions) {
       size_t at = rng.Below(static_cast<unsigned>(bad.size()));
       bad[at] ^= static_cast<uint8_t>(1 + rng.Below(255));
       Bytes out;
-      Io io;
-      io.data = bad.data();
-      io.size = bad.size();
-      io.chunk = k % 4 == 0 ? 1 : k % 4 == 1 ? 5 : SIZE_MAX;
-      std::unique_ptr<char[]> work(new char[kExplodeWorkSize]);
-      unsigned rc = ExplodeLimited(Io::Read, Io::Write, work.get(), &io, limit);
+      unsigned rc = ExplodeBothWidths(bad, k % 4 == 0 ? 1 : k % 4 == 1 ? 5 : SIZE_MAX, limit, &out);
       ASSERT_LE(rc, kCmpAbort);
-      ASSERT_LE(io.out.size(), limit);
+      ASSERT_LE(out.size(), limit);
       if (rc != kCmpNoError) ++failures;
       ++total;
       if (at < 2 && rc == kCmpNoError) ADD_FAILURE() << "a damaged header was accepted";
@@ -77,13 +72,9 @@ TEST(CodecRobustness, RandomGarbageEnds) {
     junk[0] = static_cast<uint8_t>(rng.Below(2));
     junk[1] = static_cast<uint8_t>(4 + rng.Below(3));
     Bytes out;
-    Io io;
-    io.data = junk.data();
-    io.size = junk.size();
-    std::unique_ptr<char[]> work(new char[kExplodeWorkSize]);
-    unsigned rc = ExplodeLimited(Io::Read, Io::Write, work.get(), &io, 1 << 20);
+    unsigned rc = ExplodeBothWidths(junk, SIZE_MAX, 1 << 20, &out);
     EXPECT_LE(rc, kCmpAbort);
-    EXPECT_LE(io.out.size(), size_t(1) << 20);
+    EXPECT_LE(out.size(), size_t(1) << 20);
   }
 }
 

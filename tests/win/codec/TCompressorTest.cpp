@@ -156,6 +156,92 @@ TEST_F(TCompressorTest, OutputLimitStopsAStreamThatExpandsBeyondIt) {
   EXPECT_EQ(ReadFile(target).size(), data.size());
 }
 
+// The installer's way: a stream that lies inside a larger file, read from
+// there in blocks while it expands; written in blocks too, so the output is
+// larger than several of them. The source may end early or not be readable.
+TEST_F(TCompressorTest, ExpandsStraightFromAFileRange) {
+  ScratchDir dir;
+  const Bytes data = SampleData(3 * TCompressor::kOutputBlock + 12345);
+  Bytes stream;
+  ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpBinary, 4096, &stream), 0u);
+  ASSERT_GT(stream.size(), 2 * TCompressor::kInputBlock);
+  // The stream between two other blocks of bytes.
+  Bytes file;
+  file.reserve(777 + stream.size() + 999);
+  file.insert(file.end(), 777, 0x5A);
+  file.insert(file.end(), stream.begin(), stream.end());
+  file.insert(file.end(), 999, 0xA5);
+  const std::string source = dir.path() + "package.bin";
+  {
+    std::ofstream out(source, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  }
+  auto open = [&](DWORD access) {
+    HANDLE h = CreateFileA(source.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    SetFilePointer(h, 777, nullptr, FILE_BEGIN);
+    return h;
+  };
+  constexpr int32_t kShort = -77;
+  TCompressor c(DllDir());
+  ASSERT_TRUE(c.loaded());
+  const std::string target = dir.path() + "out.bin";
+
+  HANDLE h = open(GENERIC_READ);
+  TCompressor::Outcome o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, -1, kShort);
+  EXPECT_EQ(o.result, 0);
+  EXPECT_FALSE(o.readFailed);
+  EXPECT_TRUE(o.created);
+  EXPECT_EQ(o.size, static_cast<int64_t>(data.size()));
+  EXPECT_TRUE(ReadFile(target) == data);
+  // Exactly the stream was read: the file position is at the block after it.
+  EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 777 + stream.size());
+  CloseHandle(h);
+
+  // The limit holds here too, and the size tells what reached the disk.
+  h = open(GENERIC_READ);
+  o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, 1000, kShort);
+  EXPECT_EQ(o.result, 0);
+  EXPECT_GT(o.size, 1000);
+  EXPECT_LE(o.size, 1000 + 64 * 1024);
+  EXPECT_EQ(static_cast<int64_t>(ReadFile(target).size()), o.size);
+  CloseHandle(h);
+
+  // A count beyond the end of the file: the caller's code for a short input.
+  h = open(GENERIC_READ);
+  SetFilePointer(h, static_cast<LONG>(file.size()) - 500, nullptr, FILE_BEGIN);
+  o = c.ExpandFromFile(h, 2000, target, -1, kShort);
+  EXPECT_EQ(o.result, kShort);
+  EXPECT_TRUE(o.readFailed);
+  EXPECT_TRUE(o.created);
+  CloseHandle(h);
+
+  // A handle that may not read: the system's reason.
+  h = open(GENERIC_WRITE);
+  o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, -1, kShort);
+  EXPECT_EQ(o.result, ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(o.readFailed);
+  CloseHandle(h);
+
+  // A target that cannot be created: nothing read, nothing created.
+  h = open(GENERIC_READ);
+  o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), dir.path() + "no such dir\\out.bin", -1, kShort);
+  EXPECT_EQ(o.result, ERROR_PATH_NOT_FOUND);
+  EXPECT_FALSE(o.readFailed);
+  EXPECT_FALSE(o.created);
+  EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 777u);
+  CloseHandle(h);
+
+  // Without the library there is nothing to expand with.
+  TCompressor missing(dir.path());
+  ASSERT_FALSE(missing.loaded());
+  h = open(GENERIC_READ);
+  o = missing.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, -1, kShort);
+  EXPECT_EQ(o.result, -1);
+  EXPECT_FALSE(o.created);
+  CloseHandle(h);
+}
+
 TEST_F(TCompressorTest, EveryModeAndDictionarySize) {
   ScratchDir dir;
   const Bytes data = SampleData(20000);

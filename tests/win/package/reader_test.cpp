@@ -569,6 +569,41 @@ TEST_F(ReaderTest, StagingWritesOneProgressStepPerSegmentAndStopsOnCancel) {
   EXPECT_FALSE(FileExists(InstallDirectory() + "support.dat"));
 }
 
+// Inside a decompressor session the compressed items share one impborl.dll
+// from the work directory, loaded at the first of them; outside one each
+// loads and releases its own. The last session to end releases it, so the
+// work directory can go; the staging steps hold one for their own length.
+TEST_F(ReaderTest, CompressedItemsShareOneLibraryWhileASessionLasts) {
+  ASSERT_EQ(Start(pack::MakeFixtureInput(Options(Compression::kCompress))), kOk);
+  for (int index : {6, 7, 9}) ASSERT_NE(PackageHeader().segments[index].compressed, 0) << index;
+  const std::string library = work() + "impborl.dll";
+  auto loaded = [&] { return GetModuleHandleA(library.c_str()); };
+  EXPECT_EQ(Extract(6), kOk);
+  EXPECT_EQ(loaded(), nullptr);
+  {
+    DecompressorSession outer;
+    EXPECT_EQ(loaded(), nullptr);
+    EXPECT_EQ(Extract(6), kOk);
+    const HMODULE first = loaded();
+    EXPECT_NE(first, nullptr);
+    {
+      DecompressorSession inner;
+      EXPECT_EQ(Extract(7), kOk);
+      EXPECT_EQ(loaded(), first);
+    }
+    EXPECT_EQ(loaded(), first);
+    EXPECT_EQ(Extract(9), kOk);
+    EXPECT_EQ(loaded(), first);
+  }
+  EXPECT_EQ(loaded(), nullptr);
+  EXPECT_EQ(StageScreenSaverFiles(nullptr), kOk);
+  EXPECT_EQ(loaded(), nullptr);
+  EXPECT_TRUE(DeleteFileA(library.c_str()));
+  // Without the library a session reports each item as before.
+  DecompressorSession session;
+  EXPECT_EQ(Extract(6), kErrNoDecompressor);
+}
+
 TEST_F(ReaderTest, PicturePresentationIsRenamedInTheHeader) {
   for (auto [mode, name] : {std::pair<uint8_t, const char*>{dmBitmap, "installer.BMP"}, {dmJpeg, "installer.jpg"}}) {
     pack::FixtureOptions o = Options();
