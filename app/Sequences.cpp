@@ -150,23 +150,13 @@ bool QuietSwitchGiven() {
   return false;
 }
 
-void startUp(TInstallerForm& form, int32_t packageOffset) {
-  // The hourglass over the installer's windows, while there are any.
-  std::optional<WaitCursor> cursor;
-  if (form.exists()) cursor.emplace();
-  PumpMessages(form);
+namespace {
 
+// Start-up, step 1: the quiet switch (looked at first, so that a run meant to
+// be unattended never waits on a box, whichever step fails), the work
+// directory with its copy of the package, the header and the display mode.
+Result OpenPackage(TInstallerForm& form, int32_t packageOffset) {
   RunState& run = Run();
-  run = RunState();
-  installRunning = false;
-  cancelRequested = false;
-  form.showLicense = false;
-  SetInstallProgress(&form);
-
-  // The quiet switch is looked at first, so that a run meant to be
-  // unattended never waits on a box, whichever step fails.
-  std::vector<std::string> parameters;
-  for (int i = 1; i < __argc; ++i) parameters.push_back(__argv[i] != nullptr ? __argv[i] : "");
   run.quietSwitch = QuietSwitchGiven();
   SetUnattended(run.quietSwitch);
 
@@ -175,98 +165,106 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
   if (result == kOk) form.setWorkDirectory(Dirs().workDir);
   if (result == kOk) result = CopyPackageToWorkDirectory(executable);
   if (result == kOk) result = ReadPackageHeader(packageOffset);
+  if (result != kOk) return result;
+
   const TPackageHeader& header = PackageHeader();
-
-  if (result == kOk) {
-    form.displayMode = header.displayMode;
-    for (const std::string& p : parameters) {
-      DebugLog("command line parameter:" + p);
-      if (IsQuietSwitch(p)) form.displayMode = dmSilent;
+  for (int i = 1; i < __argc; ++i) {
+    DebugLog(std::string("command line parameter:") + (__argv[i] != nullptr ? __argv[i] : ""));
+  }
+  form.displayMode = header.displayMode;
+  if (run.quietSwitch) form.displayMode = dmSilent;
+  run.quietRun = form.displayMode == dmSilent;
+  if (preparingInstallWnd != nullptr) {
+    if (run.quietRun) {
+      preparingInstallWnd->moveOffScreen();
+    } else {
+      preparingInstallWnd->centreOnScreen();
     }
-    run.quietRun = form.displayMode == dmSilent;
-    if (preparingInstallWnd != nullptr) {
-      if (run.quietRun) {
-        preparingInstallWnd->moveOffScreen();
-      } else {
-        preparingInstallWnd->centreOnScreen();
-      }
-    }
-    PumpMessages(form);
-    run.title = header.title;
   }
+  PumpMessages(form);
+  run.title = header.title;
+  return kOk;
+}
 
-  if (result == kOk) {
-    run.hasCompanionFile = header.hasCompanionFile != 0;
-    if (run.hasCompanionFile) result = StageCompanionFile();
+// Step 2: the companion file, and the Flash player: which one is needed,
+// whether its setup is carried and started, and whether an old one goes.
+Result SettleFlashPlayer(TInstallerForm& form) {
+  RunState& run = Run();
+  const TPackageHeader& header = PackageHeader();
+  run.hasCompanionFile = header.hasCompanionFile != 0;
+  if (run.hasCompanionFile) {
+    if (const Result result = StageCompanionFile(); result != kOk) return result;
   }
-  if (result == kOk) {
-    getFlashPlugInVersion(run.flashFound, run.flashMajor, run.flashMinor);
-    // Only two version indexes exist; any other value is a damaged package.
-    if (requiredFlashVersion(header.flashVersionIndex, run.required) != kOk) result = kErrBadFlashIndex;
-  }
-  if (result == kOk) result = verifyFlashAXInstallerCanRunOnThisMachine(run.required.major);
+  getFlashPlugInVersion(run.flashFound, run.flashMajor, run.flashMinor);
+  // Only two version indexes exist; any other value is a damaged package.
+  if (requiredFlashVersion(header.flashVersionIndex, run.required) != kOk) return kErrBadFlashIndex;
+  Result result = verifyFlashAXInstallerCanRunOnThisMachine(run.required.major);
   const bool carriesSetup = header.carriesFlashSetup != 0;
   if (result == kOk && carriesSetup) {
     DebugLog("carrying Flash PlugIn = true");
     result = StageFlashSetup();
   }
-  if (result == kOk) {
-    FlashPlayerOutcome outcome;
-    result = applyFlashDecision(run.flashFound, run.flashMajor, run.flashMinor, run.required, carriesSetup,
-                                Dirs().systemDir, outcome);
-    run.flashUpdateNeeded = outcome.flashUpdateNeeded;
-    run.flashControlInUse = outcome.flashControlInUse;
-    if (result == kOk && run.flashUpdateNeeded && carriesSetup && !run.flashControlInUse) {
-      // The setup runs on its own; whether it could start does not stop us.
-      installFlashPlayer(header.segments[kSegFlashSetup].name, form.handle());
+  if (result != kOk) return result;
+  FlashPlayerOutcome outcome;
+  result = applyFlashDecision(run.flashFound, run.flashMajor, run.flashMinor, run.required, carriesSetup,
+                              Dirs().systemDir, outcome);
+  run.flashUpdateNeeded = outcome.flashUpdateNeeded;
+  run.flashControlInUse = outcome.flashControlInUse;
+  if (result == kOk && run.flashUpdateNeeded && carriesSetup && !run.flashControlInUse) {
+    // The setup runs on its own; whether it could start does not stop us.
+    installFlashPlayer(header.segments[kSegFlashSetup].name, form.handle());
+  }
+  return result;
+}
+
+// Step 3, for a run with windows: the caption and the licence.
+Result PrepareInstallerWindow(TInstallerForm& form) {
+  RunState& run = Run();
+  const TPackageHeader& header = PackageHeader();
+  const std::string caption = MakeInstallCaption(run.title);
+  form.setCaption(caption);
+  App().SetTitle(caption);
+  form.showLicense = header.showLicense != 0;
+  if (form.showLicense) {
+    const Result result = StageLicenseText();
+    if (result != kOk) return result;
+    std::string text;
+    if (ReadTextFile(Dirs().workDir + header.segments[kSegLicense].name, &text)) form.setLicenseText(text);
+    form.configureForLicense();
+  } else {
+    form.configureWithoutLicense();
+  }
+  form.placeInstallButton();
+  return kOk;
+}
+
+// Step 4, for a run with windows: the picture or the movie. A movie that
+// cannot play turns the run into a direct install.
+Result ShowPresentation(TInstallerForm& form) {
+  RunState& run = Run();
+  if (form.displayMode == dmBitmap || form.displayMode == dmJpeg) {
+    ShowPicture(form);
+  } else if (IsFlashMode(form.displayMode)) {
+    const Result movie = PlayMovie(form);
+    if (movie != kOk) {
+      DebugLog("movie not played: " + std::to_string(movie) + "; direct install");
+      const Result result = directInstall(form);
+      run.directInstallDone = true;
+      App().ProcessMessages();
+      return result;
     }
+    SetForegroundWindow(form.handle());
+    App().ProcessMessages();
+    if (GetActiveWindow() == form.handle() && MoviePanel()) MoviePanel()->focusMovie();
   }
+  return kOk;
+}
 
-  if (result == kOk && !run.quietRun) {
-    const std::string caption = MakeInstallCaption(run.title);
-    form.setCaption(caption);
-    App().SetTitle(caption);
-  }
-  if (result == kOk && !run.quietRun) {
-    form.showLicense = header.showLicense != 0;
-    if (form.showLicense) {
-      result = StageLicenseText();
-      std::string text;
-      if (result == kOk && ReadTextFile(Dirs().workDir + header.segments[kSegLicense].name, &text)) {
-        form.setLicenseText(text);
-      }
-      if (result == kOk) form.configureForLicense();
-    } else {
-      form.configureWithoutLicense();
-    }
-    form.placeInstallButton();
-  }
-  if (result == kOk && header.displayMode != dmSilent) result = StagePresentation();
-
-  if (result == kOk && !run.quietRun) {
-    if (form.displayMode == dmBitmap || form.displayMode == dmJpeg) {
-      ShowPicture(form);
-    } else if (IsFlashMode(form.displayMode)) {
-      const Result movie = PlayMovie(form);
-      if (movie != kOk) {
-        DebugLog("movie not played: " + std::to_string(movie) + "; direct install");
-        result = directInstall(form);
-        run.directInstallDone = true;
-        App().ProcessMessages();
-      } else {
-        SetForegroundWindow(form.handle());
-        App().ProcessMessages();
-        if (GetActiveWindow() == form.handle() && MoviePanel()) MoviePanel()->focusMovie();
-      }
-    }
-  }
-
-  if (result == kOk && !run.quietRun && !run.directInstallDone) {
-    if (preparingInstallWnd != nullptr) preparingInstallWnd->moveOffScreen();
-    form.showInstallerWindow();
-  }
-  if (result == kOk && run.quietRun) quietInstall(form);
-
+// The last step: after a failure, a direct install or a quiet run the
+// program ends here; otherwise the installer window waits for the user.
+void FinishStartUp(TInstallerForm& form, Result result) {
+  const RunState& run = Run();
+  const TPackageHeader& header = PackageHeader();
   if (result != kOk) {
     DebugLog("install error: " + std::to_string(result));
     ShowStartupFailure(result);
@@ -281,6 +279,36 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
     if (!run.quietSwitch) OpenDisplayProperties(header.showDisplayProperties != 0);
     EndProgram(form);
   }
+}
+
+}  // namespace
+
+void startUp(TInstallerForm& form, int32_t packageOffset) {
+  // The hourglass over the installer's windows, while there are any.
+  std::optional<WaitCursor> cursor;
+  if (form.exists()) cursor.emplace();
+  PumpMessages(form);
+
+  RunState& run = Run();
+  run = RunState();
+  installRunning = false;
+  cancelRequested = false;
+  form.showLicense = false;
+  SetInstallProgress(&form);
+
+  Result result = OpenPackage(form, packageOffset);
+  if (result == kOk) result = SettleFlashPlayer(form);
+  if (result == kOk && !run.quietRun) result = PrepareInstallerWindow(form);
+  // The presentation is staged whenever the package carries one, "/q" or not.
+  if (result == kOk && PackageHeader().displayMode != dmSilent) result = StagePresentation();
+  if (result == kOk && !run.quietRun) result = ShowPresentation(form);
+
+  if (result == kOk && !run.quietRun && !run.directInstallDone) {
+    if (preparingInstallWnd != nullptr) preparingInstallWnd->moveOffScreen();
+    form.showInstallerWindow();
+  }
+  if (result == kOk && run.quietRun) quietInstall(form);
+  FinishStartUp(form, result);
 }
 
 Result runInstall(TInstallerForm& form) {
