@@ -5,38 +5,7 @@
 namespace e2e {
 
 using sstest::Slow;
-
-Bytes ReadAll(const std::string& path) {
-  Bytes bytes;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  const DWORD size = GetFileSize(h, nullptr);
-  if (size != INVALID_FILE_SIZE) {
-    bytes.resize(size);
-    DWORD got = 0;
-    if (size != 0 && !ReadFile(h, bytes.data(), size, &got, nullptr)) got = 0;
-    bytes.resize(got);
-  }
-  CloseHandle(h);
-  return bytes;
-}
-
-bool WriteAll(const std::string& path, const Bytes& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  // Written in slices: one WriteFile of many megabytes is slow under Wine.
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const DWORD n = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-    DWORD written = 0;
-    ok = WriteFile(h, bytes.data() + done, n, &written, nullptr) && written == n;
-    done += n;
-  }
-  CloseHandle(h);
-  return ok;
-}
+using sstest::WithSlash;
 
 bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
@@ -46,29 +15,6 @@ bool FileExists(const std::string& path) {
 bool DirExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-static std::string WithSlash(std::string s) {
-  if (!s.empty() && s.back() != '\\') s += '\\';
-  return s;
-}
-
-std::string SystemDir() {
-  char buf[MAX_PATH] = {};
-  GetSystemDirectoryA(buf, MAX_PATH);
-  return WithSlash(buf);
-}
-
-std::string WindowsDir() {
-  char buf[MAX_PATH] = {};
-  GetWindowsDirectoryA(buf, MAX_PATH);
-  return WithSlash(buf);
-}
-
-std::string TempDir() {
-  char buf[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, buf);
-  return WithSlash(buf);
 }
 
 std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern) {
@@ -82,12 +28,6 @@ std::vector<std::string> ListDir(const std::string& dir, const std::string& patt
   } while (FindNextFileA(h, &fd));
   FindClose(h);
   return names;
-}
-
-std::string ScreenSaverSetting() {
-  char buf[1024] = {};
-  GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
-  return buf;
 }
 
 void SetScreenSaverSetting(const std::string& value) {

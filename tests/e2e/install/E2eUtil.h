@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/WinSystem.h"
 #include "tests/win/common/WinTestUtil.h"
 #include "tests/win/common/WinThread.h"
 
@@ -18,21 +19,21 @@ namespace e2e {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const std::string& path);
-bool WriteAll(const std::string& path, const Bytes& bytes);
+using sstest::ReadAll;
+using sstest::WriteAll;
 bool FileExists(const std::string& path);
 bool DirExists(const std::string& path);
 
 // Each with a trailing backslash.
-std::string SystemDir();
-std::string WindowsDir();
-std::string TempDir();
+using sstest::SystemDir;
+using sstest::WindowsDir;
+using sstest::TempDir;
 
 // Names of the entries of `dir` that match `pattern` (e.g. "LMF*").
 std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern);
 
 // The [boot] "SCRNSAVE.EXE" value of system.ini, "" when absent.
-std::string ScreenSaverSetting();
+using sstest::ScreenSaverSetting;
 void SetScreenSaverSetting(const std::string& value);  // "" removes the line
 
 // A string value of a key, or nullopt-like: *found false when absent.
