@@ -11,7 +11,7 @@
 #include "package/Staging.h"
 #include "tests/support/WinFiles.h"
 #include "tests/win/common/BoxWatcher.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "winsys/LMT_FileUtils.h"
 

@@ -12,7 +12,7 @@
 #include "package/TCompressor.h"
 #include "tests/support/WinFiles.h"
 #include "tools/FileIo.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageCheck.h"
 #include "tools/StubImage.h"
 
