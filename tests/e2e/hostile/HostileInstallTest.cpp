@@ -29,7 +29,7 @@
 #include "flash/FlashIds.h"
 #include "package/SegmentTargets.h"
 #include "tests/support/WinSystem.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/support/WinSystem.h"
-#include "tests/win/common/WinTestUtil.h"
-#include "tests/win/common/WinThread.h"
+#include "tests/support/WinTestUtil.h"
+#include "tests/support/WinThread.h"
 
 namespace e2e {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "flash/FlashIds.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 

@@ -10,7 +10,7 @@
 #include "app/PreparingWnd.h"
 #include "app/WindowForm.h"
 #include "flash/FlashPanel.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "tests/win/flash/FlashTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 

@@ -4,7 +4,7 @@
 
 #include "flash/FlashPanel.h"
 #include "flash/FlashPlayer.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "tests/win/flash/FlashTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 

@@ -10,7 +10,7 @@
 #include "package/PackageReader.h"
 #include "package/Staging.h"
 #include "tests/support/WinFiles.h"
-#include "tests/win/common/BoxWatcher.h"
+#include "tests/support/BoxWatcher.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "winsys/LMT_FileUtils.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "tests/support/WinFiles.h"
-#include "tests/win/common/WinThread.h"
+#include "tests/support/WinThread.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss::test {
