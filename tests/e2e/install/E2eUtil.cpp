@@ -224,17 +224,6 @@ BOOL CALLBACK CollectTop(HWND w, LPARAM p) {
   return TRUE;
 }
 
-BOOL CALLBACK CollectChild(HWND w, LPARAM p) {
-  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-  return TRUE;
-}
-
-std::vector<HWND> ChildrenOf(HWND parent) {
-  std::vector<HWND> out;
-  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&out));
-  return out;
-}
-
 }  // namespace
 
 std::vector<HWND> WindowsOf(DWORD pid) {
@@ -243,30 +232,16 @@ std::vector<HWND> WindowsOf(DWORD pid) {
   return c.found;
 }
 
-std::string TextOf(HWND w) {
-  // Wine keeps every window's text with the server, so this reads the
-  // controls of another process without waiting for it to answer.
-  char buf[4096] = {};
-  GetWindowTextA(w, buf, sizeof buf);
-  return buf;
-}
-
-std::string ClassName(HWND w) {
-  char buf[256] = {};
-  GetClassNameA(w, buf, sizeof buf);
-  return buf;
-}
-
 std::vector<std::string> VisibleChildTexts(HWND parent) {
   std::vector<std::string> texts;
-  for (HWND child : ChildrenOf(parent)) {
-    if (IsWindowVisible(child)) texts.push_back(TextOf(child));
+  for (HWND child : Children(parent)) {
+    if (IsWindowVisible(child)) texts.push_back(WindowText(child));
   }
   return texts;
 }
 
 bool IsForm(HWND w) {
-  const std::string cls = ClassName(w);
+  const std::string cls = ClassOf(w);
   return cls != "#32770" && cls != "SsApplication";
 }
 
@@ -292,19 +267,19 @@ HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD time
 
 HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child) {
   return WaitForWindow(
-      pid, [&](HWND w) { return TextOf(w) == title && IsForm(w); }, timeoutMs, child);
+      pid, [&](HWND w) { return WindowText(w) == title && IsForm(w); }, timeoutMs, child);
 }
 
 Box ReadBox(HWND dialog) {
   Box box;
   box.hwnd = dialog;
-  box.caption = TextOf(dialog);
-  for (HWND child : ChildrenOf(dialog)) {
-    const std::string cls = ClassName(child);
+  box.caption = WindowText(dialog);
+  for (HWND child : Children(dialog)) {
+    const std::string cls = ClassOf(child);
     if (_stricmp(cls.c_str(), "Button") == 0) {
-      box.buttons.push_back(PlainCaption(TextOf(child)));
+      box.buttons.push_back(PlainCaption(WindowText(child)));
     } else if (_stricmp(cls.c_str(), "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
-      const std::string text = TextOf(child);
+      const std::string text = WindowText(child);
       if (!text.empty()) box.text = text;
     }
   }
@@ -313,14 +288,14 @@ Box ReadBox(HWND dialog) {
 
 HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child) {
   HWND box = WaitForWindow(
-      pid, [](HWND w) { return ClassName(w) == "#32770"; }, timeoutMs, child);
+      pid, [](HWND w) { return ClassOf(w) == "#32770"; }, timeoutMs, child);
   if (box != nullptr) Pause(100);  // let the box finish laying itself out
   return box;
 }
 
 HWND FindButton(HWND parent, const std::string& caption) {
-  for (HWND child : ChildrenOf(parent)) {
-    if (_stricmp(ClassName(child).c_str(), "Button") == 0 && PlainCaption(TextOf(child)) == caption) return child;
+  for (HWND child : Children(parent)) {
+    if (_stricmp(ClassOf(child).c_str(), "Button") == 0 && PlainCaption(WindowText(child)) == caption) return child;
   }
   return nullptr;
 }

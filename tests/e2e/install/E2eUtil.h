@@ -81,8 +81,11 @@ std::vector<HWND> WindowsOf(DWORD pid);
 // A window of the program's own forms: neither a box nor the application's
 // title window (which carries the installer window's caption too).
 bool IsForm(HWND w);
-std::string TextOf(HWND w);
-std::string ClassName(HWND w);
+// Wine keeps every window's text with the server, so WindowText reads the
+// controls of another process without waiting for it to answer.
+using sstest::Children;
+using sstest::ClassOf;
+using sstest::WindowText;
 // The texts of the visible controls inside `parent`.
 std::vector<std::string> VisibleChildTexts(HWND parent);
 // A caption without its "&" accelerator marks.

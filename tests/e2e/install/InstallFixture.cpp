@@ -155,7 +155,7 @@ HWND InstallE2e::WaitForInstaller(const ChildProcess& child, const std::string& 
   return WaitForWindow(
       child.pid(),
       [&](HWND w) {
-        const std::string text = TextOf(w);
+        const std::string text = WindowText(w);
         return IsForm(w) && (text == "Install: " + title || text == "Install Screen Saver: " + title);
       },
       timeoutMs, &child);
