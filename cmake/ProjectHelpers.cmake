@@ -1,5 +1,16 @@
 # Small helpers shared by the rooms.
 
+# ss_require_targets(SUITE TARGET...)
+# A test suite whose build expects these targets: a missing one stops the
+# configure step, so that the suite is never left out without a word.
+function(ss_require_targets suite)
+  foreach(target ${ARGN})
+    if(NOT TARGET ${target})
+      message(FATAL_ERROR "${suite}: the target ${target} is missing from this build")
+    endif()
+  endforeach()
+endfunction()
+
 # ss_add_gtest(NAME SOURCES... LIBS ...)
 # Host build: one executable whose tests CTest discovers one by one.
 # Cross build: one executable that CTest runs once through Wine (each Wine

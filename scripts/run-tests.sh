@@ -25,11 +25,17 @@ ss_wine_prefix
 wineserver -p
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 
+floor_host=185
+floor_san=192
+floor_win=26
 total_pass=0
 total_fail=0
 status=0
+# A build's CTest must run at least this many tests: fewer (or "No tests were
+# found") means a suite went missing, which counts as a failure, never a pass.
+# Raise a floor when tests are added.
 run_ctest() {
-  local dir=$1; shift
+  local dir=$1 floor=$2; shift 2
   local log="$ss_root/build/ctest-$(basename "$dir").log"
   echo "== tests: $(basename "$dir")"
   (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log"
@@ -45,12 +51,18 @@ run_ctest() {
   elif [ $rc -ne 0 ]; then
     total_fail=$((total_fail + 1))
   fi
+  local ran=${outof:-0}
+  if grep -q 'No tests were found' "$log" || [ "$ran" -lt "$floor" ]; then
+    echo "== $(basename "$dir"): $ran tests ran, at least $floor expected: a suite is missing"
+    total_fail=$((total_fail + 1))
+    rc=1
+  fi
   [ $rc -eq 0 ] || status=1
 }
 
-run_ctest build/host -j"$jobs"
-run_ctest build/san -j"$jobs"
-run_ctest build/win
+run_ctest build/host "$floor_host" -j"$jobs"
+run_ctest build/san "$floor_san" -j"$jobs"
+run_ctest build/win "$floor_win"
 
 # Pictures the Windows tests saved as BMP, as PNG for people to look at.
 for f in build/screenshots/*.bmp; do

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 
 namespace e2e_probe {
 

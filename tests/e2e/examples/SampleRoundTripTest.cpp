@@ -39,9 +39,9 @@ using ss::test::ScratchDir;
 using test::InstallGuard;
 using test::KeyExists;
 using test::PendingDeletes;
-using test::ProfileValue;
 using test::Process;
 using test::ReadString;
+using test::ScreenSaverSetting;
 using test::ShortName;
 using test::SystemIniRestorer;
 using test::WinePathOf;
@@ -237,7 +237,7 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   FlashStandIn flash(WinePathOf(SS_FLASHCTL));
   InstallGuard guard(systemDir, kTitle);
   if (wow64) guard.AlsoDelete(nativeEngine);
-  const std::string settingBefore = ProfileValue();
+  const std::string settingBefore = ScreenSaverSetting();
 
   {
     PlannedFault fault(outcome.fault);
@@ -248,7 +248,7 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   if (*outcome.fault) {
     // Undone by the installer: nothing anywhere, the setting as before.
     ExpectNothingLeft(systemDir, wow64);
-    EXPECT_EQ(ProfileValue(), settingBefore);
+    EXPECT_EQ(ScreenSaverSetting(), settingBefore);
     return;
   }
 
@@ -271,14 +271,14 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   ASSERT_EQ(command, "\"" + engine + "\" /u");
 
   if (!wow64) {
-    EXPECT_EQ(ProfileValue(), ShortName(engine));
+    EXPECT_EQ(ScreenSaverSetting(), ShortName(engine));
     Process uninstall(command);
     ASSERT_TRUE(uninstall.started());
     EXPECT_EQ(uninstall.Wait(30000), 0);
   } else {
     // The setting names a file that a 64-bit program (Wine's 64-bit cmd)
     // finds where the system looks, and that is the engine byte for byte.
-    const std::string setting = ProfileValue();
+    const std::string setting = ScreenSaverSetting();
     ASSERT_EQ(LowerAscii(setting).find(LowerAscii(systemDir)), 0u) << setting;
     const std::string seen = scratch_ / "seen-by-64-bit.scr";
     Process copy(Quoted(NativeSystemDir() + "cmd.exe") + " /c copy /b " + setting + " " + Quoted(seen));
@@ -294,7 +294,7 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   }
 
   ExpectNothingLeft(systemDir, wow64);
-  EXPECT_EQ(ProfileValue(), "");
+  EXPECT_EQ(ScreenSaverSetting(), "");
   // The running engine's own file waits outside the system directory for
   // the next start of Windows.
   const std::vector<std::string> added = pending.Added();

@@ -30,9 +30,9 @@ using ss::test::Exists;
 using test::InstallGuard;
 using test::KeyExists;
 using test::PendingDeletes;
-using test::ProfileValue;
 using test::Process;
 using test::ReadString;
+using test::ScreenSaverSetting;
 using test::ShortName;
 using test::SystemIniRestorer;
 using ss::test::ReadFile;
@@ -104,7 +104,7 @@ TEST(SampleUninstallRun, RegisteredCommandRemovesTheInstallFromTheSystemDirector
 
   const std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(title), "UninstallString");
   ASSERT_EQ(command, MakeUninstallCommand(systemDir, title));
-  ASSERT_EQ(ProfileValue(), ShortName(systemDir + title + ".scr"));
+  ASSERT_EQ(ScreenSaverSetting(), ShortName(systemDir + title + ".scr"));
 
   // As the list of installed programs runs it.
   Process run(command);
@@ -113,7 +113,7 @@ TEST(SampleUninstallRun, RegisteredCommandRemovesTheInstallFromTheSystemDirector
 
   ExpectRemoved(systemDir, title, pending, guard);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, title));
-  EXPECT_EQ(ProfileValue(), "");
+  EXPECT_EQ(ScreenSaverSetting(), "");
 }
 
 TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
@@ -153,7 +153,7 @@ TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
   EXPECT_EQ(run.Wait(20000), 0);
 
   ExpectRemoved(systemDir, title, pending, guard);
-  EXPECT_EQ(ProfileValue(), other) << "another program's screen saver line was changed";
+  EXPECT_EQ(ScreenSaverSetting(), other) << "another program's screen saver line was changed";
   EXPECT_EQ(ReadString(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString"), foreign);
   EXPECT_TRUE(Exists(systemDir + "Other Saver.scr"));
 }
@@ -185,7 +185,7 @@ TEST(SampleUninstallSteps, EveryStepRunsWhenOneFails) {
   // The other steps still ran; the engine was not running, so it went at once.
   EXPECT_EQ(report.entriesRemoved, 1);
   EXPECT_TRUE(report.profileLineRemoved);
-  EXPECT_EQ(ProfileValue(), "");
+  EXPECT_EQ(ScreenSaverSetting(), "");
   EXPECT_EQ(report.engine, EngineRemoval::kGone);
   EXPECT_FALSE(Exists(loc.enginePath));
   EXPECT_TRUE(pending.Added().empty());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/WinSystem.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
@@ -18,6 +19,8 @@ namespace ss::sample::test {
 
 using ss::test::ReadFile;
 using ss::test::WriteFile;
+using sstest::ScreenSaverSetting;
+using sstest::SystemIniRestorer;
 
 inline constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 inline constexpr char kPending[] = "PendingFileRenameOperations";
@@ -26,12 +29,6 @@ inline std::string ShortName(const std::string& path) {
   char buf[MAX_PATH + 1];
   const DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
   return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
-inline std::string ProfileValue() {
-  char buf[1024];
-  const DWORD n = GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
-  return std::string(buf, n);
 }
 
 inline bool KeyExists(HKEY root, const std::string& title) {
@@ -51,17 +48,6 @@ inline std::string ReadString(HKEY root, const std::string& path, const char* na
   buf[size] = '\0';
   return buf;
 }
-
-// Keeps "system.ini" as it was before the test, byte for byte.
-class SystemIniRestorer {
- public:
-  SystemIniRestorer() : path_(GetWindowsDirectoryPath() + "system.ini"), content_(ReadFile(path_)) {}
-  ~SystemIniRestorer() { WriteFile(path_, content_); }
-
- private:
-  std::string path_;
-  std::string content_;
-};
 
 // Keeps the list of files to delete at the next start as it was, and tells
 // which entries a run added (paths without the "\??\" prefix).

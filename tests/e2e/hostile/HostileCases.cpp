@@ -8,7 +8,7 @@
 #include "package/ByteOrder.h"
 #include "package/PackageRecords.h"
 #include "tools/PackCodec.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
 

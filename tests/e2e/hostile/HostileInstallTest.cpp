@@ -28,7 +28,8 @@
 #include "tools/PackageCheck.h"
 #include "flash/FlashIds.h"
 #include "package/SegmentTargets.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinSystem.h"
+#include "tests/support/WinTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
@@ -36,53 +37,22 @@
 namespace hostile {
 namespace {
 
+using sstest::KeyExists;
+using sstest::ReadAll;
+using sstest::ScreenSaverSetting;
+using sstest::SystemDir;
+using sstest::TempDir;
+using sstest::WindowsDir;
+using sstest::WriteAll;
+
 // Each case's limit on the CPU itself; stretched by sstest::Slow.
 constexpr DWORD kRunTimeoutMs = 30000;
 constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kRunDir[] = "C:\\hostile-run\\";
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  bytes.resize(GetFileSize(h, nullptr));
-  DWORD got = 0;
-  if (!bytes.empty()) ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(h);
-  bytes.resize(got);
-  return bytes;
-}
-
-bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  return ok && written == bytes.size();
-}
-
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-std::string SystemDir() {
-  char buf[MAX_PATH];
-  GetSystemDirectoryA(buf, MAX_PATH);
-  return ss::WithTrailingBackslash(buf);
-}
-
-std::string WindowsDir() {
-  char buf[MAX_PATH];
-  GetWindowsDirectoryA(buf, MAX_PATH);
-  return ss::WithTrailingBackslash(buf);
-}
-
-std::string TempDir() {
-  char buf[MAX_PATH];
-  GetTempPathA(MAX_PATH, buf);
-  return ss::WithTrailingBackslash(buf);
 }
 
 // What one folder holds: names (lower case) with size and write time for
@@ -123,19 +93,6 @@ std::vector<std::string> SubKeys(HKEY root, const char* path) {
   return names;
 }
 
-bool KeyExists(HKEY root, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-std::string ScreenSaverSetting() {
-  char buf[1024] = {};
-  GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "<none>", buf, sizeof buf, "system.ini");
-  return buf;
-}
-
 // Everything a run could change that the checks look at.
 struct Snapshot {
   std::map<std::string, Listing> folders;
@@ -152,7 +109,7 @@ struct Snapshot {
     for (const auto& [dir, deep] : watched) ListFolder(dir, "", deep, &s.folders[dir]);
     s.uninstallMachine = SubKeys(HKEY_LOCAL_MACHINE, kUninstallRoot);
     s.uninstallUser = SubKeys(HKEY_CURRENT_USER, kUninstallRoot);
-    s.screenSaver = ScreenSaverSetting();
+    s.screenSaver = ScreenSaverSetting("<none>");
     return s;
   }
 };
@@ -386,8 +343,8 @@ class HostileInstall : public ::testing::Test {
         if (ss::DirectoryExists(dir)) o.problems.push_back("install directory left: " + dir);
         if (ss::FileExists(sys + title + ".scr")) o.problems.push_back("engine left: " + title + ".scr");
       }
-      if (ScreenSaverSetting() != before.screenSaver) {
-        o.problems.push_back("system.ini changed to " + ScreenSaverSetting());
+      if (ScreenSaverSetting("<none>") != before.screenSaver) {
+        o.problems.push_back("system.ini changed to " + ScreenSaverSetting("<none>"));
       }
     }
     const Snapshot after = Snapshot::Take();

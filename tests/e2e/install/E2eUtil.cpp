@@ -5,38 +5,7 @@
 namespace e2e {
 
 using sstest::Slow;
-
-Bytes ReadAll(const std::string& path) {
-  Bytes bytes;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  const DWORD size = GetFileSize(h, nullptr);
-  if (size != INVALID_FILE_SIZE) {
-    bytes.resize(size);
-    DWORD got = 0;
-    if (size != 0 && !ReadFile(h, bytes.data(), size, &got, nullptr)) got = 0;
-    bytes.resize(got);
-  }
-  CloseHandle(h);
-  return bytes;
-}
-
-bool WriteAll(const std::string& path, const Bytes& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  // Written in slices: one WriteFile of many megabytes is slow under Wine.
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const DWORD n = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-    DWORD written = 0;
-    ok = WriteFile(h, bytes.data() + done, n, &written, nullptr) && written == n;
-    done += n;
-  }
-  CloseHandle(h);
-  return ok;
-}
+using sstest::WithSlash;
 
 bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
@@ -46,29 +15,6 @@ bool FileExists(const std::string& path) {
 bool DirExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-static std::string WithSlash(std::string s) {
-  if (!s.empty() && s.back() != '\\') s += '\\';
-  return s;
-}
-
-std::string SystemDir() {
-  char buf[MAX_PATH] = {};
-  GetSystemDirectoryA(buf, MAX_PATH);
-  return WithSlash(buf);
-}
-
-std::string WindowsDir() {
-  char buf[MAX_PATH] = {};
-  GetWindowsDirectoryA(buf, MAX_PATH);
-  return WithSlash(buf);
-}
-
-std::string TempDir() {
-  char buf[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, buf);
-  return WithSlash(buf);
 }
 
 std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern) {
@@ -82,12 +28,6 @@ std::vector<std::string> ListDir(const std::string& dir, const std::string& patt
   } while (FindNextFileA(h, &fd));
   FindClose(h);
   return names;
-}
-
-std::string ScreenSaverSetting() {
-  char buf[1024] = {};
-  GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
-  return buf;
 }
 
 void SetScreenSaverSetting(const std::string& value) {
@@ -284,17 +224,6 @@ BOOL CALLBACK CollectTop(HWND w, LPARAM p) {
   return TRUE;
 }
 
-BOOL CALLBACK CollectChild(HWND w, LPARAM p) {
-  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-  return TRUE;
-}
-
-std::vector<HWND> ChildrenOf(HWND parent) {
-  std::vector<HWND> out;
-  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&out));
-  return out;
-}
-
 }  // namespace
 
 std::vector<HWND> WindowsOf(DWORD pid) {
@@ -303,30 +232,16 @@ std::vector<HWND> WindowsOf(DWORD pid) {
   return c.found;
 }
 
-std::string TextOf(HWND w) {
-  // Wine keeps every window's text with the server, so this reads the
-  // controls of another process without waiting for it to answer.
-  char buf[4096] = {};
-  GetWindowTextA(w, buf, sizeof buf);
-  return buf;
-}
-
-std::string ClassName(HWND w) {
-  char buf[256] = {};
-  GetClassNameA(w, buf, sizeof buf);
-  return buf;
-}
-
 std::vector<std::string> VisibleChildTexts(HWND parent) {
   std::vector<std::string> texts;
-  for (HWND child : ChildrenOf(parent)) {
-    if (IsWindowVisible(child)) texts.push_back(TextOf(child));
+  for (HWND child : Children(parent)) {
+    if (IsWindowVisible(child)) texts.push_back(WindowText(child));
   }
   return texts;
 }
 
 bool IsForm(HWND w) {
-  const std::string cls = ClassName(w);
+  const std::string cls = ClassOf(w);
   return cls != "#32770" && cls != "SsApplication";
 }
 
@@ -352,19 +267,19 @@ HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD time
 
 HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child) {
   return WaitForWindow(
-      pid, [&](HWND w) { return TextOf(w) == title && IsForm(w); }, timeoutMs, child);
+      pid, [&](HWND w) { return WindowText(w) == title && IsForm(w); }, timeoutMs, child);
 }
 
 Box ReadBox(HWND dialog) {
   Box box;
   box.hwnd = dialog;
-  box.caption = TextOf(dialog);
-  for (HWND child : ChildrenOf(dialog)) {
-    const std::string cls = ClassName(child);
+  box.caption = WindowText(dialog);
+  for (HWND child : Children(dialog)) {
+    const std::string cls = ClassOf(child);
     if (_stricmp(cls.c_str(), "Button") == 0) {
-      box.buttons.push_back(PlainCaption(TextOf(child)));
+      box.buttons.push_back(PlainCaption(WindowText(child)));
     } else if (_stricmp(cls.c_str(), "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
-      const std::string text = TextOf(child);
+      const std::string text = WindowText(child);
       if (!text.empty()) box.text = text;
     }
   }
@@ -373,14 +288,14 @@ Box ReadBox(HWND dialog) {
 
 HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child) {
   HWND box = WaitForWindow(
-      pid, [](HWND w) { return ClassName(w) == "#32770"; }, timeoutMs, child);
+      pid, [](HWND w) { return ClassOf(w) == "#32770"; }, timeoutMs, child);
   if (box != nullptr) Pause(100);  // let the box finish laying itself out
   return box;
 }
 
 HWND FindButton(HWND parent, const std::string& caption) {
-  for (HWND child : ChildrenOf(parent)) {
-    if (_stricmp(ClassName(child).c_str(), "Button") == 0 && PlainCaption(TextOf(child)) == caption) return child;
+  for (HWND child : Children(parent)) {
+    if (_stricmp(ClassOf(child).c_str(), "Button") == 0 && PlainCaption(WindowText(child)) == caption) return child;
   }
   return nullptr;
 }

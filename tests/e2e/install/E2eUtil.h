@@ -11,28 +11,29 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/common/WinTestUtil.h"
-#include "tests/win/common/WinThread.h"
+#include "tests/support/WinSystem.h"
+#include "tests/support/WinTestUtil.h"
+#include "tests/support/WinThread.h"
 
 namespace e2e {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const std::string& path);
-bool WriteAll(const std::string& path, const Bytes& bytes);
+using sstest::ReadAll;
+using sstest::WriteAll;
 bool FileExists(const std::string& path);
 bool DirExists(const std::string& path);
 
 // Each with a trailing backslash.
-std::string SystemDir();
-std::string WindowsDir();
-std::string TempDir();
+using sstest::SystemDir;
+using sstest::WindowsDir;
+using sstest::TempDir;
 
 // Names of the entries of `dir` that match `pattern` (e.g. "LMF*").
 std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern);
 
 // The [boot] "SCRNSAVE.EXE" value of system.ini, "" when absent.
-std::string ScreenSaverSetting();
+using sstest::ScreenSaverSetting;
 void SetScreenSaverSetting(const std::string& value);  // "" removes the line
 
 // A string value of a key, or nullopt-like: *found false when absent.
@@ -80,8 +81,11 @@ std::vector<HWND> WindowsOf(DWORD pid);
 // A window of the program's own forms: neither a box nor the application's
 // title window (which carries the installer window's caption too).
 bool IsForm(HWND w);
-std::string TextOf(HWND w);
-std::string ClassName(HWND w);
+// Wine keeps every window's text with the server, so WindowText reads the
+// controls of another process without waiting for it to answer.
+using sstest::Children;
+using sstest::ClassOf;
+using sstest::WindowText;
 // The texts of the visible controls inside `parent`.
 std::vector<std::string> VisibleChildTexts(HWND parent);
 // A caption without its "&" accelerator marks.

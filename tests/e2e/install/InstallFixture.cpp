@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "flash/FlashIds.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 
@@ -155,7 +155,7 @@ HWND InstallE2e::WaitForInstaller(const ChildProcess& child, const std::string& 
   return WaitForWindow(
       child.pid(),
       [&](HWND w) {
-        const std::string text = TextOf(w);
+        const std::string text = WindowText(w);
         return IsForm(w) && (text == "Install: " + title || text == "Install Screen Saver: " + title);
       },
       timeoutMs, &child);

@@ -17,7 +17,7 @@
 
 #include "package/PackageRecords.h"
 #include "tests/e2e/install/E2eUtil.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 
 namespace e2e {

@@ -190,7 +190,7 @@ TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
   SetWindowPos(boxWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   Pause(300);
   Screenshot(preparing, "e2e-install-direct");
-  for (HWND w : WindowsOf(child->pid())) EXPECT_EQ(FindButton(w, "Install"), nullptr) << TextOf(w);
+  for (HWND w : WindowsOf(child->pid())) EXPECT_EQ(FindButton(w, "Install"), nullptr) << WindowText(w);
   ClickButton(boxWindow, "No");
   EXPECT_TRUE(child->Wait(30000));
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();

@@ -22,7 +22,7 @@ BOOL CALLBACK CollectAnyWindow(HWND w, LPARAM p) {
   auto* seen = reinterpret_cast<WindowsSeen*>(p);
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  if (pid == seen->pid) seen->classes.insert(ClassName(w));
+  if (pid == seen->pid) seen->classes.insert(ClassOf(w));
   return TRUE;
 }
 
@@ -31,7 +31,7 @@ class QuietInstall : public InstallE2e {
   // The stand-in Display control panel is a dialog of its own process.
   static HWND WaitForPanel(DWORD timeoutMs) {
     return WaitForWindow(
-        0, [](HWND w) { return TextOf(w) == "Display Properties"; }, timeoutMs);
+        0, [](HWND w) { return WindowText(w) == "Display Properties"; }, timeoutMs);
   }
 };
 

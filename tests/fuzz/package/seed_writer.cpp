@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/e2e/hostile/HostileCases.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageCheck.h"
 
 namespace {

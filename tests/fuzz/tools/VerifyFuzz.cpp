@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "package/ByteOrder.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageCheck.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/fuzz/package/ReadingRun.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageCheck.h"
 
 namespace hostile {

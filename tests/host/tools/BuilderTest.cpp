@@ -11,7 +11,7 @@
 #include "codec/Codec.h"
 #include "codec/ImplodeFast.h"
 #include "tools/PackCodec.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
 #include "tools/StubImage.h"

@@ -13,7 +13,7 @@
 #include "package/ByteOrder.h"
 #include "tests/host/tools/TempFolder.h"
 #include "tools/Manifest.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageCheck.h"
 
 namespace ss::pack {

@@ -7,7 +7,7 @@
 
 #include "package/ByteOrder.h"
 #include "tests/host/tools/TempFolder.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
 #include "tools/PeImage.h"

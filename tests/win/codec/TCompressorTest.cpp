@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/DebugLog.h"
 #include "codec/Codec.h"
 #include "package/TCompressor.h"
+#include "tests/support/WinFiles.h"
 
 namespace ss {
 namespace {
@@ -45,42 +45,8 @@ bool Logged(const std::string& line) {
   return false;
 }
 
-// A fresh scratch directory under TEMP, removed with its files at the end.
-class ScratchDir {
- public:
-  ScratchDir() {
-    char tmp[MAX_PATH];
-    GetTempPathA(MAX_PATH, tmp);
-    path_ = std::string(tmp) + "ss_codec_" + std::to_string(GetCurrentProcessId()) + "_" +
-            std::to_string(counter_++) + "\\";
-    CreateDirectoryA(path_.c_str(), nullptr);
-  }
-  ~ScratchDir() {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path_ + "*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = fd.cFileName;
-        if (name != "." && name != "..") {
-          SetFileAttributesA((path_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-          DeleteFileA((path_ + name).c_str());
-        }
-      } while (FindNextFileA(h, &fd));
-      FindClose(h);
-    }
-    RemoveDirectoryA(path_.c_str());
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  std::string path_;
-};
-
-Bytes ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+using sstest::ReadAll;
+using sstest::ScratchDir;
 
 bool ModuleLoaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 
@@ -124,14 +90,14 @@ TEST_F(TCompressorTest, ExpandsToAFileByteExactly) {
     EXPECT_TRUE(ModuleLoaded(DllDir() + "impborl.dll"));
     const std::string target = dir.path() + "out.bin";
     c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
-    EXPECT_TRUE(ReadFile(target) == data);
+    EXPECT_TRUE(ReadAll(target) == data);
 
     // A second expansion replaces the file.
     const Bytes small = {'h', 'e', 'l', 'l', 'o'};
     Bytes s2;
     ASSERT_EQ(codec::ImplodeBuffer(small.data(), small.size(), codec::kCmpBinary, 1024, &s2), 0u);
     c.ExpandToFile(target, s2.data(), static_cast<int32_t>(s2.size()));
-    EXPECT_EQ(ReadFile(target), small);
+    EXPECT_EQ(ReadAll(target), small);
   }
   // The destructor released the library.
   EXPECT_FALSE(ModuleLoaded(DllDir() + "impborl.dll"));
@@ -148,12 +114,12 @@ TEST_F(TCompressorTest, OutputLimitStopsAStreamThatExpandsBeyondIt) {
   ASSERT_TRUE(c.loaded());
   const std::string target = dir.path() + "bomb.bin";
   c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()), 1000);
-  const size_t written = ReadFile(target).size();
+  const size_t written = ReadAll(target).size();
   EXPECT_GT(written, 1000u);              // it did pass the limit...
   EXPECT_LE(written, 1000u + 64 * 1024);  // ...by no more than one piece of output
   // Without a limit the whole stream expands.
   c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
-  EXPECT_EQ(ReadFile(target).size(), data.size());
+  EXPECT_EQ(ReadAll(target).size(), data.size());
 }
 
 // The installer's way: a stream that lies inside a larger file, read from
@@ -193,7 +159,7 @@ TEST_F(TCompressorTest, ExpandsStraightFromAFileRange) {
   EXPECT_FALSE(o.readFailed);
   EXPECT_TRUE(o.created);
   EXPECT_EQ(o.size, static_cast<int64_t>(data.size()));
-  EXPECT_TRUE(ReadFile(target) == data);
+  EXPECT_TRUE(ReadAll(target) == data);
   // Exactly the stream was read: the file position is at the block after it.
   EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 777 + stream.size());
   CloseHandle(h);
@@ -204,7 +170,7 @@ TEST_F(TCompressorTest, ExpandsStraightFromAFileRange) {
   EXPECT_EQ(o.result, 0);
   EXPECT_GT(o.size, 1000);
   EXPECT_LE(o.size, 1000 + 64 * 1024);
-  EXPECT_EQ(static_cast<int64_t>(ReadFile(target).size()), o.size);
+  EXPECT_EQ(static_cast<int64_t>(ReadAll(target).size()), o.size);
   CloseHandle(h);
 
   // A count beyond the end of the file: the caller's code for a short input.
@@ -253,7 +219,7 @@ TEST_F(TCompressorTest, EveryModeAndDictionarySize) {
       ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), mode, dict, &stream), 0u);
       const std::string target = dir.path() + "m" + std::to_string(mode) + "d" + std::to_string(dict);
       c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
-      EXPECT_TRUE(ReadFile(target) == data) << mode << " " << dict;
+      EXPECT_TRUE(ReadAll(target) == data) << mode << " " << dict;
     }
   }
 }
@@ -317,15 +283,15 @@ TEST_F(TCompressorTest, DamagedStreamLeavesAShortFileAndNoError) {
   ASSERT_TRUE(c.loaded());
   const std::string target = dir.path() + "short.bin";
   EXPECT_NO_THROW(c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size() / 2)));
-  const Bytes got = ReadFile(target);
+  const Bytes got = ReadAll(target);
   EXPECT_LT(got.size(), data.size());
   EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
 
   const Bytes junk = {0x07, 0x09, 1, 2, 3};  // bad header: nothing written
   EXPECT_NO_THROW(c.ExpandToFile(target, junk.data(), static_cast<int32_t>(junk.size())));
-  EXPECT_TRUE(ReadFile(target).empty());
+  EXPECT_TRUE(ReadAll(target).empty());
   EXPECT_NO_THROW(c.ExpandToFile(target, nullptr, 0));
-  EXPECT_TRUE(ReadFile(target).empty());
+  EXPECT_TRUE(ReadAll(target).empty());
 }
 
 TEST_F(TCompressorTest, TargetThatCannotBeCreatedRaisesTheStreamError) {

@@ -8,8 +8,8 @@
 #include "app/DebugLog.h"
 #include "app/MessageDlg.h"
 #include "app/Strings.h"
-#include "tests/win/common/WinTestUtil.h"
-#include "tests/win/common/WinThread.h"
+#include "tests/support/WinTestUtil.h"
+#include "tests/support/WinThread.h"
 
 namespace ss {
 namespace {

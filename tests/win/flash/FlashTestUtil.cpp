@@ -6,7 +6,6 @@
 
 #include "flash/FlashIds.h"
 #include "flash/FlashPlayer.h"
-#include "winsys/LMT_FileUtils.h"
 
 namespace flashtest {
 
@@ -37,30 +36,6 @@ ControlRegistration::ControlRegistration(const std::string& dllPath) {
 }
 
 ControlRegistration::~ControlRegistration() { RemoveControlRegistration(); }
-
-ScratchDir::ScratchDir() { ss::MakeWorkDirectory("FlashTest", path_); }
-ScratchDir::~ScratchDir() {
-  if (!path_.empty()) ss::RemoveDirectoryTree(path_);
-}
-
-void WriteBytes(const std::string& path, const swftest::Bytes& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-}
-
-swftest::Bytes ReadBytes(const std::string& path) {
-  swftest::Bytes out;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return out;
-  uint8_t buf[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.insert(out.end(), buf, buf + got);
-  CloseHandle(h);
-  return out;
-}
 
 swftest::Bytes Compress(const swftest::Bytes& fws) {
   uLongf size = compressBound(static_cast<uLong>(fws.size() - 8));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "flash/FlashPlayer.h"
+#include "tests/support/WinFiles.h"
 #include "tests/host/flash/SwfBuilder.h"
 
 namespace flashtest {
@@ -28,19 +29,10 @@ class ControlRegistration {
 };
 void RemoveControlRegistration();
 
-// A fresh directory under the temporary path, removed with its files.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  const std::string& path() const { return path_; }  // ends with a backslash
+using sstest::ReadAll;
+using sstest::ScratchDir;
+using sstest::WriteAll;
 
- private:
-  std::string path_;
-};
-
-void WriteBytes(const std::string& path, const swftest::Bytes& bytes);
-swftest::Bytes ReadBytes(const std::string& path);
 // The "CWS" form of an "FWS" movie.
 swftest::Bytes Compress(const swftest::Bytes& fws);
 

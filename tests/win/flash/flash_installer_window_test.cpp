@@ -10,7 +10,7 @@
 #include "app/PreparingWnd.h"
 #include "app/WindowForm.h"
 #include "flash/FlashPanel.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "tests/win/flash/FlashTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 
@@ -45,7 +45,7 @@ TEST(FlashInInstallerWindow, PlaysInThePresentationAreaAndStopsOnClose) {
   m.version = 7;
   m.colour = {0x10, 0x70, 0x40};
   const std::string movie = dir.path() + "presentation.swf";
-  flashtest::WriteBytes(movie, flashtest::Compress(m.build()));
+  flashtest::WriteAll(movie, flashtest::Compress(m.build()));
 
   std::unique_ptr<TFlashPanel> panel;
   std::unique_ptr<PanelSlot> slot;

@@ -4,7 +4,7 @@
 
 #include "flash/FlashPanel.h"
 #include "flash/FlashPlayer.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 #include "tests/win/flash/FlashTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 
@@ -54,7 +54,7 @@ class PanelTest : public ::testing::Test {
 
   std::string Write(const std::string& name, const Bytes& bytes) {
     const std::string path = dir_.path() + name;
-    flashtest::WriteBytes(path, bytes);
+    flashtest::WriteAll(path, bytes);
     return path;
   }
 
@@ -124,8 +124,8 @@ TEST_F(PanelTest, CompressedMovieIsInflatedForInspectionOnly) {
     ASSERT_FALSE(tempDir.empty());
     EXPECT_NE(tempDir.find("FlashPanel"), std::string::npos);
     EXPECT_EQ(tempDir.back(), '\\');
-    const Bytes segment = flashtest::ReadBytes(tempDir + "compressedSWFSegment.swf");
-    const Bytes copy = flashtest::ReadBytes(tempDir + "unCompressedSWF.swf");
+    const Bytes segment = flashtest::ReadAll(tempDir + "compressedSWFSegment.swf");
+    const Bytes copy = flashtest::ReadAll(tempDir + "unCompressedSWF.swf");
     const Bytes compressed = flashtest::Compress(fws);
     EXPECT_EQ(segment, Bytes(compressed.begin() + 8, compressed.end()));
     EXPECT_EQ(copy, fws);

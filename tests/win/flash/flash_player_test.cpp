@@ -115,14 +115,14 @@ TEST_F(FlashPlayerTest, OldControlFilesAreRemovedUnlessHeld) {
   ASSERT_FALSE(system.path().empty());
   const std::string dir = system.path() + "Macromed\\Flash\\";
   ForceDirectoryPath(dir);
-  flashtest::WriteBytes(dir + "Flash.ocx", {1, 2, 3});
-  flashtest::WriteBytes(dir + "swflash.ocx", {4});
+  flashtest::WriteAll(dir + "Flash.ocx", {1, 2, 3});
+  flashtest::WriteAll(dir + "swflash.ocx", {4});
   EXPECT_FALSE(removeFlashAXFiles(system.path()));
   EXPECT_FALSE(FileExists(dir + "Flash.ocx"));
   EXPECT_FALSE(FileExists(dir + "swflash.ocx"));
   EXPECT_FALSE(removeFlashAXFiles(system.path()));  // nothing there: nothing remains
 
-  flashtest::WriteBytes(dir + "swflash.ocx", {4});
+  flashtest::WriteAll(dir + "swflash.ocx", {4});
   HANDLE held = CreateFileA((dir + "swflash.ocx").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(removeFlashAXFiles(system.path()));
@@ -137,7 +137,7 @@ TEST_F(FlashPlayerTest, DecisionRemovesFilesForUpdatesAndReportsDownloads) {
   ASSERT_EQ(requiredFlashVersion(0, index0), kOk);
 
   ForceDirectoryPath(system.path() + "Macromed\\Flash\\");
-  flashtest::WriteBytes(ocx, {1});
+  flashtest::WriteAll(ocx, {1});
   FlashPlayerOutcome outcome;
   EXPECT_EQ(applyFlashDecision(true, 7, 14, index0, true, system.path(), outcome), kOk);
   EXPECT_EQ(outcome.decision, FlashDecision::MinorUpdate);
@@ -147,7 +147,7 @@ TEST_F(FlashPlayerTest, DecisionRemovesFilesForUpdatesAndReportsDownloads) {
 
   // An update without a carried setup keeps the old player (nothing would
   // replace it) and asks for a download.
-  flashtest::WriteBytes(ocx, {1});
+  flashtest::WriteAll(ocx, {1});
   EXPECT_EQ(applyFlashDecision(true, 6, 79, index0, false, system.path(), outcome), kErrFlashMissing);
   EXPECT_EQ(outcome.decision, FlashDecision::MajorUpdate);
   EXPECT_TRUE(FileExists(ocx));
@@ -156,7 +156,7 @@ TEST_F(FlashPlayerTest, DecisionRemovesFilesForUpdatesAndReportsDownloads) {
   EXPECT_TRUE(FileExists(ocx));
 
   // A file in use: the update cannot go ahead.
-  flashtest::WriteBytes(ocx, {1});
+  flashtest::WriteAll(ocx, {1});
   HANDLE held = CreateFileA(ocx.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(applyFlashDecision(true, 6, 79, index0, true, system.path(), outcome), kErrFlashMissing);
   EXPECT_TRUE(outcome.flashControlInUse);
@@ -179,7 +179,7 @@ TEST_F(FlashPlayerTest, InstallerStartResults) {
   EXPECT_EQ(runFlashAXInstaller("..\\flashsetup.exe", work.path(), nullptr), kErrBadEntryName);
   EXPECT_EQ(runFlashAXInstaller("C:\\windows\\notepad.exe", work.path(), nullptr), kErrBadEntryName);
   // A file the shell cannot start: its own code (no association) passes through.
-  flashtest::WriteBytes(work.path() + "setup.noassoc", {0});
+  flashtest::WriteAll(work.path() + "setup.noassoc", {0});
   const Result rc = runFlashAXInstaller("setup.noassoc", work.path(), nullptr);
   EXPECT_GE(rc, 1);
   EXPECT_LE(rc, 32);

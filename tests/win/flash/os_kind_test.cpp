@@ -7,7 +7,7 @@
 #include <string>
 
 #include "flash/FlashVersionPolicy.h"
-#include "tests/win/common/WinTestUtil.h"
+#include "tests/support/WinTestUtil.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 
 #include "package/PackageReader.h"
 #include "package/Staging.h"
-#include "tests/win/common/BoxWatcher.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/WinFiles.h"
+#include "tests/support/BoxWatcher.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageBuilder.h"
 #include "winsys/LMT_FileUtils.h"
 
@@ -18,21 +19,9 @@ namespace ss {
 namespace {
 
 using pack::Compression;
+using sstest::ReadAll;
 
 constexpr size_t kStubSize = 4096;
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return bytes;
-  bytes.resize(GetFileSize(h, nullptr));
-  DWORD got = 0;
-  if (!bytes.empty()) ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(h);
-  bytes.resize(got);
-  return bytes;
-}
 
 void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -6,14 +6,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "package/TCompressor.h"
+#include "tests/support/WinFiles.h"
 #include "tools/FileIo.h"
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 #include "tools/PackageCheck.h"
 #include "tools/StubImage.h"
 
@@ -26,30 +25,6 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
   EXPECT_TRUE(ReadWholeFile(path, &bytes, &error)) << error;
   return bytes;
 }
-
-// A fresh folder under TEMP, removed with its files afterwards.
-class WorkFolder {
- public:
-  WorkFolder() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "sspack-win-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(path_.c_str(), nullptr);
-  }
-  ~WorkFolder() {
-    for (const std::string& f : files_) DeleteFileA(f.c_str());
-    RemoveDirectoryA(path_.c_str());
-  }
-  std::string File(const std::string& name) {
-    files_.push_back(path_ + name);
-    return path_ + name;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  std::vector<std::string> files_;
-};
 
 TEST(RealStub, IsStampedWithItsOwnSize) {
   const std::vector<uint8_t> stub = ReadAll(SS_STUB_PATH);
@@ -81,19 +56,18 @@ TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
   EXPECT_EQ(TPackageHeader::Parse(file.data() + stub.size()).title, o.title);
 
   // Segment 1 becomes impborl.dll in the work folder, as at start-up.
-  WorkFolder work;
+  sstest::ScratchDir work;
   std::vector<uint8_t> library;
   ASSERT_TRUE(ReadSegment(file, view.header.segments[kSegLibrary], &library, &error)) << error;
   bool existed = false;
-  ASSERT_TRUE(WriteNewFile(work.File("impborl.dll"), library, &existed, &error)) << error;
+  ASSERT_TRUE(WriteNewFile(work / "impborl.dll", library, &existed, &error)) << error;
 
   auto expand = [&](const uint8_t* bytes, size_t count, const std::string& name) {
-    const std::string target = work.File(name);
+    const std::string target = work / name;
     TCompressor compressor(work.path());
     EXPECT_TRUE(compressor.loaded());
     compressor.ExpandToFile(target, bytes, static_cast<int32_t>(count));
-    std::ifstream in(target, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return sstest::ReadAll(target);
   };
   int expanded = 0;
   for (int i = 2; i < kSegmentCount; ++i) {

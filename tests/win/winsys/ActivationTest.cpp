@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/Strings.h"
+#include "tests/support/WinSystem.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
@@ -24,24 +25,10 @@ using test::LockedFile;
 using test::ReadFile;
 using test::ScratchDir;
 using test::WriteFile;
-
-std::string WindowsDir() {
-  char buf[MAX_PATH];
-  GetWindowsDirectoryA(buf, sizeof buf);
-  return WithTrailingBackslash(buf);
-}
-
-std::string SystemDir() {
-  char buf[MAX_PATH];
-  GetSystemDirectoryA(buf, sizeof buf);
-  return WithTrailingBackslash(buf);
-}
-
-std::string ProfileValue() {
-  char buf[1024];
-  const DWORD n = GetPrivateProfileStringA("boot", "SCRNSAVE.EXE", "", buf, sizeof buf, "system.ini");
-  return std::string(buf, n);
-}
+using sstest::ScreenSaverSetting;
+using sstest::SystemDir;
+using sstest::SystemIniRestorer;
+using sstest::WindowsDir;
 
 
 // Waits up to `ms` (stretched by Slow) for a top-level window with the
@@ -54,18 +41,6 @@ bool WaitForWindow(const char* title, bool present, int ms) {
   }
   return false;
 }
-
-// Keeps "system.ini" as it was before the test, byte for byte.
-class SystemIniRestorer {
- public:
-  SystemIniRestorer() : path_(WindowsDir() + "system.ini"), content_(ReadFile(path_)) {}
-  ~SystemIniRestorer() { WriteFile(path_, content_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  std::string content_;
-};
 
 class Activation : public testing::Test {
  protected:
@@ -88,8 +63,8 @@ TEST_F(Activation, WritesTheEnginesShortName) {
 
   char expected[MAX_PATH];
   ASSERT_GT(GetShortPathNameA(engine.c_str(), expected, sizeof expected), 0u);
-  EXPECT_EQ(ProfileValue(), expected);
-  EXPECT_EQ(ProfileValue().find(' '), std::string::npos);
+  EXPECT_EQ(ScreenSaverSetting(), expected);
+  EXPECT_EQ(ScreenSaverSetting().find(' '), std::string::npos);
   // On disk, at once, in the [boot] section.
   const std::string ini = ReadFile(ini_.path());
   const size_t boot = ini.find("[boot]");
@@ -111,7 +86,7 @@ TEST_F(Activation, MissingEngineChangesNothing) {
   EXPECT_EQ(ActivateScreenSaver("..\\outside.scr"), kErrBadEntryName);
 
   EXPECT_EQ(ReadFile(ini_.path()), before);
-  EXPECT_EQ(ProfileValue(), "BEFORE.SCR");
+  EXPECT_EQ(ScreenSaverSetting(), "BEFORE.SCR");
 }
 
 TEST_F(Activation, RefusedProfileWriteIsAResultCode) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tests/support/WinSystem.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
@@ -18,19 +19,8 @@ using test::DirsRestorer;
 using test::Exists;
 using test::ScratchDir;
 using test::WriteFile;
-
-std::string SystemDir() {
-  char buf[MAX_PATH];
-  GetSystemDirectoryA(buf, sizeof buf);
-  return WithTrailingBackslash(buf);
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-  HKEY k;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
-  return true;
-}
+using sstest::KeyExists;
+using sstest::SystemDir;
 
 bool ReadString(HKEY root, const std::string& path, const char* name, std::string& out) {
   HKEY k;

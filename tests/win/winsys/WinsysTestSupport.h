@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/common/WinTestUtil.h"
-#include "tests/win/common/WinThread.h"
+#include "tests/support/WinTestUtil.h"
+#include "tests/support/WinFiles.h"
+#include "tests/support/WinThread.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss::test {
@@ -50,52 +51,7 @@ class DirsRestorer {
   DirectorySet saved_;
 };
 
-// A fresh folder under the system's temporary path, removed with everything
-// in it afterwards. Its path ends with a backslash.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& tag = "wst") {
-    char base[MAX_PATH + 1];
-    GetTempPathA(sizeof base, base);
-    for (int n = 0;; ++n) {
-      path_ = std::string(base) + "ss-" + tag + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-              std::to_string(n);
-      if (CreateDirectoryA(path_.c_str(), nullptr)) break;
-    }
-    path_ += "\\";
-  }
-  ~ScratchDir() { Wipe(path_); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
-
-  // Removes a tree without the code under test, clearing attributes as it
-  // goes; links are removed, not followed.
-  static void Wipe(const std::string& dir) {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string full = dir + name;
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-          Wipe(full + "\\");
-        } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveDirectoryA(full.c_str());
-        } else {
-          DeleteFileA(full.c_str());
-        }
-      } while (FindNextFileA(h, &fd));
-      FindClose(h);
-    }
-    RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
-  }
-
- private:
-  std::string path_;
-};
+using sstest::ScratchDir;
 
 inline void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/win/common/WinTestUtil.h"
-#include "tests/win/common/WinThread.h"
+#include "tests/support/WinTestUtil.h"
+#include "tests/support/WinThread.h"
 
 namespace sstest {
 

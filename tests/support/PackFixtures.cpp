@@ -1,4 +1,4 @@
-#include "tools/PackFixtures.h"
+#include "tests/support/PackFixtures.h"
 
 #include <algorithm>
 
