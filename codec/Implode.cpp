@@ -449,10 +449,7 @@ unsigned Imploder::Run(unsigned prime, unsigned flags) {
     }
     pos += cur;
   }
-  if (flags & kPieceLast) {
-    const uint32_t e = kLenEncode[kEndLength];
-    bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
-  }
+  if (flags & kPieceLast) PutEndCode(bits_);
   return bits_.Finish();
 }
 
@@ -468,12 +465,7 @@ unsigned Implode(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param, u
 unsigned ImplodePiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
                       unsigned* type, unsigned* dictSize, unsigned prime, unsigned flags,
                       unsigned* tailBits) {
-  unsigned dictBits = 0;
-  if (unsigned rc = CheckParams(type, dictSize, &dictBits)) return rc;
-  if (prime > kMaxDict) return kCmpAbort;
-  Imploder imp(readBuf, writeBuf, workBuf, param, *type, dictBits);
-  *tailBits = imp.Run(prime, flags);
-  return kCmpNoError;
+  return RunPiece<Imploder>(readBuf, writeBuf, workBuf, param, type, dictSize, prime, flags, tailBits);
 }
 
 }  // namespace ss::codec

@@ -111,4 +111,23 @@ inline unsigned CheckParams(const unsigned* type, const unsigned* dictSize, unsi
   return kCmpNoError;
 }
 
+// The end-of-stream code: a match of kEndLength, with no distance.
+inline void PutEndCode(BitWriter& bits) {
+  const uint32_t e = kLenEncode[kEndLength];
+  bits.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
+}
+
+// The body of both encoders' piece entry points: checks the classic
+// parameters and the history, then runs one piece with Encoder.
+template <class Encoder>
+unsigned RunPiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param, const unsigned* type,
+                  const unsigned* dictSize, unsigned prime, unsigned flags, unsigned* tailBits) {
+  unsigned dictBits = 0;
+  if (unsigned rc = CheckParams(type, dictSize, &dictBits)) return rc;
+  if (prime > kMaxDict) return kCmpAbort;
+  Encoder encoder(readBuf, writeBuf, workBuf, param, *type, dictBits);
+  *tailBits = encoder.Run(prime, flags);
+  return kCmpNoError;
+}
+
 }  // namespace ss::codec::detail

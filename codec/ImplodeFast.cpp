@@ -321,10 +321,7 @@ unsigned FastImploder::Run(unsigned prime, unsigned flags) {
     for (unsigned k = next; k < stop; ++k) Insert(k);
     idx = stop;
   }
-  if (flags & kPieceLast) {
-    const uint32_t e = kLenEncode[kEndLength];
-    bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
-  }
+  if (flags & kPieceLast) PutEndCode(bits_);
   return bits_.Finish();
 }
 
@@ -340,12 +337,7 @@ unsigned ImplodeFast(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* para
 unsigned ImplodeFastPiece(ReadFn readBuf, WriteFn writeBuf, char* workBuf, void* param,
                           unsigned* type, unsigned* dictSize, unsigned prime, unsigned flags,
                           unsigned* tailBits) {
-  unsigned dictBits = 0;
-  if (unsigned rc = CheckParams(type, dictSize, &dictBits)) return rc;
-  if (prime > kMaxDict) return kCmpAbort;
-  FastImploder imp(readBuf, writeBuf, workBuf, param, *type, dictBits);
-  *tailBits = imp.Run(prime, flags);
-  return kCmpNoError;
+  return RunPiece<FastImploder>(readBuf, writeBuf, workBuf, param, type, dictSize, prime, flags, tailBits);
 }
 
 }  // namespace ss::codec
