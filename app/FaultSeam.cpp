@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "app/InstallerForm.h"
 #include "winsys/LMT_FileUtils.h"
 

@@ -14,7 +14,7 @@
 //                          step runs.
 #pragma once
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 

@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "app/PreparingWnd.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "app/WindowForm.h"
 
 namespace ss {

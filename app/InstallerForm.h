@@ -13,10 +13,10 @@
 #include <functional>
 #include <string>
 
-#include "app/ResultCodes.h"
-#include "app/Window.h"
+#include "core/ResultCodes.h"
+#include "core/Window.h"
 #include "app/WindowForm.h"
-#include "app/WindowStatus.h"
+#include "core/WindowStatus.h"
 #include "package/PackageRecords.h"
 
 namespace ss {

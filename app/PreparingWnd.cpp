@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 namespace ss {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/Window.h"
+#include "core/Window.h"
 #include "app/WindowForm.h"
 
 namespace ss {

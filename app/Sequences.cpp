@@ -7,13 +7,13 @@
 #include <optional>
 #include <vector>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "app/FaultSeam.h"
-#include "app/MessageDlg.h"
-#include "app/Messages.h"
+#include "core/MessageDlg.h"
+#include "core/Messages.h"
 #include "app/PictureLoader.h"
 #include "app/PreparingWnd.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "app/WindowForm.h"
 #include "flash/FlashPanel.h"
 #include "flash/FlashPlayer.h"

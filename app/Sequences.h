@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/InstallerForm.h"
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 

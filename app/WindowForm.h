@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Window.h"
+#include "core/Window.h"
 
 namespace ss {
 

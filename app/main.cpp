@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "app/InstallerForm.h"
-#include "app/PackageOffset.h"
+#include "core/PackageOffset.h"
 #include "app/PreparingWnd.h"
 #include "app/Sequences.h"
 #include "app/WindowForm.h"

@@ -7,7 +7,7 @@
 find_program(SS_PERL perl REQUIRED)
 foreach(stub ssinstall ssinstall_faults)
   if(TARGET ${stub})
-    target_sources(${stub} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/PackageOffset.cpp)
+    target_sources(${stub} PRIVATE ${SS_ROOT}/core/PackageOffset.cpp)
     add_custom_command(TARGET ${stub} POST_BUILD
       COMMAND ${SS_PERL} ${SS_ROOT}/tools/stamp-package-offset.pl $<TARGET_FILE:${stub}>
       COMMENT "Stamping PackageOffset into ${stub}"

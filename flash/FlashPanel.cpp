@@ -5,10 +5,10 @@
 #include <cctype>
 #include <vector>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "flash/FlashPlayer.h"
 #include "winsys/LMT_FileUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 
 namespace ss {
 namespace {

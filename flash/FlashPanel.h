@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "flash/ShockwaveFlash.h"
 #include "flash/SwfReader.h"
 

@@ -5,12 +5,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "flash/FlashIds.h"
 #include "flash/ShockwaveFlash.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 
 namespace ss {
 namespace {

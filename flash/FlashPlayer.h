@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "flash/FlashVersionPolicy.h"
 
 namespace ss {

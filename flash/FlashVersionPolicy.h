@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 

@@ -12,7 +12,7 @@
 #include <share.h>
 #endif
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 
 namespace ss {
 namespace {

@@ -26,7 +26,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 

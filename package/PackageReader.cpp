@@ -4,16 +4,16 @@
 #include <memory>
 #include <vector>
 
-#include "app/DebugLog.h"
-#include "app/MessageDlg.h"
-#include "app/Messages.h"
-#include "app/Strings.h"
+#include "core/DebugLog.h"
+#include "core/MessageDlg.h"
+#include "core/Messages.h"
+#include "core/Strings.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 #include "package/TCompressor.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 
 namespace ss {
 namespace {

@@ -16,10 +16,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ResultCodes.h"
-#include "app/WindowStatus.h"
+#include "core/ResultCodes.h"
+#include "core/WindowStatus.h"
 #include "package/PackageRecords.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 
 namespace ss {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "package/PackageRecords.h"
 
 namespace ss {

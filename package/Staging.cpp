@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "app/DebugLog.h"
-#include "app/MessageDlg.h"
-#include "app/Strings.h"
+#include "core/DebugLog.h"
+#include "core/MessageDlg.h"
+#include "core/Strings.h"
 #include "package/PackageReader.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 

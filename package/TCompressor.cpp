@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 
 namespace ss {
 namespace {

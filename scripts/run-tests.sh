@@ -25,8 +25,8 @@ ss_wine_prefix
 wineserver -p
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 
-floor_host=185
-floor_san=192
+floor_host=187
+floor_san=194
 floor_win=26
 total_pass=0
 total_fail=0

@@ -1,5 +1,5 @@
 // Finding PackageOffset in an installer program's bytes. The stub carries the
-// value in a tagged slot (app/PackageOffset.h) that the post-link step stamps
+// value in a tagged slot (core/PackageOffset.h) that the post-link step stamps
 // with the stub's file size.
 #pragma once
 

@@ -1,7 +1,7 @@
 #!/usr/bin/perl
 # Post-link step of the installer stub: writes the stub's file size into its
 # PackageOffset slot (the int32 that follows the 12-byte tag declared in
-# app/PackageOffset.h). The tag must occur exactly once. On any failure the
+# core/PackageOffset.h). The tag must occur exactly once. On any failure the
 # stub is deleted, so that the build cannot leave a stub with a wrong offset
 # that later looks up to date.
 #

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/DebugLog.h"
-#include "app/MessageDlg.h"
+#include "core/DebugLog.h"
+#include "core/MessageDlg.h"
 #include "winsys/LMT_StringUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss {

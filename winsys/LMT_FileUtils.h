@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "winsys/LMT_FileUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "winsys/LMT_StringUtils.h"
 
 namespace ss {

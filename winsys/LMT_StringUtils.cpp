@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 namespace ss {
 

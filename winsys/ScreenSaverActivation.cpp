@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "app/DebugLog.h"
-#include "app/MessageDlg.h"
-#include "app/Strings.h"
+#include "core/DebugLog.h"
+#include "core/MessageDlg.h"
+#include "core/Strings.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
 #include "winsys/Wow64Redirection.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
 

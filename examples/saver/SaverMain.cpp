@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "examples/saver/SaverPaths.h"
 #include "examples/saver/SaverText.h"
 #include "examples/saver/SaverUninstall.h"

@@ -6,7 +6,7 @@
 
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss::sample {

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "examples/saver/SaverText.h"
 
 namespace ss::sample {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "examples/saver/SampleSettings.h"
 #include "examples/saver/SaverText.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/PackageOffset.h"
+#include "core/PackageOffset.h"
 #include "package/ByteOrder.h"
 
 namespace ss::pack {

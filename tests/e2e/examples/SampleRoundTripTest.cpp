@@ -27,7 +27,7 @@
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss::sample {

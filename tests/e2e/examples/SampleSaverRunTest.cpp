@@ -21,7 +21,7 @@
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/ScreenSaverActivation.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 
 namespace ss::sample {
 namespace {

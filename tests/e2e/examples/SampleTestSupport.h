@@ -13,7 +13,7 @@
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 
 namespace ss::sample::test {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace hostile {
 

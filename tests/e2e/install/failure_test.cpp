@@ -3,7 +3,7 @@
 // alone is the exception: the files and the uninstall entry stay.
 #include <functional>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 
 namespace e2e {

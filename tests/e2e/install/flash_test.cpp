@@ -2,7 +2,7 @@
 // window with the stand-in control, the download message without any player,
 // the carried setup run for a clean install, the direct install when the
 // movie cannot play, and the Windows NT refusal of a Flash 8 package.
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/host/flash/SwfBuilder.h"
 #include "winsys/LMT_FileUtils.h"

@@ -3,7 +3,7 @@
 // Pictures of the windows go to the screenshot folder.
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/e2e/install/Pictures.h"
 #include "winsys/LMT_FileUtils.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/e2e/install/Pictures.h"
 #include "winsys/LMT_FileUtils.h"

@@ -12,7 +12,7 @@
 //   answer ID            posts BM_CLICK to the box's button ID
 //   gone MILLISECONDS    waits until no box is shown any more
 // Texts are printed with CR, LF and backslash as C escapes, the way
-// app/strings.def writes them. Exit code 0 on success, 1 when the window or
+// core/strings.def writes them. Exit code 0 on success, 1 when the window or
 // box was not found in time, 2 on bad usage. The times are for the CPU
 // itself; an emulated CPU stretches them (SS_WINE_SLOW).
 #include <windows.h>
@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "app/InstallerForm.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "tests/e2e/WindowProbe.h"
 
 namespace {

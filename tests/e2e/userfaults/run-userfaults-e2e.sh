@@ -191,8 +191,8 @@ JSON
 
 value() { sed -n "s/^$1=//p" "$2" | head -n 1 | tr -d '\r'; }
 
-# A text of app/strings.def as written there (C escapes kept).
-string_of() { sed -n "s/^SS_STRING([0-9]*, $1, \"\(.*\)\")\$/\1/p" "$ss_root/app/strings.def"; }
+# A text of core/strings.def as written there (C escapes kept).
+string_of() { sed -n "s/^SS_STRING([0-9]*, $1, \"\(.*\)\")\$/\1/p" "$ss_root/core/strings.def"; }
 
 work_dirs() { (cd "$temp" && ls -d LMF* 2>/dev/null) | sort; }
 

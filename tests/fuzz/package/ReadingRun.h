@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 #include "package/PackageRecords.h"
 
 namespace reading {

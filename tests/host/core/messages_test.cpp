@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DebugLog.h"
-#include "app/Messages.h"
+#include "core/DebugLog.h"
+#include "core/Messages.h"
 
 namespace ss {
 namespace {

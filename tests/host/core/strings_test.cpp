@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 namespace ss {
 namespace {

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/PackageOffset.h"
+#include "core/PackageOffset.h"
 #include "package/ByteOrder.h"
 #include "codec/Codec.h"
 #include "codec/ImplodeFast.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "codec/Codec.h"
 #include "package/TCompressor.h"
 #include "tests/support/WinFiles.h"

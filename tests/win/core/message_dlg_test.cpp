@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/DebugLog.h"
-#include "app/MessageDlg.h"
-#include "app/Strings.h"
+#include "core/DebugLog.h"
+#include "core/MessageDlg.h"
+#include "core/Strings.h"
 #include "tests/support/WinTestUtil.h"
 #include "tests/support/WinThread.h"
 

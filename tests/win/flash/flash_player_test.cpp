@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 #include "flash/FlashPlayer.h"
 #include "flash/ShockwaveFlash.h"
 #include "tests/win/flash/FlashTestUtil.h"

@@ -12,7 +12,7 @@
 
 #include "app/InstallerForm.h"
 #include "app/PreparingWnd.h"
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "app/WindowForm.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "app/PackageOffset.h"
+#include "core/PackageOffset.h"
 
 int main() {
   char path[MAX_PATH];

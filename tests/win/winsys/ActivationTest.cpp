@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 #include "tests/support/WinSystem.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"

@@ -1,4 +1,4 @@
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -14,13 +14,13 @@ struct Entry {
 
 constexpr Entry kTable[] = {
 #define SS_STRING(id, name, text) {id, text},
-#include "app/strings.def"
+#include "core/strings.def"
 #undef SS_STRING
 };
 
 constexpr uint16_t kIds[] = {
 #define SS_STRING(id, name, text) id,
-#include "app/strings.def"
+#include "core/strings.def"
 #undef SS_STRING
 };
 

@@ -1,5 +1,5 @@
 // The slot that the post-link step stamps with the program's file size.
-#include "app/PackageOffset.h"
+#include "core/PackageOffset.h"
 
 namespace {
 

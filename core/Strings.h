@@ -9,7 +9,7 @@ namespace ss {
 
 enum class StringId : uint16_t {
 #define SS_STRING(id, name, text) name = id,
-#include "app/strings.def"
+#include "core/strings.def"
 #undef SS_STRING
 };
 

@@ -1,4 +1,4 @@
-#include "app/DebugLog.h"
+#include "core/DebugLog.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -16,7 +16,7 @@
 
 #include <string>
 
-#include "winsys/WinHandles.h"
+#include "core/WinHandles.h"
 
 namespace ss {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 

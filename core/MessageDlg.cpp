@@ -1,12 +1,12 @@
-#include "app/MessageDlg.h"
+#include "core/MessageDlg.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "app/DebugLog.h"
-#include "app/Messages.h"
+#include "core/DebugLog.h"
+#include "core/Messages.h"
 
 namespace ss {
 namespace {

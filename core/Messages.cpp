@@ -1,6 +1,6 @@
-#include "app/Messages.h"
+#include "core/Messages.h"
 
-#include "app/Strings.h"
+#include "core/Strings.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "app/ResultCodes.h"
+#include "core/ResultCodes.h"
 
 namespace ss {
 
