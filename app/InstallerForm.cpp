@@ -10,6 +10,7 @@
 #include "app/PreparingWnd.h"
 #include "core/Strings.h"
 #include "app/WindowForm.h"
+#include "winsys/LMT_FileUtils.h"
 
 namespace ss {
 
@@ -385,95 +386,22 @@ void ShowReadyPhase(TInstallerForm& form, const std::string& caption, const std:
   form.showInstallerWindow();
 }
 
-namespace {
+int RunInstallerWindows(TInstallerForm::StartUp startUp) {
+  Application& app = App();
+  app.Initialize();
+  // Lower-case "installation": the title differs from the window's label.
+  app.SetTitle("Preparing installation...");
+  auto* preparing = new TpreparingInstallWnd();
+  if (!preparing->create()) return 1;
+  preparing->setCaption(ExeFileName(ModulePath()));
+  while (preparingInstallWnd == nullptr) app.ProcessMessages();
+  app.ProcessMessages();
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// An absolute folder strictly below a drive root ("C:\x") or a share
-// ("\\server\share\x"), with no "." or ".." among its parts.
-bool IsRemovableFolder(const std::string& path) {
-  size_t rest = 0;
-  if (path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-      IsSeparator(path[2])) {
-    rest = 3;
-  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-    // Server and share names come first; the folder starts after them.
-    size_t pos = 2;
-    for (int part = 0; part < 2; ++part) {
-      const size_t start = pos;
-      while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
-      if (pos == start) return false;
-      if (pos < path.size()) ++pos;
-    }
-    rest = pos;
-  } else {
-    return false;
-  }
-  bool anyPart = false;
-  size_t pos = rest;
-  while (pos < path.size()) {
-    const size_t start = pos;
-    while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
-    const std::string part = path.substr(start, pos - start);
-    if (part == "." || part == ".." || part.find_first_of("*?") != std::string::npos) return false;
-    if (!part.empty()) anyPart = true;
-    if (pos < path.size()) ++pos;
-  }
-  return anyPart;
-}
-
-Result RemoveTree(const std::string& folder) {
-  Result first = kOk;
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      Result result = kOk;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-          // A linked folder: remove the link, leave what it points to.
-          SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-          if (!RemoveDirectoryA(path.c_str())) result = static_cast<Result>(GetLastError());
-        } else {
-          result = RemoveTree(path);
-        }
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(path.c_str())) result = static_cast<Result>(GetLastError());
-      }
-      if (first == kOk) first = result;
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-  }
-  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!RemoveDirectoryA(folder.c_str())) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && first == kOk) {
-      first = static_cast<Result>(error);
-    }
-  }
-  return first;
-}
-
-}  // namespace
-
-Result RemoveWorkDirectory(const std::string& directory) {
-  if (directory.empty()) return kOk;
-  if (!IsRemovableFolder(directory)) return kErrGeneric;
-  std::string folder = directory;
-  while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return kOk;
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return kErrGeneric;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    // The work directory itself is a link: unlink it, never enter it.
-    if (!RemoveDirectoryA(folder.c_str())) return static_cast<Result>(GetLastError());
-    return kOk;
-  }
-  return RemoveTree(folder);
+  auto* installer = new TInstallerForm(std::move(startUp));
+  if (!installer->create()) return 1;
+  app.Run();
+  if (installer->exists() && !installer->closed()) installer->close();
+  return app.ExitCode();
 }
 
 }  // namespace ss

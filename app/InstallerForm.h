@@ -181,11 +181,13 @@ extern TInstallerForm* InstallerForm;
 // off-screen, window shown and centred. The placeholder start-up uses it.
 void ShowReadyPhase(TInstallerForm& form, const std::string& caption, const std::string* licenseText);
 
-// Removes a work directory with everything in it. Read-only files are made
-// writable first; a linked folder inside is unlinked, never entered. A path
-// that is not an absolute folder below a drive or share root is refused
-// (kErrGeneric) and nothing is touched; an empty path or a missing folder
-// is nothing to do. Otherwise the first system error met, or 0.
-Result RemoveWorkDirectory(const std::string& directory);
+// The installer's windows from start to end: the application and its title,
+// the preparing window (which becomes the main window), then the installer
+// window, whose creation runs `startUp` to its end; then the message loop
+// until the application terminates. A loop ended from outside (WM_QUIT) with
+// the window still open closes it. Returns the exit code: the application's,
+// or 1 when a window could not be created. Both windows live until the
+// process ends.
+int RunInstallerWindows(TInstallerForm::StartUp startUp);
 
 }  // namespace ss

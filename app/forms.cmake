@@ -6,7 +6,7 @@ add_library(ss_forms STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/PreparingWnd.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/InstallerForm.cpp)
 target_include_directories(ss_forms PUBLIC ${SS_ROOT})
-target_link_libraries(ss_forms PUBLIC ss_ui ss_package comctl32 gdi32 user32)
+target_link_libraries(ss_forms PUBLIC ss_ui ss_winsys ss_package comctl32 gdi32 user32)
 
 # The manifest resource; windres finds app.manifest beside forms.rc.
 set(SS_FORMS_RC ${CMAKE_CURRENT_SOURCE_DIR}/forms.rc)

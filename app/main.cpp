@@ -10,7 +10,6 @@
 #include "core/DebugLog.h"
 #include "app/InstallerForm.h"
 #include "core/PackageOffset.h"
-#include "app/PreparingWnd.h"
 #include "app/Sequences.h"
 #include "app/WindowForm.h"
 #include "winsys/LMT_FileUtils.h"
@@ -48,35 +47,16 @@ int LeaveProgram(int exitCode) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearch();
-  ss::Application& app = ss::App();
   // "/q" installs without any window: the start-up and the install run at
   // once on an installer form that is never created, with no preparing or
   // application window and no message loop; the result is the exit code.
   if (ss::QuietSwitchGiven()) {
     ss::TInstallerForm form;
     ss::startUp(form, PackageOffset);
-    return LeaveProgram(app.ExitCode());
+    return LeaveProgram(ss::App().ExitCode());
   }
-  app.Initialize();
-  // Lower-case "installation": the title differs from the window's label.
-  app.SetTitle("Preparing installation...");
-
-  // Both windows live until the process ends.
-  auto* preparing = new ss::TpreparingInstallWnd();
-  if (!preparing->create()) return LeaveProgram(1);
-  preparing->setCaption(ss::ExeFileName(ss::ModulePath()));
-  while (ss::preparingInstallWnd == nullptr) app.ProcessMessages();
-  app.ProcessMessages();
-
-  auto* installer = new ss::TInstallerForm([](ss::TInstallerForm& form) {
+  return LeaveProgram(ss::RunInstallerWindows([](ss::TInstallerForm& form) {
     form.setInstallRun(&ss::installRun);
     ss::startUp(form, PackageOffset);
-  });
-  if (!installer->create()) return LeaveProgram(1);
-
-  app.Run();
-  // The loop also ends on a WM_QUIT from outside, with the window still
-  // open: closing it now stops the movie and removes the work directory.
-  if (installer->exists() && !installer->closed()) installer->close();
-  return LeaveProgram(app.ExitCode());
+  }));
 }

@@ -292,6 +292,52 @@ Result RemoveDirectoryTree(const std::string& dirIn) {
   return kOk;
 }
 
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// An absolute folder strictly below a drive root ("C:\x") or a share
+// ("\\server\share\x"), with no "." or ".." among its parts.
+bool IsRemovableFolder(const std::string& path) {
+  size_t pos = 0;
+  if (path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+      IsSeparator(path[2])) {
+    pos = 3;
+  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // Server and share names come first; the folder starts after them.
+    pos = 2;
+    for (int part = 0; part < 2; ++part) {
+      const size_t start = pos;
+      while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+      if (pos == start) return false;
+      if (pos < path.size()) ++pos;
+    }
+  } else {
+    return false;
+  }
+  bool anyPart = false;
+  while (pos < path.size()) {
+    const size_t start = pos;
+    while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
+    const std::string part = path.substr(start, pos - start);
+    if (part == "." || part == ".." || part.find_first_of("*?") != std::string::npos) return false;
+    if (!part.empty()) anyPart = true;
+    if (pos < path.size()) ++pos;
+  }
+  return anyPart;
+}
+
+}  // namespace
+
+Result RemoveWorkDirectory(const std::string& directory) {
+  if (directory.empty()) return kOk;
+  if (!IsRemovableFolder(directory)) return kErrGeneric;
+  const DWORD attributes = Attributes(WithoutTrailingBackslash(directory));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kOk;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return kErrGeneric;
+  return RemoveDirectoryTree(directory);
+}
+
 bool ScreenSaverExists(const std::string& dir, const std::string& name) {
   if (!IsPlainTitle(name)) return false;
   // Under WOW64 the engine may also stand in the real System32.

@@ -63,6 +63,13 @@ Result DeleteFileRetry(const std::string& path, int tries, int* attempts = nullp
 // themselves, never followed. An empty path gives -1.
 Result RemoveDirectoryTree(const std::string& dir);
 
+// Removes the installer's work directory with everything in it, as
+// RemoveDirectoryTree does. Only an absolute folder below a drive or share
+// root, with no "." or ".." part, is taken: anything else (a root, a relative
+// path, a file) is refused with kErrGeneric and nothing is touched. An empty
+// path or a missing folder is nothing to do.
+Result RemoveWorkDirectory(const std::string& directory);
+
 // The screen saver pair of directory `dir` and name `name`.
 bool ScreenSaverExists(const std::string& dir, const std::string& name);
 Result RemoveScreenSaver(const std::string& dir, const std::string& name);

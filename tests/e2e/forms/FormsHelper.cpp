@@ -15,8 +15,6 @@
 #include <string>
 
 #include "app/InstallerForm.h"
-#include "app/PreparingWnd.h"
-#include "app/WindowForm.h"
 #include "tests/e2e/WindowProbe.h"
 
 namespace {
@@ -32,19 +30,10 @@ const char kLicence[] =
     "By clicking \"Accept and Install\" you accept these terms.\r\n";
 
 int ShowWithLicence() {
-  ss::Application& app = ss::App();
-  app.Initialize();
-  app.SetTitle("Preparing installation...");
-  auto* preparing = new ss::TpreparingInstallWnd();
-  if (!preparing->create()) return 1;
-  preparing->setCaption(ss::ExeFileName(ss::ModulePath()));
   const std::string licence = kLicence;
-  auto* installer = new ss::TInstallerForm([&licence](ss::TInstallerForm& form) {
+  return ss::RunInstallerWindows([&licence](ss::TInstallerForm& form) {
     ss::ShowReadyPhase(form, "Install Sample Screen Saver", &licence);
   });
-  if (!installer->create()) return 1;
-  app.Run();
-  return app.ExitCode();
 }
 
 void PrintRect(const char* key, HWND hwnd) {

@@ -14,6 +14,7 @@
 #include "app/PreparingWnd.h"
 #include "core/Strings.h"
 #include "app/WindowForm.h"
+#include "winsys/LMT_FileUtils.h"
 
 namespace {
 
@@ -718,35 +719,6 @@ TEST_F(FormsTest, BeingCreatedPhaseBeforeTheStartUpPlacesAnything) {
   EXPECT_FALSE(IsWindowVisible(form_->handle())) << "a closed form must not be shown";
   App().ProcessMessages();
   EXPECT_FALSE(IsWindow(seen));
-}
-
-// ---------------------------------------------------------------- work directory removal
-
-TEST(RemoveWorkDirectoryTest, RemovesTheTreeAndRefusesRootsAndRelativePaths) {
-  const std::string work = MakeWorkDirectory("ss-forms-remove");
-  EXPECT_EQ(ss::RemoveWorkDirectory(work), ss::kOk);
-  EXPECT_FALSE(Exists(work));
-  // Already gone, or no work directory at all: nothing to do.
-  EXPECT_EQ(ss::RemoveWorkDirectory(work), ss::kOk);
-  EXPECT_EQ(ss::RemoveWorkDirectory(""), ss::kOk);
-
-  const std::string keep = MakeWorkDirectory("ss-forms-keep");
-  char cwd[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, cwd);
-  SetCurrentDirectoryA(keep.c_str());
-  for (const std::string& bad : {std::string("C:\\"), std::string("C:"), std::string("C:/"), std::string("sub"),
-                                 keep + "sub\\..", keep + "..\\ss-forms-keep", std::string("\\\\server\\share\\"),
-                                 keep + "*", std::string("\\temp")}) {
-    EXPECT_EQ(ss::RemoveWorkDirectory(bad), ss::kErrGeneric) << bad;
-  }
-  SetCurrentDirectoryA(cwd);
-  EXPECT_TRUE(Exists(keep + "sub\\movie.swf"));
-  EXPECT_TRUE(Exists(keep + "temp.dat"));
-  // A file is not a work directory.
-  EXPECT_EQ(ss::RemoveWorkDirectory(keep + "temp.dat"), ss::kErrGeneric);
-  EXPECT_TRUE(Exists(keep + "temp.dat"));
-  EXPECT_EQ(ss::RemoveWorkDirectory(keep), ss::kOk);
-  EXPECT_FALSE(Exists(keep));
 }
 
 }  // namespace

@@ -286,6 +286,33 @@ TEST(DirectoryTree, SubdirectoryThatCannotBeEmptiedLetsTheRestGo) {
 // directory named by SS_LINK_TREE holds "file.txt" and "link", a symbolic
 // link to the sibling directory "elsewhere" with "precious.txt" in it. Wine
 // shows such links as reparse points; the removal must not reach through.
+TEST(DirectoryTree, WorkDirectoryIsRemovedAndRootsAndRelativePathsRefused) {
+  ScratchDir scratch;
+  const std::string work = scratch / "work\\";
+  ForceDirectoryPath(work + "sub\\");
+  for (const char* file : {"temp.dat", "impborl.dll", "sub\\movie.swf"}) WriteFile(work + file, "x");
+  SetFileAttributesA((work + "temp.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(RemoveWorkDirectory(work), kOk);
+  EXPECT_FALSE(Exists(work));
+  // Already gone, or no work directory at all: nothing to do.
+  EXPECT_EQ(RemoveWorkDirectory(work), kOk);
+  EXPECT_EQ(RemoveWorkDirectory(""), kOk);
+
+  const std::string keep = scratch / "keep\\";
+  ForceDirectoryPath(keep + "sub\\");
+  WriteFile(keep + "temp.dat", "x");
+  char cwd[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, cwd);
+  SetCurrentDirectoryA(keep.c_str());
+  for (const std::string& bad : {std::string("C:\\"), std::string("C:"), std::string("C:/"), std::string("sub"),
+                                 keep + "sub\\..", keep + "..\\keep", std::string("\\\\server\\share\\"),
+                                 keep + "*", std::string("\\temp"), keep + "temp.dat"}) {
+    EXPECT_EQ(RemoveWorkDirectory(bad), kErrGeneric) << bad;
+  }
+  SetCurrentDirectoryA(cwd);
+  EXPECT_TRUE(Exists(keep + "sub") && Exists(keep + "temp.dat"));
+}
+
 TEST(DirectoryTree, SymbolicLinkIsRemovedNotFollowed) {
   const std::string tree = test::Env("SS_LINK_TREE");
   if (tree.empty()) GTEST_SKIP() << "SS_LINK_TREE not set (run through winsys_link_tests)";
