@@ -7,6 +7,8 @@
 #include <map>
 #include <set>
 
+#include "codec/Codec.h"
+#include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 #include "tools/FileIo.h"
 #include "tools/PackCodec.h"
@@ -58,16 +60,51 @@ std::string Padded(std::string s, size_t width, bool right = false) {
   return right ? std::string(width - s.size(), ' ') + s : s + std::string(width - s.size(), ' ');
 }
 
-// Stored bytes of a range [start, start + length) inside `size`, or false.
-bool RangeInside(int64_t start, int64_t length, uint64_t size) {
-  return start >= 0 && length >= 0 && static_cast<uint64_t>(start + length) <= size;
+// The code a fault makes the installer stop with, after verify's own words
+// ("" for kOk: a fault whose code verify does not know).
+std::string Stops(Result code) {
+  return code == kOk ? std::string() : " (the installer stops with code " + std::to_string(code) + ")";
+}
+
+// Expands `length` imploded bytes as the installer does: its output stops
+// once it passes originalSize, so an overrun leaves one byte more. The
+// installer's ExpandedRule judges what came out; *error explains a refusal,
+// naming the size as sizeWords + originalSize.
+Result ExpandAsInstaller(const uint8_t* data, int64_t length, int32_t originalSize, const char* sizeWords,
+                         std::vector<uint8_t>* out, std::string* error) {
+  const size_t limit = static_cast<size_t>(std::max<int32_t>(originalSize, 0));
+  const unsigned rc = codec::ExplodeBuffer(data, static_cast<size_t>(length), out, limit);
+  const Result code = ExpandedRule(rc == codec::kCmpAbort ? static_cast<int64_t>(limit) + 1
+                                                          : static_cast<int64_t>(out->size()),
+                                   originalSize);
+  if (code == kOk) return kOk;
+  if (originalSize < 0) {
+    *error = "its original size is negative";
+  } else if (rc != codec::kCmpNoError) {
+    std::vector<uint8_t> scratch;
+    Explode(data, static_cast<size_t>(length), limit, &scratch, error);  // the codec's words for it
+    *error = "its imploded bytes " + *error;
+  } else {
+    *error = "it expands to " + std::to_string(out->size()) + " bytes instead of " + sizeWords +
+             std::to_string(originalSize);
+  }
+  return code;
 }
 
 }  // namespace
 
 bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::string* error) {
   int32_t offset = 0;
-  if (!LocatePackage(file, &offset, error)) return false;
+  if (!LocatePackage(file, &offset, error)) {
+    // A sound stamp in a file too short for the header it names: the
+    // installer's header rule gives the code it stops with.
+    StubSlot slot;
+    std::string ignored;
+    if (FindStubSlot(file, file.size(), &slot, &ignored)) {
+      *error += Stops(HeaderRule(static_cast<int64_t>(file.size()), slot.value));
+    }
+    return false;
+  }
   view->packageOffset = offset;
   view->fileSize = file.size();
   view->header = TPackageHeader::Parse(file.data() + offset);
@@ -81,58 +118,45 @@ bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::s
 }
 
 bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
-                 std::vector<uint8_t>* out, std::string* error) {
+                 std::vector<uint8_t>* out, std::string* error, Result* code) {
+  Result rc = segment.present() ? SegmentRangeRule(segment, static_cast<int64_t>(file.size()))
+                                 : SegmentNameRule(segment, std::string());
   if (!segment.present()) {
     *error = "the segment is absent (empty name)";
-    return false;
-  }
-  const int64_t length = segment.storedLength();
-  if (!RangeInside(segment.startOffset, length, file.size())) {
+  } else if (rc != kOk) {
     *error = "its bytes " + std::to_string(segment.startOffset) + " to " +
              std::to_string(segment.endOffset) + " do not lie inside the file of " +
              std::to_string(file.size()) + " bytes";
-    return false;
+  } else if (!segment.compressed) {
+    out->assign(file.data() + segment.startOffset, file.data() + segment.startOffset + segment.storedLength());
+  } else {
+    rc = ExpandAsInstaller(file.data() + segment.startOffset, segment.storedLength(), segment.originalSize,
+                           "its original size ", out, error);
   }
-  const uint8_t* data = file.data() + segment.startOffset;
-  if (!segment.compressed) {
-    out->assign(data, data + length);
-    return true;
-  }
-  if (segment.originalSize < 0) {
-    *error = "its original size is negative";
-    return false;
-  }
-  if (!Explode(data, static_cast<size_t>(length), static_cast<size_t>(segment.originalSize), out,
-               error)) {
-    *error = "its imploded bytes " + *error;
-    return false;
-  }
-  if (out->size() != static_cast<size_t>(segment.originalSize)) {
-    *error = "it expands to " + std::to_string(out->size()) + " bytes instead of its original size " +
-             std::to_string(segment.originalSize);
-    return false;
-  }
-  return true;
+  if (code != nullptr) *code = rc;
+  return rc == kOk;
 }
 
 bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
                    std::vector<Finding>* findings) {
+  // The installer reads the header and the table whole: a short read is the
+  // runtime's error 100.
   if (data.size() < kSaverDataHeaderSize) {
     Fault(findings, "the data file has " + std::to_string(data.size()) + " bytes, fewer than its " +
-                        std::to_string(kSaverDataHeaderSize) + "-byte header");
+                        std::to_string(kSaverDataHeaderSize) + "-byte header" + Stops(kIoReadPastEnd));
     return false;
   }
   view->header = TSaverDataHeader::Parse(data.data());
   const int32_t count = view->header.entryCount();
-  if (count < 0 || count > kMaxSaverEntries) {
-    Fault(findings, "the data file's entry count " + std::to_string(count) +
-                        " lies outside 0 to " + std::to_string(kMaxSaverEntries));
+  if (Result rc = EntryCountRule(count); rc != kOk) {
+    Fault(findings, "the data file's entry count " + std::to_string(count) + " lies outside 0 to " +
+                        std::to_string(kMaxSaverEntries) + Stops(rc));
     return false;
   }
   const uint64_t tableEnd = kSaverDataHeaderSize + static_cast<uint64_t>(count) * kSaverFileEntrySize;
   if (tableEnd > data.size()) {
-    Fault(findings, "the data file's table of " + std::to_string(count) +
-                        " entries runs past its end");
+    Fault(findings, "the data file's table of " + std::to_string(count) + " entries runs past its end" +
+                        Stops(kIoReadPastEnd));
     return false;
   }
   view->entries.clear();
@@ -142,11 +166,10 @@ bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
     e.entry = TSaverFileEntry::Parse(data.data() + kSaverDataHeaderSize + kSaverFileEntrySize * i);
     e.copy = e.entry.entryType == TSaverFileEntry::kTypeCopy ||
              (i == 0 && view->header.contentKind() == TSaverDataHeader::kContentKindMovie);
-    if (!e.copy && !e.entry.fileName.empty()) {
-      if (RangeInside(e.entry.recordOffset, kChunkRecordSize, data.size())) {
-        e.record = TChunkRecord::Parse(data.data() + e.entry.recordOffset);
-        e.recordRead = true;
-      }
+    if (!e.copy && !e.entry.fileName.empty() &&
+        ChunkRecordPlaceRule(e.entry.recordOffset, static_cast<int64_t>(data.size())) == kOk) {
+      e.record = TChunkRecord::Parse(data.data() + e.entry.recordOffset);
+      e.recordRead = true;
     }
     view->entries.push_back(e);
   }
@@ -154,38 +177,36 @@ bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
 }
 
 bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
-                   std::vector<uint8_t>* out, std::string* error) {
+                   std::vector<uint8_t>* out, std::string* error, Result* code) {
+  const int64_t size = static_cast<int64_t>(data.size());
+  EntryVerdict v;
+  out->clear();
   if (!e.recordRead) {
-    *error = "its chunk record at " + std::to_string(e.entry.recordOffset) +
-             " does not lie inside the data file";
-    return false;
+    v.code = ChunkRecordPlaceRule(e.entry.recordOffset, size);
+    if (v.code != kOk) {
+      *error = "its chunk record at " + std::to_string(e.entry.recordOffset) + " does not lie inside the data file";
+    }
+  } else {
+    // The name is the caller's to judge (extract makes every name safe); the
+    // installer's rule judges the rest as it would for a plain name.
+    TSaverFileEntry plain = e.entry;
+    plain.fileName = "x";
+    v = EntryRule(plain, e.record, size);
+    if (v.code == kErrWrongSize) *error = "its original size is negative";
+    if (v.code == kIoReadPastEnd) {
+      *error = "its " + std::to_string(e.record.storedLength()) + " stored bytes run past the end of the data file";
+    }
   }
-  const TChunkRecord& r = e.record;
-  if (r.originalSize < 0) {
-    *error = "its original size is negative";
-    return false;
+  if (v.code == kOk && v.writes) {
+    const uint8_t* bytes = data.data() + v.dataStart;
+    if (e.record.compressed) {
+      v.code = ExpandAsInstaller(bytes, v.stored, e.record.originalSize, "", out, error);
+    } else {
+      out->assign(bytes, bytes + v.stored);
+    }
   }
-  const int64_t start = static_cast<int64_t>(e.entry.recordOffset) + kChunkRecordSize;
-  const int64_t length = r.storedLength();
-  if (!RangeInside(start, length, data.size())) {
-    *error = "its " + std::to_string(length) + " stored bytes run past the end of the data file";
-    return false;
-  }
-  if (!r.compressed) {
-    out->assign(data.begin() + start, data.begin() + start + length);
-    return true;
-  }
-  if (!Explode(data.data() + start, static_cast<size_t>(length),
-               static_cast<size_t>(r.originalSize), out, error)) {
-    *error = "its imploded bytes " + *error;
-    return false;
-  }
-  if (out->size() != static_cast<size_t>(r.originalSize)) {
-    *error = "it expands to " + std::to_string(out->size()) + " bytes instead of " +
-             std::to_string(r.originalSize);
-    return false;
-  }
-  return true;
+  if (code != nullptr) *code = v.code;
+  return v.code == kOk;
 }
 
 std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged,
@@ -196,46 +217,56 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
   std::set<std::string> names;
   const std::string firstName = view.entries.empty() ? "" : view.entries[0].entry.fileName;
   for (const DataEntryView& e : view.entries) {
-    const std::string label = "data-file entry " + std::to_string(e.number) + " " +
-                              Quoted(e.entry.fileName);
-    if (e.entry.fileName.empty()) {
+    const std::string& name = e.entry.fileName;
+    const std::string label = "data-file entry " + std::to_string(e.number) + " " + Quoted(name);
+    if (name.empty()) {
       Note(&findings, "data-file entry " + std::to_string(e.number) +
                           " has no name and is skipped by the installer");
       continue;
     }
-    // An entry of size 0 writes nothing, so its name is never used.
-    if (!e.copy && e.recordRead && e.record.originalSize == 0) {
-      Note(&findings, label + ": its original size is 0; the installer creates no file");
+    // The installer's order: a copy's names; for the others the chunk
+    // record's place, then the entry rule (name, size, stored bytes). Only
+    // then is the target created and the bytes written.
+    Result named = kOk;
+    bool created = e.copy;
+    std::string why;
+    if (e.copy) {
+      named = CopiedEntryRule(name, e.number, firstName);
+      if (named != kOk && IsSafeEntryName(name)) {
+        why = firstName.empty() ? "it is a copy of entry 1, which has no name"
+                                : "it is a copy of entry 1, whose name " + Quoted(firstName) + " the installer refuses";
+      }
+    } else if (e.recordRead) {
+      const EntryVerdict v = EntryRule(e.entry, e.record, static_cast<int64_t>(data.size()));
+      if (!v.writes) {
+        Note(&findings, label + ": its original size is 0; the installer creates no file");
+        continue;
+      }
+      if (v.code == kErrBadEntryName) named = v.code;
+      created = v.code == kOk;
+    }
+    if (named != kOk) {
+      Fault(&findings, label + ": " + (why.empty() ? RelativePathFault(name) : why) + Stops(named));
       continue;
     }
-    const std::string nameFault = RelativePathFault(e.entry.fileName);
-    if (!nameFault.empty()) {
-      Fault(&findings, label + ": " + nameFault);
+    if (created && installDirLength > 0 && installDirLength + name.size() > kMaxPathLength) {
+      Fault(&findings, label + ": " + PathTooLong(installDirLength + name.size()));
       continue;
     }
-    if (installDirLength > 0 && installDirLength + e.entry.fileName.size() > kMaxPathLength) {
-      Fault(&findings, label + ": " + PathTooLong(installDirLength + e.entry.fileName.size()));
-      continue;
-    }
-    if (!names.insert(Lower(e.entry.fileName)).second) {
+    if (!names.insert(Lower(name)).second) {
       Note(&findings, label + ": the name occurs more than once; the later entry overwrites");
     }
     if (e.copy) {
       if (e.number == 1 && !movieStaged) {
         Fault(&findings, label + ": it is a copy of the installer's movie, but the package "
-                                 "stages no Flash movie \"installer.swf\"");
-      }
-      if (e.number > 1 && firstName.empty()) {
-        Fault(&findings, label + ": it is a copy of entry 1, which has no name");
-      } else if (e.number > 1 && !RelativePathFault(firstName).empty()) {
-        Fault(&findings, label + ": it is a copy of entry 1, whose name " + Quoted(firstName) +
-                             " the installer refuses");
+                                 "stages no Flash movie \"installer.swf\"" + Stops(kErrCopyEntry));
       }
       continue;
     }
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!ReadDataEntry(data, e, &bytes, &error)) Fault(&findings, label + ": " + error);
+    Result code = kOk;
+    if (!ReadDataEntry(data, e, &bytes, &error, &code)) Fault(&findings, label + ": " + error + Stops(code));
   }
   return findings;
 }
@@ -257,10 +288,11 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
   }
   if (h.flashVersionIndex > 1) {
     Fault(&findings, "Flash version index " + std::to_string(h.flashVersionIndex) +
-                         " is neither 0 nor 1");
+                         " is neither 0 nor 1" + Stops(kErrBadFlashIndex));
   }
-  const std::string titleFault = TitleFault(h.title);
-  if (!titleFault.empty()) Fault(&findings, "title " + Quoted(h.title) + ": " + titleFault);
+  if (Result rc = TitleRule(h.title); rc != kOk) {
+    Fault(&findings, "title " + Quoted(h.title) + ": " + TitleFault(h.title) + Stops(rc));
+  }
 
   // Which segments the installer will ask for.
   std::vector<int> needed = {kSegLibrary};
@@ -269,15 +301,18 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
   if (h.showLicense) needed.push_back(kSegLicense);
   if (h.hasCompanionFile) needed.push_back(kSegCompanion);
   for (int i = kSegEngine; i <= kSegSupportLib2; ++i) needed.push_back(i);
+  // The installer loads segment 1 at the first compressed segment it reads.
+  bool expands = false;
   for (int i : needed) {
-    if (!h.segments[i].present()) {
-      Fault(&findings, Label(i) + " is absent, but the installer needs it");
+    if (Result rc = SegmentNameRule(h.segments[i], std::string()); rc == kErrSegmentNoName) {
+      Fault(&findings, Label(i) + " is absent, but the installer needs it" + Stops(rc));
     }
+    expands = expands || (i != kSegLibrary && h.segments[i].present() && h.segments[i].compressed);
   }
   // A segment no run reads cannot stop the installer: its faults are notes.
-  auto fault = [&](int i, const std::string& text) {
+  auto fault = [&](int i, const std::string& text, Result code = kOk) {
     if (std::find(needed.begin(), needed.end(), i) != needed.end()) {
-      Fault(&findings, text);
+      Fault(&findings, text + Stops(code));
     } else {
       Note(&findings, text + " (the installer never reads it)");
     }
@@ -299,19 +334,16 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
     const TSegmentEntry& s = h.segments[i];
     if (!s.present()) continue;
     const std::string label = Label(i) + " " + Quoted(s.name);
-    const std::string nameFault = FileNameFault(s.name);
-    if (!nameFault.empty()) {
-      fault(i, label + ": " + nameFault);
+    const std::string target = SegmentTargetPath(s, shortest);
+    if (Result named = SegmentNameRule(s, target); named != kOk) {
+      fault(i, label + ": " + (!IsSafeSegmentName(s.name) ? FileNameFault(s.name)
+                               : "segment type " + std::to_string(s.segmentType) +
+                                     " has no target, so the installer cannot write it"),
+            named);
       continue;
     }
-    if (TargetText(s) == "none") {
-      fault(i, label + ": segment type " + std::to_string(s.segmentType) +
-                   " has no target, so the installer cannot write it");
-      continue;
-    }
-    const size_t pathLength = SegmentTargetPath(s, shortest).size();
-    if (pathLength > kMaxPathLength) {
-      fault(i, label + ": " + PathTooLong(pathLength));
+    if (target.size() > kMaxPathLength) {
+      fault(i, label + ": " + PathTooLong(target.size()));
       continue;
     }
     if (s.segmentType != SegmentTypeFor(i)) {
@@ -319,13 +351,14 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
                           " instead of the usual " + std::to_string(SegmentTypeFor(i)) +
                           " (target: " + TargetText(s) + ")");
     }
-    const int64_t length = s.storedLength();
-    if (length < 0 || !RangeInside(s.startOffset, length, file.size())) {
-      fault(i, label + ": its bytes " + std::to_string(s.startOffset) + " to " +
-                           std::to_string(s.endOffset) + " do not lie inside the file of " +
-                           std::to_string(file.size()) + " bytes");
+    std::vector<uint8_t> bytes;
+    Result code = kOk;
+    const bool read = ReadSegment(file, s, &bytes, &error, &code);
+    if (code == kErrShortSegment) {
+      fault(i, label + ": " + error, code);
       continue;
     }
+    const int64_t length = s.storedLength();
     if (length > 0 && s.startOffset < dataStart) {
       Note(&findings, label + ": its bytes begin at " + std::to_string(s.startOffset) +
                           ", inside the program or the package header");
@@ -336,15 +369,16 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
                           " bytes whole, whatever its original size " +
                           std::to_string(s.originalSize) + " says");
     }
-    std::vector<uint8_t> bytes;
-    if (!ReadSegment(file, s, &bytes, &error)) {
-      fault(i, label + ": " + error);
+    if (!read) {
+      fault(i, label + ": " + error, code);
       continue;
     }
     if (i == kSegLibrary) {
       // The installer loads it to expand every compressed item.
       const std::string libraryFault = DecompressionLibraryFault(bytes);
-      if (!libraryFault.empty()) Fault(&findings, label + ": " + libraryFault);
+      if (!libraryFault.empty()) {
+        Fault(&findings, label + ": " + libraryFault + Stops(expands ? kErrNoDecompressor : kOk));
+      }
     }
     if (i == kSegPresentation) {
       // A movie that does not play makes the installer install directly; a
@@ -373,7 +407,8 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
                        "\"impborl.dll\" in the work directory");
     }
     if (lib.compressed) {
-      Fault(&findings, "segment 1 (library) is compressed, but it is the decompressor itself");
+      Fault(&findings, "segment 1 (library) is compressed, but it is the decompressor itself" +
+                           Stops(kErrNoDecompressor));
     }
   }
   const TSegmentEntry& setup = h.segments[kSegFlashSetup];

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ResultCodes.h"
 #include "package/PackageRecords.h"
 #include "package/SegmentTargets.h"
 
@@ -34,11 +35,12 @@ struct InstallerView {
 bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::string* error);
 
 // The bytes of one segment as the installer would write them: stored bytes
-// copied, imploded bytes expanded and their size checked against
-// originalSize. False with a message for an absent segment, offsets outside
-// the file, or a stream that does not expand to its promised size.
+// copied, imploded bytes expanded as it expands them. False with a message
+// for an absent segment, offsets outside the file, or a stream that does not
+// expand to its promised size, each as the installer's reading rules decide;
+// *code (when given) receives the code the installer stops with there.
 bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
-                 std::vector<uint8_t>* out, std::string* error);
+                 std::vector<uint8_t>* out, std::string* error, Result* code = nullptr);
 
 struct DataEntryView {
   int number = 0;            // 1-based, as the installer counts
@@ -58,10 +60,11 @@ struct DataFileView {
 bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
                    std::vector<Finding>* findings);
 
-// The bytes of one entry that carries bytes (not a copy), expanded and
-// checked like ReadSegment.
+// The bytes of one entry that carries bytes (not a copy), read and checked
+// like ReadSegment (nothing for an entry of size 0, which writes no file).
+// Its name is not judged here.
 bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& entry,
-                   std::vector<uint8_t>* out, std::string* error);
+                   std::vector<uint8_t>* out, std::string* error, Result* code = nullptr);
 
 // Every check on a data file, including the expansion of each entry.
 // movieStaged: the installer stages a Flash movie "installer.swf", which a
@@ -74,7 +77,12 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
 // Every structural rule the installer relies on, and every compressed item
 // expanded with its size checked. A fault is what makes the installer refuse
 // the file; what it accepts is at most a note (a segment no run reads, a
-// presentation that does not play, a stored segment's originalSize).
+// presentation that does not play, a stored segment's originalSize). What the
+// installer's reading rules (package/ReadingRules.h) decide, they decide here
+// too, and such a fault ends with the code the installer stops with: "(the
+// installer stops with code -30)"; so do the faults whose code is the
+// installer's own for certain (a Flash version index, a movie copy without a
+// movie, a library it cannot load, a data file cut inside its table).
 std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file);
 
 // A readable table of the header and the segment table; with a data file,
