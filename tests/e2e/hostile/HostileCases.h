@@ -26,6 +26,9 @@ struct HostileCase {
   // The code rests on the installed Flash player (the stand-in control of
   // version 7), which no reading of the package can judge.
   bool restsOnPlayer = false;
+  // Why sspack verify cannot name `code` among its faults ("" when it must):
+  // the refusal comes from a step no reading rule models.
+  std::string verifyCannotName;
   std::vector<uint8_t> image;  // the whole installer file
 };
 
