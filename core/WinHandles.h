@@ -1,5 +1,5 @@
-// Small move-only owners for the Win32 handles winsys uses. Each kind has a
-// traits struct naming its invalid value and how it is closed.
+// Small move-only owners for Win32 handles and COM references. Each kind has
+// a traits struct naming its invalid value and how it is closed.
 #pragma once
 
 #include <windows.h>
@@ -66,9 +66,35 @@ struct RegKeyTraits {
   static void close(Type h) { RegCloseKey(h); }
 };
 
+struct LibraryTraits {
+  using Type = HMODULE;
+  static Type invalid() { return nullptr; }
+  static void close(Type h) { FreeLibrary(h); }
+};
+
+template <typename T>
+struct ComTraits {
+  using Type = T*;
+  static Type invalid() { return nullptr; }
+  static void close(Type p) { p->Release(); }
+};
+
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
+// A library loaded with LoadLibrary, freed at the end.
+using LibraryHandle = UniqueHandle<LibraryTraits>;
+
+// One reference to a COM object, released at the end; it takes over the
+// reference it is given (no AddRef). putVoid() serves the void** out-parameter
+// of CoCreateInstance and QueryInterface.
+template <typename T>
+class ComPtr : public UniqueHandle<ComTraits<T>> {
+ public:
+  using UniqueHandle<ComTraits<T>>::UniqueHandle;
+  T* operator->() const { return this->get(); }
+  void** putVoid() { return reinterpret_cast<void**>(this->put()); }
+};
 
 }  // namespace ss

@@ -19,16 +19,9 @@ constexpr char kUncompressedName[] = "unCompressedSWF.swf";
 constexpr DWORD kCopyBlock = 2048;
 constexpr DWORD kInflateBlock = 64 * 1024;
 
-void RegisterPanelClass(WNDPROC proc) {
-  static bool registered = false;
-  if (registered) return;
-  WNDCLASSA wc = {};
-  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = kPanelClass;
-  registered = RegisterClassA(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+// The panel's class, registered once with the window wrapper's procedure.
+bool RegisterPanelClass() {
+  return Window::RegisterClass(kPanelClass, nullptr, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
 }
 
 Result LastErrorOr(Result fallback) {
@@ -56,9 +49,10 @@ Result WriteAll(HANDLE file, const void* data, DWORD size) {
 }  // namespace
 
 TFlashPanel::TFlashPanel(HWND parent, int x, int y, int width, int height) {
-  RegisterPanelClass(&TFlashPanel::WndProc);
-  window_ = CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, x, y, width,
-                            height, parent, nullptr, GetModuleHandleA(nullptr), this);
+  if (RegisterPanelClass()) {
+    createWindow(kPanelClass, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, "", x, y, width, height,
+                 parent, 0);
+  }
 }
 
 TFlashPanel::~TFlashPanel() {
@@ -66,34 +60,20 @@ TFlashPanel::~TFlashPanel() {
     flashControl_->StopPlay();
     flashControl_.reset();
   }
-  if (window_ != nullptr) {
-    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-    DestroyWindow(window_);
-  }
+  if (hwnd_ != nullptr) DestroyWindow(hwnd_);
   if (!tempDir_.empty()) RemoveDirectoryTree(tempDir_);
 }
 
-LRESULT CALLBACK TFlashPanel::WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-    SetWindowLongPtrA(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+LRESULT TFlashPanel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ERASEBKGND) {
+    RECT r;
+    GetClientRect(hwnd_, &r);
+    HBRUSH brush = CreateSolidBrush(color_);
+    FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
+    DeleteObject(brush);
+    return 1;
   }
-  auto* self = reinterpret_cast<TFlashPanel*>(GetWindowLongPtrA(w, GWLP_USERDATA));
-  switch (msg) {
-    case WM_ERASEBKGND: {
-      RECT r;
-      GetClientRect(w, &r);
-      HBRUSH brush = CreateSolidBrush(self != nullptr ? self->color_ : RGB(255, 255, 255));
-      FillRect(reinterpret_cast<HDC>(wp), &r, brush);
-      DeleteObject(brush);
-      return 1;
-    }
-    case WM_NCDESTROY:
-      if (self != nullptr) self->window_ = nullptr;
-      SetWindowLongPtrA(w, GWLP_USERDATA, 0);
-      break;
-  }
-  return DefWindowProcA(w, msg, wp, lp);
+  return Window::handleMessage(message, wParam, lParam);
 }
 
 Result TFlashPanel::playMovie(const std::string& name) {
@@ -147,13 +127,13 @@ Result TFlashPanel::unloadFlashControl() {
 
 Result TFlashPanel::createFlashControl() {
   // Without its own window the panel has nowhere to put a control.
-  if (window_ == nullptr && !flashControl_) return kErrMovieNoControl;
+  if (hwnd_ == nullptr && !flashControl_) return kErrMovieNoControl;
   RECT bounds = {0, 0, 0, 0};
-  if (window_ != nullptr) GetClientRect(window_, &bounds);
+  if (hwnd_ != nullptr) GetClientRect(hwnd_, &bounds);
   const int attempts = flashProbeTiming().createAttempts;
   for (int i = 0; i < attempts && !flashControl_; ++i) {
     std::unique_ptr<TShockwaveFlash> control;
-    if (SUCCEEDED(TShockwaveFlash::Create(window_, bounds, control))) flashControl_ = std::move(control);
+    if (SUCCEEDED(TShockwaveFlash::Create(hwnd_, bounds, control))) flashControl_ = std::move(control);
   }
   if (!flashControl_) return kErrMovieNoControl;
   // Set-up failures leave the control in place: the movie may still play.
@@ -180,15 +160,15 @@ void TFlashPanel::stopMovie() {
     flashControl_.reset();
   }
   color_ = RGB(0, 0, 0);
-  if (window_ != nullptr) InvalidateRect(window_, nullptr, TRUE);
+  if (hwnd_ != nullptr) InvalidateRect(hwnd_, nullptr, TRUE);
   swfFilename_.clear();
 }
 
 void TFlashPanel::focusMovie() {
-  if (window_ == nullptr || !IsWindowVisible(window_) || !flashControl_) return;
-  InvalidateRect(window_, nullptr, TRUE);
-  UpdateWindow(window_);
-  SetFocus(window_);
+  if (hwnd_ == nullptr || !IsWindowVisible(hwnd_) || !flashControl_) return;
+  InvalidateRect(hwnd_, nullptr, TRUE);
+  UpdateWindow(hwnd_);
+  SetFocus(hwnd_);
   if (HWND control = flashControl_->controlWindow(); control != nullptr) SetFocus(control);
 }
 

@@ -13,22 +13,20 @@
 #include <string>
 
 #include "core/ResultCodes.h"
+#include "core/Window.h"
 #include "flash/ShockwaveFlash.h"
 #include "flash/SwfReader.h"
 
 namespace ss {
 
-class TFlashPanel {
+class TFlashPanel : public Window {
  public:
   // Creates the panel window as a visible child of `parent` (white, no
   // border). The window exists unless `handle()` is null.
   TFlashPanel(HWND parent, int x, int y, int width, int height);
-  // Stops and frees the control and removes the temporary directory.
-  ~TFlashPanel();
-  TFlashPanel(const TFlashPanel&) = delete;
-  TFlashPanel& operator=(const TFlashPanel&) = delete;
-
-  HWND handle() const { return window_; }
+  // Stops and frees the control, destroys the window and removes the
+  // temporary directory.
+  ~TFlashPanel() override;
 
   // Shows the movie `name`. 0 when it plays (or when `name` is empty or the
   // movie already showing); otherwise the inspection's code, -410 for a
@@ -60,8 +58,10 @@ class TFlashPanel {
   TShockwaveFlash* flashControl() const { return flashControl_.get(); }
   COLORREF color() const { return color_; }
 
+ protected:
+  LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
  private:
-  static LRESULT CALLBACK WndProc(HWND w, UINT msg, WPARAM wp, LPARAM lp);
   Result checkPlayerVersion();
   Result unloadFlashControl();
   Result createFlashControl();
@@ -69,7 +69,6 @@ class TFlashPanel {
   Result inflateSWFFileToTempFile();
 
   OleScope ole_;
-  HWND window_ = nullptr;
   std::unique_ptr<TShockwaveFlash> flashControl_;
   std::string swfFilename_;
   std::string tempDir_;

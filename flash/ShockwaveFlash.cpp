@@ -192,28 +192,26 @@ class FlashControlSite final : public IOleClientSite, public IOleInPlaceSite, pu
   HWND parent() const { return parent_; }
   const RECT& bounds() const { return bounds_; }
   bool inPlace() const { return inPlace_; }
-  FlashEventSink* sink() const { return sink_; }
-  void setSink(FlashEventSink* s) { sink_ = s; }
+  FlashEventSink* sink() const { return sink_.get(); }
+  void setSink(FlashEventSink* s) { sink_.reset(s); }
 
  private:
-  ~FlashControlSite() {
-    if (sink_ != nullptr) sink_->Release();
-  }
+  ~FlashControlSite() = default;  // only through Release
 
   ULONG refs_ = 1;
   HWND parent_;
   RECT bounds_;
   bool inPlace_ = false;
-  FlashEventSink* sink_ = nullptr;
+  ComPtr<FlashEventSink> sink_;
 };
 
 HRESULT TShockwaveFlash::Create(HWND parent, const RECT& bounds, std::unique_ptr<TShockwaveFlash>& out) {
   out.reset();
   std::unique_ptr<TShockwaveFlash> flash(new TShockwaveFlash());
-  HRESULT hr = CoCreateInstance(kClsidShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                reinterpret_cast<void**>(&flash->object_));
+  HRESULT hr =
+      CoCreateInstance(kClsidShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, flash->object_.putVoid());
   if (FAILED(hr)) return hr;
-  hr = flash->object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&flash->dispatch_));
+  hr = flash->object_->QueryInterface(IID_IDispatch, flash->dispatch_.putVoid());
   if (FAILED(hr)) return hr;
 
   // A control that asks for its site first gets it before its initial
@@ -222,71 +220,67 @@ HRESULT TShockwaveFlash::Create(HWND parent, const RECT& bounds, std::unique_ptr
   if (FAILED(flash->object_->GetMiscStatus(DVASPECT_CONTENT, &misc))) misc = 0;
   const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
   if (parent != nullptr) {
-    flash->site_ = new FlashControlSite(parent, bounds);
+    flash->site_.reset(new FlashControlSite(parent, bounds));
     flash->site_->setSink(new FlashEventSink());
   }
-  if (siteFirst && flash->site_ != nullptr) {
-    hr = flash->object_->SetClientSite(static_cast<IOleClientSite*>(flash->site_));
+  if (siteFirst && flash->site_) {
+    hr = flash->object_->SetClientSite(flash->site_.get());
     if (FAILED(hr)) return hr;
   }
-  IPersistStreamInit* persist = nullptr;
-  if (SUCCEEDED(flash->object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) {
+  if (ComPtr<IPersistStreamInit> persist;
+      SUCCEEDED(flash->object_->QueryInterface(IID_IPersistStreamInit, persist.putVoid()))) {
     persist->InitNew();
-    persist->Release();
   }
 
   if (parent != nullptr) {
     if (!siteFirst) {
-      hr = flash->object_->SetClientSite(static_cast<IOleClientSite*>(flash->site_));
+      hr = flash->object_->SetClientSite(flash->site_.get());
       if (FAILED(hr)) return hr;
     }
     flash->object_->SetHostNames(L"TFlashPanel", nullptr);
 
     // Events: FSCommand through the control's connection point. A control
     // without one simply raises no events.
-    IConnectionPointContainer* container = nullptr;
-    if (SUCCEEDED(flash->object_->QueryInterface(IID_IConnectionPointContainer,
-                                                 reinterpret_cast<void**>(&container)))) {
-      if (SUCCEEDED(container->FindConnectionPoint(kDiidShockwaveFlashEvents, &flash->connection_))) {
-        if (FAILED(flash->connection_->Advise(flash->site_->sink(), &flash->adviseCookie_))) {
-          flash->connection_->Release();
-          flash->connection_ = nullptr;
-        }
+    if (ComPtr<IConnectionPointContainer> container;
+        SUCCEEDED(flash->object_->QueryInterface(IID_IConnectionPointContainer, container.putVoid()))) {
+      if (SUCCEEDED(container->FindConnectionPoint(kDiidShockwaveFlashEvents, flash->connection_.put())) &&
+          FAILED(flash->connection_->Advise(flash->site_->sink(), &flash->adviseCookie_))) {
+        flash->connection_.reset();
       }
-      container->Release();
     }
 
     RECT r = bounds;
-    hr = flash->object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(flash->site_), 0,
-                                parent, &r);
+    hr = flash->object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, flash->site_.get(), 0, parent, &r);
     if (FAILED(hr)) return hr;
   }
   out = std::move(flash);
   return S_OK;
 }
 
+// The order matters to the control: the event connection goes first; then the
+// control is deactivated in place, closed and told to drop our site; only then
+// are our references released, the site's last, since the control may call
+// its site until it is closed and let go.
 TShockwaveFlash::~TShockwaveFlash() {
-  if (connection_ != nullptr) {
+  if (connection_) {
     connection_->Unadvise(adviseCookie_);
-    connection_->Release();
+    connection_.reset();
   }
-  if (object_ != nullptr) {
-    IOleInPlaceObject* inPlace = nullptr;
-    if (site_ != nullptr && site_->inPlace() &&
-        SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
+  if (object_) {
+    if (ComPtr<IOleInPlaceObject> inPlace;
+        site_ && site_->inPlace() && SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()))) {
       inPlace->InPlaceDeactivate();
-      inPlace->Release();
     }
     object_->Close(OLECLOSE_NOSAVE);
-    if (site_ != nullptr) object_->SetClientSite(nullptr);
+    if (site_) object_->SetClientSite(nullptr);
   }
-  if (dispatch_ != nullptr) dispatch_->Release();
-  if (object_ != nullptr) object_->Release();
-  if (site_ != nullptr) site_->Release();
+  dispatch_.reset();
+  object_.reset();
+  site_.reset();
 }
 
 HRESULT TShockwaveFlash::putProperty(DISPID id, VARIANT& value) {
-  if (dispatch_ == nullptr) return E_POINTER;
+  if (!dispatch_) return E_POINTER;
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS params = {&value, &named, 1, 1};
   return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
@@ -317,7 +311,7 @@ HRESULT InvokeByName(IDispatch* dispatch, const wchar_t* name, const std::string
 
 HRESULT TShockwaveFlash::FlashVersion(long& version) {
   VARIANT result;
-  HRESULT hr = InvokeByName(dispatch_, L"FlashVersion", nullptr, 0, &result);
+  HRESULT hr = InvokeByName(dispatch_.get(), L"FlashVersion", nullptr, 0, &result);
   if (FAILED(hr)) return hr;
   VARIANT asLong;
   VariantInit(&asLong);
@@ -338,7 +332,7 @@ HRESULT TShockwaveFlash::setScaleMode(int mode) {
 
 HRESULT TShockwaveFlash::SetVariable(const std::string& name, const std::string& value) {
   const std::string args[] = {name, value};
-  return InvokeByName(dispatch_, L"SetVariable", args, 2, nullptr);
+  return InvokeByName(dispatch_.get(), L"SetVariable", args, 2, nullptr);
 }
 
 HRESULT TShockwaveFlash::setWMode(const std::string& mode) {
@@ -367,27 +361,26 @@ HRESULT TShockwaveFlash::setMovie(const std::string& path) {
   return putProperty(kDispidMovie, v);
 }
 
-HRESULT TShockwaveFlash::Play() { return InvokeByName(dispatch_, L"Play", nullptr, 0, nullptr); }
+HRESULT TShockwaveFlash::Play() { return InvokeByName(dispatch_.get(), L"Play", nullptr, 0, nullptr); }
 
-HRESULT TShockwaveFlash::StopPlay() { return InvokeByName(dispatch_, L"StopPlay", nullptr, 0, nullptr); }
+HRESULT TShockwaveFlash::StopPlay() { return InvokeByName(dispatch_.get(), L"StopPlay", nullptr, 0, nullptr); }
 
 HRESULT TShockwaveFlash::DoVerb(LONG verb) {
-  if (object_ == nullptr || site_ == nullptr) return E_UNEXPECTED;
+  if (!object_ || !site_) return E_UNEXPECTED;
   RECT r = site_->bounds();
-  return object_->DoVerb(verb, nullptr, static_cast<IOleClientSite*>(site_), 0, site_->parent(), &r);
+  return object_->DoVerb(verb, nullptr, site_.get(), 0, site_->parent(), &r);
 }
 
 void TShockwaveFlash::setOnFSCommand(FSCommandHandler handler) {
-  if (site_ != nullptr && site_->sink() != nullptr) site_->sink()->handler_ = std::move(handler);
+  if (site_ && site_->sink() != nullptr) site_->sink()->handler_ = std::move(handler);
 }
 
 HWND TShockwaveFlash::controlWindow() const {
   HWND w = nullptr;
-  IOleInPlaceObject* inPlace = nullptr;
-  if (object_ != nullptr &&
-      SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
-    if (FAILED(inPlace->GetWindow(&w))) w = nullptr;
-    inPlace->Release();
+  ComPtr<IOleInPlaceObject> inPlace;
+  if (object_ && SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid())) &&
+      FAILED(inPlace->GetWindow(&w))) {
+    w = nullptr;
   }
   return w;
 }

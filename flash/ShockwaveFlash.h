@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "core/WinHandles.h"
+
 namespace ss {
 
 class FlashControlSite;
@@ -56,17 +58,18 @@ class TShockwaveFlash {
   HWND controlWindow() const;
   // The control's dispatch interface (not add-ref'ed), for code that needs a
   // member beyond the wrapper's.
-  IDispatch* dispatch() const { return dispatch_; }
+  IDispatch* dispatch() const { return dispatch_.get(); }
 
  private:
   TShockwaveFlash() = default;
   HRESULT putProperty(DISPID id, VARIANT& value);
 
-  IOleObject* object_ = nullptr;
-  IDispatch* dispatch_ = nullptr;
-  FlashControlSite* site_ = nullptr;  // our reference; null for a probe object
+  // Released by the destructor in its own order, not the members'.
+  ComPtr<IOleObject> object_;
+  ComPtr<IDispatch> dispatch_;
+  ComPtr<FlashControlSite> site_;  // null for a probe object
   DWORD adviseCookie_ = 0;
-  IConnectionPoint* connection_ = nullptr;
+  ComPtr<IConnectionPoint> connection_;
 };
 
 // Calls the method `name` of a dispatch interface with string arguments; the

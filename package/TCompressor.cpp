@@ -26,7 +26,6 @@ bool FileExists(const std::string& path) {
 
 TCompressor::TCompressor(const std::string& libraryPath) {
   DebugLog("TCompressor.Create " + libraryPath);
-  loaded_ = false;
   DWORD code = 0;
   std::string name = kLibraryName;
   if (!libraryPath.empty()) {
@@ -40,37 +39,24 @@ TCompressor::TCompressor(const std::string& libraryPath) {
       code = GetLastError();
       if (code == 0) code = ERROR_DLL_INIT_FAILED;  // never let 0 stand for a failure
     } else {
-      library_ = h;
+      library_.reset(h);
     }
   }
   if (code == 0) {
-    loaded_ = true;
     implode_ = reinterpret_cast<ImplodeProc>(
-        reinterpret_cast<void*>(GetProcAddress(library_, "_implode")));
+        reinterpret_cast<void*>(GetProcAddress(library_.get(), "_implode")));
     explode_ = reinterpret_cast<ExplodeProc>(
-        reinterpret_cast<void*>(GetProcAddress(library_, "_explode")));
+        reinterpret_cast<void*>(GetProcAddress(library_.get(), "_explode")));
     crc32_ = reinterpret_cast<Crc32Proc>(
-        reinterpret_cast<void*>(GetProcAddress(library_, "_crc32")));
+        reinterpret_cast<void*>(GetProcAddress(library_.get(), "_crc32")));
     if (implode_ == nullptr || explode_ == nullptr || crc32_ == nullptr) code = kCodeEntryMissing;
   }
   if (code != 0) {
     DebugLog("TCompressor.Create failed: " + std::to_string(code));
-    if (loaded_) {
-      FreeLibrary(library_);
-      library_ = nullptr;
-      loaded_ = false;
-    }
+    library_.reset();
     implode_ = nullptr;
     explode_ = nullptr;
     crc32_ = nullptr;
-  }
-}
-
-TCompressor::~TCompressor() {
-  if (loaded_) {
-    FreeLibrary(library_);
-    library_ = nullptr;
-    loaded_ = false;
   }
 }
 
@@ -173,7 +159,7 @@ void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int
 TCompressor::Outcome TCompressor::ExpandFromFile(HANDLE source, int64_t count, const std::string& target,
                                                  int64_t maxOutput, int32_t shortInput) {
   Outcome outcome;
-  if (!loaded_) {
+  if (!library_) {
     outcome.result = -1;
     return outcome;
   }

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/WinHandles.h"
+
 namespace ss {
 
 // The stream layer's error: the target file
@@ -55,11 +57,10 @@ class TCompressor {
   // missing, the system's error when it cannot be loaded, 6 when an entry
   // point is missing (the library is then released again).
   explicit TCompressor(const std::string& libraryPath);
-  ~TCompressor();
   TCompressor(const TCompressor&) = delete;
   TCompressor& operator=(const TCompressor&) = delete;
 
-  bool loaded() const { return loaded_; }
+  bool loaded() const { return library_.valid(); }
 
   // Expands `count` imploded bytes into the file `target` (replaced when it
   // exists). The bytes are read where they are, for the length of the call.
@@ -140,8 +141,7 @@ class TCompressor {
   int64_t outputOnDisk_ = 0;
   bool overrun_ = false;                   // the output passed its limit
   unsigned long writeError_ = 0;           // the first failed write's error (the expansion then stops)
-  bool loaded_ = false;
-  HMODULE library_ = nullptr;
+  LibraryHandle library_;
 };
 
 }  // namespace ss

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/WinHandles.h"
+
 namespace ss::sample {
 
 namespace {
@@ -47,8 +49,6 @@ class SaverWindow {
   SaverWindow(const SlideShowContent& content, bool preview) : content_(content), preview_(preview) {}
   ~SaverWindow() {
     if (bitmap_) DeleteObject(bitmap_);
-    if (fx_) FreeLibrary(fx_);
-    if (cap_) FreeLibrary(cap_);
   }
   SaverWindow(const SaverWindow&) = delete;
   SaverWindow& operator=(const SaverWindow&) = delete;
@@ -171,10 +171,10 @@ class SaverWindow {
   }
 
   void LoadLibraries() {
-    fx_ = LoadLibraryA((content_.installDir + "aquafx.dll").c_str());
-    if (fx_) bubbles_ = reinterpret_cast<PaintBubblesFn>(reinterpret_cast<void (*)()>(GetProcAddress(fx_, "PaintBubbles")));
-    cap_ = LoadLibraryA((content_.installDir + "aquacap.dll").c_str());
-    if (cap_) caption_ = reinterpret_cast<PaintCaptionFn>(reinterpret_cast<void (*)()>(GetProcAddress(cap_, "PaintCaption")));
+    fx_.reset(LoadLibraryA((content_.installDir + "aquafx.dll").c_str()));
+    if (fx_) bubbles_ = reinterpret_cast<PaintBubblesFn>(reinterpret_cast<void (*)()>(GetProcAddress(fx_.get(), "PaintBubbles")));
+    cap_.reset(LoadLibraryA((content_.installDir + "aquacap.dll").c_str()));
+    if (cap_) caption_ = reinterpret_cast<PaintCaptionFn>(reinterpret_cast<void (*)()>(GetProcAddress(cap_.get(), "PaintCaption")));
   }
 
   // Loads picture `index` (wrapping around); a picture that does not load
@@ -266,8 +266,8 @@ class SaverWindow {
   unsigned frame_ = 0;
   bool ending_ = false;
   POINT startCursor_{};
-  HMODULE fx_ = nullptr;
-  HMODULE cap_ = nullptr;
+  LibraryHandle fx_;
+  LibraryHandle cap_;
   PaintBubblesFn bubbles_ = nullptr;
   PaintCaptionFn caption_ = nullptr;
 };
