@@ -10,6 +10,8 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "core/WinFile.h"
+
 namespace ss {
 namespace {
 
@@ -26,31 +28,8 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
-Result ReadWholeFile(const std::string& path, std::vector<unsigned char>* bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return static_cast<Result>(GetLastError());
-  // GetFileSize rather than its Ex form, which Windows 95 and NT 4.0 lack. A
-  // picture never needs the high half: anything past 64 MiB is refused.
-  DWORD high = 0;
-  SetLastError(NO_ERROR);
-  const DWORD low = GetFileSize(h, &high);
-  const DWORD error = GetLastError();
-  Result rc = kOk;
-  if (low == INVALID_FILE_SIZE && error != NO_ERROR) {
-    rc = static_cast<Result>(error);
-  } else if (high != 0 || low > 64 * 1024 * 1024) {
-    rc = kErrCorruptPicture;
-  } else {
-    bytes->resize(low);
-    DWORD got = 0;
-    if (!bytes->empty() && (!ReadFile(h, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) ||
-                            got != bytes->size())) {
-      rc = kIoReadPastEnd;
-    }
-  }
-  CloseHandle(h);
-  return rc;
-}
+// A presentation picture is far smaller; anything larger is refused unread.
+constexpr DWORD kMaxPictureFile = 64 * 1024 * 1024;
 
 struct JpegError {
   jpeg_error_mgr base;
@@ -192,7 +171,7 @@ Result LoadPicture(const std::string& path, HBITMAP* bitmap) {
   const std::string ext = LowerExtension(path);
   if (ext == ".bmp") {
     std::vector<unsigned char> bytes;
-    if (Result rc = ReadWholeFile(path, &bytes); rc != kOk) return rc;
+    if (Result rc = ReadWholeFile(path, kMaxPictureFile, &bytes, kErrCorruptPicture); rc != kOk) return rc;
     if (!BitmapFits(bytes)) return kErrCorruptPicture;
     *bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
                                               LR_LOADFROMFILE | LR_CREATEDIBSECTION));
@@ -200,7 +179,7 @@ Result LoadPicture(const std::string& path, HBITMAP* bitmap) {
   }
   if (ext == ".jpg" || ext == ".jpeg") {
     std::vector<unsigned char> bytes;
-    if (Result rc = ReadWholeFile(path, &bytes); rc != kOk) return rc;
+    if (Result rc = ReadWholeFile(path, kMaxPictureFile, &bytes, kErrCorruptPicture); rc != kOk) return rc;
     if (bytes.empty()) return kErrCorruptPicture;
     *bitmap = DecodeJpeg(bytes.data(), static_cast<unsigned long>(bytes.size()));
     return *bitmap != nullptr ? kOk : kErrCorruptPicture;

@@ -14,6 +14,7 @@
 #include "app/PictureLoader.h"
 #include "app/PreparingWnd.h"
 #include "core/Strings.h"
+#include "core/WinFile.h"
 #include "app/WindowForm.h"
 #include "flash/FlashPanel.h"
 #include "flash/FlashPlayer.h"
@@ -71,20 +72,8 @@ ExtraFiles ExtraFilesOf(const TInstallerForm& form) {
   return files;
 }
 
-// Reads a text file for the licence box; false when it cannot be read.
-bool ReadTextFile(const std::string& path, std::string* text) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const DWORD size = GetFileSize(h, nullptr);
-  bool ok = size != INVALID_FILE_SIZE && size <= 16 * 1024 * 1024;
-  if (ok) {
-    text->assign(size, '\0');
-    DWORD got = 0;
-    ok = size == 0 || (ReadFile(h, &(*text)[0], size, &got, nullptr) && got == size);
-  }
-  CloseHandle(h);
-  return ok;
-}
+// The licence box takes texts up to this size; a larger file is not shown.
+constexpr DWORD kMaxLicenceText = 16 * 1024 * 1024;
 
 // Shows the picture presentation; a picture that cannot be loaded gives the
 // "CorruptFile: " box and leaves the area empty.
@@ -229,7 +218,9 @@ Result PrepareInstallerWindow(TInstallerForm& form) {
     const Result result = StageLicenseText();
     if (result != kOk) return result;
     std::string text;
-    if (ReadTextFile(Dirs().workDir + header.segments[kSegLicense].name, &text)) form.setLicenseText(text);
+    if (ReadWholeFile(Dirs().workDir + header.segments[kSegLicense].name, kMaxLicenceText, &text) == kOk) {
+      form.setLicenseText(text);
+    }
     form.configureForLicense();
   } else {
     form.configureWithoutLicense();

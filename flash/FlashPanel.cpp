@@ -8,6 +8,7 @@
 #include "core/DebugLog.h"
 #include "flash/FlashPlayer.h"
 #include "winsys/LMT_FileUtils.h"
+#include "core/WinFile.h"
 #include "core/WinHandles.h"
 
 namespace ss {
@@ -19,37 +20,11 @@ constexpr char kUncompressedName[] = "unCompressedSWF.swf";
 constexpr DWORD kCopyBlock = 2048;
 constexpr DWORD kInflateBlock = 64 * 1024;
 
-// The panel's class, registered once with the window wrapper's procedure.
-bool RegisterPanelClass() {
-  return Window::RegisterClass(kPanelClass, nullptr, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS);
-}
-
-Result LastErrorOr(Result fallback) {
-  const DWORD e = GetLastError();
-  return e != 0 ? static_cast<Result>(e) : fallback;
-}
-
-FileHandle OpenForReading(const std::string& path) {
-  return FileHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-FileHandle CreateForWriting(const std::string& path) {
-  return FileHandle(
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-// Writes all of `size` bytes; a short write is the disk's error, not an end.
-Result WriteAll(HANDLE file, const void* data, DWORD size) {
-  DWORD written = 0;
-  if (!WriteFile(file, data, size, &written, nullptr)) return LastErrorOr(kIoWriteFailed);
-  return written == size ? kOk : kIoWriteFailed;
-}
-
 }  // namespace
 
 TFlashPanel::TFlashPanel(HWND parent, int x, int y, int width, int height) {
-  if (RegisterPanelClass()) {
+  // The class is registered once, with the window wrapper's procedure.
+  if (Window::RegisterClass(kPanelClass, nullptr, CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS)) {
     createWindow(kPanelClass, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, "", x, y, width, height,
                  parent, 0);
   }
@@ -208,12 +183,11 @@ Result TFlashPanel::inflateSWFFileToTempFile() {
     FileHandle movie = OpenForReading(swfFilename_);
     if (!movie) return finish(LastErrorOr(kErrFileMissing));
     DebugLog("AssignFile");
-    DWORD got = 0;
-    if (!ReadFile(movie.get(), header, sizeof header, &got, nullptr)) return finish(LastErrorOr(kIoReadPastEnd));
-    if (got != sizeof header) return finish(kErrSwfTruncated);
+    if (Result rc = ReadExact(movie.get(), header, sizeof header, kErrSwfTruncated); rc != kOk) return finish(rc);
     FileHandle segment = CreateForWriting(tempDir_ + kCompressedName);
     if (!segment) return finish(LastErrorOr(kIoWriteFailed));
     std::vector<uint8_t> block(kCopyBlock);
+    DWORD got = 0;
     for (;;) {
       if (!ReadFile(movie.get(), block.data(), kCopyBlock, &got, nullptr)) return finish(LastErrorOr(kIoReadPastEnd));
       if (got == 0) break;

@@ -8,6 +8,7 @@
 #include "core/MessageDlg.h"
 #include "core/Messages.h"
 #include "core/Strings.h"
+#include "core/WinFile.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 #include "package/TCompressor.h"
@@ -38,57 +39,14 @@ DataFileState& DataFile() {
   return state;
 }
 
-// The system's error number of the call that just failed; never 0, so that
-// a failure cannot pass for success.
-Result LastError(Result fallback = kIoReadPastEnd) {
-  const DWORD e = GetLastError();
-  return e != 0 ? static_cast<Result>(e) : fallback;
-}
-
-// GetFileSize and SetFilePointer with their high halves: the Ex forms are
-// missing on Windows 95 and NT 4.0. An all-ones low half is also a valid
-// answer, so only a last error tells a failure.
-Result FileSize(HANDLE file, int64_t* size) {
-  DWORD high = 0;
-  SetLastError(NO_ERROR);
-  const DWORD low = GetFileSize(file, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return LastError();
-  *size = (static_cast<int64_t>(high) << 32) | low;
-  return kOk;
-}
-
+// SetFilePointer with its high half: the Ex form is missing on Windows 95
+// and NT 4.0. An all-ones low half is also a valid answer, so only a last
+// error tells a failure.
 Result Seek(HANDLE file, int64_t offset) {
   LONG high = static_cast<LONG>(offset >> 32);
   SetLastError(NO_ERROR);
   const DWORD low = SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return LastError();
-  return kOk;
-}
-
-// Reads exactly `size` bytes. A read that ends early is `shortCode`.
-Result ReadExact(HANDLE file, void* buffer, DWORD size, Result shortCode) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  while (size > 0) {
-    DWORD got = 0;
-    if (!ReadFile(file, p, size, &got, nullptr)) return LastError();
-    if (got == 0) return shortCode;
-    p += got;
-    size -= got;
-  }
-  return kOk;
-}
-
-// Writes all `size` bytes. A write that comes up short is repeated for the
-// rest, so that a full disk is reported as the system's own error.
-Result WriteExact(HANDLE file, const void* buffer, DWORD size) {
-  const auto* p = static_cast<const uint8_t*>(buffer);
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(file, p, size, &written, nullptr)) return LastError(kIoWriteFailed);
-    if (written == 0) return kIoWriteFailed;
-    p += written;
-    size -= written;
-  }
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return LastErrorOr(kIoReadPastEnd);
   return kOk;
 }
 
@@ -98,15 +56,15 @@ Result CopyBytes(HANDLE from, HANDLE to, int64_t count, Result shortCode) {
   while (count > 0) {
     const DWORD n = static_cast<DWORD>(std::min<int64_t>(count, kCopyBlock));
     if (Result rc = ReadExact(from, block.data(), n, shortCode); rc != kOk) return rc;
-    if (Result rc = WriteExact(to, block.data(), n); rc != kOk) return rc;
+    if (Result rc = WriteAll(to, block.data(), n); rc != kOk) return rc;
     count -= n;
   }
   return kOk;
 }
 
 Result CreateTarget(const std::string& path, FileHandle& file) {
-  file.reset(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return LastError(kIoWriteFailed);
+  file = CreateForWriting(path);
+  if (!file) return LastErrorOr(kIoWriteFailed);
   return kOk;
 }
 
@@ -188,10 +146,9 @@ std::string InstallDirectory() { return InstallDirectoryPath(Dirs().systemDir, P
 std::string SaverDataFilePath() { return Dirs().workDir + PackageHeader().segments[kSegDataFile].name; }
 
 Result OpenPackageStream(FileHandle& stream) {
-  stream.reset(CreateFileA(PackageCopyPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  stream = OpenForReading(PackageCopyPath());
   if (!stream) {
-    const Result rc = LastError();
+    const Result rc = LastErrorOr(kIoReadPastEnd);
     showInstallError(rc, PackageCopyPath());
     return rc;
   }
@@ -201,7 +158,7 @@ Result OpenPackageStream(FileHandle& stream) {
 Result CopyPackageToWorkDirectory(const std::string& executablePath) {
   const std::string copy = PackageCopyPath();
   Result rc = DeleteFileRetry(copy, 100);
-  if (rc == kOk && !CopyFileClearingAttributes(executablePath, copy, false)) rc = LastError();
+  if (rc == kOk && !CopyFileClearingAttributes(executablePath, copy, false)) rc = LastErrorOr(kIoReadPastEnd);
   if (rc != kOk) showInstallError(kErrCopyPackage, copy);
   return rc;
 }
@@ -312,9 +269,8 @@ Result OpenSaverDataFile(const std::string& path) {
     return kOk;
   }
   df.path = path;
-  df.file.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  Result rc = df.file ? kOk : LastError();
+  df.file = OpenForReading(path);
+  Result rc = df.file ? kOk : LastErrorOr(kIoReadPastEnd);
   if (rc == kOk) rc = FileSize(df.file.get(), &df.size);
   std::vector<uint8_t> bytes(kSaverDataHeaderSize);
   if (rc == kOk) rc = ReadExact(df.file.get(), bytes.data(), kSaverDataHeaderSize, kIoReadPastEnd);
@@ -402,7 +358,7 @@ Result CloseSaverDataFile() {
   const HANDLE h = df.file.release();
   df.open = false;
   if (!CloseHandle(h)) {
-    const Result rc = LastError();
+    const Result rc = LastErrorOr(kIoReadPastEnd);
     MessageDlg(ComposeCloseProblem(df.path, IoErrorText(rc)), DlgType::Error, {kBtnAbort});
     return rc;
   }

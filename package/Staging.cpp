@@ -7,6 +7,7 @@
 #include "core/DebugLog.h"
 #include "core/MessageDlg.h"
 #include "core/Strings.h"
+#include "core/WinFile.h"
 #include "package/PackageReader.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
@@ -25,11 +26,6 @@ Result StageSegment(int index) {
 
 void SetStatus(StringId id) {
   if (InstallProgress* p = CurrentInstallProgress()) p->setStatus(LoadStr(id));
-}
-
-Result LastErrorOr(Result fallback) {
-  const DWORD e = GetLastError();
-  return e != 0 ? static_cast<Result>(e) : fallback;
 }
 
 }  // namespace
@@ -71,19 +67,12 @@ Result StageScreenSaverFiles(const std::function<bool()>& cancelled) {
 
 Result ReadSaverDataHeader() {
   const std::string path = SaverDataFilePath();
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file = OpenForReading(path);
   Result rc = file ? kOk : LastErrorOr(kIoReadPastEnd);
   if (rc == kOk) {
     std::vector<uint8_t> bytes(kSaverDataHeaderSize);
-    DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data(), kSaverDataHeaderSize, &got, nullptr)) {
-      rc = LastErrorOr(kIoReadPastEnd);
-    } else if (got != kSaverDataHeaderSize) {
-      rc = kIoReadPastEnd;
-    } else {
-      SaverDataHeader() = TSaverDataHeader::Parse(bytes.data());
-    }
+    rc = ReadExact(file.get(), bytes.data(), kSaverDataHeaderSize);
+    if (rc == kOk) SaverDataHeader() = TSaverDataHeader::Parse(bytes.data());
   }
   if (rc != kOk) showInstallError(rc, path);
   return rc;
@@ -145,17 +134,12 @@ Result ExpandSaverDataFile() {
 Result WriteSaverSettings() {
   SetStatus(StringId::WritingSaverDataFile);
   const std::string path = InstallDirectory() + "saver.dat";
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file = CreateForWriting(path);
   Result rc = file ? kOk : LastErrorOr(kIoWriteFailed);
   if (rc == kOk) {
     std::vector<uint8_t> bytes(kSaverDataHeaderSize);
     SaverDataHeader().Write(bytes.data());
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), kSaverDataHeaderSize, &written, nullptr)) {
-      rc = LastErrorOr(kIoWriteFailed);
-    } else if (written != kSaverDataHeaderSize) {
-      rc = kIoWriteFailed;
-    }
+    rc = WriteAll(file.get(), bytes.data(), kSaverDataHeaderSize);
   }
   file.reset();
   if (rc != kOk) showInstallError(rc, path);

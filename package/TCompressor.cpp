@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/DebugLog.h"
+#include "core/WinFile.h"
 
 namespace ss {
 namespace {
@@ -78,11 +79,7 @@ int32_t TCompressor::BeginExpansion(const std::string& target, int64_t maxOutput
   }
   output_ = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (output_ == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return error != 0 ? static_cast<int32_t>(error) : static_cast<int32_t>(ERROR_CANNOT_MAKE);
-  }
-  return 0;
+  return output_ == INVALID_HANDLE_VALUE ? LastErrorOr(ERROR_CANNOT_MAKE) : 0;
 }
 
 void TCompressor::RunExpansion() {
@@ -96,27 +93,16 @@ void TCompressor::RunExpansion() {
 }
 
 bool TCompressor::FlushOutput() {
-  // A write that comes up short is repeated for the rest, so that a full
-  // disk shows as its own error rather than as a short file.
-  const uint8_t* p = outBlock_.data();
-  DWORD left = static_cast<DWORD>(outFill_);
+  // A full disk shows as its own error rather than as a short file.
+  const DWORD fill = static_cast<DWORD>(outFill_);
   outFill_ = 0;
   if (writeError_ != 0) return false;
-  while (left > 0) {
-    DWORD written = 0;
-    if (!WriteFile(output_, p, left, &written, nullptr)) {
-      const DWORD error = GetLastError();
-      writeError_ = error != 0 ? error : ERROR_WRITE_FAULT;
-      return false;
-    }
-    if (written == 0) {
-      writeError_ = ERROR_DISK_FULL;
-      return false;
-    }
-    p += written;
-    left -= written;
-    outputOnDisk_ += written;
+  const Result rc = WriteAll(output_, outBlock_.data(), fill, ERROR_DISK_FULL, ERROR_WRITE_FAULT);
+  if (rc != kOk) {
+    writeError_ = static_cast<unsigned long>(rc);
+    return false;
   }
+  outputOnDisk_ += fill;
   return true;
 }
 
@@ -125,19 +111,17 @@ bool TCompressor::RefillInput() {
   const DWORD want = static_cast<DWORD>(sourceLeft_ < static_cast<int64_t>(inBlock_.size())
                                             ? sourceLeft_
                                             : static_cast<int64_t>(inBlock_.size()));
-  DWORD got = 0;
-  if (!ReadFile(source_, inBlock_.data(), want, &got, nullptr)) {
-    const DWORD error = GetLastError();
-    readError_ = error != 0 ? error : ERROR_READ_FAULT;
+  // A file that ends before the item does cuts the item short, whether or
+  // not the library would still ask for the rest.
+  const Result rc = ReadExact(source_, inBlock_.data(), want, kErrShortSegment, ERROR_READ_FAULT);
+  if (rc == kErrShortSegment) shortRead_ = true;
+  if (rc != kOk) {
+    if (!shortRead_) readError_ = static_cast<unsigned long>(rc);
     return false;
   }
-  // A file gives fewer bytes than asked only at its end: the item is cut
-  // short, whether or not the library still asks for the rest.
-  if (got < want) shortRead_ = true;
-  if (got == 0) return false;
-  sourceLeft_ -= got;
+  sourceLeft_ -= want;
   input_ = inBlock_.data();
-  inputLeft_ = got;
+  inputLeft_ = want;
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "core/DebugLog.h"
 #include "core/MessageDlg.h"
+#include "core/WinFile.h"
 #include "winsys/LMT_StringUtils.h"
 #include "core/WinHandles.h"
 #include "winsys/Wow64Redirection.h"
@@ -18,13 +19,6 @@ namespace {
 DirectorySet& DirectoryStore() {
   static DirectorySet dirs;
   return dirs;
-}
-
-// The thread's last error as a result code; a failure that left no error
-// number still must not read as success.
-Result LastErrorOr(Result fallback) {
-  const DWORD err = GetLastError();
-  return err != 0 ? static_cast<Result>(err) : fallback;
 }
 
 // An environment variable's value ("" when unset).
@@ -54,8 +48,7 @@ DWORD DeleteOnce(const std::string& path) {
   if (DeleteFileA(path.c_str())) return 0;
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileA(path.c_str())) return 0;
-  const DWORD err = GetLastError();
-  return err != 0 ? err : ERROR_ACCESS_DENIED;
+  return static_cast<DWORD>(LastErrorOr(ERROR_ACCESS_DENIED));
 }
 
 void LogRefusedDeletion(const std::string& path, DWORD err, int attempts) {
@@ -210,10 +203,10 @@ Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
       dir = candidate + "\\";
       return kOk;
     }
-    const DWORD err = GetLastError();
+    const Result err = LastErrorOr(kErrGeneric);
     // A name taken by a file is skipped like a taken directory; any other
     // refusal (missing or protected TEMP) will not change for the next name.
-    if (err != ERROR_ALREADY_EXISTS) return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+    if (err != ERROR_ALREADY_EXISTS) return err;
   }
   DebugLog("no free work directory name under " + base);
   return kErrWorkDirsExhausted;
@@ -362,11 +355,11 @@ Result CreateInstallDirectory(const std::string& dir, const std::string& name) {
   const std::string path = InstallDirectoryPath(dir, name);
   if (DirectoryExists(path)) return kOk;
   if (CreateDirectoryA(WithoutTrailingBackslash(path).c_str(), nullptr)) return kOk;
-  const DWORD err = GetLastError();
+  const Result err = LastErrorOr(kErrGeneric);
   // Someone else may have created it meanwhile; that is success, but a file
   // of that name is not an install directory.
   if (err == ERROR_ALREADY_EXISTS && DirectoryExists(path)) return kOk;
-  return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+  return err;
 }
 
 Result PrepareScreenSaverTarget(const std::string& dir, const std::string& name, bool ask,

@@ -7,6 +7,7 @@
 #include "core/DebugLog.h"
 #include "core/MessageDlg.h"
 #include "core/Strings.h"
+#include "core/WinFile.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
 #include "winsys/Wow64Redirection.h"
@@ -38,9 +39,9 @@ Result PlaceOne(const std::string& name, const std::string& installDir) {
   const std::string source = Dirs().workDir + name;
   if (!FileExists(source)) return kErrFileMissing;
   if (!CopyFileClearingAttributes(source, installDir + name, false)) {
-    const DWORD err = GetLastError();
+    const Result err = LastErrorOr(kErrGeneric);
     DebugLog("copy failed: " + source + " (error " + std::to_string(err) + ")");
-    return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+    return err;
   }
   DebugLog("file created: " + installDir + name);
   return kOk;
@@ -83,9 +84,9 @@ Result ActivateScreenSaver(const std::string& engineFileName) {
   }
 
   if (!WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", shortPath.c_str(), "system.ini")) {
-    const DWORD err = GetLastError();
+    const Result err = LastErrorOr(kErrGeneric);
     DebugLog("Unable to write to system.ini (error " + std::to_string(err) + ")");
-    return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+    return err;
   }
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 1, nullptr, SPIF_SENDWININICHANGE);
   DebugLog("screen saver activated: " + shortPath);
@@ -102,9 +103,9 @@ std::string CurrentScreenSaver() {
 Result RestoreScreenSaver(const std::string& previous) {
   if (!WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", previous.empty() ? nullptr : previous.c_str(),
                                   "system.ini")) {
-    const DWORD err = GetLastError();
+    const Result err = LastErrorOr(kErrGeneric);
     DebugLog("Unable to write to system.ini (error " + std::to_string(err) + ")");
-    return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+    return err;
   }
   DebugLog("screen saver setting restored: " + previous);
   return kOk;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/DebugLog.h"
+#include "core/WinFile.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
 
@@ -97,9 +98,9 @@ Result PlaceNativeEngineCopy(const std::string& engineFileName) {
   // is written over, -38 when it cannot be deleted.
   if (const Result rc = DeleteFileRetry(target, 1000); rc != kOk) return rc;
   if (!CopyFileClearingAttributes(source, target, false)) {
-    const DWORD err = GetLastError();
+    const Result err = LastErrorOr(kErrGeneric);
     DebugLog("copy failed: " + source + " to the 64-bit " + target + " (error " + std::to_string(err) + ")");
-    return err != 0 ? static_cast<Result>(err) : kErrGeneric;
+    return err;
   }
   DebugLog("file created: " + target + " (64-bit system directory)");
   return kOk;

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/WinFile.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "core/WinHandles.h"
@@ -21,11 +22,6 @@ std::string ShortPath(const std::string& path) {
     n = GetShortPathNameA(path.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
   }
   return (n > 0 && n < buf.size()) ? std::string(buf.data(), n) : std::string();
-}
-
-Result LastErrorOr(Result fallback) {
-  const DWORD err = GetLastError();
-  return err != 0 ? static_cast<Result>(err) : fallback;
 }
 
 // The "UninstallString" of the title's entry under `root`; false when there
@@ -117,7 +113,7 @@ Result RemoveEngineFile(const std::string& enginePath, EngineRemoval* removal,
     *removal = EngineRemoval::kGone;
     return kOk;
   }
-  const DWORD deleteError = GetLastError();
+  const Result deleteError = LastErrorOr(kErrGeneric);
   if (deleteError == ERROR_FILE_NOT_FOUND || deleteError == ERROR_PATH_NOT_FOUND) {
     *removal = EngineRemoval::kGone;
     return kOk;
@@ -164,7 +160,7 @@ Result RemoveEngineFile(const std::string& enginePath, EngineRemoval* removal,
     return kOk;
   }
   *removal = EngineRemoval::kKept;
-  return static_cast<Result>(scheduleError != 0 ? scheduleError : deleteError);
+  return scheduleError != 0 ? static_cast<Result>(scheduleError) : deleteError;
 }
 
 Result UninstallSaver(const SaverLocation& location, UninstallReport* report) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/WinFile.h"
 #include "core/WinHandles.h"
 
 namespace ss::sample {
@@ -20,23 +21,8 @@ constexpr int kMouseSlack = 8;  // pixels a mouse may drift before the show ends
 using PaintBubblesFn = void(__cdecl*)(HDC dc, int width, int height, unsigned frame);
 using PaintCaptionFn = void(__cdecl*)(HDC dc, const RECT* area, const char* text);
 
-// The whole of a small file; `ok` is false when it cannot be opened or
-// read. Files above 1 MiB are refused: nothing the engine reads is that big.
-std::string ReadWhole(const std::string& path, bool* ok) {
-  *ok = false;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "";
-  std::string data;
-  const DWORD size = GetFileSize(h, nullptr);
-  if (size != INVALID_FILE_SIZE && size <= (1u << 20)) {
-    data.resize(size);
-    DWORD got = 0;
-    *ok = size == 0 || (ReadFile(h, &data[0], size, &got, nullptr) && got == size);
-  }
-  CloseHandle(h);
-  return *ok ? data : std::string();
-}
+// Files above 1 MiB are refused: nothing the engine reads is that big.
+constexpr DWORD kMaxReadFile = 1u << 20;
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
@@ -276,7 +262,7 @@ int MessageLoop() {
   MSG msg;
   BOOL got;
   while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
-    if (got == -1) return static_cast<int>(GetLastError());
+    if (got == -1) return LastErrorOr(kErrGeneric);
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
@@ -289,11 +275,10 @@ SlideShowContent LoadSlideShowContent(const SaverLocation& location) {
   SlideShowContent c;
   c.installDir = location.installDir;
   c.settings.caption = location.title;
-  bool ok = false;
-  const std::string dat = ReadWhole(location.settingsPath, &ok);
+  std::string dat;
   SampleSettings read;
   std::string error;
-  if (!ok) {
+  if (ReadWholeFile(location.settingsPath, kMaxReadFile, &dat) != kOk) {
     c.settingsError = "saver.dat could not be read in " + location.installDir + "; the defaults are used";
   } else if (!ParseSaverDat(reinterpret_cast<const uint8_t*>(dat.data()), dat.size(), &read, &error)) {
     c.settingsError = error + "; the defaults are used";
@@ -313,8 +298,10 @@ SlideShowContent LoadSlideShowContent(const SaverLocation& location) {
             [](const std::string& a, const std::string& b) { return LowerAscii(a) < LowerAscii(b); });
   for (std::string& p : c.pictures) p = location.installDir + p;
 
-  const std::string captions = ReadWhole(location.installDir + "captions.txt", &ok);
-  if (ok) c.captions = ParseCaptions(captions);
+  std::string captions;
+  if (ReadWholeFile(location.installDir + "captions.txt", kMaxReadFile, &captions) == kOk) {
+    c.captions = ParseCaptions(captions);
+  }
   return c;
 }
 
@@ -331,9 +318,9 @@ Result RunSlideShow(HINSTANCE instance, const SlideShowContent& content) {
   // A second start while the show runs (the system may send one) keeps the
   // first.
   if (FindWindowA(kWindowClass, nullptr)) return kOk;
-  if (!SaverWindow::Register(instance)) return static_cast<Result>(GetLastError());
+  if (!SaverWindow::Register(instance)) return LastErrorOr(kErrGeneric);
   SaverWindow window(content, false);
-  if (!window.Create(instance, nullptr)) return static_cast<Result>(GetLastError());
+  if (!window.Create(instance, nullptr)) return LastErrorOr(kErrGeneric);
   ShowCursor(FALSE);
   const int rc = MessageLoop();
   ShowCursor(TRUE);
@@ -342,9 +329,9 @@ Result RunSlideShow(HINSTANCE instance, const SlideShowContent& content) {
 
 Result RunPreview(HINSTANCE instance, HWND parent, const SlideShowContent& content) {
   if (!IsWindow(parent)) return ERROR_INVALID_WINDOW_HANDLE;
-  if (!SaverWindow::Register(instance)) return static_cast<Result>(GetLastError());
+  if (!SaverWindow::Register(instance)) return LastErrorOr(kErrGeneric);
   SaverWindow window(content, true);
-  if (!window.Create(instance, parent)) return static_cast<Result>(GetLastError());
+  if (!window.Create(instance, parent)) return LastErrorOr(kErrGeneric);
   // The child is destroyed with its parent, which ends the loop.
   return MessageLoop();
 }
