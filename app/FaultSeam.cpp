@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/DebugLog.h"
 #include "app/InstallerForm.h"
+#include "core/DebugLog.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss {

@@ -6,10 +6,10 @@
 
 #include <vector>
 
-#include "core/DebugLog.h"
 #include "app/PreparingWnd.h"
-#include "core/Strings.h"
 #include "app/WindowForm.h"
+#include "core/DebugLog.h"
+#include "core/Strings.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss {

@@ -13,9 +13,9 @@
 #include <functional>
 #include <string>
 
+#include "app/WindowForm.h"
 #include "core/ResultCodes.h"
 #include "core/Window.h"
-#include "app/WindowForm.h"
 #include "core/WindowStatus.h"
 #include "package/PackageRecords.h"
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "core/Window.h"
 #include "app/WindowForm.h"
+#include "core/Window.h"
 
 namespace ss {
 

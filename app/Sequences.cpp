@@ -7,15 +7,15 @@
 #include <optional>
 #include <vector>
 
-#include "core/DebugLog.h"
 #include "app/FaultSeam.h"
-#include "core/MessageDlg.h"
-#include "core/Messages.h"
 #include "app/PictureLoader.h"
 #include "app/PreparingWnd.h"
+#include "app/WindowForm.h"
+#include "core/DebugLog.h"
+#include "core/MessageDlg.h"
+#include "core/Messages.h"
 #include "core/Strings.h"
 #include "core/WinFile.h"
-#include "app/WindowForm.h"
 #include "flash/FlashPanel.h"
 #include "flash/FlashPlayer.h"
 #include "package/PackageReader.h"

@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "core/DebugLog.h"
 #include "app/InstallerForm.h"
-#include "core/PackageOffset.h"
 #include "app/Sequences.h"
 #include "app/WindowForm.h"
+#include "core/DebugLog.h"
+#include "core/PackageOffset.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "core/DebugLog.h"
-#include "flash/FlashPlayer.h"
-#include "winsys/LMT_FileUtils.h"
 #include "core/WinFile.h"
 #include "core/WinHandles.h"
+#include "flash/FlashPlayer.h"
+#include "winsys/LMT_FileUtils.h"
 
 namespace ss {
 namespace {

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/DebugLog.h"
+#include "core/WinHandles.h"
 #include "flash/FlashIds.h"
 #include "flash/ShockwaveFlash.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
-#include "core/WinHandles.h"
 
 namespace ss {
 namespace {

@@ -9,12 +9,12 @@
 #include "core/Messages.h"
 #include "core/Strings.h"
 #include "core/WinFile.h"
+#include "core/WinHandles.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 #include "package/TCompressor.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
-#include "core/WinHandles.h"
 
 namespace ss {
 namespace {

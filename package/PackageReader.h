@@ -17,9 +17,9 @@
 #include <string>
 
 #include "core/ResultCodes.h"
+#include "core/WinHandles.h"
 #include "core/WindowStatus.h"
 #include "package/PackageRecords.h"
-#include "core/WinHandles.h"
 
 namespace ss {
 

@@ -8,8 +8,8 @@
 #include "core/DebugLog.h"
 #include "core/MessageDlg.h"
 #include "core/WinFile.h"
-#include "winsys/LMT_StringUtils.h"
 #include "core/WinHandles.h"
+#include "winsys/LMT_StringUtils.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss {

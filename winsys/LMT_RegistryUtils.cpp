@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "core/DebugLog.h"
-#include "winsys/LMT_FileUtils.h"
 #include "core/WinHandles.h"
+#include "winsys/LMT_FileUtils.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss {

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "core/WinFile.h"
+#include "core/WinHandles.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
-#include "core/WinHandles.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss::sample {
