@@ -278,20 +278,8 @@ DataFixture MakeData(int32_t contentKind, std::vector<pack::DataEntryInput> entr
   return f;
 }
 
-pack::DataEntryInput Entry(const std::string& name, std::vector<uint8_t> data, Compression c = Compression::kAuto) {
-  pack::DataEntryInput e;
-  e.name = name;
-  e.data = std::move(data);
-  e.compression = c;
-  return e;
-}
-
-pack::DataEntryInput CopyEntry(const std::string& name) {
-  pack::DataEntryInput e;
-  e.name = name;
-  e.copy = true;
-  return e;
-}
+using pack::CopyEntry;
+using pack::Entry;
 
 class DataFileTest : public ReaderTest {
  protected:
