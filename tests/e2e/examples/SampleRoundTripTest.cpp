@@ -33,18 +33,7 @@
 namespace ss::sample {
 namespace {
 
-using ss::test::Exists;
-using ss::test::ReadFile;
-using ss::test::ScratchDir;
-using test::InstallGuard;
-using test::KeyExists;
-using test::PendingDeletes;
-using test::Process;
-using test::ReadString;
-using test::ScreenSaverSetting;
-using test::ShortName;
-using test::SystemIniRestorer;
-using test::WinePathOf;
+using namespace test;
 
 constexpr char kTitle[] = "Sample Aquarium";
 
@@ -160,30 +149,30 @@ class SampleRoundTrip : public testing::TestWithParam<Outcome> {
   void SetUp() override {
     stage_ = scratch_ / "stage";
     ASSERT_TRUE(CreateDirectoryA(stage_.c_str(), nullptr));
-    Process media(Quoted(WinePathOf(SS_SAMPLE_MEDIA)) + " " + Quoted(stage_));
+    Process media(Quoted(WinePath(SS_SAMPLE_MEDIA)) + " " + Quoted(stage_));
     ASSERT_TRUE(media.started());
     ASSERT_EQ(media.Wait(60000), 0) << "sample_media.exe";
     for (const char* text : {"sample.json", "license.txt", "readme.txt", "captions.txt"}) {
-      ASSERT_TRUE(CopyFileA((WinePathOf(SS_SAMPLE_DIR) + "\\" + text).c_str(), (stage_ + "\\" + text).c_str(),
+      ASSERT_TRUE(CopyFileA((WinePath(SS_SAMPLE_DIR) + "\\" + text).c_str(), (stage_ + "\\" + text).c_str(),
                             FALSE))
           << text;
     }
     for (const char* built : {SS_SAMPLE_ENGINE, SS_SAMPLE_AQUAFX, SS_SAMPLE_AQUACAP}) {
-      const std::string from = WinePathOf(built);
+      const std::string from = WinePath(built);
       ASSERT_TRUE(CopyFileA(from.c_str(), (stage_ + "\\" + from.substr(from.rfind('\\') + 1)).c_str(), FALSE))
           << from;
     }
     installer_ = scratch_ / "Sample Setup.exe";
     if (GetParam().ready != nullptr) {
-      ASSERT_TRUE(CopyFileA(WinePathOf(GetParam().ready).c_str(), installer_.c_str(), FALSE))
+      ASSERT_TRUE(CopyFileA(WinePath(GetParam().ready).c_str(), installer_.c_str(), FALSE))
           << GetParam().ready << " (made by sample_installed_tool)";
       ASSERT_GT(CertificateTableSize(installer_), 0u) << "not signed: " << GetParam().ready;
       return;
     }
-    Process pack(Quoted(WinePathOf(SS_SSPACK)) + " build " + Quoted(stage_ + "\\sample.json") + " -o " +
-                 Quoted(installer_) + " --stub " + Quoted(WinePathOf(*GetParam().fault ? SS_FAULT_STUB : SS_STUB)) +
+    Process pack(Quoted(WinePath(SS_SSPACK)) + " build " + Quoted(stage_ + "\\sample.json") + " -o " +
+                 Quoted(installer_) + " --stub " + Quoted(WinePath(*GetParam().fault ? SS_FAULT_STUB : SS_STUB)) +
                  " --impborl " +
-                 Quoted(WinePathOf(SS_IMPBORL)) + " -q");
+                 Quoted(WinePath(SS_IMPBORL)) + " -q");
     ASSERT_TRUE(pack.started());
     ASSERT_EQ(pack.Wait(120000), 0) << "sspack.exe build";
   }
@@ -234,7 +223,7 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
       << "a " << kTitle << " is already installed in this Wine prefix";
   SystemIniRestorer ini;
   PendingDeletes pending;
-  FlashStandIn flash(WinePathOf(SS_FLASHCTL));
+  FlashStandIn flash(WinePath(SS_FLASHCTL));
   InstallGuard guard(systemDir, kTitle);
   if (wow64) guard.AlsoDelete(nativeEngine);
   const std::string settingBefore = ScreenSaverSetting();

@@ -26,18 +26,7 @@
 namespace ss::sample {
 namespace {
 
-using ss::test::Exists;
-using test::InstallGuard;
-using test::KeyExists;
-using test::PendingDeletes;
-using test::Process;
-using test::ReadString;
-using test::ScreenSaverSetting;
-using test::ShortName;
-using test::SystemIniRestorer;
-using ss::test::ReadFile;
-using ss::test::ScratchDir;
-using ss::test::WriteFile;
+using namespace test;
 
 std::string EngineSource() { return ss::test::ProgramDir() + "Sample Aquarium.scr"; }
 

@@ -17,10 +17,13 @@
 
 namespace ss::sample::test {
 
+using ss::test::Exists;
 using ss::test::ReadFile;
+using ss::test::ScratchDir;
 using ss::test::WriteFile;
 using sstest::ScreenSaverSetting;
 using sstest::SystemIniRestorer;
+using sstest::WinePath;
 
 inline constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 inline constexpr char kPending[] = "PendingFileRenameOperations";
@@ -170,12 +173,5 @@ class InstallGuard {
   std::string title_;
   std::vector<std::string> leftovers_;
 };
-
-// A Unix path of the build as the Windows side sees it (Wine's Z: drive).
-inline std::string WinePathOf(const std::string& unixPath) {
-  std::string path = "Z:" + unixPath;
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
 
 }  // namespace ss::sample::test

@@ -7,16 +7,6 @@ namespace e2e {
 using sstest::Slow;
 using sstest::WithSlash;
 
-bool FileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;
@@ -181,7 +171,7 @@ bool ChildProcess::Wait(DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   bool ended = false;
   while (!(ended = WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) && GetTickCount() - start < timeoutMs) {
-    Pause(20);
+    Pump(20);
   }
   if (!ended) {
     TerminateProcess(process_, 1);
@@ -261,7 +251,7 @@ HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD time
     }
     if (GetTickCount() - start > timeoutMs) return nullptr;
     if (child != nullptr && !child->Running()) return nullptr;
-    Pause(30);
+    Pump(30);
   }
 }
 
@@ -289,7 +279,7 @@ Box ReadBox(HWND dialog) {
 HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child) {
   HWND box = WaitForWindow(
       pid, [](HWND w) { return ClassOf(w) == "#32770"; }, timeoutMs, child);
-  if (box != nullptr) Pause(100);  // let the box finish laying itself out
+  if (box != nullptr) Pump(100);  // let the box finish laying itself out
   return box;
 }
 
@@ -337,18 +327,6 @@ COLORREF ScreenColourAt(HWND w, double fx, double fy) {
   const COLORREF c = GetPixel(screen, p.x, p.y);
   ReleaseDC(nullptr, screen);
   return c;
-}
-
-void Pause(DWORD ms) {
-  const DWORD start = GetTickCount();
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(10);
-  } while (GetTickCount() - start < ms);
 }
 
 }  // namespace e2e

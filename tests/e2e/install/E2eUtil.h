@@ -19,10 +19,10 @@ namespace e2e {
 
 using Bytes = std::vector<uint8_t>;
 
+using sstest::DirExists;
+using sstest::FileExists;
 using sstest::ReadAll;
 using sstest::WriteAll;
-bool FileExists(const std::string& path);
-bool DirExists(const std::string& path);
 
 // Each with a trailing backslash.
 using sstest::SystemDir;
@@ -122,6 +122,6 @@ int DistinctColours(HWND w, double top, double bottom);
 COLORREF ScreenColourAt(HWND w, double fx, double fy);
 
 // Lets time pass while the windows of this process stay responsive.
-void Pause(DWORD ms);
+using sstest::Pump;
 
 }  // namespace e2e

@@ -31,7 +31,7 @@ TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) 
   HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box came with the window";
-  Pause(300);
+  Pump(300);
   Screenshot(win, "e2e-install-bitmap");
   EXPECT_GT(DistinctColours(win, 0.05, 0.6), 20) << "no picture in the presentation area";
   ASSERT_TRUE(ButtonUsable(win, "Install"));
@@ -69,7 +69,7 @@ TEST_F(InteractiveInstall, LicencePackageAcceptsAndInstallsWithoutQuestion) {
   auto child = Start(WriteInstaller(package), "");
   HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
-  Pause(300);
+  Pump(300);
   Screenshot(win, "e2e-install-jpeg-licence");
   EXPECT_GT(DistinctColours(win, 0.05, 0.4), 20) << "no picture in the presentation area";
   EXPECT_EQ(FindButton(win, "Install"), nullptr);
@@ -127,7 +127,7 @@ TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
 
     HWND win = WaitForInstaller(*child, plan.title);
     ASSERT_NE(win, nullptr) << child->LogText();
-    Pause(300);
+    Pump(300);
     EXPECT_LE(DistinctColours(win, 0.05, 0.6), 2) << "the presentation area is not empty";
     ASSERT_TRUE(ClickButton(win, "Install"));
     const std::vector<Box> later = FinishAnsweringBoxes(*child);
@@ -162,7 +162,7 @@ TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) 
   ClickButton(boxWindow, "Cancel");
 
   const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(10000)) Pause(20);
+  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(10000)) Pump(20);
   EXPECT_TRUE(ButtonUsable(win, "Install"));
   EXPECT_EQ(WaitForBox(child->pid(), 1000, child.get()), nullptr) << "a box after declining";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
@@ -194,7 +194,7 @@ TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSuccee
   ClickButton(win, "Cancel");
 
   const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(20000)) Pause(20);
+  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(20000)) Pump(20);
   ASSERT_TRUE(ButtonUsable(win, "Install")) << child->LogText();
   EXPECT_TRUE(child->Running()) << "the window closed after Cancel";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
@@ -235,7 +235,7 @@ TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
     if (HWND box = WaitForBox(child->pid(), 50, child.get())) {
       boxes.push_back(ReadBox(box));
       ClickButton(box, boxes.back().buttons.empty() ? "" : boxes.back().buttons.front());
-      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pause(20);
+      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pump(20);
     }
   }
   ASSERT_TRUE(HasChildText(win, failed)) << child->LogText();
@@ -312,14 +312,14 @@ TEST_F(InteractiveInstall, EngineInUseCannotBeReplaced) {
   ASSERT_NE(question, nullptr);
   EXPECT_EQ(ReadBox(question).text, plan.title + " screen saver already exists. Overwrite?");
   ClickButton(question, "OK");
-  for (int i = 0; i < 100 && IsWindow(question); ++i) Pause(20);
+  for (int i = 0; i < 100 && IsWindow(question); ++i) Pump(20);
   HWND errorBox = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(errorBox, nullptr) << child->LogText();
   const Box box = ReadBox(errorBox);
   EXPECT_EQ(box.caption, "Error");
   EXPECT_TRUE(HasChildText(win, "Installation Aborted: Screen saver cannot be replaced."));
   ClickButton(errorBox, box.buttons.empty() ? "" : box.buttons.front());
-  for (int i = 0; i < 100 && IsWindow(errorBox); ++i) Pause(20);
+  for (int i = 0; i < 100 && IsWindow(errorBox); ++i) Pump(20);
   EXPECT_TRUE(child->Running());
   ClickButton(win, "Cancel");
   EXPECT_TRUE(child->Wait(30000));

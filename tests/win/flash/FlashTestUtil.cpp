@@ -10,11 +10,7 @@
 namespace flashtest {
 
 std::string ControlPath(int major, int minor) {
-  std::string path = std::string("Z:") + SS_FLASHCTL_DIR + "/flashctl_" + std::to_string(major) + "_" +
-                     std::to_string(minor) + ".dll";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return sstest::WinePath(SS_FLASHCTL_DIR "/flashctl_" + std::to_string(major) + "_" + std::to_string(minor) + ".dll");
 }
 
 void RemoveControlRegistration() {
@@ -60,18 +56,6 @@ ShortProbes::ShortProbes() {
 ShortProbes::~ShortProbes() {
   ss::flashProbeTiming() = saved_;
   ss::resetCachedFlashMajor();
-}
-
-void Pump(DWORD ms) {
-  const DWORD start = GetTickCount();
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(10);
-  } while (GetTickCount() - start < ms);
 }
 
 }  // namespace flashtest

@@ -15,14 +15,7 @@
 namespace ss {
 namespace {
 
-using test::BoxAnswerer;
-using test::DirsRestorer;
-using test::EnvRestorer;
-using test::Exists;
-using test::LockedFile;
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
+using namespace test;
 
 // Holds a file open without sharing in a second process (holdopen.exe, built
 // beside the tests) until destroyed.
@@ -61,7 +54,6 @@ class HeldByOtherProcess {
   PROCESS_INFORMATION pi_{};
   bool held_ = false;
 };
-
 
 // ---- directory set and work directory ----
 

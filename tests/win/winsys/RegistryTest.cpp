@@ -15,10 +15,7 @@
 namespace ss {
 namespace {
 
-using test::DirsRestorer;
-using test::Exists;
-using test::ScratchDir;
-using test::WriteFile;
+using namespace test;
 using sstest::KeyExists;
 using sstest::SystemDir;
 
@@ -226,7 +223,7 @@ std::string RunCaptured(std::string cmd) {
   if (started) {
     char buf[512];
     DWORD got = 0;
-    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    while (::ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
     WaitForSingleObject(pi.hProcess, test::Slow(30000));
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
