@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/WinSystem.h"
@@ -99,11 +100,14 @@ HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD time
 HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child = nullptr);
 
 // A message box (dialog class #32770): caption, text and button captions.
+using Buttons = std::vector<std::string>;
 struct Box {
   HWND hwnd = nullptr;
   std::string caption;
   std::string text;
-  std::vector<std::string> buttons;
+  Buttons buttons;
+  // All three, to compare in one check.
+  auto Shown() const { return std::tie(caption, text, buttons); }
 };
 Box ReadBox(HWND dialog);
 HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child = nullptr);

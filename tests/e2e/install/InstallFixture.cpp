@@ -94,7 +94,9 @@ Package InstallE2e::MakePackage(const PackagePlan& plan) {
   p.dataEntries["notes.txt"] = ss::pack::MakeTextBytes(9000, 501);
   p.dataEntries["pics\\noise.bin"] = ss::pack::MakeNoiseBytes(4000, 502);
   p.dataEntries["pics\\deep\\one.dat"] = Bytes(1, 0x5A);
-  for (const auto& [name, bytes] : p.dataEntries) data.entries.push_back(ss::pack::Entry(name, bytes, plan.compression, name));
+  for (const auto& [name, bytes] : p.dataEntries) {
+    data.entries.push_back(ss::pack::Entry(name, bytes, plan.compression, name));
+  }
   Bytes dataBytes;
   std::string error;
   EXPECT_TRUE(ss::pack::BuildSaverDataFile(data, &dataBytes, &error)) << error;

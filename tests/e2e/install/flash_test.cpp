@@ -75,9 +75,7 @@ TEST_F(FlashInstall, NoPlayerAndNoSetupGivesTheDownloadMessageOnly) {
   auto child = Start(WriteInstaller(package), "");
   const std::vector<Box> boxes = FinishAnsweringBoxes(*child, 90000);
   ASSERT_EQ(boxes.size(), 1u) << child->LogText();
-  EXPECT_EQ(boxes[0].caption, "Information");
-  EXPECT_EQ(boxes[0].text, kFlashPlayerRequired);
-  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"OK"}));
+  EXPECT_EQ(boxes[0].Shown(), std::make_tuple("Information", kFlashPlayerRequired, Buttons{"OK"}));
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashMissing);
   EXPECT_TRUE(child->Logged("==== tell user to download and install player ===="));
   ExpectNothingInstalled(plan.title);
@@ -207,9 +205,8 @@ TEST_F(WindowsVersions, NT4RefusesAFlash8Package) {
   auto child = Start(WriteInstaller(package, "SetupNT.exe"), "");
   const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
   ASSERT_EQ(boxes.size(), 1u) << child->LogText();
-  EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(boxes[0].text, "This screen saver is not compatible with Windows NT.");
-  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"Abort"}));
+  EXPECT_EQ(boxes[0].Shown(),
+            std::make_tuple("Error", "This screen saver is not compatible with Windows NT.", Buttons{"Abort"}));
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashNotOnNT);
   ExpectNothingInstalled(plan.title);
 

@@ -40,9 +40,7 @@ TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) 
   HWND box = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(box, nullptr) << child->LogText();
   const Box question = ReadBox(box);
-  EXPECT_EQ(question.caption, "Confirm");
-  EXPECT_EQ(question.text, kOpenPanelQuestion);
-  EXPECT_EQ(question.buttons, (std::vector<std::string>{"Yes", "No"}));
+  EXPECT_EQ(question.Shown(), std::make_tuple("Confirm", kOpenPanelQuestion, Buttons{"Yes", "No"}));
   // Behind the question the window is in its Complete phase.
   EXPECT_TRUE(HasChildText(win, kComplete));
   EXPECT_TRUE(ButtonUsable(win, "Close"));
@@ -120,9 +118,7 @@ TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
       continue;
     }
     const Box box = ReadBox(boxWindow);
-    EXPECT_EQ(box.caption, "Error");
-    EXPECT_EQ(box.text, "CorruptFile: ");
-    EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort"}));
+    EXPECT_EQ(box.Shown(), std::make_tuple("Error", "CorruptFile: ", Buttons{"Abort"}));
     ClickButton(boxWindow, "Abort");
 
     HWND win = WaitForInstaller(*child, plan.title);
@@ -156,14 +152,11 @@ TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) 
   HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(boxWindow, nullptr) << child->LogText();
   const Box box = ReadBox(boxWindow);
-  EXPECT_EQ(box.caption, "Confirm");
-  EXPECT_EQ(box.text, plan.title + " screen saver already exists. Overwrite?");
-  EXPECT_EQ(box.buttons, (std::vector<std::string>{"OK", "Cancel"}));
+  const std::string overwrite = plan.title + " screen saver already exists. Overwrite?";
+  EXPECT_EQ(box.Shown(), std::make_tuple("Confirm", overwrite, Buttons{"OK", "Cancel"}));
   ClickButton(boxWindow, "Cancel");
 
-  const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(10000)) Pump(20);
-  EXPECT_TRUE(ButtonUsable(win, "Install"));
+  EXPECT_TRUE(sstest::PumpUntil([&] { return ButtonUsable(win, "Install"); }, 10000));
   EXPECT_EQ(WaitForBox(child->pid(), 1000, child.get()), nullptr) << "a box after declining";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
   EXPECT_TRUE(ReadAll(EnginePath(plan.title)) == oldEngine);
@@ -193,9 +186,7 @@ TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSuccee
   ASSERT_TRUE(WaitForChildText(win, kWriting, 20000)) << child->LogText();
   ClickButton(win, "Cancel");
 
-  const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(20000)) Pump(20);
-  ASSERT_TRUE(ButtonUsable(win, "Install")) << child->LogText();
+  ASSERT_TRUE(sstest::PumpUntil([&] { return ButtonUsable(win, "Install"); }, 20000)) << child->LogText();
   EXPECT_TRUE(child->Running()) << "the window closed after Cancel";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
   // Segments are written in order; the last one was never reached.
