@@ -259,25 +259,6 @@ TEST(SampleSlideShowContent, PicturesCaptionsAndSettingsFromTheInstallDirectory)
   EXPECT_EQ(c.settings.caption, "Show");
 }
 
-// Waits up to `ms` (stretched by sstest::Slow) for a top-level window of
-// `cls` titled `title` that belongs to process `pid`, handling this thread's
-// messages meanwhile.
-HWND WaitForProcessWindow(DWORD pid, const char* cls, const char* title, int ms) {
-  ms = static_cast<int>(sstest::Slow(static_cast<DWORD>(ms)));
-  for (int waited = 0; waited <= ms; waited += 50) {
-    HWND w = nullptr;
-    while ((w = FindWindowExA(nullptr, w, cls, title)) != nullptr) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner == pid && IsWindowVisible(w)) return w;
-    }
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    Sleep(50);
-  }
-  return nullptr;
-}
-
 TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
   if (!ss::test::HaveDisplay()) GTEST_SKIP() << "no display";
   ScratchDir scratch("sample");
@@ -288,7 +269,7 @@ TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
 
   Process run("\"" + systemDir + title + ".scr\" /c");
   ASSERT_TRUE(run.started());
-  HWND box = WaitForProcessWindow(run.id(), "#32770", title.c_str(), 15000);
+  HWND box = sstest::WaitForWindow("#32770", title.c_str(), 15000, run.id());
   ASSERT_NE(box, nullptr) << "no settings note";
   std::string all;
   for (const std::string& t : ss::test::ChildTexts(box)) all += t + "\n";
@@ -322,14 +303,9 @@ TEST(SampleSaverWindows, PreviewLivesInItsParentHoldsNoFilesAndEndsWithIt) {
   ASSERT_NE(parent, nullptr);
   Process run(engine + " /p " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
   ASSERT_TRUE(run.started());
-  HWND child = nullptr;
-  for (DWORD waited = 0; waited < sstest::Slow(15000) && !child; waited += 50) {
-    child = FindWindowExA(parent, nullptr, "SampleAquariumSaverWindow", nullptr);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    if (!child) Sleep(50);
-  }
-  ASSERT_NE(child, nullptr) << "the preview did not appear in its parent";
+  const auto preview = [parent] { return FindWindowExA(parent, nullptr, "SampleAquariumSaverWindow", nullptr); };
+  ASSERT_TRUE(sstest::PumpUntil(preview, 15000)) << "the preview did not appear in its parent";
+  HWND child = preview();
   RECT rc;
   GetClientRect(child, &rc);
   EXPECT_EQ(rc.right, 152);
