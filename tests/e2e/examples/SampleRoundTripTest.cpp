@@ -112,21 +112,13 @@ uint32_t CertificateTableSize(const std::string& program) {
 // previous registration back afterwards.
 class FlashStandIn {
  public:
-  explicit FlashStandIn(const std::string& dll) {
-    hadValue_ = !(previous_ = ReadString(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr)).empty();
-    RegKey key;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kFlashInprocKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                        nullptr) == ERROR_SUCCESS) {
-      Set(key.get(), nullptr, dll);
-      Set(key.get(), "ThreadingModel", "Apartment");
-    }
+  explicit FlashStandIn(const std::string& dll) : previous_(RegString(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr)) {
+    RegPut(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr, dll);
+    RegPut(HKEY_CLASSES_ROOT, kFlashInprocKey, "ThreadingModel", "Apartment");
   }
   ~FlashStandIn() {
-    if (hadValue_) {
-      RegKey key;
-      if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kFlashInprocKey, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
-        Set(key.get(), nullptr, previous_);
-      }
+    if (!previous_.empty()) {
+      RegPut(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr, previous_);
     } else {
       RegDeleteKeyA(HKEY_CLASSES_ROOT, kFlashInprocKey);
       RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kFlashClsidText).c_str());
@@ -134,12 +126,7 @@ class FlashStandIn {
   }
 
  private:
-  static void Set(HKEY key, const char* name, const std::string& value) {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  }
   std::string previous_;
-  bool hadValue_ = false;
 };
 
 // The staged sample (what examples/build-sample.sh gathers) and the
@@ -254,9 +241,9 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   // sspack's header around our settings blob equals the one our generator
   // writes for four pictures.
   EXPECT_EQ(ReadFile(installDir + "saver.dat"), Staged("saver.dat"));
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "DisplayName"),
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "DisplayName"),
             "Sample Aquarium Screen Saver");
-  const std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "UninstallString");
+  const std::string command = RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "UninstallString");
   ASSERT_EQ(command, "\"" + engine + "\" /u");
 
   if (!wow64) {

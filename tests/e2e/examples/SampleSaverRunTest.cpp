@@ -91,7 +91,7 @@ TEST(SampleUninstallRun, RegisteredCommandRemovesTheInstallFromTheSystemDirector
   ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 6));
   ASSERT_NO_FATAL_FAILURE(RegisterAndActivate(systemDir, title));
 
-  const std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(title), "UninstallString");
+  const std::string command = RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(title), "UninstallString");
   ASSERT_EQ(command, MakeUninstallCommand(systemDir, title));
   ASSERT_EQ(ScreenSaverSetting(), ShortName(systemDir + title + ".scr"));
 
@@ -121,16 +121,7 @@ TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
   const std::string other = ShortName(systemDir + "Other Saver.scr");
   ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", other.c_str(), "system.ini"));
   const std::string foreign = "\"C:\\Elsewhere\\" + title + ".scr\" /u";
-  {
-    RegKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, UninstallKeyPath(title).c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key.get(), "UninstallString", 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(foreign.c_str()),
-                             static_cast<DWORD>(foreign.size() + 1)),
-              ERROR_SUCCESS);
-  }
+  ASSERT_TRUE(RegPut(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString", foreign));
 
   // The system starts a screen saver by the short name in system.ini; the
   // title must still come from the long one.
@@ -143,7 +134,7 @@ TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
 
   ExpectRemoved(systemDir, title, pending, guard);
   EXPECT_EQ(ScreenSaverSetting(), other) << "another program's screen saver line was changed";
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString"), foreign);
+  EXPECT_EQ(RegString(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString"), foreign);
   EXPECT_TRUE(Exists(systemDir + "Other Saver.scr"));
 }
 

@@ -24,43 +24,6 @@ void SetScreenSaverSetting(const std::string& value) {
   WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", value.empty() ? nullptr : value.c_str(), "system.ini");
 }
 
-std::string RegString(HKEY root, const std::string& key, const char* value, bool* found) {
-  *found = false;
-  HKEY k = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::string();
-  char buf[2048] = {};
-  DWORD size = sizeof buf - 1, type = 0;
-  if (RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS) {
-    *found = true;
-  }
-  RegCloseKey(k);
-  return buf;
-}
-
-void RegPut(HKEY root, const std::string& key, const char* value, const std::string& data) {
-  HKEY k = nullptr;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
-  RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                 static_cast<DWORD>(data.size() + 1));
-  RegCloseKey(k);
-}
-
-void RegDeleteTree(HKEY root, const std::string& key) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WRITE, &k) == ERROR_SUCCESS) {
-    std::vector<std::string> subkeys;
-    char name[512];
-    DWORD len = sizeof name;
-    for (DWORD i = 0; RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++i, len = sizeof name) {
-      subkeys.push_back(name);
-    }
-    RegCloseKey(k);
-    for (const std::string& sub : subkeys) RegDeleteTree(root, key + "\\" + sub);
-  }
-  RegDeleteKeyA(root, key.c_str());
-}
-
 ChildProcess::~ChildProcess() {
   if (process_ != nullptr && Running()) {
     TerminateProcess(process_, 1);

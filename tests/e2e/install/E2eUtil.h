@@ -37,10 +37,9 @@ std::vector<std::string> ListDir(const std::string& dir, const std::string& patt
 using sstest::ScreenSaverSetting;
 void SetScreenSaverSetting(const std::string& value);  // "" removes the line
 
-// A string value of a key, or nullopt-like: *found false when absent.
-std::string RegString(HKEY root, const std::string& key, const char* value, bool* found);
-void RegPut(HKEY root, const std::string& key, const char* value, const std::string& data);
-void RegDeleteTree(HKEY root, const std::string& key);
+using sstest::RegDeleteTree;
+using sstest::RegPut;
+using sstest::RegString;
 
 // A running installer. The test attaches to it as its debugger, which is
 // how the installer's debug log (OutputDebugStringA) reaches the test under

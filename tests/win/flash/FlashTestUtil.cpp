@@ -6,6 +6,7 @@
 
 #include "flash/FlashIds.h"
 #include "flash/FlashPlayer.h"
+#include "tests/support/WinSystem.h"
 
 namespace flashtest {
 
@@ -21,14 +22,8 @@ void RemoveControlRegistration() {
 ControlRegistration::ControlRegistration(const std::string& dllPath) {
   RemoveControlRegistration();
   if (dllPath.empty()) return;
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
-      ERROR_SUCCESS) {
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dllPath.c_str()),
-                   static_cast<DWORD>(dllPath.size() + 1));
-    RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"), 10);
-    RegCloseKey(key);
-  }
+  sstest::RegPut(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, nullptr, dllPath);
+  sstest::RegPut(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, "ThreadingModel", "Apartment");
 }
 
 ControlRegistration::~ControlRegistration() { RemoveControlRegistration(); }

@@ -72,9 +72,7 @@ TEST(WorkDirectory, SkipsTakenNumbersAndFillsTheDirectorySet) {
   EXPECT_TRUE(DirectoryExists(Dirs().workDir));
   EXPECT_EQ(Dirs().windowsDir, "C:\\windows\\");
   EXPECT_EQ(Dirs().installerDir, "C:\\Program Files\\Setup\\");
-  char sys[MAX_PATH];
-  GetSystemDirectoryA(sys, sizeof sys);
-  EXPECT_EQ(Dirs().systemDir, std::string(sys) + "\\");
+  EXPECT_EQ(Dirs().systemDir, sstest::SystemDir());
 
   // The next one skips LMF3 too; another prefix starts again at 1.
   std::string dir;

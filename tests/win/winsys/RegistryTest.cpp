@@ -281,9 +281,7 @@ TEST(WindowsVersion, NinetyEightKeepsTheLongUninstallCommand) {
   const std::string title = "SsProbe Aqua";
   EntryCleaner clean(title);
   const std::string engine = scratch.path() + title + ".scr";
-  HANDLE h = CreateFileA(engine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  CloseHandle(h);
+  ASSERT_TRUE(sstest::WriteAll(engine, {}));
   char shortEngine[MAX_PATH + 1] = {};
   ASSERT_GT(GetShortPathNameA(engine.c_str(), shortEngine, sizeof shortEngine), 0u);
   ASSERT_NE(std::string(shortEngine), engine) << "the engine has no short name of its own here";
