@@ -188,20 +188,13 @@ PackageInput MakeFixtureInput(const FixtureOptions& o) {
   for (size_t i = 0; i < data.settings.size(); ++i) data.settings[i] = static_cast<uint8_t>(i % 251);
   data.contentKind = o.contentKind;
   if (o.contentKind == TSaverDataHeader::kContentKindMovie) {
-    DataEntryInput movie;
-    movie.name = "movie.swf";
-    movie.copy = true;
-    data.entries.push_back(movie);
+    data.entries.push_back(CopyEntry("movie.swf"));
   }
   uint32_t seed = 100;
   for (const std::string& name : o.entryNames) {
-    DataEntryInput e;
-    e.name = name;
     // Alternate text and noise so that both storage forms appear.
-    e.data = (seed % 2) ? MakeNoiseBytes(1200 + seed, seed) : MakeTextBytes(3000 + seed, seed);
-    e.compression = o.entryCompression;
-    e.source = "fixture " + name;
-    data.entries.push_back(std::move(e));
+    auto bytes = (seed % 2) ? MakeNoiseBytes(1200 + seed, seed) : MakeTextBytes(3000 + seed, seed);
+    data.entries.push_back(Entry(name, std::move(bytes), o.entryCompression, "fixture " + name));
     ++seed;
   }
   std::vector<uint8_t> dataBytes;

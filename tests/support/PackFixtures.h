@@ -39,6 +39,14 @@ std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& options = StandInL
 // does, such as a signing tool.
 std::vector<uint8_t> MakePeStub();
 
+// A data-file entry that holds `data`, and one that the installer makes by
+// copying its movie.
+inline DataEntryInput Entry(std::string name, std::vector<uint8_t> data, Compression c = Compression::kAuto,
+                            std::string source = {}) {
+  return {std::move(name), false, std::move(data), c, std::move(source)};
+}
+inline DataEntryInput CopyEntry(std::string name) { return {std::move(name), true, {}, Compression::kAuto, {}}; }
+
 struct FixtureOptions {
   std::string title = "Fixture Saver";
   std::string installerName = "Setup.exe";

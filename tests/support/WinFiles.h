@@ -47,6 +47,17 @@ inline bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
   return ok;
 }
 
+// Whether a file (not a folder), a folder, or either is at `path`.
+inline bool FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+inline bool DirExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 inline std::string WithSlash(std::string s) {
   if (!s.empty() && s.back() != '\\') s += '\\';
   return s;

@@ -1,5 +1,5 @@
 // System state the Windows-side tests read and put back: the screen saver
-// line of "system.ini" and registry keys.
+// line of "system.ini" and registry keys and values.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +24,45 @@ inline bool KeyExists(HKEY root, const std::string& path) {
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
+}
+
+// A string value; "" and *found false when the key or the value is missing.
+inline std::string RegString(HKEY root, const std::string& key, const char* value, bool* found = nullptr) {
+  HKEY k = nullptr;
+  char buf[2048] = {};
+  DWORD size = sizeof buf - 1, type = 0;
+  const bool ok = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS &&
+                  RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS;
+  if (k != nullptr) RegCloseKey(k);
+  if (found != nullptr) *found = ok;
+  return ok ? buf : "";
+}
+
+// Writes a string value, creating the key; true when it was written.
+inline bool RegPut(HKEY root, const std::string& key, const char* value, const std::string& data) {
+  HKEY k = nullptr;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) return false;
+  const bool ok = RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                 static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+  RegCloseKey(k);
+  return ok;
+}
+
+// Removes a key with all its subkeys.
+inline void RegDeleteTree(HKEY root, const std::string& key) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WRITE, &k) == ERROR_SUCCESS) {
+    std::vector<std::string> subkeys;
+    char name[512];
+    DWORD len = sizeof name;
+    for (DWORD i = 0; RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, len = sizeof name) {
+      subkeys.push_back(name);
+    }
+    RegCloseKey(k);
+    for (const std::string& sub : subkeys) RegDeleteTree(root, key + "\\" + sub);
+  }
+  RegDeleteKeyA(root, key.c_str());
 }
 
 // Keeps "system.ini" as it was before the test, byte for byte.

@@ -1,9 +1,11 @@
-// Helpers for the Windows-side tests: finding windows another thread opened,
-// reading their controls, and saving a picture of a window.
+// Helpers for the Windows-side tests: finding windows another thread or
+// process opened, reading their controls, handling this thread's messages
+// while waiting, and saving a picture of a window.
 #pragma once
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -25,29 +27,57 @@ inline DWORD Slow(DWORD ms) {
   return ms * factor;
 }
 
-// A unix path of the build tree as Wine sees it (drive Z: maps "/").
-inline std::string WinePath(const std::string& unixPath) { return "Z:" + unixPath; }
+// A unix path of the build tree as Wine sees it (drive Z: maps "/"), with
+// backslashes.
+inline std::string WinePath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
 
 // Waits up to timeoutMs (stretched by Slow) for a visible top-level window
-// of this process with the given class (nullptr: any) and title.
-inline HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs = 10000) {
+// of process `pid` (0: this one) with the given class (nullptr: any) and
+// title.
+inline HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs = 10000, DWORD pid = 0) {
   timeoutMs = Slow(timeoutMs);
+  if (pid == 0) pid = GetCurrentProcessId();
   const DWORD start = GetTickCount();
   for (;;) {
-    HWND found = nullptr;
     for (HWND w = FindWindowExA(nullptr, nullptr, className, title); w != nullptr;
          w = FindWindowExA(nullptr, w, className, title)) {
-      DWORD pid = 0;
-      GetWindowThreadProcessId(w, &pid);
-      if (pid == GetCurrentProcessId() && IsWindowVisible(w)) {
-        found = w;
-        break;
-      }
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == pid && IsWindowVisible(w)) return w;
     }
-    if (found != nullptr) return found;
     if (GetTickCount() - start > timeoutMs) return nullptr;
     Sleep(20);
   }
+}
+
+// Handles the window messages of this thread for `ms` (at least once).
+inline void Pump(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(10);
+  } while (GetTickCount() - start < ms);
+}
+
+// Handles this thread's messages until `done()` holds or `timeoutMs`
+// (stretched by Slow) pass; whether it holds.
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  timeoutMs = Slow(timeoutMs);
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Pump(20);
+  }
+  return true;
 }
 
 inline std::string WindowText(HWND w) {

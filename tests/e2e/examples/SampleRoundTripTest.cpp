@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/WinHandles.h"
 #include "examples/saver/SaverText.h"
 #include "flash/FlashIds.h"
 #include "tests/e2e/examples/SampleTestSupport.h"
@@ -27,24 +28,12 @@
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
-#include "core/WinHandles.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss::sample {
 namespace {
 
-using ss::test::Exists;
-using ss::test::ReadFile;
-using ss::test::ScratchDir;
-using test::InstallGuard;
-using test::KeyExists;
-using test::PendingDeletes;
-using test::Process;
-using test::ReadString;
-using test::ScreenSaverSetting;
-using test::ShortName;
-using test::SystemIniRestorer;
-using test::WinePathOf;
+using namespace test;
 
 constexpr char kTitle[] = "Sample Aquarium";
 
@@ -123,21 +112,13 @@ uint32_t CertificateTableSize(const std::string& program) {
 // previous registration back afterwards.
 class FlashStandIn {
  public:
-  explicit FlashStandIn(const std::string& dll) {
-    hadValue_ = !(previous_ = ReadString(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr)).empty();
-    RegKey key;
-    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kFlashInprocKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                        nullptr) == ERROR_SUCCESS) {
-      Set(key.get(), nullptr, dll);
-      Set(key.get(), "ThreadingModel", "Apartment");
-    }
+  explicit FlashStandIn(const std::string& dll) : previous_(RegString(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr)) {
+    RegPut(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr, dll);
+    RegPut(HKEY_CLASSES_ROOT, kFlashInprocKey, "ThreadingModel", "Apartment");
   }
   ~FlashStandIn() {
-    if (hadValue_) {
-      RegKey key;
-      if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kFlashInprocKey, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
-        Set(key.get(), nullptr, previous_);
-      }
+    if (!previous_.empty()) {
+      RegPut(HKEY_CLASSES_ROOT, kFlashInprocKey, nullptr, previous_);
     } else {
       RegDeleteKeyA(HKEY_CLASSES_ROOT, kFlashInprocKey);
       RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kFlashClsidText).c_str());
@@ -145,12 +126,7 @@ class FlashStandIn {
   }
 
  private:
-  static void Set(HKEY key, const char* name, const std::string& value) {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  }
   std::string previous_;
-  bool hadValue_ = false;
 };
 
 // The staged sample (what examples/build-sample.sh gathers) and the
@@ -160,30 +136,30 @@ class SampleRoundTrip : public testing::TestWithParam<Outcome> {
   void SetUp() override {
     stage_ = scratch_ / "stage";
     ASSERT_TRUE(CreateDirectoryA(stage_.c_str(), nullptr));
-    Process media(Quoted(WinePathOf(SS_SAMPLE_MEDIA)) + " " + Quoted(stage_));
+    Process media(Quoted(WinePath(SS_SAMPLE_MEDIA)) + " " + Quoted(stage_));
     ASSERT_TRUE(media.started());
     ASSERT_EQ(media.Wait(60000), 0) << "sample_media.exe";
     for (const char* text : {"sample.json", "license.txt", "readme.txt", "captions.txt"}) {
-      ASSERT_TRUE(CopyFileA((WinePathOf(SS_SAMPLE_DIR) + "\\" + text).c_str(), (stage_ + "\\" + text).c_str(),
+      ASSERT_TRUE(CopyFileA((WinePath(SS_SAMPLE_DIR) + "\\" + text).c_str(), (stage_ + "\\" + text).c_str(),
                             FALSE))
           << text;
     }
     for (const char* built : {SS_SAMPLE_ENGINE, SS_SAMPLE_AQUAFX, SS_SAMPLE_AQUACAP}) {
-      const std::string from = WinePathOf(built);
+      const std::string from = WinePath(built);
       ASSERT_TRUE(CopyFileA(from.c_str(), (stage_ + "\\" + from.substr(from.rfind('\\') + 1)).c_str(), FALSE))
           << from;
     }
     installer_ = scratch_ / "Sample Setup.exe";
     if (GetParam().ready != nullptr) {
-      ASSERT_TRUE(CopyFileA(WinePathOf(GetParam().ready).c_str(), installer_.c_str(), FALSE))
+      ASSERT_TRUE(CopyFileA(WinePath(GetParam().ready).c_str(), installer_.c_str(), FALSE))
           << GetParam().ready << " (made by sample_installed_tool)";
       ASSERT_GT(CertificateTableSize(installer_), 0u) << "not signed: " << GetParam().ready;
       return;
     }
-    Process pack(Quoted(WinePathOf(SS_SSPACK)) + " build " + Quoted(stage_ + "\\sample.json") + " -o " +
-                 Quoted(installer_) + " --stub " + Quoted(WinePathOf(*GetParam().fault ? SS_FAULT_STUB : SS_STUB)) +
+    Process pack(Quoted(WinePath(SS_SSPACK)) + " build " + Quoted(stage_ + "\\sample.json") + " -o " +
+                 Quoted(installer_) + " --stub " + Quoted(WinePath(*GetParam().fault ? SS_FAULT_STUB : SS_STUB)) +
                  " --impborl " +
-                 Quoted(WinePathOf(SS_IMPBORL)) + " -q");
+                 Quoted(WinePath(SS_IMPBORL)) + " -q");
     ASSERT_TRUE(pack.started());
     ASSERT_EQ(pack.Wait(120000), 0) << "sspack.exe build";
   }
@@ -234,7 +210,7 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
       << "a " << kTitle << " is already installed in this Wine prefix";
   SystemIniRestorer ini;
   PendingDeletes pending;
-  FlashStandIn flash(WinePathOf(SS_FLASHCTL));
+  FlashStandIn flash(WinePath(SS_FLASHCTL));
   InstallGuard guard(systemDir, kTitle);
   if (wow64) guard.AlsoDelete(nativeEngine);
   const std::string settingBefore = ScreenSaverSetting();
@@ -265,9 +241,9 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   // sspack's header around our settings blob equals the one our generator
   // writes for four pictures.
   EXPECT_EQ(ReadFile(installDir + "saver.dat"), Staged("saver.dat"));
-  EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "DisplayName"),
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "DisplayName"),
             "Sample Aquarium Screen Saver");
-  const std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "UninstallString");
+  const std::string command = RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "UninstallString");
   ASSERT_EQ(command, "\"" + engine + "\" /u");
 
   if (!wow64) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/WinHandles.h"
 #include "examples/media/SampleMedia.h"
 #include "examples/saver/SampleSettings.h"
 #include "examples/saver/SaverPaths.h"
@@ -21,23 +22,11 @@
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/ScreenSaverActivation.h"
-#include "core/WinHandles.h"
 
 namespace ss::sample {
 namespace {
 
-using ss::test::Exists;
-using test::InstallGuard;
-using test::KeyExists;
-using test::PendingDeletes;
-using test::Process;
-using test::ReadString;
-using test::ScreenSaverSetting;
-using test::ShortName;
-using test::SystemIniRestorer;
-using ss::test::ReadFile;
-using ss::test::ScratchDir;
-using ss::test::WriteFile;
+using namespace test;
 
 std::string EngineSource() { return ss::test::ProgramDir() + "Sample Aquarium.scr"; }
 
@@ -102,7 +91,7 @@ TEST(SampleUninstallRun, RegisteredCommandRemovesTheInstallFromTheSystemDirector
   ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, title, 6));
   ASSERT_NO_FATAL_FAILURE(RegisterAndActivate(systemDir, title));
 
-  const std::string command = ReadString(HKEY_LOCAL_MACHINE, UninstallKeyPath(title), "UninstallString");
+  const std::string command = RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(title), "UninstallString");
   ASSERT_EQ(command, MakeUninstallCommand(systemDir, title));
   ASSERT_EQ(ScreenSaverSetting(), ShortName(systemDir + title + ".scr"));
 
@@ -132,16 +121,7 @@ TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
   const std::string other = ShortName(systemDir + "Other Saver.scr");
   ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", other.c_str(), "system.ini"));
   const std::string foreign = "\"C:\\Elsewhere\\" + title + ".scr\" /u";
-  {
-    RegKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, UninstallKeyPath(title).c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key.get(), "UninstallString", 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(foreign.c_str()),
-                             static_cast<DWORD>(foreign.size() + 1)),
-              ERROR_SUCCESS);
-  }
+  ASSERT_TRUE(RegPut(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString", foreign));
 
   // The system starts a screen saver by the short name in system.ini; the
   // title must still come from the long one.
@@ -154,7 +134,7 @@ TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
 
   ExpectRemoved(systemDir, title, pending, guard);
   EXPECT_EQ(ScreenSaverSetting(), other) << "another program's screen saver line was changed";
-  EXPECT_EQ(ReadString(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString"), foreign);
+  EXPECT_EQ(RegString(HKEY_CURRENT_USER, UninstallKeyPath(title), "UninstallString"), foreign);
   EXPECT_TRUE(Exists(systemDir + "Other Saver.scr"));
 }
 
@@ -270,25 +250,6 @@ TEST(SampleSlideShowContent, PicturesCaptionsAndSettingsFromTheInstallDirectory)
   EXPECT_EQ(c.settings.caption, "Show");
 }
 
-// Waits up to `ms` (stretched by sstest::Slow) for a top-level window of
-// `cls` titled `title` that belongs to process `pid`, handling this thread's
-// messages meanwhile.
-HWND WaitForProcessWindow(DWORD pid, const char* cls, const char* title, int ms) {
-  ms = static_cast<int>(sstest::Slow(static_cast<DWORD>(ms)));
-  for (int waited = 0; waited <= ms; waited += 50) {
-    HWND w = nullptr;
-    while ((w = FindWindowExA(nullptr, w, cls, title)) != nullptr) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(w, &owner);
-      if (owner == pid && IsWindowVisible(w)) return w;
-    }
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    Sleep(50);
-  }
-  return nullptr;
-}
-
 TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
   if (!ss::test::HaveDisplay()) GTEST_SKIP() << "no display";
   ScratchDir scratch("sample");
@@ -299,7 +260,7 @@ TEST(SampleSaverWindows, SettingsNoteShowsTheInstalledSettings) {
 
   Process run("\"" + systemDir + title + ".scr\" /c");
   ASSERT_TRUE(run.started());
-  HWND box = WaitForProcessWindow(run.id(), "#32770", title.c_str(), 15000);
+  HWND box = sstest::WaitForWindow("#32770", title.c_str(), 15000, run.id());
   ASSERT_NE(box, nullptr) << "no settings note";
   std::string all;
   for (const std::string& t : ss::test::ChildTexts(box)) all += t + "\n";
@@ -333,14 +294,9 @@ TEST(SampleSaverWindows, PreviewLivesInItsParentHoldsNoFilesAndEndsWithIt) {
   ASSERT_NE(parent, nullptr);
   Process run(engine + " /p " + std::to_string(reinterpret_cast<uintptr_t>(parent)));
   ASSERT_TRUE(run.started());
-  HWND child = nullptr;
-  for (DWORD waited = 0; waited < sstest::Slow(15000) && !child; waited += 50) {
-    child = FindWindowExA(parent, nullptr, "SampleAquariumSaverWindow", nullptr);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    if (!child) Sleep(50);
-  }
-  ASSERT_NE(child, nullptr) << "the preview did not appear in its parent";
+  const auto preview = [parent] { return FindWindowExA(parent, nullptr, "SampleAquariumSaverWindow", nullptr); };
+  ASSERT_TRUE(sstest::PumpUntil(preview, 15000)) << "the preview did not appear in its parent";
+  HWND child = preview();
   RECT rc;
   GetClientRect(child, &rc);
   EXPECT_EQ(rc.right, 152);

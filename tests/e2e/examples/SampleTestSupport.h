@@ -9,18 +9,23 @@
 #include <string>
 #include <vector>
 
+#include "core/WinHandles.h"
 #include "tests/support/WinSystem.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
-#include "core/WinHandles.h"
 
 namespace ss::sample::test {
 
+using ss::test::Exists;
 using ss::test::ReadFile;
+using ss::test::ScratchDir;
 using ss::test::WriteFile;
+using sstest::RegPut;
+using sstest::RegString;
 using sstest::ScreenSaverSetting;
 using sstest::SystemIniRestorer;
+using sstest::WinePath;
 
 inline constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 inline constexpr char kPending[] = "PendingFileRenameOperations";
@@ -31,23 +36,8 @@ inline std::string ShortName(const std::string& path) {
   return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
 
-inline bool KeyExists(HKEY root, const std::string& title) {
-  RegKey key;
-  return RegOpenKeyExA(root, UninstallKeyPath(title).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-inline std::string ReadString(HKEY root, const std::string& path, const char* name) {
-  RegKey key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "";
-  char buf[2048];
-  DWORD size = sizeof buf - 1, type = 0;
-  if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
-      ERROR_SUCCESS) {
-    return "";
-  }
-  buf[size] = '\0';
-  return buf;
-}
+// Whether `title` has an uninstall entry under `root`.
+inline bool KeyExists(HKEY root, const std::string& title) { return sstest::KeyExists(root, UninstallKeyPath(title)); }
 
 // Keeps the list of files to delete at the next start as it was, and tells
 // which entries a run added (paths without the "\??\" prefix).
@@ -170,12 +160,5 @@ class InstallGuard {
   std::string title_;
   std::vector<std::string> leftovers_;
 };
-
-// A Unix path of the build as the Windows side sees it (Wine's Z: drive).
-inline std::string WinePathOf(const std::string& unixPath) {
-  std::string path = "Z:" + unixPath;
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
 
 }  // namespace ss::sample::test

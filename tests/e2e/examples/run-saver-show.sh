@@ -11,14 +11,8 @@
 set -u
 engine=$1 bindir=$2 work=$3 shots=$4
 ss_root=$(cd "$(dirname "$0")/../../.." && pwd)
-run="$ss_root/scripts/wine-run.sh"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-if [ -z "${DISPLAY:-}" ]; then
-  echo "FAIL: no DISPLAY; the show needs an X display (Xvfb)"
-  exit 1
-fi
+. "$ss_root/tests/e2e/process.sh"
+need_display "the show needs"
 
 title="Sample Aquarium"
 rm -rf "$work"
@@ -30,8 +24,6 @@ cp "$work/media/media/"*.bmp "$work/media/saver.dat" "$install/"
 cp "$ss_root/examples/sample/captions.txt" "$bindir/aquafx.dll" "$bindir/aquacap.dll" "$install/"
 cp "$engine" "$work/sys/$title.scr"
 scr="$work/sys/$title.scr"
-
-. "$ss_root/tests/e2e/process.sh"
 
 # The mean colour "R G B" (0 to 255) of a patch of open water.
 patch_colour() {
@@ -119,8 +111,5 @@ wait_for_exit "$pid" 15 || fail "the show did not end on a key"
 [ "$exit_code" = 0 ] || fail "the show's exit code after the key is $exit_code"
 
 rm -rf "$work"
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
+exit_on_failures
 echo "screenshot: $shots/sample-saver.png"

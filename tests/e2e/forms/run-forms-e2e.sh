@@ -12,23 +12,11 @@
 set -u
 stub=$1 helper=$2 shots=$3 work=$4 sspack=$5 impborl=$6 flashctl=$7
 ss_root=$(cd "$(dirname "$0")/../../.." && pwd)
-run="$ss_root/scripts/wine-run.sh"
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-if [ -z "${DISPLAY:-}" ]; then
-  echo "FAIL: no DISPLAY; the windows need an X display (Xvfb)"
-  exit 1
-fi
+. "$ss_root/tests/e2e/process.sh"
+need_display "the windows need"
 
 rm -rf "$work"
 mkdir -p "$work/Sample Kit" "$shots"
-
-. "$ss_root/tests/e2e/process.sh"
-
-# value KEY FILE: the value of a key=value line.
-value() { sed -n "s/^$1=//p" "$2" | head -n 1 | tr -d '\r'; }
 
 expect() {
   local key=$1 want=$2 file=$3 got
@@ -123,8 +111,5 @@ fi
 wait_for_exit "$show_pid" 20 || fail "the licence window did not end after Cancel"
 [ "$exit_code" = 0 ] || fail "the licence window's exit code is $exit_code"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)"
-  exit 1
-fi
+exit_on_failures
 echo "screenshots: $shots/installer-ready.png $shots/installer-ready-licence.png"

@@ -7,8 +7,8 @@
 
 #include "package/ByteOrder.h"
 #include "package/PackageRecords.h"
-#include "tools/PackCodec.h"
 #include "tests/support/PackFixtures.h"
+#include "tools/PackCodec.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
 
@@ -236,6 +236,15 @@ class CaseMaker {
   std::vector<HostileCase>* out_;
 };
 
+// 8 MiB of zeros imploded: a tiny stream that expands far beyond what a
+// case declares.
+std::vector<uint8_t> Bomb() {
+  std::vector<uint8_t> packed;
+  std::string error;
+  pack::Implode(std::vector<uint8_t>(8u << 20, 0), &packed, &error);
+  return packed;
+}
+
 std::string Hex(int64_t v) {
   static const char kDigits[] = "0123456789ABCDEF";
   if (v < 0) return "-" + Hex(-v);
@@ -431,10 +440,7 @@ void SegmentCases(CaseMaker& m) {
   // A stream appended after the last segment that expands far beyond the
   // support file's declared size, and the support file's stream cut short.
   {
-    std::vector<uint8_t> zeros(8u << 20, 0);
-    std::vector<uint8_t> packed;
-    std::string error;
-    pack::Implode(zeros, &packed, &error);
+    const std::vector<uint8_t> packed = Bomb();
     std::vector<uint8_t> image = m.image();
     const int32_t at = static_cast<int32_t>(image.size());
     image.insert(image.end(), packed.begin(), packed.end());
@@ -495,6 +501,13 @@ void DataFileCases(CaseMaker& m) {
   auto add = [&](const std::string& name, ss::Result code, const std::string& why, const std::vector<uint8_t>& data) {
     m.Add("datafile", name, code, why, m.WithDataFile(data));
   };
+  // A case of the base data file with its items changed, laid out again.
+  auto item = [&](const std::string& name, ss::Result code, const std::string& why,
+                  const std::function<void(DataFile&)>& change) {
+    DataFile d = base;
+    change(d);
+    add(name, code, why, Lay(d));
+  };
   add("as laid out again", ss::kOk, "the same data file in a stored segment", laid);
 
   // Entry counts.
@@ -507,15 +520,8 @@ void DataFileCases(CaseMaker& m) {
   add("entryCount 5 over a table of 4", ss::kIoReadPastEnd,
       "the fifth slot is read from the first chunk record, whose offset is garbage (100)", Lay(base, 5));
   add("entryCount 0", ss::kOk, "nothing to expand; saver.dat is still written", Lay(base, 0));
-  {
-    DataFile full = base;
-    while (full.items.size() < 1010) {
-      DataItem empty;  // no name: skipped
-      full.items.push_back(empty);
-    }
-    add("entryCount 1010, all but four without a name", ss::kOk,
-        "the largest table the installer holds", Lay(full));
-  }
+  item("entryCount 1010, all but four without a name", ss::kOk, "the largest table the installer holds",
+       [](DataFile& d) { d.items.resize(1010); });  // items without a name are skipped
 
   // Record offsets of entry 2 (a compressed entry with bytes).
   for (int64_t v : {int64_t{-1}, int64_t{0}, int64_t{kMaxInt}, int64_t{size}, int64_t{size} - 43,
@@ -558,50 +564,42 @@ void DataFileCases(CaseMaker& m) {
          [](TChunkRecord& r) { r.compressed = 0; });
 
   // Streams that expand beyond their declared size or stop short.
-  {
-    std::vector<uint8_t> zeros(8u << 20, 0);
-    std::vector<uint8_t> packed;
-    std::string error;
-    pack::Implode(zeros, &packed, &error);
-    DataFile bomb = base;
-    bomb.items[1].payload = packed;
-    bomb.items[1].record.packedSize = static_cast<int32_t>(packed.size());
-    bomb.items[1].record.originalSize = 1000;
-    add("entry 2 expands to 8 MiB, declares 1000 bytes", ss::kErrWrongSize,
-        "the expansion passes the declared size (-13); it must not fill the disk", Lay(bomb));
-    DataFile huge = bomb;
-    huge.items[1].record.originalSize = 8 << 20;
-    add("entry 2 expands to 8 MiB as declared", ss::kOk, "a large entry that is sound", Lay(huge));
-  }
+  const std::vector<uint8_t> packed = Bomb();
+  auto bomb = [&packed](int32_t declared) {
+    return [&packed, declared](DataFile& d) {
+      d.items[1].payload = packed;
+      d.items[1].record.packedSize = static_cast<int32_t>(packed.size());
+      d.items[1].record.originalSize = declared;
+    };
+  };
+  item("entry 2 expands to 8 MiB, declares 1000 bytes", ss::kErrWrongSize,
+       "the expansion passes the declared size (-13); it must not fill the disk", bomb(1000));
+  item("entry 2 expands to 8 MiB as declared", ss::kOk, "a large entry that is sound", bomb(8 << 20));
   for (size_t keep : {size_t{1}, base.items[1].payload.size() / 2, base.items[1].payload.size() - 1}) {
-    DataFile cut = base;
-    cut.items[1].payload.resize(keep);
-    cut.items[1].record.packedSize = static_cast<int32_t>(keep);
-    add("entry 2 stream cut to " + std::to_string(keep) + " bytes", ss::kErrWrongSize,
-        "the stream stops short of the declared size (-13)", Lay(cut));
+    item("entry 2 stream cut to " + std::to_string(keep) + " bytes", ss::kErrWrongSize,
+         "the stream stops short of the declared size (-13)", [&](DataFile& d) {
+           d.items[1].payload.resize(keep);
+           d.items[1].record.packedSize = static_cast<int32_t>(keep);
+         });
   }
 
   // Entry names.
+  const char kInside[] = "an entry name must stay inside the install directory (-602)";
   for (const std::string& name : HostileNames()) {
-    DataFile d = base;
-    d.items[1].entry.fileName = name;
-    add("entry 2 named \"" + Shown(name) + "\"", ss::kErrBadEntryName, "an entry name must stay inside the install directory (-602)",
-        Lay(d));
+    item("entry 2 named \"" + Shown(name) + "\"", ss::kErrBadEntryName, kInside,
+         [&](DataFile& d) { d.items[1].entry.fileName = name; });
   }
   for (const std::string& name : {std::string("sub\\..\\..\\evil.txt"), std::string("sub\\\\evil.txt"),
                                   std::string("sub\\CON\\evil.txt"), std::string("sub\\"),
                                   std::string("..\\") + kBaseTitle + ".scr"}) {
-    DataFile d = base;
-    d.items[2].entry.fileName = name;
-    add("entry 3 named \"" + name + "\"", ss::kErrBadEntryName, "an entry name must stay inside the install directory (-602)",
-        Lay(d));
+    item("entry 3 named \"" + name + "\"", ss::kErrBadEntryName, kInside,
+         [&](DataFile& d) { d.items[2].entry.fileName = name; });
   }
+  item("entry 2 named with 255 characters", kPathTooLong,
+       "a legal name, but the whole path is longer than Windows allows",
+       [](DataFile& d) { d.items[1].entry.fileName = LongName(); });
+  m.MarkVerifyCannotName(kSystemsCode);
   {
-    DataFile d = base;
-    d.items[1].entry.fileName = LongName();
-    add("entry 2 named with 255 characters", kPathTooLong,
-        "a legal name, but the whole path is longer than Windows allows", Lay(d));
-    m.MarkVerifyCannotName(kSystemsCode);
     std::vector<uint8_t> bytes = Lay(base);
     // 256 characters and no terminating zero.
     std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(SlotAt(2) + 2),
@@ -610,70 +608,49 @@ void DataFileCases(CaseMaker& m) {
         "the name fills its field; the path is too long for Windows", bytes);
     m.MarkVerifyCannotName(kSystemsCode);
   }
-  {
-    DataFile d = base;
-    d.items[1].entry.fileName = "..\\..\\evil.txt";
-    d.items[1].record.originalSize = 0;
-    add("entry 2 of size 0 named \"..\\..\\evil.txt\"", ss::kOk,
-        "an entry of size 0 writes nothing, so its name is never used", Lay(d));
-  }
+  item("entry 2 of size 0 named \"..\\..\\evil.txt\"", ss::kOk,
+       "an entry of size 0 writes nothing, so its name is never used", [](DataFile& d) {
+         d.items[1].entry.fileName = "..\\..\\evil.txt";
+         d.items[1].record.originalSize = 0;
+       });
 
-  // Entries produced by copying (type 3).
-  {
-    DataFile d = base;
-    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
-    d.items[2].entry.fileName = base.items[0].entry.fileName;
-    add("entry 3 a copy of entry 1 onto itself", ss::kOk,
-        "copying a file onto itself is ignored", Lay(d));
-  }
-  {
-    DataFile d = base;
-    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
-    d.items[2].entry.fileName = "copy.swf";
-    add("entry 3 a copy of entry 1", ss::kOk, "a later type-3 entry copies entry 1's file", Lay(d));
-    // The builder and its verifier accept a copy into a sub-folder; the
-    // entries that carry bytes create their folders, and so must a copy.
-    d.items[2].entry.fileName = "copies\\copy.swf";
-    add("entry 3 a copy of entry 1 into a sub-folder", ss::kOk,
-        "a copied entry may name a sub-folder like any other entry", Lay(d));
-  }
-  {
-    DataFile d = base;
-    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
-    d.items[2].entry.fileName = "..\\..\\..\\..\\..\\hostile-sentinel\\copy.swf";
-    add("entry 3 a copy named outside", ss::kErrBadEntryName, "a copied entry's name must stay inside (-602)", Lay(d));
-  }
-  {
-    DataFile d = base;
-    d.items[0].entry.fileName = "..\\..\\evil.swf";
-    add("entry 1 (the movie copy) named outside", ss::kErrBadEntryName,
-        "the movie copy's name must stay inside (-602)", Lay(d));
-  }
-  {
-    DataFile d = base;
-    d.items[0].entry.fileName = "..\\..\\evil.swf";
-    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
-    d.items[0].entry.entryType = 0;
-    d.header.setContentKind(0);
-    add("entry 3 copies an entry 1 named outside", ss::kErrBadEntryName,
-        "the copy's source is named outside the install directory (-602)", Lay(d));
-  }
-  {
-    DataFile d = base;
-    d.items[0].entry.fileName.clear();
-    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
-    add("entry 3 copies an entry 1 without a name", ss::kErrBadEntryName,
-        "there is no file to copy: an empty source name is refused (-602)", Lay(d));
-  }
-  {
-    DataFile d = base;
-    d.items[1].entry.entryType = TSaverFileEntry::kTypeCopy;
-    d.items[1].entry.fileName = d.items[0].entry.fileName;
-    d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
-    d.items[2].entry.fileName = d.items[0].entry.fileName;
-    add("entries 2 and 3 copies of entry 1 under its own name", ss::kOk,
-        "every copy points at the file itself and is ignored", Lay(d));
-  }
+  // Entries produced by copying (type 3): entry `i` (0 based) made a copy
+  // under `name`.
+  auto copy = [](DataFile& d, size_t i, const std::string& name) {
+    d.items[i].entry.entryType = TSaverFileEntry::kTypeCopy;
+    d.items[i].entry.fileName = name;
+  };
+  const std::string movie = base.items[0].entry.fileName;
+  item("entry 3 a copy of entry 1 onto itself", ss::kOk, "copying a file onto itself is ignored",
+       [&](DataFile& d) { copy(d, 2, movie); });
+  item("entry 3 a copy of entry 1", ss::kOk, "a later type-3 entry copies entry 1's file",
+       [&](DataFile& d) { copy(d, 2, "copy.swf"); });
+  // The builder and its verifier accept a copy into a sub-folder; the
+  // entries that carry bytes create their folders, and so must a copy.
+  item("entry 3 a copy of entry 1 into a sub-folder", ss::kOk,
+       "a copied entry may name a sub-folder like any other entry",
+       [&](DataFile& d) { copy(d, 2, "copies\\copy.swf"); });
+  item("entry 3 a copy named outside", ss::kErrBadEntryName, "a copied entry's name must stay inside (-602)",
+       [&](DataFile& d) { copy(d, 2, "..\\..\\..\\..\\..\\hostile-sentinel\\copy.swf"); });
+  item("entry 1 (the movie copy) named outside", ss::kErrBadEntryName, "the movie copy's name must stay inside (-602)",
+       [](DataFile& d) { d.items[0].entry.fileName = "..\\..\\evil.swf"; });
+  item("entry 3 copies an entry 1 named outside", ss::kErrBadEntryName,
+       "the copy's source is named outside the install directory (-602)", [](DataFile& d) {
+         d.items[0].entry.fileName = "..\\..\\evil.swf";
+         d.items[0].entry.entryType = 0;
+         d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+         d.header.setContentKind(0);
+       });
+  item("entry 3 copies an entry 1 without a name", ss::kErrBadEntryName,
+       "there is no file to copy: an empty source name is refused (-602)", [](DataFile& d) {
+         d.items[0].entry.fileName.clear();
+         d.items[2].entry.entryType = TSaverFileEntry::kTypeCopy;
+       });
+  item("entries 2 and 3 copies of entry 1 under its own name", ss::kOk,
+       "every copy points at the file itself and is ignored", [&](DataFile& d) {
+         copy(d, 1, movie);
+         copy(d, 2, movie);
+       });
 }
 
 // False with a message when the builder refuses one of the valid inputs.

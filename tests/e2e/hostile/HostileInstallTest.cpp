@@ -23,13 +23,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/hostile/HostileCases.h"
-#include "tests/fuzz/package/ReadingRun.h"
-#include "tools/PackageCheck.h"
 #include "flash/FlashIds.h"
 #include "package/SegmentTargets.h"
+#include "tests/e2e/hostile/HostileCases.h"
+#include "tests/fuzz/package/ReadingRun.h"
 #include "tests/support/WinSystem.h"
 #include "tests/support/WinTestUtil.h"
+#include "tools/PackageCheck.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"

@@ -7,16 +7,6 @@ namespace e2e {
 using sstest::Slow;
 using sstest::WithSlash;
 
-bool FileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::vector<std::string> ListDir(const std::string& dir, const std::string& pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA fd;
@@ -32,43 +22,6 @@ std::vector<std::string> ListDir(const std::string& dir, const std::string& patt
 
 void SetScreenSaverSetting(const std::string& value) {
   WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", value.empty() ? nullptr : value.c_str(), "system.ini");
-}
-
-std::string RegString(HKEY root, const std::string& key, const char* value, bool* found) {
-  *found = false;
-  HKEY k = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return std::string();
-  char buf[2048] = {};
-  DWORD size = sizeof buf - 1, type = 0;
-  if (RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS) {
-    *found = true;
-  }
-  RegCloseKey(k);
-  return buf;
-}
-
-void RegPut(HKEY root, const std::string& key, const char* value, const std::string& data) {
-  HKEY k = nullptr;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) return;
-  RegSetValueExA(k, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                 static_cast<DWORD>(data.size() + 1));
-  RegCloseKey(k);
-}
-
-void RegDeleteTree(HKEY root, const std::string& key) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WRITE, &k) == ERROR_SUCCESS) {
-    std::vector<std::string> subkeys;
-    char name[512];
-    DWORD len = sizeof name;
-    for (DWORD i = 0; RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++i, len = sizeof name) {
-      subkeys.push_back(name);
-    }
-    RegCloseKey(k);
-    for (const std::string& sub : subkeys) RegDeleteTree(root, key + "\\" + sub);
-  }
-  RegDeleteKeyA(root, key.c_str());
 }
 
 ChildProcess::~ChildProcess() {
@@ -181,7 +134,7 @@ bool ChildProcess::Wait(DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   bool ended = false;
   while (!(ended = WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) && GetTickCount() - start < timeoutMs) {
-    Pause(20);
+    Pump(20);
   }
   if (!ended) {
     TerminateProcess(process_, 1);
@@ -261,7 +214,7 @@ HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD time
     }
     if (GetTickCount() - start > timeoutMs) return nullptr;
     if (child != nullptr && !child->Running()) return nullptr;
-    Pause(30);
+    Pump(30);
   }
 }
 
@@ -289,7 +242,7 @@ Box ReadBox(HWND dialog) {
 HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child) {
   HWND box = WaitForWindow(
       pid, [](HWND w) { return ClassOf(w) == "#32770"; }, timeoutMs, child);
-  if (box != nullptr) Pause(100);  // let the box finish laying itself out
+  if (box != nullptr) Pump(100);  // let the box finish laying itself out
   return box;
 }
 
@@ -337,18 +290,6 @@ COLORREF ScreenColourAt(HWND w, double fx, double fy) {
   const COLORREF c = GetPixel(screen, p.x, p.y);
   ReleaseDC(nullptr, screen);
   return c;
-}
-
-void Pause(DWORD ms) {
-  const DWORD start = GetTickCount();
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(10);
-  } while (GetTickCount() - start < ms);
 }
 
 }  // namespace e2e

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/WinSystem.h"
@@ -19,10 +20,10 @@ namespace e2e {
 
 using Bytes = std::vector<uint8_t>;
 
+using sstest::DirExists;
+using sstest::FileExists;
 using sstest::ReadAll;
 using sstest::WriteAll;
-bool FileExists(const std::string& path);
-bool DirExists(const std::string& path);
 
 // Each with a trailing backslash.
 using sstest::SystemDir;
@@ -36,10 +37,9 @@ std::vector<std::string> ListDir(const std::string& dir, const std::string& patt
 using sstest::ScreenSaverSetting;
 void SetScreenSaverSetting(const std::string& value);  // "" removes the line
 
-// A string value of a key, or nullopt-like: *found false when absent.
-std::string RegString(HKEY root, const std::string& key, const char* value, bool* found);
-void RegPut(HKEY root, const std::string& key, const char* value, const std::string& data);
-void RegDeleteTree(HKEY root, const std::string& key);
+using sstest::RegDeleteTree;
+using sstest::RegPut;
+using sstest::RegString;
 
 // A running installer. The test attaches to it as its debugger, which is
 // how the installer's debug log (OutputDebugStringA) reaches the test under
@@ -99,11 +99,14 @@ HWND WaitForWindow(DWORD pid, const std::function<bool(HWND)>& match, DWORD time
 HWND WaitForTitle(DWORD pid, const std::string& title, DWORD timeoutMs, const ChildProcess* child = nullptr);
 
 // A message box (dialog class #32770): caption, text and button captions.
+using Buttons = std::vector<std::string>;
 struct Box {
   HWND hwnd = nullptr;
   std::string caption;
   std::string text;
-  std::vector<std::string> buttons;
+  Buttons buttons;
+  // All three, to compare in one check.
+  auto Shown() const { return std::tie(caption, text, buttons); }
 };
 Box ReadBox(HWND dialog);
 HWND WaitForBox(DWORD pid, DWORD timeoutMs, const ChildProcess* child = nullptr);
@@ -122,6 +125,6 @@ int DistinctColours(HWND w, double top, double bottom);
 COLORREF ScreenColourAt(HWND w, double fx, double fy);
 
 // Lets time pass while the windows of this process stay responsive.
-void Pause(DWORD ms);
+using sstest::Pump;
 
 }  // namespace e2e

@@ -11,32 +11,24 @@ namespace e2e {
 
 using ss::pack::Compression;
 
-namespace {
-
-std::string BackslashPath(const std::string& unixPath) {
-  std::string path = sstest::WinePath(unixPath);
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
+using sstest::WinePath;
 
 constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
 
-}  // namespace
-
 const Bytes& InstallE2e::Stub() {
-  static const Bytes bytes = ReadAll(BackslashPath(SS_STUB_PATH));
+  static const Bytes bytes = ReadAll(WinePath(SS_STUB_PATH));
   return bytes;
 }
 
 const Bytes& InstallE2e::Library() {
-  static const Bytes bytes = ReadAll(BackslashPath(SS_IMPBORL_PATH));
+  static const Bytes bytes = ReadAll(WinePath(SS_IMPBORL_PATH));
   return bytes;
 }
 
 bool InstallE2e::UseStub(const std::string& buildPath) {
   static std::map<std::string, Bytes> stubs;
   Bytes& bytes = stubs[buildPath];
-  if (bytes.empty()) bytes = ReadAll(BackslashPath(buildPath));
+  if (bytes.empty()) bytes = ReadAll(WinePath(buildPath));
   stub_ = &bytes;
   return bytes.size() > 1000;
 }
@@ -50,7 +42,7 @@ void InstallE2e::SetUp() {
   workDirsBefore_ = ListDir(TempDir(), "LMF*");
   screenSaverBefore_ = ScreenSaverSetting();
   // Every package checks the player at start-up; most tests want one there.
-  RegisterFlashControl(BackslashPath(SS_FLASHCTL_PATH));
+  RegisterFlashControl(WinePath(SS_FLASHCTL_PATH));
 }
 
 void InstallE2e::TearDown() {
@@ -69,7 +61,7 @@ void InstallE2e::TearDown() {
     // A panel still open keeps its file; close it first.
     if (HWND panel = FindWindowA(nullptr, "Display Properties")) PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
     const std::string desk = SystemDir() + "desk.cpl";
-    for (int i = 0; i < 50 && FileExists(desk) && !DeleteFileA(desk.c_str()); ++i) Pause(100);
+    for (int i = 0; i < 50 && FileExists(desk) && !DeleteFileA(desk.c_str()); ++i) Pump(100);
   }
   // A failed test may leave a work directory behind; the next one must not
   // count it.
@@ -103,12 +95,7 @@ Package InstallE2e::MakePackage(const PackagePlan& plan) {
   p.dataEntries["pics\\noise.bin"] = ss::pack::MakeNoiseBytes(4000, 502);
   p.dataEntries["pics\\deep\\one.dat"] = Bytes(1, 0x5A);
   for (const auto& [name, bytes] : p.dataEntries) {
-    ss::pack::DataEntryInput e;
-    e.name = name;
-    e.data = bytes;
-    e.compression = plan.compression;
-    e.source = name;
-    data.entries.push_back(e);
+    data.entries.push_back(ss::pack::Entry(name, bytes, plan.compression, name));
   }
   Bytes dataBytes;
   std::string error;
@@ -198,7 +185,7 @@ std::vector<Box> InstallE2e::FinishAnsweringBoxes(ChildProcess& child, DWORD tim
     if (HWND box = WaitForBox(child.pid(), 100, &child)) {
       boxes.push_back(ReadBox(box));
       if (!boxes.back().buttons.empty()) ClickButton(box, boxes.back().buttons.front());
-      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pause(20);
+      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pump(20);
     }
   }
   EXPECT_TRUE(child.Wait(1000)) << "installer did not end\n" << child.LogText();
@@ -279,13 +266,13 @@ void InstallE2e::SetWindowsVersion(const std::string& exeName, const std::string
 }
 
 void InstallE2e::PlaceDisplayPanel() {
-  ASSERT_TRUE(CopyFileA(BackslashPath(SS_DESK_CPL_PATH).c_str(), (SystemDir() + "desk.cpl").c_str(), FALSE))
+  ASSERT_TRUE(CopyFileA(WinePath(SS_DESK_CPL_PATH).c_str(), (SystemDir() + "desk.cpl").c_str(), FALSE))
       << GetLastError();
   deskPlaced_ = true;
 }
 
 void InstallE2e::Screenshot(HWND w, const std::string& name) {
-  const std::string dir = BackslashPath(SS_SCREENSHOT_DIR);
+  const std::string dir = WinePath(SS_SCREENSHOT_DIR);
   CreateDirectoryA(dir.c_str(), nullptr);
   EXPECT_TRUE(sstest::SaveWindowPicture(w, dir + "\\" + name + ".bmp")) << name;
 }

@@ -13,15 +13,22 @@ using ss::pack::Compression;
 
 class DamagedInstaller : public InstallE2e {
  protected:
-  // Builds, damages, runs with "/q"; returns the exit code as the program's
-  // signed result.
-  int32_t RunDamaged(const Package& package, const std::function<void(Bytes&)>& damage, ChildProcess** log) {
-    const std::string exe = WriteInstaller(package, "Setup.exe", damage);
-    last_ = RunToEnd(exe, "/q");
-    if (log != nullptr) *log = last_.get();
-    return static_cast<int32_t>(last_->exitCode());
+  // Builds, damages, runs with "/q" (the run stays in `child_`); returns the
+  // exit code as the program's signed result.
+  int32_t RunDamaged(const Package& package, const std::function<void(Bytes&)>& damage) {
+    child_ = RunToEnd(WriteInstaller(package, "Setup.exe", damage), "/q");
+    return static_cast<int32_t>(child_->exitCode());
   }
-  std::unique_ptr<ChildProcess> last_;
+  // The same with the package header changed (`change` is given the
+  // installer's size).
+  int32_t RunWithHeader(const Package& package, const std::function<void(ss::TPackageHeader&, int64_t)>& change) {
+    return RunDamaged(package, [&](Bytes& b) {
+      ss::TPackageHeader h = HeaderOf(b);
+      change(h, static_cast<int64_t>(b.size()));
+      PutHeader(b, h);
+    });
+  }
+  std::unique_ptr<ChildProcess> child_;
 };
 
 TEST_F(DamagedInstaller, ShortPackageEndsAtStartUpWithItsCode) {
@@ -30,10 +37,8 @@ TEST_F(DamagedInstaller, ShortPackageEndsAtStartUpWithItsCode) {
   const size_t stub = Stub().size();
   for (size_t keep : {stub, stub + 100, stub + ss::kPackageHeaderSize - 1}) {
     SCOPED_TRACE(keep - stub);
-    ChildProcess* child = nullptr;
-    EXPECT_EQ(RunDamaged(package, [&](Bytes& b) { b.resize(keep); }, &child), ss::kErrShortHeader)
-        << child->LogText();
-    EXPECT_TRUE(child->Logged("install error: -31"));
+    EXPECT_EQ(RunDamaged(package, [&](Bytes& b) { b.resize(keep); }), ss::kErrShortHeader) << child_->LogText();
+    EXPECT_TRUE(child_->Logged("install error: -31"));
     ExpectNothingInstalled(plan.title);
   }
 }
@@ -68,20 +73,12 @@ TEST_F(DamagedInstaller, DamagedSegmentsRemoveThePartialInstall) {
     plan.title = "E2E Damaged " + std::to_string(++n);
     plan.compression = c.compression;
     const Package package = MakePackage(plan);
-    ChildProcess* child = nullptr;
-    const int32_t code = RunDamaged(
-        package,
-        [&](Bytes& b) {
-          ss::TPackageHeader h = HeaderOf(b);
-          c.damage(h.segments[c.segment], static_cast<int64_t>(b.size()));
-          PutHeader(b, h);
-        },
-        &child);
-    EXPECT_EQ(code, c.expected) << child->LogText();
+    const auto damage = [&](ss::TPackageHeader& h, int64_t size) { c.damage(h.segments[c.segment], size); };
+    EXPECT_EQ(RunWithHeader(package, damage), c.expected) << child_->LogText();
     // The engine comes first: a stored one is logged as written before the
     // damage was met, and must be gone again.
     if (c.compression == Compression::kStore) {
-      EXPECT_TRUE(child->Logged("file created: " + EnginePath(plan.title)));
+      EXPECT_TRUE(child_->Logged("file created: " + EnginePath(plan.title)));
     }
     ExpectNothingInstalled(plan.title);
     EXPECT_EQ(ScreenSaverSetting(), screenSaverBefore_);
@@ -96,28 +93,19 @@ TEST_F(DamagedInstaller, DamagedDataFileRemovesThePartialInstall) {
   Package package = MakePackage(plan);
   Bytes& data = package.input.segments[ss::kSegDataFile]->data;
   data.resize(data.size() - 100);
-  ChildProcess* child = nullptr;
-  const int32_t code = RunDamaged(package, nullptr, &child);
-  EXPECT_EQ(code, ss::kIoReadPastEnd) << child->LogText();
+  EXPECT_EQ(RunDamaged(package, nullptr), ss::kIoReadPastEnd) << child_->LogText();
   // The data file is closed again after the failed read, so that it can be
   // deleted and the work directory goes with it.
-  EXPECT_FALSE(child->Logged("work directory not removed")) << child->LogText();
+  EXPECT_FALSE(child_->Logged("work directory not removed")) << child_->LogText();
   ExpectNothingInstalled(plan.title);
 }
 
 TEST_F(DamagedInstaller, UnknownFlashVersionIndexIsADamagedPackage) {
   PackagePlan plan;
   const Package package = MakePackage(plan);
-  ChildProcess* child = nullptr;
-  const int32_t code = RunDamaged(
-      package,
-      [&](Bytes& b) {
-        ss::TPackageHeader h = HeaderOf(b);
-        h.flashVersionIndex = 2;
-        PutHeader(b, h);
-      },
-      &child);
-  EXPECT_EQ(code, ss::kErrBadFlashIndex) << child->LogText();
+  EXPECT_EQ(RunWithHeader(package, [](ss::TPackageHeader& h, int64_t) { h.flashVersionIndex = 2; }),
+            ss::kErrBadFlashIndex)
+      << child_->LogText();
   ExpectNothingInstalled(plan.title);
 }
 

@@ -23,12 +23,7 @@ Bytes Movie(uint8_t version = 7) {
   return m.build();
 }
 
-std::string WindowsPath(const std::string& unixPath) {
-  std::string path = "Z:" + unixPath;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
+using sstest::WinePath;
 
 class FlashInstall : public InstallE2e {
  protected:
@@ -41,10 +36,10 @@ class FlashInstall : public InstallE2e {
   // Puts the stand-in player setup into the package; when run, it records
   // its command line and registers the stand-in control (SS_E2E_FLASHCTL).
   void CarrySetup(Package& package) {
-    SetEnvironmentVariableA("SS_E2E_FLASHCTL", WindowsPath(SS_FLASHCTL_PATH).c_str());
+    SetEnvironmentVariableA("SS_E2E_FLASHCTL", WinePath(SS_FLASHCTL_PATH).c_str());
     ss::pack::SegmentInput setup;
     setup.name = "flashax7.exe";
-    setup.source = WindowsPath(SS_FLASH_SETUP_PATH);
+    setup.source = WinePath(SS_FLASH_SETUP_PATH);
     setup.data = ReadAll(setup.source);
     ASSERT_FALSE(setup.data.empty());
     package.input.segments[ss::kSegFlashSetup] = setup;
@@ -61,7 +56,7 @@ TEST_F(FlashInstall, MovieShowsInTheWindowWithTheControl) {
   auto child = Start(WriteInstaller(package), "");
   HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
-  Pause(500);
+  Pump(500);
   Screenshot(win, "e2e-install-flash");
   // The stand-in paints the movie's background colour.
   EXPECT_EQ(ScreenColourAt(win, 0.5, 0.3), RGB(0xC0, 0x30, 0x80));
@@ -80,9 +75,7 @@ TEST_F(FlashInstall, NoPlayerAndNoSetupGivesTheDownloadMessageOnly) {
   auto child = Start(WriteInstaller(package), "");
   const std::vector<Box> boxes = FinishAnsweringBoxes(*child, 90000);
   ASSERT_EQ(boxes.size(), 1u) << child->LogText();
-  EXPECT_EQ(boxes[0].caption, "Information");
-  EXPECT_EQ(boxes[0].text, kFlashPlayerRequired);
-  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"OK"}));
+  EXPECT_EQ(boxes[0].Shown(), std::make_tuple("Information", kFlashPlayerRequired, Buttons{"OK"}));
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashMissing);
   EXPECT_TRUE(child->Logged("==== tell user to download and install player ===="));
   ExpectNothingInstalled(plan.title);
@@ -102,7 +95,7 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
   EXPECT_TRUE(child->Logged("carrying Flash PlugIn = true"));
   EXPECT_TRUE(child->Logged("==== do clean install ===="));
-  for (int i = 0; i < 100 && !FileExists(record); ++i) Pause(50);
+  for (int i = 0; i < 100 && !FileExists(record); ++i) Pump(50);
   const Bytes recorded = ReadAll(record);
   EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "/Q");
   DeleteFileA(record.c_str());
@@ -126,7 +119,7 @@ TEST_F(FlashInstall, OldPlayerIsRemovedOnlyWhenTheCarriedSetupReplacesIt) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RegisterFlashControl(WindowsPath(SS_FLASHCTL_PATH));
+    RegisterFlashControl(WinePath(SS_FLASHCTL_PATH));
     ss::ForceDirectoryPath(flashDir);
     ASSERT_TRUE(WriteAll(flashDir + "Flash.ocx", Bytes(64, 'f')));
     ASSERT_TRUE(WriteAll(flashDir + "swflash.ocx", Bytes(32, 's')));
@@ -145,7 +138,7 @@ TEST_F(FlashInstall, OldPlayerIsRemovedOnlyWhenTheCarriedSetupReplacesIt) {
       // The setup ran; the install went on. (The setup may still be running
       // from the work directory when the quiet install ends, so the work
       // directory is not judged here; the clean install above judges it.)
-      for (int i = 0; i < 100 && !FileExists(record); ++i) Pause(50);
+      for (int i = 0; i < 100 && !FileExists(record); ++i) Pump(50);
       const Bytes recorded = ReadAll(record);
       EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "/Q");
       EXPECT_TRUE(FileExists(EnginePath(plan.title)));
@@ -188,7 +181,7 @@ TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
   ASSERT_NE(preparing, nullptr);
   EXPECT_TRUE(HasChildText(preparing, "Installation Successful."));
   SetWindowPos(boxWindow, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  Pause(300);
+  Pump(300);
   Screenshot(preparing, "e2e-install-direct");
   for (HWND w : WindowsOf(child->pid())) EXPECT_EQ(FindButton(w, "Install"), nullptr) << WindowText(w);
   ClickButton(boxWindow, "No");
@@ -212,9 +205,8 @@ TEST_F(WindowsVersions, NT4RefusesAFlash8Package) {
   auto child = Start(WriteInstaller(package, "SetupNT.exe"), "");
   const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
   ASSERT_EQ(boxes.size(), 1u) << child->LogText();
-  EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(boxes[0].text, "This screen saver is not compatible with Windows NT.");
-  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"Abort"}));
+  EXPECT_EQ(boxes[0].Shown(),
+            std::make_tuple("Error", "This screen saver is not compatible with Windows NT.", Buttons{"Abort"}));
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashNotOnNT);
   ExpectNothingInstalled(plan.title);
 

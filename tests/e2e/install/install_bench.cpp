@@ -28,13 +28,6 @@ using ss::pack::Compression;
 
 namespace {
 
-std::string BackslashPath(const std::string& unixPath) {
-  std::string path = "Z:" + unixPath;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
 double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
   LARGE_INTEGER f;
   QueryPerformanceFrequency(&f);
@@ -55,7 +48,7 @@ bool BuildPackage(size_t mib, Compression how, Bytes* installer, Item* largest, 
   o.license = false;
   o.document = false;
   o.showDisplayProperties = false;
-  o.library = ReadAll(BackslashPath(SS_IMPBORL_PATH));
+  o.library = ReadAll(sstest::WinePath(SS_IMPBORL_PATH));
   ss::pack::PackageInput input = ss::pack::MakeFixtureInput(o);
 
   ss::pack::DataFileInput data;
@@ -84,7 +77,7 @@ bool BuildPackage(size_t mib, Compression how, Bytes* installer, Item* largest, 
   // The data file's entries carry their own compression; the segment around
   // them is stored.
   input.segments[ss::kSegDataFile]->compression = Compression::kStore;
-  return ss::pack::BuildInstaller(ReadAll(BackslashPath(SS_STUB_PATH)), input, installer, error);
+  return ss::pack::BuildInstaller(ReadAll(sstest::WinePath(SS_STUB_PATH)), input, installer, error);
 }
 
 void CleanUp() {
@@ -104,7 +97,7 @@ int main(int argc, char** argv) {
   const std::string saverBefore = ScreenSaverSetting();
   // Every install checks the Flash player first: the stand-in control.
   const std::string inproc = "CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}\\InprocServer32";
-  RegPut(HKEY_CLASSES_ROOT, inproc, nullptr, BackslashPath(SS_FLASHCTL_PATH));
+  RegPut(HKEY_CLASSES_ROOT, inproc, nullptr, sstest::WinePath(SS_FLASHCTL_PATH));
   RegPut(HKEY_CLASSES_ROOT, inproc, "ThreadingModel", "Apartment");
   int failures = 0;
   struct Variant {

@@ -31,7 +31,7 @@ TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) 
   HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
   EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box came with the window";
-  Pause(300);
+  Pump(300);
   Screenshot(win, "e2e-install-bitmap");
   EXPECT_GT(DistinctColours(win, 0.05, 0.6), 20) << "no picture in the presentation area";
   ASSERT_TRUE(ButtonUsable(win, "Install"));
@@ -40,9 +40,7 @@ TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) 
   HWND box = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(box, nullptr) << child->LogText();
   const Box question = ReadBox(box);
-  EXPECT_EQ(question.caption, "Confirm");
-  EXPECT_EQ(question.text, kOpenPanelQuestion);
-  EXPECT_EQ(question.buttons, (std::vector<std::string>{"Yes", "No"}));
+  EXPECT_EQ(question.Shown(), std::make_tuple("Confirm", kOpenPanelQuestion, Buttons{"Yes", "No"}));
   // Behind the question the window is in its Complete phase.
   EXPECT_TRUE(HasChildText(win, kComplete));
   EXPECT_TRUE(ButtonUsable(win, "Close"));
@@ -69,7 +67,7 @@ TEST_F(InteractiveInstall, LicencePackageAcceptsAndInstallsWithoutQuestion) {
   auto child = Start(WriteInstaller(package), "");
   HWND win = WaitForInstaller(*child, plan.title);
   ASSERT_NE(win, nullptr) << child->LogText();
-  Pause(300);
+  Pump(300);
   Screenshot(win, "e2e-install-jpeg-licence");
   EXPECT_GT(DistinctColours(win, 0.05, 0.4), 20) << "no picture in the presentation area";
   EXPECT_EQ(FindButton(win, "Install"), nullptr);
@@ -120,14 +118,12 @@ TEST_F(InteractiveInstall, CorruptPictureIsReportedAndTheInstallStillWorks) {
       continue;
     }
     const Box box = ReadBox(boxWindow);
-    EXPECT_EQ(box.caption, "Error");
-    EXPECT_EQ(box.text, "CorruptFile: ");
-    EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort"}));
+    EXPECT_EQ(box.Shown(), std::make_tuple("Error", "CorruptFile: ", Buttons{"Abort"}));
     ClickButton(boxWindow, "Abort");
 
     HWND win = WaitForInstaller(*child, plan.title);
     ASSERT_NE(win, nullptr) << child->LogText();
-    Pause(300);
+    Pump(300);
     EXPECT_LE(DistinctColours(win, 0.05, 0.6), 2) << "the presentation area is not empty";
     ASSERT_TRUE(ClickButton(win, "Install"));
     const std::vector<Box> later = FinishAnsweringBoxes(*child);
@@ -156,14 +152,11 @@ TEST_F(InteractiveInstall, DecliningTheOverwriteQuestionKeepsTheOldScreenSaver) 
   HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(boxWindow, nullptr) << child->LogText();
   const Box box = ReadBox(boxWindow);
-  EXPECT_EQ(box.caption, "Confirm");
-  EXPECT_EQ(box.text, plan.title + " screen saver already exists. Overwrite?");
-  EXPECT_EQ(box.buttons, (std::vector<std::string>{"OK", "Cancel"}));
+  const std::string overwrite = plan.title + " screen saver already exists. Overwrite?";
+  EXPECT_EQ(box.Shown(), std::make_tuple("Confirm", overwrite, Buttons{"OK", "Cancel"}));
   ClickButton(boxWindow, "Cancel");
 
-  const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(10000)) Pause(20);
-  EXPECT_TRUE(ButtonUsable(win, "Install"));
+  EXPECT_TRUE(sstest::PumpUntil([&] { return ButtonUsable(win, "Install"); }, 10000));
   EXPECT_EQ(WaitForBox(child->pid(), 1000, child.get()), nullptr) << "a box after declining";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
   EXPECT_TRUE(ReadAll(EnginePath(plan.title)) == oldEngine);
@@ -193,9 +186,7 @@ TEST_F(InteractiveInstall, CancelDuringExtractionCleansUpAndASecondInstallSuccee
   ASSERT_TRUE(WaitForChildText(win, kWriting, 20000)) << child->LogText();
   ClickButton(win, "Cancel");
 
-  const DWORD start = GetTickCount();
-  while (!ButtonUsable(win, "Install") && GetTickCount() - start < sstest::Slow(20000)) Pause(20);
-  ASSERT_TRUE(ButtonUsable(win, "Install")) << child->LogText();
+  ASSERT_TRUE(sstest::PumpUntil([&] { return ButtonUsable(win, "Install"); }, 20000)) << child->LogText();
   EXPECT_TRUE(child->Running()) << "the window closed after Cancel";
   EXPECT_TRUE(child->Logged("runInstall: -454")) << child->LogText();
   // Segments are written in order; the last one was never reached.
@@ -235,7 +226,7 @@ TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
     if (HWND box = WaitForBox(child->pid(), 50, child.get())) {
       boxes.push_back(ReadBox(box));
       ClickButton(box, boxes.back().buttons.empty() ? "" : boxes.back().buttons.front());
-      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pause(20);
+      for (DWORD i = 0; i < sstest::Slow(100) && IsWindow(box); ++i) Pump(20);
     }
   }
   ASSERT_TRUE(HasChildText(win, failed)) << child->LogText();
@@ -312,14 +303,14 @@ TEST_F(InteractiveInstall, EngineInUseCannotBeReplaced) {
   ASSERT_NE(question, nullptr);
   EXPECT_EQ(ReadBox(question).text, plan.title + " screen saver already exists. Overwrite?");
   ClickButton(question, "OK");
-  for (int i = 0; i < 100 && IsWindow(question); ++i) Pause(20);
+  for (int i = 0; i < 100 && IsWindow(question); ++i) Pump(20);
   HWND errorBox = WaitForBox(child->pid(), 30000, child.get());
   ASSERT_NE(errorBox, nullptr) << child->LogText();
   const Box box = ReadBox(errorBox);
   EXPECT_EQ(box.caption, "Error");
   EXPECT_TRUE(HasChildText(win, "Installation Aborted: Screen saver cannot be replaced."));
   ClickButton(errorBox, box.buttons.empty() ? "" : box.buttons.front());
-  for (int i = 0; i < 100 && IsWindow(errorBox); ++i) Pause(20);
+  for (int i = 0; i < 100 && IsWindow(errorBox); ++i) Pump(20);
   EXPECT_TRUE(child->Running());
   ClickButton(win, "Cancel");
   EXPECT_TRUE(child->Wait(30000));

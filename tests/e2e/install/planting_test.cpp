@@ -28,7 +28,7 @@ TEST_F(Planting, DecoysBesideTheInstallerAreNeverLoaded) {
   // Names the installer or the libraries it uses might look for.
   const char* names[] = {"impborl.dll", "version.dll", "zlib1.dll", "comctl32.dll", "jpeg62.dll",
                          "flash.ocx",   "uxtheme.dll", "msimg32.dll"};
-  const Bytes decoy = ReadAll(std::string("Z:") + SS_DECOY_PATH);
+  const Bytes decoy = ReadAll(sstest::WinePath(SS_DECOY_PATH));
   ASSERT_FALSE(decoy.empty());
   for (const char* name : names) ASSERT_TRUE(WriteAll(dir + name, decoy)) << name;
 

@@ -121,7 +121,7 @@ TEST_F(QuietInstall, PackageWithoutPresentationOpensDisplayPanelOnlyWithoutSwitc
   EXPECT_NE(panel, nullptr) << "the Display control panel was not started\n" << child->LogText();
   if (panel != nullptr) {
     PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-    for (int i = 0; i < 100 && IsWindow(panel); ++i) Pause(50);
+    for (int i = 0; i < 100 && IsWindow(panel); ++i) Pump(50);
   }
 
   child = RunToEnd(exe, "/q");

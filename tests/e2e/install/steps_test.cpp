@@ -125,11 +125,11 @@ TEST_F(InstallSteps, PrivilegesFailureAtEachStepShowsItsStatusAndBox) {
     const Box box = ReadBox(boxWindow);
     EXPECT_EQ(box.caption, "Error");
     EXPECT_NE(box.text.find(kPrivilegesBoxText), std::string::npos) << box.text;
-    EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort"}));
+    EXPECT_EQ(box.buttons, Buttons{"Abort"});
     ExpectStatus(win, kPrivilegesStatus, *child);
     if (n == 1) Screenshot(win, "e2e-step-privileges");
     ClickButton(boxWindow, "Abort");
-    for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pause(20);
+    for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pump(20);
     EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a second box";
     EXPECT_FALSE(ButtonUsable(win, "Install"));
     EXPECT_TRUE(ButtonUsable(win, "Cancel"));
@@ -171,7 +171,7 @@ TEST_F(InstallSteps, OtherFailuresShowTheirStatus) {
       ASSERT_NE(boxWindow, nullptr) << child->LogText();
       EXPECT_EQ(ReadBox(boxWindow).caption, "Error");
       ClickButton(boxWindow, "Abort");
-      for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pause(20);
+      for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pump(20);
     }
     ExpectStatus(win, c.status, *child);
     EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "an unexpected box";
@@ -199,9 +199,9 @@ TEST_F(InstallSteps, CancelDuringEachStepUndoesTheInstall) {
     ASSERT_TRUE(ClickButton(win, "Install"));
     // The aborted status shows only while the clean-up runs; the Ready phase
     // then clears it.
-    for (int i = 0; i < 100 && !child->Logged("runInstall: "); ++i) Pause(50);
-    for (int i = 0; i < 100 && !ButtonUsable(win, "Install"); ++i) Pause(50);
-    EXPECT_TRUE(ButtonUsable(win, "Install")) << "Install not usable again after the cancel";
+    for (int i = 0; i < 100 && !child->Logged("runInstall: "); ++i) Pump(50);
+    EXPECT_TRUE(sstest::PumpUntil([&] { return ButtonUsable(win, "Install"); }, 5000))
+        << "Install not usable again after the cancel";
     EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box after a cancel";
     EXPECT_TRUE(child->Logged("runInstall: " + std::to_string(ss::kErrUserDeclined))) << child->LogText();
     for (const char* status : {kPrivilegesStatus, kEngineBusyStatus}) EXPECT_FALSE(HasChildText(win, status));
@@ -258,15 +258,11 @@ TEST_F(InstallSteps, WorkDirectoryRemovedBeforeInstallIsClicked) {
   const Box box = ReadBox(boxWindow);
   EXPECT_EQ(box.caption, "Error");
   ClickButton(boxWindow, box.buttons.empty() ? "" : box.buttons.front());
-  for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pause(20);
+  for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pump(20);
   const std::string notFound = kFailedStatus + std::to_string(ERROR_FILE_NOT_FOUND);
   const std::string pathNotFound = kFailedStatus + std::to_string(ERROR_PATH_NOT_FOUND);
-  bool shown = false;
-  for (int i = 0; i < 200 && !shown; ++i) {
-    shown = HasChildText(win, notFound) || HasChildText(win, pathNotFound);
-    if (!shown) Pause(50);
-  }
-  EXPECT_TRUE(shown) << "no failure status\n" << child->LogText();
+  EXPECT_TRUE(sstest::PumpUntil([&] { return HasChildText(win, notFound) || HasChildText(win, pathNotFound); }, 10000))
+      << "no failure status\n" << child->LogText();
   EXPECT_FALSE(ButtonUsable(win, "Install"));
   CloseWithCancel(win, *child);
   const int32_t code = static_cast<int32_t>(child->exitCode());

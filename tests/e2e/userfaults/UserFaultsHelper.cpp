@@ -31,6 +31,8 @@ namespace {
 using e2e_probe::ChildById;
 using e2e_probe::Slow;
 using e2e_probe::TextOf;
+using sstest::Children;
+using sstest::ClassOf;
 
 std::string Escaped(const std::string& text) {
   std::string out;
@@ -46,23 +48,6 @@ std::string Escaped(const std::string& text) {
     }
   }
   return out;
-}
-
-std::string ClassOf(HWND hwnd) {
-  char name[128] = {};
-  GetClassNameA(hwnd, name, sizeof name);
-  return name;
-}
-
-BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam) {
-  reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
-  return TRUE;
-}
-
-std::vector<HWND> ChildrenOf(HWND parent) {
-  std::vector<HWND> children;
-  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
-  return children;
 }
 
 HWND Installer() {
@@ -144,7 +129,7 @@ int Settle(DWORD timeout) {
     std::printf("box.caption=%s\n", Escaped(TextOf(box)).c_str());
     std::string text;
     std::string buttons;
-    for (HWND child : ChildrenOf(box)) {
+    for (HWND child : Children(box)) {
       const std::string cls = ClassOf(child);
       const std::string t = TextOf(child);
       if (lstrcmpiA(cls.c_str(), "Button") == 0) {

@@ -27,10 +27,9 @@ ss_root=$(cd "$(dirname "$0")/../../.." && pwd)
 # given for the CPU itself and stretched (ss_slow) where an emulated CPU
 # runs 32-bit programs.
 . "$ss_root/scripts/wine-env.sh"
-failures=0
+. "$ss_root/tests/e2e/process.sh"
 skip=77
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 die() { echo "FAIL: $*"; exit 1; }
 
 case $mode in
@@ -186,10 +185,6 @@ JSON
     die "sspack could not build '$title': $(cat "$work/sspack-$title.log")"
   installer="$work/out/$title Setup.exe"
 }
-
-. "$ss_root/tests/e2e/process.sh"
-
-value() { sed -n "s/^$1=//p" "$2" | head -n 1 | tr -d '\r'; }
 
 # A text of core/strings.def as written there (C escapes kept).
 string_of() { sed -n "s/^SS_STRING([0-9]*, $1, \"\(.*\)\")\$/\1/p" "$ss_root/core/strings.def"; }
@@ -369,10 +364,7 @@ else
   case_c "UF Full Disk Packed" compress
 fi
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s); logs in $work"
-  exit 1
-fi
+exit_on_failures "; logs in $work"
 cleanup
 trap - EXIT
 rm -rf "$prefix"

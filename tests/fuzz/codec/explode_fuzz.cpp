@@ -13,29 +13,11 @@
 #include <vector>
 
 #include "codec/Codec.h"
+#include "tests/support/CodecIo.h"
 
 namespace {
 
-struct Io {
-  const uint8_t* data;
-  size_t size;
-  size_t pos;
-  size_t chunk;
-  std::vector<uint8_t> out;
-  static unsigned Read(char* buf, unsigned* n, void* p) {
-    auto* io = static_cast<Io*>(p);
-    size_t k = io->size - io->pos;
-    if (k > *n) k = *n;
-    if (k > io->chunk) k = io->chunk;
-    if (k > 0) std::memcpy(buf, io->data + io->pos, k);
-    io->pos += k;
-    return static_cast<unsigned>(k);
-  }
-  static void Write(char* buf, unsigned* n, void* p) {
-    auto* io = static_cast<Io*>(p);
-    io->out.insert(io->out.end(), buf, buf + *n);
-  }
-};
+using ss::codec::test::ExplodeWidth;
 
 constexpr size_t kChunks[8] = {1, 2, 3, 7, 64, 4097, SIZE_MAX, SIZE_MAX};
 
@@ -44,18 +26,15 @@ constexpr size_t kChunks[8] = {1, 2, 3, 7, 64, 4097, SIZE_MAX, SIZE_MAX};
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t sel = data[0];
-  Io io{data + 1, size - 1, 0, kChunks[sel & 7], {}};
   const uint64_t limit = (sel & 8) ? 1 << 16 : 1 << 22;
   // Exactly the classic size, so AddressSanitizer sees any overrun.
   std::unique_ptr<char[]> work(new char[ss::codec::kExplodeWorkSize]);
-  unsigned rc = ss::codec::ExplodeLimited(Io::Read, Io::Write, work.get(), &io, limit);
-  if (rc > ss::codec::kCmpAbort || io.out.size() > limit) std::abort();
-  // The decoder with the other word width (the i686 library's is 32 bits)
-  // must end the same way with the same output.
-  Io other{data + 1, size - 1, 0, kChunks[sel & 7], {}};
-  const unsigned otherBits = sizeof(void*) < 8 ? 64 : 32;
-  if (ss::codec::ExplodeLimitedWithBuffer(Io::Read, Io::Write, work.get(), &other, limit, otherBits) != rc ||
-      other.out != io.out) {
+  std::vector<uint8_t> out, other;
+  const unsigned rc = ExplodeWidth(false, data + 1, size - 1, kChunks[sel & 7], limit, work.get(), &out);
+  if (rc > ss::codec::kCmpAbort || out.size() > limit) std::abort();
+  // The decoder with the other word width must end the same way with the
+  // same output.
+  if (ExplodeWidth(true, data + 1, size - 1, kChunks[sel & 7], limit, work.get(), &other) != rc || other != out) {
     std::abort();
   }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "codec/Codec.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
-#include "codec/Codec.h"
 #include "tools/PeImage.h"
 
 namespace reading {

@@ -1,17 +1,20 @@
-// Shared helpers of the codec tests: a deterministic corpus, callback
-// adapters with a chosen read size, and a hand encoder that writes bit
-// strings exactly as the format notes give them.
+// Shared helpers of the codec tests: a deterministic corpus, both encoders
+// and decoders driven with a chosen read size, the mode and dictionary-size
+// parameter, and a hand encoder that writes bit strings exactly as the
+// format notes give them.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "codec/Codec.h"
+#include "tests/support/CodecIo.h"
 
 namespace ss::codec::test {
 
@@ -102,6 +105,19 @@ inline Bytes Periodic(size_t period, size_t repeats, uint64_t seed) {
   return out;
 }
 
+// `parts` times text, binary and random bytes in turn (text and binary of
+// `size` bytes each); seeds from `seed`, `seed` + 10 and `seed` + 20 on.
+inline Bytes Mixed(int parts, size_t size, size_t randomSize, uint64_t seed) {
+  Bytes out;
+  for (int i = 0; i < parts; ++i) {
+    for (const Bytes& b :
+         {PseudoText(size, seed + i), PseudoBinary(size, seed + 10 + i), Random(randomSize, seed + 20 + i)}) {
+      out.insert(out.end(), b.begin(), b.end());
+    }
+  }
+  return out;
+}
+
 inline std::vector<Sample> Corpus() {
   std::vector<Sample> c;
   c.push_back({"empty", {}});
@@ -123,60 +139,20 @@ inline std::vector<Sample> Corpus() {
   Rng rng(7);
   for (int i = 0; i < 20000; ++i) pairs.push_back(static_cast<uint8_t>("abcd"[rng.Below(4)] + 16 * rng.Below(3)));
   c.push_back({"pairs", pairs});
-  Bytes mixed;
-  for (int i = 0; i < 4; ++i) {
-    Bytes t = PseudoText(9000, 10 + i), b = PseudoBinary(9000, 20 + i), r = Random(3000, 30 + i);
-    mixed.insert(mixed.end(), t.begin(), t.end());
-    mixed.insert(mixed.end(), b.begin(), b.end());
-    mixed.insert(mixed.end(), r.begin(), r.end());
-  }
-  c.push_back({"mixed", mixed});
+  c.push_back({"mixed", Mixed(4, 9000, 3000, 10)});
   return c;
 }
 
-// Callback adapters: the source delivers at most `chunk` bytes per call.
-struct Io {
-  const uint8_t* data = nullptr;
-  size_t size = 0;
-  size_t pos = 0;
-  size_t chunk = SIZE_MAX;
-  size_t reads = 0;
-  Bytes out;
-
-  static unsigned Read(char* buf, unsigned* n, void* p) {
-    auto* io = static_cast<Io*>(p);
-    ++io->reads;
-    size_t k = io->size - io->pos;
-    if (k > *n) k = *n;
-    if (k > io->chunk) k = io->chunk;
-    if (k > 0) std::memcpy(buf, io->data + io->pos, k);
-    io->pos += k;
-    return static_cast<unsigned>(k);
-  }
-  static void Write(char* buf, unsigned* n, void* p) {
-    auto* io = static_cast<Io*>(p);
-    io->out.insert(io->out.end(), buf, buf + *n);
-  }
-};
-
 // Explodes `stream` (read at most `chunk` bytes per call, output limited to
-// `limit`) with the decoder of this machine's word width, and again with the
-// other width's (32 and 64 bits): both must give the same code and the same
-// output. The i686 impborl.dll runs the 32-bit one.
+// `limit`) with the decoders of both word widths: both must give the same
+// code and the same output.
 inline unsigned ExplodeBothWidths(const Bytes& stream, size_t chunk, uint64_t limit, Bytes* out,
                                   size_t offset = 0) {
   unsigned rc[2] = {};
   Bytes outs[2];
   for (int pass = 0; pass < 2; ++pass) {
-    Io io;
-    io.data = stream.data();
-    io.size = stream.size();
-    io.chunk = chunk;
     std::unique_ptr<char[]> work(new char[kExplodeWorkSize + offset]);
-    rc[pass] = pass == 0 ? ExplodeLimited(Io::Read, Io::Write, work.get() + offset, &io, limit)
-                         : ExplodeLimitedWithBuffer(Io::Read, Io::Write, work.get() + offset, &io, limit,
-                                                    sizeof(void*) < 8 ? 64 : 32);
-    outs[pass] = std::move(io.out);
+    rc[pass] = ExplodeWidth(pass == 1, stream.data(), stream.size(), chunk, limit, work.get() + offset, &outs[pass]);
   }
   EXPECT_EQ(rc[0], rc[1]) << "the 32- and 64-bit decoders end differently";
   EXPECT_TRUE(outs[0] == outs[1]) << "the 32- and 64-bit decoders give different output";
@@ -188,17 +164,36 @@ inline unsigned ExplodeWithChunk(const Bytes& stream, size_t chunk, Bytes* out, 
   return ExplodeBothWidths(stream, chunk, UINT64_MAX, out, offset);
 }
 
+using Encoder = unsigned (*)(ReadFn, WriteFn, char*, void*, unsigned*, unsigned*);
+
+// Implodes with `encode` (Implode or ImplodeFast), reading `chunk` bytes at a
+// time, into a work buffer at `offset` filled with `fill` beforehand.
 inline unsigned ImplodeWithChunk(const Bytes& data, unsigned type, unsigned dict, size_t chunk,
-                                 Bytes* out, size_t offset = 0, int fill = 0) {
-  Io io;
-  io.data = data.data();
-  io.size = data.size();
-  io.chunk = chunk;
+                                 Bytes* out, size_t offset = 0, int fill = 0, Encoder encode = Implode) {
+  Io io{data.data(), data.size(), 0, chunk, {}};
   std::unique_ptr<char[]> work(new char[kImplodeWorkSize + offset]);
   std::memset(work.get(), fill, kImplodeWorkSize + offset);
-  unsigned rc = Implode(Io::Read, Io::Write, work.get() + offset, &io, &type, &dict);
+  unsigned rc = encode(Io::Read, Io::Write, work.get() + offset, &io, &type, &dict);
   *out = std::move(io.out);
   return rc;
+}
+
+// The six mode and dictionary-size combinations, as a test parameter.
+using Combo = std::tuple<unsigned, unsigned>;  // mode, dictionary size
+
+class ComboTest : public ::testing::TestWithParam<Combo> {
+ protected:
+  unsigned mode() const { return std::get<0>(GetParam()); }
+  unsigned dict() const { return std::get<1>(GetParam()); }
+};
+
+inline auto AllCombos() {
+  return ::testing::Combine(::testing::Values(kCmpBinary, kCmpAscii), ::testing::Values(1024u, 2048u, 4096u));
+}
+
+inline std::string ComboName(const ::testing::TestParamInfo<Combo>& info) {
+  return std::string(std::get<0>(info.param) == kCmpBinary ? "binary" : "ascii") +
+         std::to_string(std::get<1>(info.param));
 }
 
 // Writes a stream bit by bit. Bits() takes a string of '0' and '1' in the

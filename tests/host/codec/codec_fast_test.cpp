@@ -4,9 +4,6 @@
 // allows, and stay close to StormLib's and our optimal parse's sizes.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <tuple>
-
 #include "codec/ImplodeFast.h"
 #include "tests/host/codec/CodecTestSupport.h"
 #include "tests/host/codec/StormOracle.h"
@@ -19,44 +16,13 @@ const std::vector<Sample>& TheCorpus() {
     std::vector<Sample> c = Corpus();
     // Longer than the 16-bit positions the chains store and than the input
     // window, so the window slides and stored positions wrap many times.
-    Bytes big;
-    for (int i = 0; i < 6; ++i) {
-      Bytes t = PseudoText(30000, 40 + i), b = PseudoBinary(30000, 50 + i), r = Random(5000, 60 + i);
-      big.insert(big.end(), t.begin(), t.end());
-      big.insert(big.end(), b.begin(), b.end());
-      big.insert(big.end(), r.begin(), r.end());
-    }
-    c.push_back({"big", big});
+    c.push_back({"big", Mixed(6, 30000, 5000, 40)});
     return c;
   }();
   return corpus;
 }
 
-unsigned FastWithChunk(const Bytes& data, unsigned type, unsigned dict, size_t chunk, Bytes* out,
-                       size_t offset = 0, int fill = 0) {
-  Io io;
-  io.data = data.data();
-  io.size = data.size();
-  io.chunk = chunk;
-  std::unique_ptr<char[]> work(new char[kImplodeWorkSize + offset]);
-  std::memset(work.get(), fill, kImplodeWorkSize + offset);
-  unsigned rc = ImplodeFast(Io::Read, Io::Write, work.get() + offset, &io, &type, &dict);
-  *out = std::move(io.out);
-  return rc;
-}
-
-using Combo = std::tuple<unsigned, unsigned>;  // mode, dictionary size
-
-class FastCombo : public ::testing::TestWithParam<Combo> {
- protected:
-  unsigned mode() const { return std::get<0>(GetParam()); }
-  unsigned dict() const { return std::get<1>(GetParam()); }
-};
-
-std::string ComboName(const ::testing::TestParamInfo<Combo>& info) {
-  return std::string(std::get<0>(info.param) == kCmpBinary ? "binary" : "ascii") +
-         std::to_string(std::get<1>(info.param));
-}
+class FastCombo : public ComboTest {};
 
 TEST_P(FastCombo, RoundTripsThroughBothDecoders) {
   for (const Sample& s : TheCorpus()) {
@@ -81,9 +47,9 @@ TEST_P(FastCombo, IgnoresReadSizesAndWorkBufferContents) {
     if (s.data.size() > 60000 && s.name != "big") continue;
     SCOPED_TRACE(s.name);
     Bytes a, b, c;
-    ASSERT_EQ(FastWithChunk(s.data, mode(), dict(), SIZE_MAX, &a, 0, 0x00), kCmpNoError);
-    ASSERT_EQ(FastWithChunk(s.data, mode(), dict(), 1, &b, 3, 0xFF), kCmpNoError);
-    ASSERT_EQ(FastWithChunk(s.data, mode(), dict(), 4097, &c, 5, 0xA5), kCmpNoError);
+    ASSERT_EQ(ImplodeWithChunk(s.data, mode(), dict(), SIZE_MAX, &a, 0, 0x00, ImplodeFast), kCmpNoError);
+    ASSERT_EQ(ImplodeWithChunk(s.data, mode(), dict(), 1, &b, 3, 0xFF, ImplodeFast), kCmpNoError);
+    ASSERT_EQ(ImplodeWithChunk(s.data, mode(), dict(), 4097, &c, 5, 0xA5, ImplodeFast), kCmpNoError);
     EXPECT_TRUE(a == b);
     EXPECT_TRUE(a == c);
   }
@@ -140,10 +106,7 @@ TEST_P(FastCombo, PiecesJoinIntoOneStream) {
                        size_t(30011), size_t(65536), size_t(3)}) {
       const size_t to = pieces == 8 ? data.size() : from + cut;
       const size_t prime = from < 4096 ? from : 4096;
-      Io io;
-      io.data = data.data() + from - prime;
-      io.size = to - from + prime;
-      io.chunk = pieces % 2 ? 7 : SIZE_MAX;
+      Io io{data.data() + from - prime, to - from + prime, 0, pieces % 2 ? size_t(7) : SIZE_MAX, {}};
       std::unique_ptr<char[]> work(new char[kImplodeWorkSize]);
       unsigned type = mode(), dictSize = dict(), pieceTail = 9;
       const unsigned flags = (from == 0 ? kPieceFirst : 0) | (to == data.size() ? kPieceLast : 0);
@@ -165,9 +128,7 @@ TEST_P(FastCombo, PiecesJoinIntoOneStream) {
     EXPECT_LE(joined.size(), whole.size() + 4 * pieces);
   }
   // History beyond the largest dictionary is refused.
-  Io io;
-  io.data = data.data();
-  io.size = 5000;
+  Io io{data.data(), 5000, 0, SIZE_MAX, {}};
   std::unique_ptr<char[]> work(new char[kImplodeWorkSize]);
   unsigned type = mode(), dictSize = dict(), pieceTail = 0;
   EXPECT_EQ(ImplodePiece(Io::Read, Io::Write, work.get(), &io, &type, &dictSize, 4097,
@@ -178,10 +139,7 @@ TEST_P(FastCombo, PiecesJoinIntoOneStream) {
             kCmpAbort);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, FastCombo,
-                         ::testing::Combine(::testing::Values(kCmpBinary, kCmpAscii),
-                                            ::testing::Values(1024u, 2048u, 4096u)),
-                         ComboName);
+INSTANTIATE_TEST_SUITE_P(All, FastCombo, AllCombos(), ComboName);
 
 TEST(CodecImplodeFast, ParametersAndEmptyInputAsImplode) {
   Bytes out, classic;

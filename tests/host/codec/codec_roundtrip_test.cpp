@@ -2,9 +2,6 @@
 // StormLib as an oracle in both directions, and the work-buffer contract.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <tuple>
-
 #include "tests/host/codec/CodecTestSupport.h"
 #include "tests/host/codec/StormOracle.h"
 
@@ -16,18 +13,7 @@ const std::vector<Sample>& TheCorpus() {
   return corpus;
 }
 
-using Combo = std::tuple<unsigned, unsigned>;  // mode, dictionary size
-
-class CodecCombo : public ::testing::TestWithParam<Combo> {
- protected:
-  unsigned mode() const { return std::get<0>(GetParam()); }
-  unsigned dict() const { return std::get<1>(GetParam()); }
-};
-
-std::string ComboName(const ::testing::TestParamInfo<Combo>& info) {
-  return std::string(std::get<0>(info.param) == kCmpBinary ? "binary" : "ascii") +
-         std::to_string(std::get<1>(info.param));
-}
+class CodecCombo : public ComboTest {};
 
 TEST_P(CodecCombo, RoundTripWithManyReadSizes) {
   for (const Sample& s : TheCorpus()) {
@@ -106,10 +92,7 @@ TEST_P(CodecCombo, NoLargerThanStormLibOnCompressibleData) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, CodecCombo,
-                         ::testing::Combine(::testing::Values(kCmpBinary, kCmpAscii),
-                                            ::testing::Values(1024u, 2048u, 4096u)),
-                         ComboName);
+INSTANTIATE_TEST_SUITE_P(All, CodecCombo, AllCombos(), ComboName);
 
 TEST(CodecImplode, InvalidParameters) {
   Bytes out;

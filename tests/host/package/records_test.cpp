@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "package/ByteOrder.h"
@@ -131,24 +132,16 @@ TEST(RoundTrip, PackageHeaderWithSegments) {
     auto b = Bytes(kPackageHeaderSize, 0xCC);
     h.Write(b.data());
     const TPackageHeader back = TPackageHeader::Parse(b.data());
-    EXPECT_EQ(back.displayMode, h.displayMode);
-    EXPECT_EQ(back.showLicense, h.showLicense);
-    EXPECT_EQ(back.hasCompanionFile, h.hasCompanionFile);
-    EXPECT_EQ(back.carriesFlashSetup, h.carriesFlashSetup);
-    EXPECT_EQ(back.flashVersionIndex, h.flashVersionIndex);
-    EXPECT_EQ(back.showDisplayProperties, h.showDisplayProperties);
-    EXPECT_EQ(back.title, h.title);
-    for (int i = 0; i < kSegmentCount; ++i) {
-      const TSegmentEntry& a = h.segments[i];
-      const TSegmentEntry& c = back.segments[i];
-      EXPECT_EQ(c.name, a.name);
-      EXPECT_EQ(c.startOffset, a.startOffset);
-      EXPECT_EQ(c.endOffset, a.endOffset);
-      EXPECT_EQ(c.segmentType, a.segmentType);
-      EXPECT_EQ(c.compressed, a.compressed);
-      EXPECT_EQ(c.packedSize, a.packedSize);
-      EXPECT_EQ(c.originalSize, a.originalSize);
-    }
+    // Every field, the header's and each segment's, read back as written.
+    auto fields = [](const TPackageHeader& x) {
+      return std::tie(x.displayMode, x.showLicense, x.hasCompanionFile, x.carriesFlashSetup, x.flashVersionIndex,
+                      x.showDisplayProperties, x.title);
+    };
+    auto segment = [](const TSegmentEntry& x) {
+      return std::tie(x.name, x.startOffset, x.endOffset, x.segmentType, x.compressed, x.packedSize, x.originalSize);
+    };
+    EXPECT_EQ(fields(back), fields(h));
+    for (int i = 0; i < kSegmentCount; ++i) EXPECT_EQ(segment(back.segments[i]), segment(h.segments[i])) << i;
     // Writing what was read gives the same bytes again.
     auto again = Bytes(kPackageHeaderSize);
     back.Write(again.data());

@@ -6,16 +6,16 @@
 #include <tuple>
 #include <vector>
 
-#include "core/PackageOffset.h"
-#include "package/ByteOrder.h"
 #include "codec/Codec.h"
 #include "codec/ImplodeFast.h"
-#include "tools/PackCodec.h"
+#include "core/PackageOffset.h"
+#include "package/ByteOrder.h"
+#include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
+#include "tools/PackCodec.h"
 #include "tools/PackageBuilder.h"
 #include "tools/PackageCheck.h"
 #include "tools/StubImage.h"
-#include "tests/host/tools/TempFolder.h"
 
 namespace ss::pack {
 namespace {
@@ -267,10 +267,7 @@ TEST(Compression, EncoderChoiceNeverChangesWhatExpands) {
 TEST(Layout, EveryThreadCountGivesTheSameBytes) {
   DataFileInput in;
   in.contentKind = 3;
-  DataEntryInput movie;
-  movie.name = "movie.swf";
-  movie.copy = true;
-  in.entries.push_back(movie);
+  in.entries.push_back(CopyEntry("movie.swf"));
   for (uint32_t i = 0; i < 23; ++i) {
     DataEntryInput e;
     e.name = "media\\" + std::to_string(i) + ".bin";
@@ -365,10 +362,7 @@ TEST(DataFile, EntriesWithSubFoldersReadBack) {
   for (size_t i = 0; i < in.settings.size(); ++i) in.settings[i] = static_cast<uint8_t>(i * 3);
   const char* names[] = {"a.txt", "media\\b.bin", "media\\deep\\c.txt"};
   for (int i = 0; i < 3; ++i) {
-    DataEntryInput e;
-    e.name = names[i];
-    e.data = i == 1 ? MakeNoiseBytes(777, 5) : MakeTextBytes(4000, 6 + i);
-    in.entries.push_back(e);
+    in.entries.push_back(Entry(names[i], i == 1 ? MakeNoiseBytes(777, 5) : MakeTextBytes(4000, 6 + i)));
   }
   std::vector<uint8_t> data;
   std::string error;
@@ -412,15 +406,7 @@ TEST(DataFile, EmptyAndMovieCopies) {
 
   DataFileInput movie;
   movie.contentKind = 3;
-  DataEntryInput first;
-  first.name = "movie.swf";
-  first.copy = true;
-  DataEntryInput again = first;
-  again.name = "again.swf";
-  DataEntryInput other;
-  other.name = "x.txt";
-  other.data = MakeTextBytes(100, 1);
-  movie.entries = {first, other, again};
+  movie.entries = {CopyEntry("movie.swf"), Entry("x.txt", MakeTextBytes(100, 1)), CopyEntry("again.swf")};
   ASSERT_TRUE(BuildSaverDataFile(movie, &data, &error)) << error;
   DataFileView view;
   std::vector<Finding> findings;
@@ -443,12 +429,7 @@ TEST(InputChecks, DataFileFaults) {
   auto faultsOf = [](const std::vector<std::string>& names, int32_t kind, bool emptyFirst) {
     DataFileInput in;
     in.contentKind = kind;
-    for (const std::string& n : names) {
-      DataEntryInput e;
-      e.name = n;
-      e.data = {1, 2, 3};
-      in.entries.push_back(e);
-    }
+    for (const std::string& n : names) in.entries.push_back(Entry(n, {1, 2, 3}));
     if (emptyFirst && !in.entries.empty()) in.entries[0].data.clear();
     return CheckDataFileInput(in);
   };

@@ -12,8 +12,8 @@
 
 #include "package/ByteOrder.h"
 #include "tests/host/tools/TempFolder.h"
-#include "tools/Manifest.h"
 #include "tests/support/PackFixtures.h"
+#include "tools/Manifest.h"
 #include "tools/PackageCheck.h"
 
 namespace ss::pack {

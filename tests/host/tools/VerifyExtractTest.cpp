@@ -31,25 +31,25 @@ TPackageHeader HeaderOf(const std::vector<uint8_t>& file) {
   return TPackageHeader::Parse(file.data() + kStubSize);
 }
 
-void PutHeader(std::vector<uint8_t>* file, const TPackageHeader& h) {
-  h.Write(file->data() + kStubSize);
+// `file` with its package header changed by `change`.
+template <typename Change>
+std::vector<uint8_t> WithHeader(std::vector<uint8_t> file, Change change) {
+  TPackageHeader h = HeaderOf(file);
+  change(h);
+  h.Write(file.data() + kStubSize);
+  return file;
 }
 
-std::vector<std::string> Faults(const std::vector<uint8_t>& file) {
+// The texts of what verify finds: its faults, or (`faults` false) its notes.
+std::vector<std::string> Faults(const std::vector<uint8_t>& file, bool faults = true) {
   std::vector<std::string> out;
   for (const Finding& f : VerifyInstaller(file)) {
-    if (f.fault) out.push_back(f.text);
+    if (f.fault == faults) out.push_back(f.text);
   }
   return out;
 }
 
-std::vector<std::string> Notes(const std::vector<uint8_t>& file) {
-  std::vector<std::string> out;
-  for (const Finding& f : VerifyInstaller(file)) {
-    if (!f.fault) out.push_back(f.text);
-  }
-  return out;
-}
+std::vector<std::string> Notes(const std::vector<uint8_t>& file) { return Faults(file, false); }
 
 bool AnyFaultMentions(const std::vector<std::string>& faults, const std::string& word) {
   return std::any_of(faults.begin(), faults.end(),
@@ -81,10 +81,8 @@ TEST(Verify, OffsetsOutsideTheFile) {
       [](TSegmentEntry* s, size_t) { s->startOffset = 10; },  // inside the program
   };
   for (size_t i = 0; i < changes.size(); ++i) {
-    std::vector<uint8_t> bad = file;
-    TPackageHeader h = HeaderOf(bad);
-    changes[i](&h.segments[kSegSupportFile], bad.size());
-    PutHeader(&bad, h);
+    const auto bad =
+        WithHeader(file, [&](TPackageHeader& h) { changes[i](&h.segments[kSegSupportFile], file.size()); });
     EXPECT_TRUE(AnyFaultMentions(Faults(bad), "segment 7")) << "change " << i;
   }
 }
@@ -94,12 +92,9 @@ TEST(Verify, CompressedSegmentsMustExpandToTheirSize) {
   o.compression = Compression::kCompress;
   const std::vector<uint8_t> file = Fixture(o);
   ASSERT_TRUE(Faults(file).empty());
+  ASSERT_EQ(HeaderOf(file).segments[kSegLicense].compressed, 1);
   for (int delta : {-1, 1, 1000}) {
-    std::vector<uint8_t> bad = file;
-    TPackageHeader h = HeaderOf(bad);
-    ASSERT_EQ(h.segments[kSegLicense].compressed, 1);
-    h.segments[kSegLicense].originalSize += delta;
-    PutHeader(&bad, h);
+    const auto bad = WithHeader(file, [&](TPackageHeader& h) { h.segments[kSegLicense].originalSize += delta; });
     EXPECT_TRUE(AnyFaultMentions(Faults(bad), "segment 4")) << "delta " << delta;
   }
   // Damaged imploded bytes: a literal mode the format does not have.
@@ -115,16 +110,14 @@ TEST(Verify, StoredSegmentsAreCopiedWholeWhateverTheirOriginalSize) {
   FixtureOptions o;
   o.compression = Compression::kStore;
   std::vector<uint8_t> file = Fixture(o);
-  TPackageHeader h = HeaderOf(file);
-  const TSegmentEntry sound = h.segments[kSegSupportFile];
+  const TSegmentEntry sound = HeaderOf(file).segments[kSegSupportFile];
   ASSERT_EQ(sound.compressed, 0);
-  h.segments[kSegSupportFile].originalSize = -1;
-  PutHeader(&file, h);
+  file = WithHeader(file, [](TPackageHeader& h) { h.segments[kSegSupportFile].originalSize = -1; });
   EXPECT_TRUE(Faults(file).empty());
   EXPECT_TRUE(AnyFaultMentions(Notes(file), "copies its " + std::to_string(sound.storedLength()) + " bytes whole"));
   std::vector<uint8_t> bytes;
   std::string error;
-  ASSERT_TRUE(ReadSegment(file, h.segments[kSegSupportFile], &bytes, &error)) << error;
+  ASSERT_TRUE(ReadSegment(file, HeaderOf(file).segments[kSegSupportFile], &bytes, &error)) << error;
   EXPECT_EQ(bytes.size(), static_cast<size_t>(sound.storedLength()));
 }
 
@@ -139,10 +132,8 @@ TEST(Verify, PresentationThatDoesNotSuitItsKindIsNoted) {
     std::vector<uint8_t> file = Fixture(o);
     ASSERT_TRUE(Faults(file).empty());
     // Another kind's picture in its place.
-    TPackageHeader h = HeaderOf(file);
-    h.displayMode = mode == dmBitmap ? dmJpeg : dmBitmap;
-    std::vector<uint8_t> other = file;
-    PutHeader(&other, h);
+    const auto other =
+        WithHeader(file, [&](TPackageHeader& h) { h.displayMode = mode == dmBitmap ? dmJpeg : dmBitmap; });
     EXPECT_TRUE(Faults(other).empty()) << int(mode);
     EXPECT_TRUE(AnyFaultMentions(Notes(other), "segment 3")) << int(mode);
   }
@@ -169,18 +160,11 @@ TEST(Verify, HeaderAndRoleRules) {
       [](TPackageHeader* h) { h->carriesFlashSetup = 1; },  // segment 2 absent
   };
   for (size_t i = 0; i < changes.size(); ++i) {
-    std::vector<uint8_t> bad = file;
-    TPackageHeader h = HeaderOf(bad);
-    changes[i](&h);
-    PutHeader(&bad, h);
-    EXPECT_FALSE(Faults(bad).empty()) << "change " << i;
+    EXPECT_FALSE(Faults(WithHeader(file, [&](TPackageHeader& h) { changes[i](&h); })).empty()) << "change " << i;
   }
   // An unknown presentation kind stops nothing: the segment is staged and
   // shown by no one.
-  std::vector<uint8_t> unknown = file;
-  TPackageHeader h = HeaderOf(unknown);
-  h.displayMode = 0;
-  PutHeader(&unknown, h);
+  const auto unknown = WithHeader(file, [](TPackageHeader& h) { h.displayMode = 0; });
   EXPECT_TRUE(Faults(unknown).empty());
   EXPECT_TRUE(AnyFaultMentions(Notes(unknown), "presentation kind 0"));
 }
@@ -232,12 +216,7 @@ std::vector<uint8_t> WithDataFile(const std::vector<uint8_t>& data) {
 
 TEST(Verify, DataFileFaults) {
   DataFileInput in;
-  for (const char* name : {"a.txt", "b\\c.txt"}) {
-    DataEntryInput e;
-    e.name = name;
-    e.data = MakeTextBytes(3000, 9);
-    in.entries.push_back(e);
-  }
+  for (const char* name : {"a.txt", "b\\c.txt"}) in.entries.push_back(Entry(name, MakeTextBytes(3000, 9)));
   std::vector<uint8_t> good;
   std::string error;
   ASSERT_TRUE(BuildSaverDataFile(in, &good, &error));
@@ -326,13 +305,7 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   TempFolder tmp;
   // A data file whose names try to climb out, and segments that do too.
   DataFileInput in;
-  const char* names[] = {"ok.txt", "ok2.txt", "x", "y"};
-  for (const char* name : names) {
-    DataEntryInput e;
-    e.name = name;
-    e.data = MakeTextBytes(100, 3);
-    in.entries.push_back(e);
-  }
+  for (const char* name : {"ok.txt", "ok2.txt", "x", "y"}) in.entries.push_back(Entry(name, MakeTextBytes(100, 3)));
   std::vector<uint8_t> data;
   std::string error;
   ASSERT_TRUE(BuildSaverDataFile(in, &data, &error)) << error;
@@ -345,12 +318,11 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   rename(1, "ok.txt");  // the same name twice
   rename(2, "..\\..\\escaped.txt");
   rename(3, "/tmp/escaped-abs.txt");
-  std::vector<uint8_t> file = WithDataFile(data);
-  TPackageHeader h = HeaderOf(file);
-  h.segments[kSegSupportLib1].name = "..\\..\\escaped.dll";
-  h.segments[kSegSupportLib2].name = "../../escaped2.dll";
-  h.segments[kSegSupportFile].name = "evil\x1b]0;owned\x07.dat";  // terminal escapes
-  PutHeader(&file, h);
+  const std::vector<uint8_t> file = WithHeader(WithDataFile(data), [](TPackageHeader& h) {
+    h.segments[kSegSupportLib1].name = "..\\..\\escaped.dll";
+    h.segments[kSegSupportLib2].name = "../../escaped2.dll";
+    h.segments[kSegSupportFile].name = "evil\x1b]0;owned\x07.dat";  // terminal escapes
+  });
 
   // Listings and messages never pass control characters to the terminal.
   InstallerView view;
@@ -381,10 +353,9 @@ TEST(Extract, NeverOverwritesAndKeepsGoingPastDamage) {
   EXPECT_NE(error.find("not an empty folder"), std::string::npos) << error;
   EXPECT_EQ(tmp.Read("busy/keep.txt"), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
 
-  std::vector<uint8_t> bad = file;
-  TPackageHeader h = HeaderOf(bad);
-  h.segments[kSegSupportFile].endOffset = static_cast<int32_t>(bad.size()) + 100;
-  PutHeader(&bad, h);
+  const auto bad = WithHeader(file, [&](TPackageHeader& h) {
+    h.segments[kSegSupportFile].endOffset = static_cast<int32_t>(file.size()) + 100;
+  });
   ASSERT_TRUE(ExtractInstaller(bad, tmp / "partial", &written, &problems, &error)) << error;
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("segment 7"), std::string::npos);

@@ -5,14 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "core/DebugLog.h"
 #include "codec/Codec.h"
+#include "core/DebugLog.h"
 #include "package/TCompressor.h"
+#include "tests/support/CodecIo.h"
 #include "tests/support/WinFiles.h"
+#include "tests/support/WinTestUtil.h"
 
 namespace ss {
 namespace {
@@ -20,14 +21,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // A unix directory of the build tree as Wine sees it, with a trailing
-// backslash (Wine maps "/" to drive Z:).
-std::string WineDir(const std::string& unixDir) {
-  std::string p = "Z:" + unixDir;
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  if (p.back() != '\\') p += '\\';
-  return p;
-}
+// backslash.
+std::string WineDir(const std::string& unixDir) { return sstest::WithSlash(sstest::WinePath(unixDir)); }
 
 const std::string& DllDir() {
   static const std::string dir = WineDir(SS_IMPBORL_DIR);
@@ -47,6 +42,7 @@ bool Logged(const std::string& line) {
 
 using sstest::ReadAll;
 using sstest::ScratchDir;
+using sstest::WriteAll;
 
 bool ModuleLoaded(const std::string& path) { return GetModuleHandleA(path.c_str()) != nullptr; }
 
@@ -75,10 +71,10 @@ class TCompressorTest : public ::testing::Test {
   }
   void TearDown() override { SetDebugSink(old_); }
   DebugSink old_ = nullptr;
+  ScratchDir dir_;
 };
 
 TEST_F(TCompressorTest, ExpandsToAFileByteExactly) {
-  ScratchDir dir;
   const Bytes data = SampleData(300000);
   Bytes stream;
   ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpAscii, 4096, &stream), 0u);
@@ -88,7 +84,7 @@ TEST_F(TCompressorTest, ExpandsToAFileByteExactly) {
     EXPECT_TRUE(Logged("TCompressor.Create " + DllDir()));
     EXPECT_TRUE(Logged("libraryPath: " + DllDir() + "impborl.dll"));
     EXPECT_TRUE(ModuleLoaded(DllDir() + "impborl.dll"));
-    const std::string target = dir.path() + "out.bin";
+    const std::string target = dir_.path() + "out.bin";
     c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
     EXPECT_TRUE(ReadAll(target) == data);
 
@@ -104,7 +100,6 @@ TEST_F(TCompressorTest, ExpandsToAFileByteExactly) {
 }
 
 TEST_F(TCompressorTest, OutputLimitStopsAStreamThatExpandsBeyondIt) {
-  ScratchDir dir;
   // Highly repetitive data: a tiny stream that expands a thousandfold.
   const Bytes data(4 * 1024 * 1024, 'A');
   Bytes stream;
@@ -112,7 +107,7 @@ TEST_F(TCompressorTest, OutputLimitStopsAStreamThatExpandsBeyondIt) {
   ASSERT_LT(stream.size(), data.size() / 100);
   TCompressor c(DllDir());
   ASSERT_TRUE(c.loaded());
-  const std::string target = dir.path() + "bomb.bin";
+  const std::string target = dir_.path() + "bomb.bin";
   c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()), 1000);
   const size_t written = ReadAll(target).size();
   EXPECT_GT(written, 1000u);              // it did pass the limit...
@@ -126,90 +121,77 @@ TEST_F(TCompressorTest, OutputLimitStopsAStreamThatExpandsBeyondIt) {
 // there in blocks while it expands; written in blocks too, so the output is
 // larger than several of them. The source may end early or not be readable.
 TEST_F(TCompressorTest, ExpandsStraightFromAFileRange) {
-  ScratchDir dir;
   const Bytes data = SampleData(3 * TCompressor::kOutputBlock + 12345);
   Bytes stream;
   ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpBinary, 4096, &stream), 0u);
   ASSERT_GT(stream.size(), 2 * TCompressor::kInputBlock);
   // The stream between two other blocks of bytes.
-  Bytes file;
-  file.reserve(777 + stream.size() + 999);
-  file.insert(file.end(), 777, 0x5A);
+  Bytes file(777, 0x5A);
   file.insert(file.end(), stream.begin(), stream.end());
   file.insert(file.end(), 999, 0xA5);
-  const std::string source = dir.path() + "package.bin";
-  {
-    std::ofstream out(source, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-  }
-  auto open = [&](DWORD access) {
+  const std::string source = dir_.path() + "package.bin";
+  ASSERT_TRUE(WriteAll(source, file));
+  constexpr int32_t kShort = -77;
+  const int64_t whole = static_cast<int64_t>(stream.size());
+  DWORD after = 0;  // the file position after an expansion
+  // Expands `count` bytes from `at` of the file opened with `access`.
+  auto expand = [&](TCompressor& with, DWORD access, int64_t count, const std::string& to, int64_t limit,
+                    LONG at = 777) {
     HANDLE h = CreateFileA(source.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
-    SetFilePointer(h, 777, nullptr, FILE_BEGIN);
-    return h;
+    SetFilePointer(h, at, nullptr, FILE_BEGIN);
+    const TCompressor::Outcome o = with.ExpandFromFile(h, count, to, limit, kShort);
+    after = SetFilePointer(h, 0, nullptr, FILE_CURRENT);
+    CloseHandle(h);
+    return o;
   };
-  constexpr int32_t kShort = -77;
   TCompressor c(DllDir());
   ASSERT_TRUE(c.loaded());
-  const std::string target = dir.path() + "out.bin";
+  const std::string target = dir_.path() + "out.bin";
 
-  HANDLE h = open(GENERIC_READ);
-  TCompressor::Outcome o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, -1, kShort);
+  TCompressor::Outcome o = expand(c, GENERIC_READ, whole, target, -1);
   EXPECT_EQ(o.result, 0);
   EXPECT_FALSE(o.readFailed);
   EXPECT_TRUE(o.created);
   EXPECT_EQ(o.size, static_cast<int64_t>(data.size()));
   EXPECT_TRUE(ReadAll(target) == data);
   // Exactly the stream was read: the file position is at the block after it.
-  EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 777 + stream.size());
-  CloseHandle(h);
+  EXPECT_EQ(after, 777 + stream.size());
 
   // The limit holds here too, and the size tells what reached the disk.
-  h = open(GENERIC_READ);
-  o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, 1000, kShort);
+  o = expand(c, GENERIC_READ, whole, target, 1000);
   EXPECT_EQ(o.result, 0);
   EXPECT_GT(o.size, 1000);
   EXPECT_LE(o.size, 1000 + 64 * 1024);
   EXPECT_EQ(static_cast<int64_t>(ReadAll(target).size()), o.size);
-  CloseHandle(h);
 
   // A count beyond the end of the file: the caller's code for a short input.
-  h = open(GENERIC_READ);
-  SetFilePointer(h, static_cast<LONG>(file.size()) - 500, nullptr, FILE_BEGIN);
-  o = c.ExpandFromFile(h, 2000, target, -1, kShort);
+  o = expand(c, GENERIC_READ, 2000, target, -1, static_cast<LONG>(file.size()) - 500);
   EXPECT_EQ(o.result, kShort);
   EXPECT_TRUE(o.readFailed);
   EXPECT_TRUE(o.created);
-  CloseHandle(h);
 
   // A handle that may not read: the system's reason.
-  h = open(GENERIC_WRITE);
-  o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, -1, kShort);
+  o = expand(c, GENERIC_WRITE, whole, target, -1);
   EXPECT_EQ(o.result, ERROR_ACCESS_DENIED);
   EXPECT_TRUE(o.readFailed);
-  CloseHandle(h);
 
   // A target that cannot be created: nothing read, nothing created.
-  h = open(GENERIC_READ);
-  o = c.ExpandFromFile(h, static_cast<int64_t>(stream.size()), dir.path() + "no such dir\\out.bin", -1, kShort);
+  o = expand(c, GENERIC_READ, whole, dir_.path() + "no such dir\\out.bin", -1);
   EXPECT_EQ(o.result, ERROR_PATH_NOT_FOUND);
   EXPECT_FALSE(o.readFailed);
   EXPECT_FALSE(o.created);
-  EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 777u);
-  CloseHandle(h);
+  EXPECT_EQ(after, 777u);
 
   // Without the library there is nothing to expand with.
-  TCompressor missing(dir.path());
+  TCompressor missing(dir_.path());
   ASSERT_FALSE(missing.loaded());
-  h = open(GENERIC_READ);
-  o = missing.ExpandFromFile(h, static_cast<int64_t>(stream.size()), target, -1, kShort);
+  o = expand(missing, GENERIC_READ, whole, target, -1);
   EXPECT_EQ(o.result, -1);
   EXPECT_FALSE(o.created);
-  CloseHandle(h);
 }
 
 TEST_F(TCompressorTest, EveryModeAndDictionarySize) {
-  ScratchDir dir;
   const Bytes data = SampleData(20000);
   TCompressor c(DllDir());
   ASSERT_TRUE(c.loaded());
@@ -217,7 +199,7 @@ TEST_F(TCompressorTest, EveryModeAndDictionarySize) {
     for (unsigned dict : {1024u, 2048u, 4096u}) {
       Bytes stream;
       ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), mode, dict, &stream), 0u);
-      const std::string target = dir.path() + "m" + std::to_string(mode) + "d" + std::to_string(dict);
+      const std::string target = dir_.path() + "m" + std::to_string(mode) + "d" + std::to_string(dict);
       c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
       EXPECT_TRUE(ReadAll(target) == data) << mode << " " << dict;
     }
@@ -238,8 +220,7 @@ TEST_F(TCompressorTest, EmptyPathUsesTheSystemLibrarySearch) {
 }
 
 TEST_F(TCompressorTest, DirectoryWithoutTheLibrary) {
-  ScratchDir dir;
-  TCompressor c(dir.path());
+  TCompressor c(dir_.path());
   EXPECT_FALSE(c.loaded());
   EXPECT_TRUE(Logged("TCompressor.Create failed: 5"));
 }
@@ -254,12 +235,9 @@ TEST_F(TCompressorTest, LibraryLackingAnExportIsReleased) {
 }
 
 TEST_F(TCompressorTest, FileThatIsNoLibrary) {
-  ScratchDir dir;
-  {
-    std::ofstream f(dir.path() + "impborl.dll", std::ios::binary);
-    f << "this is not a portable executable";
-  }
-  TCompressor c(dir.path());
+  const std::string text = "this is not a portable executable";
+  ASSERT_TRUE(WriteAll(dir_.path() + "impborl.dll", Bytes(text.begin(), text.end())));
+  TCompressor c(dir_.path());
   EXPECT_FALSE(c.loaded());
   bool failed = false;
   for (const auto& l : LogLines()) {
@@ -275,13 +253,12 @@ TEST_F(TCompressorTest, FileThatIsNoLibrary) {
 }
 
 TEST_F(TCompressorTest, DamagedStreamLeavesAShortFileAndNoError) {
-  ScratchDir dir;
   const Bytes data = SampleData(50000);
   Bytes stream;
   ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpBinary, 2048, &stream), 0u);
   TCompressor c(DllDir());
   ASSERT_TRUE(c.loaded());
-  const std::string target = dir.path() + "short.bin";
+  const std::string target = dir_.path() + "short.bin";
   EXPECT_NO_THROW(c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size() / 2)));
   const Bytes got = ReadAll(target);
   EXPECT_LT(got.size(), data.size());
@@ -295,10 +272,9 @@ TEST_F(TCompressorTest, DamagedStreamLeavesAShortFileAndNoError) {
 }
 
 TEST_F(TCompressorTest, TargetThatCannotBeCreatedRaisesTheStreamError) {
-  ScratchDir dir;
   TCompressor c(DllDir());
   ASSERT_TRUE(c.loaded());
-  const std::string target = dir.path() + "no such dir\\out.bin";
+  const std::string target = dir_.path() + "no such dir\\out.bin";
   const Bytes stream = {0x00, 0x04, 0x82, 0x24, 0x25, 0x8f, 0x80, 0x7f};
   try {
     c.ExpandToFile(target, stream.data(), static_cast<int32_t>(stream.size()));
@@ -328,30 +304,16 @@ TEST(ImpBorlDll, ClassicExports) {
   unsigned long seed = 0xFFFFFFFFul;
   EXPECT_EQ(~crc(digits, &n, &seed) & 0xFFFFFFFFul, 0xCBF43926ul);
 
-  struct Io {
-    const Bytes* in;
-    size_t pos;
-    Bytes out;
-    static unsigned Read(char* buf, unsigned* size, void* p) {
-      auto* io = static_cast<Io*>(p);
-      size_t k = std::min<size_t>(*size, io->in->size() - io->pos);
-      if (k) memcpy(buf, io->in->data() + io->pos, k);
-      io->pos += k;
-      return static_cast<unsigned>(k);
-    }
-    static void Write(char* buf, unsigned* size, void* p) {
-      static_cast<Io*>(p)->out.insert(static_cast<Io*>(p)->out.end(), buf, buf + *size);
-    }
-  };
+  using codec::test::Io;
   const Bytes data = SampleData(40000);
   std::vector<char> work(codec::kImplodeWorkSize);
-  Io a{&data, 0, {}};
+  Io a{data.data(), data.size(), 0, SIZE_MAX, {}};
   unsigned type = codec::kCmpAscii, dict = 2048;
   EXPECT_EQ(imp(Io::Read, Io::Write, work.data(), &a, &type, &dict), 0u);
   Bytes expected;
   ASSERT_EQ(codec::ImplodeBuffer(data.data(), data.size(), type, dict, &expected), 0u);
   EXPECT_TRUE(a.out == expected);
-  Io b{&a.out, 0, {}};
+  Io b{a.out.data(), a.out.size(), 0, SIZE_MAX, {}};
   std::vector<char> work2(codec::kExplodeWorkSize);
   EXPECT_EQ(exp(Io::Read, Io::Write, work2.data(), &b), 0u);
   EXPECT_TRUE(b.out == data);

@@ -6,15 +6,12 @@
 
 #include "flash/FlashIds.h"
 #include "flash/FlashPlayer.h"
+#include "tests/support/WinSystem.h"
 
 namespace flashtest {
 
 std::string ControlPath(int major, int minor) {
-  std::string path = std::string("Z:") + SS_FLASHCTL_DIR + "/flashctl_" + std::to_string(major) + "_" +
-                     std::to_string(minor) + ".dll";
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return sstest::WinePath(SS_FLASHCTL_DIR "/flashctl_" + std::to_string(major) + "_" + std::to_string(minor) + ".dll");
 }
 
 void RemoveControlRegistration() {
@@ -25,14 +22,8 @@ void RemoveControlRegistration() {
 ControlRegistration::ControlRegistration(const std::string& dllPath) {
   RemoveControlRegistration();
   if (dllPath.empty()) return;
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
-      ERROR_SUCCESS) {
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(dllPath.c_str()),
-                   static_cast<DWORD>(dllPath.size() + 1));
-    RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"), 10);
-    RegCloseKey(key);
-  }
+  sstest::RegPut(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, nullptr, dllPath);
+  sstest::RegPut(HKEY_CLASSES_ROOT, ss::kFlashInprocKey, "ThreadingModel", "Apartment");
 }
 
 ControlRegistration::~ControlRegistration() { RemoveControlRegistration(); }
@@ -60,18 +51,6 @@ ShortProbes::ShortProbes() {
 ShortProbes::~ShortProbes() {
   ss::flashProbeTiming() = saved_;
   ss::resetCachedFlashMajor();
-}
-
-void Pump(DWORD ms) {
-  const DWORD start = GetTickCount();
-  do {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(10);
-  } while (GetTickCount() - start < ms);
 }
 
 }  // namespace flashtest

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "flash/FlashPlayer.h"
-#include "tests/support/WinFiles.h"
 #include "tests/host/flash/SwfBuilder.h"
+#include "tests/support/WinFiles.h"
+#include "tests/support/WinTestUtil.h"
 
 namespace flashtest {
 
@@ -47,7 +48,6 @@ class ShortProbes {
   ss::FlashProbeTiming saved_;
 };
 
-// Lets the windows of this thread handle what is pending for `ms`.
-void Pump(DWORD ms);
+using sstest::Pump;
 
 }  // namespace flashtest

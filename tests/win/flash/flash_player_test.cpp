@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "core/DebugLog.h"
 #include "flash/FlashPlayer.h"
 #include "flash/ShockwaveFlash.h"
@@ -18,6 +21,31 @@ class FlashPlayerTest : public ::testing::Test {
   ss::OleScope ole_;
 };
 
+// The version in the registered control's file properties.
+std::pair<int32_t, int32_t> FileVersion() {
+  int32_t major = -1, minor = -1;
+  getFlashPlugInVersionInfoFromFileProperties(major, minor);
+  return {major, minor};
+}
+
+// What getFlashPlugInVersion leaves in found, major and minor, from the
+// values given.
+std::tuple<bool, int32_t, int32_t> PlugInVersion(bool found, int32_t major, int32_t minor) {
+  getFlashPlugInVersion(found, major, minor);
+  return {found, major, minor};
+}
+
+// The probe's result, found and major, from the values given.
+std::tuple<Result, bool, int32_t> Probe(int attempts, bool found, int32_t major) {
+  const Result rc = probeFlashControlVersion(found, major, attempts);
+  return {rc, found, major};
+}
+
+int32_t QuietProbe(int attempts, int32_t major) {
+  probeFlashControlVersionQuiet(major, attempts);
+  return major;
+}
+
 }  // namespace
 
 TEST_F(FlashPlayerTest, DetectionReadsTheRegisteredFilesVersion) {
@@ -29,85 +57,52 @@ TEST_F(FlashPlayerTest, DetectionReadsTheRegisteredFilesVersion) {
     std::string path;
     ASSERT_EQ(getRegisteredFlashAXPath(path), kOk);
     EXPECT_EQ(path, ControlPath(row.major, row.minor));
-    int32_t major = -1, minor = -1;
-    getFlashPlugInVersionInfoFromFileProperties(major, minor);
-    EXPECT_EQ(major, row.major);
-    EXPECT_EQ(minor, row.minor);
+    EXPECT_EQ(FileVersion(), std::make_pair(row.major, row.minor));
   }
 
   ControlRegistration none("");
   std::string path = "stale";
   EXPECT_EQ(getRegisteredFlashAXPath(path), kErrFlashMissing);
   EXPECT_EQ(path, "");
-  int32_t major = -1, minor = -1;
-  getFlashPlugInVersionInfoFromFileProperties(major, minor);
-  EXPECT_EQ(major, 0);
-  EXPECT_EQ(minor, 0);
+  EXPECT_EQ(FileVersion(), std::make_pair(0, 0));
 
   // A registered file that is not there reads as no version.
   ControlRegistration gone("C:\\no\\such\\flash.ocx");
-  getFlashPlugInVersionInfoFromFileProperties(major, minor);
-  EXPECT_EQ(major, 0);
-  EXPECT_EQ(minor, 0);
+  EXPECT_EQ(FileVersion(), std::make_pair(0, 0));
 }
 
 TEST_F(FlashPlayerTest, ProbeFailsWithoutAControlThenCachesTheFirstSuccess) {
   {
     ControlRegistration none("");
-    bool found = true;
-    int32_t major = 5;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(probeFlashControlVersion(found, major, 4), kErrFlashMissing);
+    EXPECT_EQ(Probe(4, true, 5), std::make_tuple(kErrFlashMissing, false, -1));
     const DWORD spent = GetTickCount() - start;
-    EXPECT_FALSE(found);
-    EXPECT_EQ(major, -1);
     EXPECT_EQ(cachedFlashMajor(), -1);
     EXPECT_GE(spent, 4u * 20u - 10u);  // a pause before each of the 4 attempts
-
-    probeFlashControlVersionQuiet(major, 2);
-    EXPECT_EQ(major, 0);
+    EXPECT_EQ(QuietProbe(2, -1), 0);
   }
   {
     ControlRegistration reg(ControlPath(7, 19));
-    bool found = false;
-    int32_t major = 0;
-    EXPECT_EQ(probeFlashControlVersion(found, major, 4), kOk);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(major, 7);
+    EXPECT_EQ(Probe(4, false, 0), std::make_tuple(kOk, true, 7));
     EXPECT_EQ(cachedFlashMajor(), 7);
   }
   // Cached: later probes answer at once without a control, and the quiet
   // form then leaves its major at 0.
   ControlRegistration none("");
-  bool found = false;
-  int32_t major = 0;
   const DWORD start = GetTickCount();
-  EXPECT_EQ(probeFlashControlVersion(found, major, 1000), kOk);
+  EXPECT_EQ(Probe(1000, false, 0), std::make_tuple(kOk, true, 7));
   EXPECT_LT(GetTickCount() - start, 500u);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(major, 7);
-  probeFlashControlVersionQuiet(major, 1000);
-  EXPECT_EQ(major, 0);
+  EXPECT_EQ(QuietProbe(1000, 7), 0);
 }
 
 TEST_F(FlashPlayerTest, PlugInVersionFallsBackToTheProbe) {
   {
     ControlRegistration reg(ControlPath(6, 79));
-    bool found = false;
-    int32_t major = 0, minor = 0;
-    getFlashPlugInVersion(found, major, minor);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(major, 6);
-    EXPECT_EQ(minor, 79);
+    EXPECT_EQ(PlugInVersion(false, 0, 0), std::make_tuple(true, 6, 79));
     EXPECT_EQ(cachedFlashMajor(), -1);  // the file answered; no probe ran
   }
   ControlRegistration none("");
-  bool found = true;
-  int32_t major = 3, minor = 3;
-  getFlashPlugInVersion(found, major, minor);
-  EXPECT_FALSE(found);
-  EXPECT_EQ(major, 0);
-  EXPECT_EQ(minor, 0);
+  EXPECT_EQ(PlugInVersion(true, 3, 3), std::make_tuple(false, 0, 0));
 }
 
 TEST_F(FlashPlayerTest, OldControlFilesAreRemovedUnlessHeld) {

@@ -12,8 +12,9 @@
 
 #include "app/InstallerForm.h"
 #include "app/PreparingWnd.h"
-#include "core/Strings.h"
 #include "app/WindowForm.h"
+#include "core/Strings.h"
+#include "tests/support/WinFiles.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace {
@@ -92,24 +93,18 @@ class MessageCounter {
 // A scratch folder under TEMP with a few files, one read-only, and a
 // subfolder: what a work directory looks like when the window closes.
 std::string MakeWorkDirectory(const char* name) {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  std::string dir = std::string(temp) + name + "\\";
+  const std::string dir = sstest::TempDir() + name + "\\";
   ss::RemoveWorkDirectory(dir);
   CreateDirectoryA(dir.c_str(), nullptr);
   CreateDirectoryA((dir + "sub").c_str(), nullptr);
   for (const char* file : {"temp.dat", "impborl.dll", "sub\\movie.swf", "licence.txt"}) {
-    HANDLE h = CreateFileA((dir + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    DWORD written = 0;
-    WriteFile(h, "data", 4, &written, nullptr);
-    CloseHandle(h);
+    sstest::WriteAll(dir + file, {'d', 'a', 't', 'a'});
   }
   SetFileAttributesA((dir + "licence.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   return dir;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using sstest::Exists;
 
 const std::string kLicence = "LICENCE AGREEMENT\nLine two of the licence.\r\nLine three.\n";
 

@@ -9,9 +9,9 @@
 
 #include "package/PackageReader.h"
 #include "package/Staging.h"
-#include "tests/support/WinFiles.h"
 #include "tests/support/BoxWatcher.h"
 #include "tests/support/PackFixtures.h"
+#include "tests/support/WinFiles.h"
 #include "tools/PackageBuilder.h"
 #include "winsys/LMT_FileUtils.h"
 
@@ -20,16 +20,9 @@ namespace {
 
 using pack::Compression;
 using sstest::ReadAll;
+using sstest::WriteAll;
 
 constexpr size_t kStubSize = 4096;
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-}
 
 // Counts what the steps show on the window.
 class CountingProgress : public InstallProgress {
@@ -49,12 +42,8 @@ class CountingProgress : public InstallProgress {
 class ReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    root_ = std::string(temp) + "rdr" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + "\\";
-    DirectorySet d{root_ + "win\\", root_ + "sys\\", root_ + "inst\\", root_ + "work\\"};
-    for (const std::string& dir : {root_, d.windowsDir, d.systemDir, d.installerDir, d.workDir}) {
+    DirectorySet d{root_ / "win\\", root_ / "sys\\", root_ / "inst\\", root_ / "work\\"};
+    for (const std::string& dir : {d.windowsDir, d.systemDir, d.installerDir, d.workDir}) {
       CreateDirectoryA(dir.c_str(), nullptr);
     }
     SetDirs(d);
@@ -63,7 +52,6 @@ class ReaderTest : public ::testing::Test {
   void TearDown() override {
     CloseSaverDataFile();
     SetInstallProgress(nullptr);
-    RemoveDirectoryTree(root_);
   }
 
   static std::vector<uint8_t> Library() {
@@ -96,8 +84,8 @@ class ReaderTest : public ::testing::Test {
       h.Write(bytes.data() + kStubSize);
     }
     if (truncateTo_ != 0) bytes.resize(truncateTo_);
-    installer_ = root_ + "Setup.exe";
-    WriteAll(installer_, bytes);
+    installer_ = root_ / "Setup.exe";
+    EXPECT_TRUE(WriteAll(installer_, bytes)) << installer_;
     if (Result rc = CopyPackageToWorkDirectory(installer_); rc != kOk) return rc;
     const Result rc = ReadPackageHeader(static_cast<int32_t>(kStubSize));
     if (rc == kOk) CreateDirectoryA(InstallDirectory().c_str(), nullptr);
@@ -113,7 +101,7 @@ class ReaderTest : public ::testing::Test {
   const std::string& work() const { return Dirs().workDir; }
   const std::string& sys() const { return Dirs().systemDir; }
 
-  std::string root_;
+  sstest::ScratchDir root_{"rdr"};  // removed after TearDown
   std::string installer_;
   size_t truncateTo_ = 0;
   CountingProgress progress_;
@@ -191,7 +179,7 @@ TEST_F(ReaderTest, BusyOldTargetsKeepTheirFileOrReportMinus38Silently) {
 
   // Another busy target: 1000 attempts, then the old file stays.
   const std::string license = work() + "license.txt";
-  WriteAll(license, {'o', 'l', 'd'});
+  EXPECT_TRUE(WriteAll(license, {'o', 'l', 'd'}));
   HANDLE held = CreateFileA(license.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   EXPECT_EQ(Extract(4), kOk);
@@ -200,7 +188,7 @@ TEST_F(ReaderTest, BusyOldTargetsKeepTheirFileOrReportMinus38Silently) {
 
   // A busy engine cannot be replaced: -38, and no message from here.
   const std::string engine = sys() + input.title + ".scr";
-  WriteAll(engine, {'x'});
+  EXPECT_TRUE(WriteAll(engine, {'x'}));
   HANDLE busy = CreateFileA(engine.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(busy, INVALID_HANDLE_VALUE);
   EXPECT_EQ(Extract(6, true), kErrEngineBusy);
@@ -278,20 +266,8 @@ DataFixture MakeData(int32_t contentKind, std::vector<pack::DataEntryInput> entr
   return f;
 }
 
-pack::DataEntryInput Entry(const std::string& name, std::vector<uint8_t> data, Compression c = Compression::kAuto) {
-  pack::DataEntryInput e;
-  e.name = name;
-  e.data = std::move(data);
-  e.compression = c;
-  return e;
-}
-
-pack::DataEntryInput CopyEntry(const std::string& name) {
-  pack::DataEntryInput e;
-  e.name = name;
-  e.copy = true;
-  return e;
-}
+using pack::CopyEntry;
+using pack::Entry;
 
 class DataFileTest : public ReaderTest {
  protected:
@@ -316,7 +292,7 @@ class DataFileTest : public ReaderTest {
     TSaverFileEntry e = TSaverFileEntry::Parse(at);
     edit(e);
     e.Write(at);
-    WriteAll(SaverDataFilePath(), bytes);
+    EXPECT_TRUE(WriteAll(SaverDataFilePath(), bytes));
   }
 
   pack::PackageInput input_;
@@ -383,7 +359,7 @@ TEST_F(DataFileTest, ErrorPathsShowTheirBoxes) {
   };
   const Row rows[] = {
       {"-523: the executable cannot be copied to the package copy",
-       [&] { return CopyPackageToWorkDirectory(root_ + "missing.exe"); }, ERROR_FILE_NOT_FOUND,
+       [&] { return CopyPackageToWorkDirectory(root_ / "missing.exe"); }, ERROR_FILE_NOT_FOUND,
        [&] {
          return "Installation Error: " + PackageCopyPath() +
                 "\r\n\r\nPlease retry installation. If this message appears again, the installation cannot be "
@@ -481,8 +457,8 @@ TEST_F(DataFileTest, HostileEntryNamesAreRefusedAndWriteNothingOutside) {
     EXPECT_EQ(boxes.count(), 1u) << hostile;
     CloseSaverDataFile();
   }
-  EXPECT_FALSE(FileExists(root_ + "evil.dll"));
-  EXPECT_FALSE(FileExists(root_ + "evil2.txt"));
+  EXPECT_FALSE(FileExists(root_ / "evil.dll"));
+  EXPECT_FALSE(FileExists(root_ / "evil2.txt"));
   EXPECT_FALSE(FileExists("C:\\evil-entry.txt"));
 }
 
@@ -525,7 +501,7 @@ TEST_F(ReaderTest, HostilePackageFieldsAreRefused) {
   EXPECT_FALSE(FileExists(InstallDirectory() + "support.dat"));
   EXPECT_FALSE(FileExists(InstallDirectory() + "helper1.dll"));
   EXPECT_FALSE(FileExists(InstallDirectory() + "helper2.dll"));
-  EXPECT_FALSE(FileExists(root_ + "evil.htm"));
+  EXPECT_FALSE(FileExists(root_ / "evil.htm"));
   EXPECT_FALSE(FileExists(work() + "license.txt"));
 }
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "package/TCompressor.h"
+#include "tests/support/PackFixtures.h"
 #include "tests/support/WinFiles.h"
 #include "tools/FileIo.h"
-#include "tests/support/PackFixtures.h"
 #include "tools/PackageCheck.h"
 #include "tools/StubImage.h"
 

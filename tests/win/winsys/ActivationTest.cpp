@@ -18,28 +18,16 @@
 namespace ss {
 namespace {
 
-using test::BoxAnswerer;
-using test::DirsRestorer;
-using test::Exists;
-using test::LockedFile;
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
+using namespace test;
 using sstest::ScreenSaverSetting;
 using sstest::SystemDir;
 using sstest::SystemIniRestorer;
 using sstest::WindowsDir;
 
-
 // Waits up to `ms` (stretched by Slow) for a top-level window with the
 // given title to appear (present = true) or to be gone (present = false).
-bool WaitForWindow(const char* title, bool present, int ms) {
-  ms = static_cast<int>(test::Slow(static_cast<DWORD>(ms)));
-  for (int waited = 0; waited <= ms; waited += 50) {
-    if ((FindWindowA(nullptr, title) != nullptr) == present) return true;
-    Sleep(50);
-  }
-  return false;
+bool WaitForWindow(const char* title, bool present, DWORD ms) {
+  return sstest::PumpUntil([&] { return (FindWindowA(nullptr, title) != nullptr) == present; }, ms);
 }
 
 class Activation : public testing::Test {

@@ -15,14 +15,7 @@
 namespace ss {
 namespace {
 
-using test::BoxAnswerer;
-using test::DirsRestorer;
-using test::EnvRestorer;
-using test::Exists;
-using test::LockedFile;
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
+using namespace test;
 
 // Holds a file open without sharing in a second process (holdopen.exe, built
 // beside the tests) until destroyed.
@@ -62,7 +55,6 @@ class HeldByOtherProcess {
   bool held_ = false;
 };
 
-
 // ---- directory set and work directory ----
 
 TEST(WorkDirectory, SkipsTakenNumbersAndFillsTheDirectorySet) {
@@ -80,9 +72,7 @@ TEST(WorkDirectory, SkipsTakenNumbersAndFillsTheDirectorySet) {
   EXPECT_TRUE(DirectoryExists(Dirs().workDir));
   EXPECT_EQ(Dirs().windowsDir, "C:\\windows\\");
   EXPECT_EQ(Dirs().installerDir, "C:\\Program Files\\Setup\\");
-  char sys[MAX_PATH];
-  GetSystemDirectoryA(sys, sizeof sys);
-  EXPECT_EQ(Dirs().systemDir, std::string(sys) + "\\");
+  EXPECT_EQ(Dirs().systemDir, sstest::SystemDir());
 
   // The next one skips LMF3 too; another prefix starts again at 1.
   std::string dir;

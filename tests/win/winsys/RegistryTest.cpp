@@ -15,10 +15,7 @@
 namespace ss {
 namespace {
 
-using test::DirsRestorer;
-using test::Exists;
-using test::ScratchDir;
-using test::WriteFile;
+using namespace test;
 using sstest::KeyExists;
 using sstest::SystemDir;
 
@@ -226,7 +223,7 @@ std::string RunCaptured(std::string cmd) {
   if (started) {
     char buf[512];
     DWORD got = 0;
-    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    while (::ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
     WaitForSingleObject(pi.hProcess, test::Slow(30000));
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
@@ -284,9 +281,7 @@ TEST(WindowsVersion, NinetyEightKeepsTheLongUninstallCommand) {
   const std::string title = "SsProbe Aqua";
   EntryCleaner clean(title);
   const std::string engine = scratch.path() + title + ".scr";
-  HANDLE h = CreateFileA(engine.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  CloseHandle(h);
+  ASSERT_TRUE(sstest::WriteAll(engine, {}));
   char shortEngine[MAX_PATH + 1] = {};
   ASSERT_GT(GetShortPathNameA(engine.c_str(), shortEngine, sizeof shortEngine), 0u);
   ASSERT_NE(std::string(shortEngine), engine) << "the engine has no short name of its own here";

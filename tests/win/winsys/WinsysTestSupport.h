@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/WinTestUtil.h"
 #include "tests/support/WinFiles.h"
+#include "tests/support/WinTestUtil.h"
 #include "tests/support/WinThread.h"
 #include "winsys/LMT_FileUtils.h"
 
@@ -63,7 +63,7 @@ inline std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using sstest::Exists;
 
 // Opens a file without any sharing for as long as it lives.
 class LockedFile {
