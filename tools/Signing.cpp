@@ -101,7 +101,9 @@ fs::path FindTool() {
   for (const std::string& folder : SignToolFolders(programFolder, Utf8(path), true)) {
     const fs::path candidate = fs::u8path(folder) / "osslsigncode.exe";
     const DWORD attributes = GetFileAttributesW(candidate.wstring().c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return candidate;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return candidate;
+    }
   }
   return fs::path();
 }
@@ -241,7 +243,8 @@ std::vector<std::string> SignToolFolders(const std::string& programFolder, const
   while (start <= path.size()) {
     size_t end = path.find(separator, start);
     if (end == std::string::npos) end = path.size();
-    const std::string entry = windows ? Unquoted(path.substr(start, end - start)) : path.substr(start, end - start);
+    const std::string raw = path.substr(start, end - start);
+    const std::string entry = windows ? Unquoted(raw) : raw;
     if (IsAbsolute(entry, windows)) folders.push_back(entry);
     start = end + 1;
   }
