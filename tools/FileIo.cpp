@@ -4,13 +4,17 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
+#include <stdlib.h>
 #include <unistd.h>
 #endif
 
@@ -96,18 +100,67 @@ bool ReplaceWholeFile(const std::string& path, const std::vector<uint8_t>& bytes
     *error = path + ": is a folder";
     return false;
   }
-  fs::path temp = target;
-  temp += ".sspack-tmp";
-  fs::remove(temp, ec);
+  WorkFolder work;
+  if (!work.Create(path, error)) return false;
+  const fs::path temp = PathOf(work.File("new"));
   bool existed = false;
   if (!WriteNewFile(temp.u8string(), bytes, &existed, error)) return false;
   fs::rename(temp, target, ec);
   if (ec) {
-    fs::remove(temp, ec);
     *error = path + ": cannot replace the file: " + ec.message();
     return false;
   }
   return true;
+}
+
+WorkFolder::~WorkFolder() {
+  if (path_.empty()) return;
+  // remove_all removes a link found inside, never what it points to.
+  std::error_code ec;
+  fs::remove_all(PathOf(path_), ec);
+}
+
+bool WorkFolder::Create(const std::string& beside, std::string* error) {
+  fs::path parent = PathOf(beside).parent_path();
+  if (parent.empty()) parent = ".";
+  const fs::path stem = parent / "sspack-work-";
+#ifdef _WIN32
+  // The name need not be secret: CreateDirectory fails on any name that is
+  // taken, so a name planted in advance only costs another attempt.
+  static LONG counter = 0;
+  DWORD code = ERROR_ALREADY_EXISTS;
+  for (int attempt = 0; attempt < 100 && code == ERROR_ALREADY_EXISTS; ++attempt) {
+    LARGE_INTEGER now = {};
+    QueryPerformanceCounter(&now);
+    const uint64_t mix = static_cast<uint64_t>(now.QuadPart) ^
+                         (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^
+                         (static_cast<uint64_t>(InterlockedIncrement(&counter)) * 0x9E3779B97F4A7C15ull);
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(mix));
+    fs::path candidate = stem;
+    candidate += suffix;
+    if (CreateDirectoryW(candidate.wstring().c_str(), nullptr)) {
+      path_ = candidate.u8string();
+      return true;
+    }
+    code = GetLastError();
+  }
+  *error = stem.u8string() + "*: cannot create a work folder: " +
+           std::system_category().message(static_cast<int>(code));
+  return false;
+#else
+  std::string name = stem.native() + "XXXXXX";
+  if (mkdtemp(&name[0]) == nullptr) {
+    *error = stem.u8string() + "XXXXXX: cannot create a work folder: " + std::strerror(errno);
+    return false;
+  }
+  path_ = name;
+  return true;
+#endif
+}
+
+std::string WorkFolder::File(const std::string& name) const {
+  return (PathOf(path_) / PathOf(name)).u8string();
 }
 
 bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool* existed,

@@ -1,5 +1,7 @@
 #include "tools/Signing.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +13,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -24,12 +27,19 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> SignArguments(const SignOptions& options, const std::string& in,
                                        const std::string& out) {
-  std::vector<std::string> args = {kSignTool, "sign", "-pkcs12", options.pfx};
+  // The tool runs in the caller's private folder (on Windows), so the
+  // author's files are named by absolute paths.
+  auto absolute = [](const std::string& p) {
+    std::error_code ec;
+    const fs::path full = fs::absolute(fs::u8path(p), ec);
+    return ec ? p : full.u8string();
+  };
+  std::vector<std::string> args = {kSignTool, "sign", "-pkcs12", absolute(options.pfx)};
   // The password travels in a file (or on standard input for "-"), never on
   // a command line that other users of the machine can read.
   if (!options.passwordFile.empty()) {
     args.push_back("-readpass");
-    args.push_back(options.passwordFile);
+    args.push_back(options.passwordFile == "-" ? options.passwordFile : absolute(options.passwordFile));
   }
   if (!options.timestampUrl.empty()) {
     args.push_back("-ts");
@@ -54,7 +64,49 @@ std::string LogText(const fs::path& log) {
 
 enum class Launch { kRan, kMissing, kFailed };
 
+// One entry of a PATH value, without the quotes Windows allows around it.
+std::string Unquoted(std::string entry) {
+  if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') {
+    entry = entry.substr(1, entry.size() - 2);
+  }
+  return entry;
+}
+
+bool IsAbsolute(const std::string& p, bool windows) {
+  if (!windows) return !p.empty() && p[0] == '/';
+  auto slash = [](char c) { return c == '\\' || c == '/'; };
+  // "C:\x" is absolute; "C:x" is relative to that drive's current folder,
+  // and "\x" to the current drive. Two slashes begin a UNC path.
+  if (p.size() >= 3 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':' && slash(p[2])) {
+    return true;
+  }
+  return p.size() >= 3 && slash(p[0]) && slash(p[1]) && !slash(p[2]);
+}
+
 #ifdef _WIN32
+
+std::string Utf8(const std::wstring& wide) { return fs::path(wide).u8string(); }
+
+// osslsigncode.exe beside sspack.exe, else in the first folder on PATH that
+// holds it; "" when there is none. The current folder is not searched.
+fs::path FindTool() {
+  std::wstring self(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size()));
+  const std::string programFolder =
+      length > 0 && length < self.size() ? Utf8(fs::path(self.substr(0, length)).parent_path().wstring())
+                                         : std::string();
+  std::wstring path(32768, L'\0');
+  const DWORD pathLength = GetEnvironmentVariableW(L"PATH", &path[0], static_cast<DWORD>(path.size()));
+  path.resize(pathLength < path.size() ? pathLength : 0);
+  for (const std::string& folder : SignToolFolders(programFolder, Utf8(path), true)) {
+    const fs::path candidate = fs::u8path(folder) / "osslsigncode.exe";
+    const DWORD attributes = GetFileAttributesW(candidate.wstring().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return candidate;
+    }
+  }
+  return fs::path();
+}
 
 class OwnedHandle {
  public:
@@ -90,21 +142,21 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   return out;
 }
 
+// Runs the tool in the folder of `log` (the caller's private folder), so
+// that no library it looks for in its current folder comes from elsewhere.
 Launch Run(const std::vector<std::string>& args, const fs::path& log, int* exitCode,
            std::string* error) {
-  // The application folder, the current folder, the system folders, then PATH.
-  wchar_t program[MAX_PATH];
-  const DWORD found = SearchPathW(nullptr, L"osslsigncode.exe", nullptr, MAX_PATH, program, nullptr);
-  if (found == 0 || found >= MAX_PATH) return Launch::kMissing;
+  const fs::path program = FindTool();
+  if (program.empty()) return Launch::kMissing;
 
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   OwnedHandle output(CreateFileW(log.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output.valid()) {
     *error = log.u8string() + ": cannot create (error " + std::to_string(GetLastError()) + ")";
     return Launch::kFailed;
   }
-  std::wstring commandLine = QuoteArgument(program);
+  std::wstring commandLine = QuoteArgument(program.wstring());
   for (size_t i = 1; i < args.size(); ++i) commandLine += L" " + QuoteArgument(fs::u8path(args[i]).wstring());
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -113,10 +165,11 @@ Launch Run(const std::vector<std::string>& args, const fs::path& log, int* exitC
   startup.hStdOutput = output.get();
   startup.hStdError = output.get();
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(program, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &info)) {
+  const std::wstring folder = log.parent_path().wstring();
+  if (!CreateProcessW(program.wstring().c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                      folder.c_str(), &startup, &info)) {
     const DWORD code = GetLastError();
-    *error = "cannot start " + fs::path(program).u8string() + " (error " + std::to_string(code) + ")";
+    *error = "cannot start " + program.u8string() + " (error " + std::to_string(code) + ")";
     return Launch::kFailed;
   }
   OwnedHandle process(info.hProcess);
@@ -130,21 +183,40 @@ Launch Run(const std::vector<std::string>& args, const fs::path& log, int* exitC
 
 #else
 
+// osslsigncode in the first folder on PATH that holds it as a program; ""
+// when there is none. PATH unset means what the C library then takes.
+fs::path FindTool() {
+  const char* path = std::getenv("PATH");
+  for (const std::string& folder : SignToolFolders("", path != nullptr ? path : "/bin:/usr/bin", false)) {
+    const fs::path candidate = fs::path(folder) / kSignTool;
+    std::error_code ec;
+    if (fs::is_regular_file(candidate, ec) && access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return fs::path();
+}
+
 Launch Run(const std::vector<std::string>& args, const fs::path& log, int* exitCode,
            std::string* error) {
+  const fs::path program = FindTool();
+  if (program.empty()) return Launch::kMissing;
+  const int output = open(log.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (output < 0) {
+    *error = log.u8string() + ": cannot create: " + std::strerror(errno);
+    return Launch::kFailed;
+  }
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawn_file_actions_adddup2(&actions, output, 1);
+  posix_spawn_file_actions_adddup2(&actions, output, 2);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, kSignTool, &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc == ENOENT) return Launch::kMissing;
+  close(output);
   if (rc != 0) {
-    *error = std::string("cannot start ") + kSignTool + ": " + std::strerror(rc);
+    *error = "cannot start " + program.u8string() + ": " + std::strerror(rc);
     return Launch::kFailed;
   }
   int status = 0;
@@ -162,6 +234,23 @@ Launch Run(const std::vector<std::string>& args, const fs::path& log, int* exitC
 
 }  // namespace
 
+std::vector<std::string> SignToolFolders(const std::string& programFolder, const std::string& path,
+                                         bool windows) {
+  std::vector<std::string> folders;
+  if (!programFolder.empty()) folders.push_back(programFolder);
+  const char separator = windows ? ';' : ':';
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(separator, start);
+    if (end == std::string::npos) end = path.size();
+    const std::string raw = path.substr(start, end - start);
+    const std::string entry = windows ? Unquoted(raw) : raw;
+    if (IsAbsolute(entry, windows)) folders.push_back(entry);
+    start = end + 1;
+  }
+  return folders;
+}
+
 SignResult SignFile(const SignOptions& options, const std::string& in, const std::string& out,
                     std::string* error) {
   const fs::path outPath = fs::u8path(out);
@@ -170,23 +259,22 @@ SignResult SignFile(const SignOptions& options, const std::string& in, const std
   std::error_code ec;
   int exitCode = 0;
   const Launch launch = Run(SignArguments(options, in, out), log, &exitCode, error);
-  const std::string messages = launch == Launch::kRan ? LogText(log) : std::string();
-  fs::remove(log, ec);
   if (launch == Launch::kMissing) {
-    fs::remove(outPath, ec);
 #ifdef _WIN32
-    *error = std::string("signing needs ") + kSignTool + ".exe, which was found neither beside sspack nor on PATH";
+    *error = std::string("signing needs ") + kSignTool + ".exe (the Windows build of the package \"" +
+             kSignTool + "\"), which was found neither beside sspack.exe nor in a folder on PATH " +
+             "(the current folder is not searched)";
 #else
     *error = std::string("signing needs ") + kSignTool +
-             ", which was not found on PATH; on Debian it is the package \"osslsigncode\" "
-             "(apt-get install osslsigncode)";
+             ", which was not found in a folder on PATH (the current folder is not searched); on Debian "
+             "it is the package \"osslsigncode\" (apt-get install osslsigncode)";
 #endif
     return SignResult::kToolMissing;
   }
-  if (launch == Launch::kFailed) {
-    fs::remove(outPath, ec);
-    return SignResult::kFailed;
-  }
+  // Nothing was made when the tool did not start.
+  if (launch == Launch::kFailed) return SignResult::kFailed;
+  const std::string messages = LogText(log);
+  fs::remove(log, ec);
   if (exitCode != 0 || !fs::is_regular_file(outPath, ec)) {
     fs::remove(outPath, ec);
     *error = std::string(kSignTool) + " could not sign (exit code " + std::to_string(exitCode) + ")" +

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ss::pack {
 
@@ -18,11 +19,25 @@ struct SignOptions {
 
 enum class SignResult { kOk, kToolMissing, kFailed };
 
-// The program that signs: "osslsigncode", found on PATH.
+// The program that signs: "osslsigncode" ("osslsigncode.exe" on Windows),
+// found beside sspack (on Windows) or in a folder on PATH.
 constexpr char kSignTool[] = "osslsigncode";
 
-// Writes the signed copy of `in` to `out`, which must not exist. On failure
-// *error says why (osslsigncode's own words included) and `out` is removed.
+// The folders searched for the signing tool, in order: `programFolder` when
+// it is given, then each entry of the PATH value `path` that is an absolute
+// path. Empty and relative entries stand for the current folder (or one below
+// it), where anybody may have left a program of that name to be handed the
+// certificate and its password; they are skipped, and the current folder is
+// never searched. `windows` reads `path` as Windows does: entries separated
+// by ';', perhaps in quotes, absolute with a drive ("C:\") or as a UNC path
+// ("\\server\share"); otherwise ':' and a leading '/'.
+std::vector<std::string> SignToolFolders(const std::string& programFolder, const std::string& path,
+                                         bool windows);
+
+// Writes the signed copy of `in` to `out`, which must not exist and must lie
+// in a folder private to the caller (a WorkFolder of tools/FileIo.h): the
+// tool's messages are gathered in "`out`.log" beside it. On failure *error
+// says why (osslsigncode's own words included) and `out` is removed.
 SignResult SignFile(const SignOptions& options, const std::string& in, const std::string& out,
                     std::string* error);
 

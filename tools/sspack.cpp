@@ -158,24 +158,28 @@ struct BuildRequest {
 };
 
 // Signs the built installer into `output`. The unsigned and signed copies
-// are temporary files beside it; only a signed installer whose package came
-// through unchanged replaces `output`, so a failure leaves no half file and
-// an existing output untouched.
+// and the tool's log are files in a work folder made for this build beside
+// it (tools/FileIo.h); only a signed installer whose package came through
+// unchanged is renamed over `output`, so a failure leaves no half file and
+// an existing output untouched, and nothing else outside the folder is
+// written.
 int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& installer, size_t packageOffset,
                 uint64_t* signedSize) {
-  const std::string unsignedCopy = request.output + ".sspack-unsigned";
-  const std::string signedCopy = request.output + ".sspack-signed";
-  std::error_code ec;
-  fs::remove(fs::u8path(unsignedCopy), ec);
-  fs::remove(fs::u8path(signedCopy), ec);
+  WorkFolder work;
   std::string error;
+  if (!work.Create(request.output, &error)) {
+    std::cerr << "sspack: " << error << "\n";
+    return kExitWrite;
+  }
+  const std::string unsignedCopy = work.File("unsigned.exe");
+  const std::string signedCopy = work.File("signed.exe");
+  std::error_code ec;
   bool existed = false;
   if (!WriteNewFile(unsignedCopy, installer, &existed, &error)) {
     std::cerr << "sspack: " << error << "\n";
     return kExitWrite;
   }
   const SignResult signing = SignFile(request.sign, unsignedCopy, signedCopy, &error);
-  fs::remove(fs::u8path(unsignedCopy), ec);
   if (signing != SignResult::kOk) {
     std::cerr << "sspack: signing " << request.output << ": " << error << "\n";
     return kExitFault;
@@ -189,7 +193,6 @@ int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& install
       view.packageOffset != static_cast<int32_t>(packageOffset) ||
       !std::equal(installer.begin() + static_cast<std::ptrdiff_t>(packageOffset), installer.end(),
                   signedBytes.begin() + static_cast<std::ptrdiff_t>(packageOffset))) {
-    fs::remove(fs::u8path(signedCopy), ec);
     std::cerr << "sspack: signing " << request.output << ": " << kSignTool
               << " did not leave the package as built" << (error.empty() ? "" : ": " + error) << "\n";
     return kExitFault;
@@ -197,7 +200,6 @@ int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& install
   *signedSize = signedBytes.size();
   fs::rename(fs::u8path(signedCopy), fs::u8path(request.output), ec);
   if (ec) {
-    fs::remove(fs::u8path(signedCopy), ec);
     std::cerr << "sspack: " << request.output << ": cannot replace the file: " << ec.message() << "\n";
     return kExitWrite;
   }

@@ -15,6 +15,7 @@
 #include "tests/support/PackFixtures.h"
 #include "tools/Manifest.h"
 #include "tools/PackageCheck.h"
+#include "tools/Signing.h"
 
 namespace ss::pack {
 namespace {
@@ -489,16 +490,82 @@ TEST_F(Author, SignedInstallersVerifyListAndExtract) {
 
   // Failures leave the signed output alone and nothing beside it.
   tmp_.Write("cert/wrong.txt", std::string("wrong\n"));
-  r = Sspack(tmp_, BuildArgs() + " --sign '" + cert + "/cert.pfx' --sign-password-file '" + cert + "/wrong.txt'");
+  const std::string wrongPassword = " --sign '" + cert + "/cert.pfx' --sign-password-file '" + cert + "/wrong.txt'";
+  r = Sspack(tmp_, BuildArgs() + wrongPassword);
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("osslsigncode could not sign"), std::string::npos) << r.err;
+  // An osslsigncode that records being run, in the current folder and in a
+  // folder below it: PATH's empty, "." and relative entries do not lead to it.
   fs::create_directories(tmp_.path() / "empty");
-  r = Sspack(tmp_, BuildArgs() + sign, "PATH='" + (tmp_ / "empty") + "'");
+  const std::string recorder = "#!/bin/sh\necho \"$0\" >>'" + (tmp_ / "recorded.txt") + "'\nexit 1\n";
+  for (const char* planted : {"cwd/osslsigncode", "cwd/rel/osslsigncode"}) {
+    tmp_.Write(planted, recorder);
+    fs::permissions(tmp_.path() / planted, fs::perms::owner_all);
+  }
+  r = Sspack(tmp_, BuildArgs() + sign,
+             "cd '" + (tmp_ / "cwd") + "' && PATH='.:rel::" + (tmp_ / "empty") + ":'");
   EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("signing " + (tmp_ / "out/Setup.exe") + ": signing needs osslsigncode"), std::string::npos)
+      << r.err;
   EXPECT_NE(r.err.find("package \"osslsigncode\""), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(tmp_.path() / "recorded.txt")) << ReadText(tmp_ / "recorded.txt");
   EXPECT_EQ(tmp_.Read("out/Setup.exe"), signedFile);
   EXPECT_EQ(FilesBelow(tmp_.path() / "out").size(), 1u);
   EXPECT_EQ(Sspack(tmp_, BuildArgs() + " --timestamp http://127.0.0.1:9/").code, 2);
+
+  // Links planted at every name a build once wrote beside its output, and at
+  // the output itself, lead to a victim. Builds write nothing through them:
+  // a build's temporary files live in a folder of its own, and the finished
+  // file is renamed over the output's name, replacing the link there.
+  tmp_.Write("victim.txt", std::string("victim"));
+  const fs::path out = tmp_.path() / "out";
+  const char* const planted[] = {"Setup.exe.sspack-tmp", "Setup.exe.sspack-unsigned", "Setup.exe.sspack-signed",
+                                 "Setup.exe.sspack-signed.log"};
+  for (const char* name : planted) fs::create_symlink(tmp_.path() / "victim.txt", out / name);
+  const struct {
+    const char* what;
+    std::string args;
+    int code;
+  } builds[] = {{"wrong password", BuildArgs() + wrongPassword, 1},
+                {"unsigned", BuildArgs(), 0},
+                {"signed", BuildArgs() + sign, 0}};
+  for (const auto& build : builds) {
+    fs::remove(out / "Setup.exe");
+    fs::create_symlink(tmp_.path() / "victim.txt", out / "Setup.exe");
+    r = Sspack(tmp_, build.args);
+    EXPECT_EQ(r.code, build.code) << build.what << ": " << r.err;
+    EXPECT_EQ(ReadText(tmp_ / "victim.txt"), "victim") << build.what;
+    for (const char* name : planted) EXPECT_TRUE(fs::is_symlink(out / name)) << build.what << ": " << name;
+    // A failed build leaves the output as it was: here the link.
+    EXPECT_EQ(fs::is_symlink(out / "Setup.exe"), build.code != 0) << build.what;
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1 + std::size(planted))
+        << build.what << ": a work folder was left";
+  }
+  EXPECT_GT(tmp_.Read("out/Setup.exe").size(), plain.size());
+}
+
+// The folders searched for osslsigncode: beside sspack (given on Windows),
+// then PATH's absolute entries; empty and relative entries, which lead to
+// the current folder, are left out.
+TEST(SignTool, SearchesOnlyAbsolutePathEntries) {
+  const struct {
+    const char* program;
+    const char* path;
+    bool windows;
+    std::vector<std::string> folders;
+  } rows[] = {
+      {"C:\\sspack", "C:\\Windows\\system32;;.;bin;\"C:\\Program Files\\signing\";C:rel;\\rooted;"
+       "\\\\server\\share\\tools;D:/x;..\\up;",
+       true,
+       {"C:\\sspack", "C:\\Windows\\system32", "C:\\Program Files\\signing", "\\\\server\\share\\tools", "D:/x"}},
+      {"Z:\\zip", "", true, {"Z:\\zip"}},
+      {"", ".", true, {}},
+      {"", "/usr/local/bin::.:bin:/usr/bin/:../x:", false, {"/usr/local/bin", "/usr/bin/"}},
+      {"", "", false, {}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(SignToolFolders(row.program, row.path, row.windows), row.folders) << row.path;
+  }
 }
 
 // Without --stub, sspack takes ssinstall.exe and impborl.dll from beside

@@ -3,8 +3,13 @@
 # the stub's bytes and has its package at the stub's size, and extract it;
 # then as the Windows .zip lays it out, finding its parts beside itself.
 # Paths are handed to the Windows program through Wine's Z: drive.
+# Runs sspack in the folder run_in when that is set.
 function(run expect_code)
-  execute_process(COMMAND bash ${WINE_RUN} ${SSPACK} ${ARGN}
+  set(dir "${run_in}")
+  if(NOT dir)
+    set(dir .)
+  endif()
+  execute_process(COMMAND bash ${WINE_RUN} ${SSPACK} ${ARGN} WORKING_DIRECTORY ${dir}
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL expect_code)
     message(FATAL_ERROR "sspack ${ARGN}: exit ${rc}, expected ${expect_code}\n${out}\n${err}")
@@ -100,8 +105,43 @@ if(NOT found_hash STREQUAL first_hash)
 endif()
 
 # Signing runs osslsigncode.exe, which this Wine prefix lacks: a refusal that
-# names it, and no file.
-run(1 build Z:${MANIFEST} -o Z:${OUT}/Signed.exe -q --sign Z:${OUT}/none.pfx)
-if(NOT last_err MATCHES "osslsigncode.exe" OR EXISTS ${OUT}/Signed.exe)
+# names it, and no file. It is looked for beside sspack.exe, then in PATH's
+# absolute folders; never in the current folder, nor through PATH's empty or
+# relative entries, where a copy planted by someone else would be handed the
+# certificate and its password. A recorder stands in for it: it notes its
+# command line in recorded.txt beside itself and fails.
+set(cwd ${OUT}/cwd)
+file(MAKE_DIRECTORY ${cwd}/rel ${OUT}/empty ${OUT}/tools)
+file(COPY_FILE ${RECORDER} ${cwd}/osslsigncode.exe)
+file(COPY_FILE ${RECORDER} ${cwd}/rel/osslsigncode.exe)
+set(run_in ${cwd})
+set(ENV{WINEPATH} ".;rel;;Z:${OUT}/empty;")
+set(signed_exe ${OUT}/Signed.exe)
+run(1 build Z:${MANIFEST} -o Z:${signed_exe} -q --sign Z:${OUT}/none.pfx)
+if(NOT last_err MATCHES "signing Z:[^\n]*Signed\\.exe: signing needs osslsigncode\\.exe \\(the Windows build of the package \"osslsigncode\"\\)"
+   OR EXISTS ${signed_exe})
   message(FATAL_ERROR "a signing without osslsigncode.exe was not refused cleanly:\n${last_err}")
+endif()
+if(EXISTS ${cwd}/recorded.txt OR EXISTS ${cwd}/rel/recorded.txt)
+  message(FATAL_ERROR "sspack.exe ran an osslsigncode.exe from the current folder")
+endif()
+# One in a folder on PATH is run, on the unsigned installer in the build's
+# work folder beside the output, which is gone afterwards.
+file(COPY_FILE ${RECORDER} ${OUT}/tools/osslsigncode.exe)
+set(ENV{WINEPATH} ".;rel;;Z:${OUT}/empty;Z:${OUT}/tools")
+run(1 build Z:${MANIFEST} -o Z:${signed_exe} -q --sign Z:${OUT}/none.pfx)
+if(NOT EXISTS ${OUT}/tools/recorded.txt OR NOT last_err MATCHES "osslsigncode could not sign \\(exit code 1\\)")
+  message(FATAL_ERROR "the osslsigncode.exe on PATH was not run:\n${last_err}")
+endif()
+file(READ ${OUT}/tools/recorded.txt recorded)
+file(GLOB left ${OUT}/sspack-work-*)
+if(NOT recorded MATCHES "-in [^\n]*\\\\sspack-work-[0-9a-f]+\\\\unsigned\\.exe\"? -out " OR left OR EXISTS ${signed_exe})
+  message(FATAL_ERROR "signing did not work in a folder of its own: ${recorded}; left: ${left}")
+endif()
+# One beside sspack.exe comes first.
+file(COPY_FILE ${RECORDER} ${zip}/osslsigncode.exe)
+file(REMOVE ${OUT}/tools/recorded.txt)
+run(1 build Z:${MANIFEST} -o Z:${signed_exe} -q --sign Z:${OUT}/none.pfx)
+if(NOT EXISTS ${zip}/recorded.txt OR EXISTS ${OUT}/tools/recorded.txt OR EXISTS ${cwd}/recorded.txt)
+  message(FATAL_ERROR "the osslsigncode.exe beside sspack.exe was not the one run:\n${last_err}")
 endif()
