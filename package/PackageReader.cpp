@@ -184,6 +184,14 @@ Result ReadPackageHeader(int32_t packageOffset) {
     DebugLog("bad title: " + PackageHeader().title);
     return title;
   }
+  // A package that would write one of Windows' own libraries is refused
+  // before anything is written, whichever segment names it.
+  int refused = 0;
+  if (Result system = SystemFilesRule(PackageHeader(), &refused); system != kOk) {
+    DebugLog("refused system library: segment " + std::to_string(refused) + " " +
+             PackageHeader().segments[refused].name);
+    return system;
+  }
   return ExtractSegment(stream.get(), kSegLibrary, false);
 }
 
@@ -202,13 +210,28 @@ Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
     showInstallError(named, segment.present() ? segment.name : std::string());
     return named;
   }
+  if (Result system = SystemFileRule(segment); system != kOk) {
+    DebugLog("refused system library: " + segment.name);
+    return system;
+  }
   if (showProgress && g_progress != nullptr) g_progress->stepProgress();
 
-  // Remove an old target. Only ".dll" targets report their failures; the
-  // others are retried and stay silent (the install sequence reports them).
-  const bool isDll = target.size() >= 4 && target.compare(target.size() - 4, 4, ".dll") == 0;
-  const bool silent = !isDll;
-  Result rc = isDll ? DeleteFileForced(target) : DeleteFileRetry(target, 1000);
+  // A file of the system directory other than the engine is written to the
+  // work directory first; PlaceSystemFile then decides by its version
+  // whether it replaces what is there, keeping a copy for the clean-up.
+  const bool systemFile = index != kSegEngine && SegmentTargetOf(segment).place == TargetPlace::kSystem;
+  std::string written = target;
+  Result rc = kOk;
+  bool silent = false;
+  if (systemFile) {
+    rc = SystemFileStagingPath(&written);
+  } else {
+    // Remove an old target. Only ".dll" targets report their failures; the
+    // others are retried and stay silent (the install sequence reports them).
+    const bool isDll = target.size() >= 4 && target.compare(target.size() - 4, 4, ".dll") == 0;
+    silent = !isDll;
+    rc = isDll ? DeleteFileForced(target) : DeleteFileRetry(target, 1000);
+  }
 
   bool created = false;
   if (rc == kOk) {
@@ -222,27 +245,33 @@ Result ExtractSegment(HANDLE stream, int index, bool showProgress) {
     // originalSize is not read.
     if (rc == kOk) rc = Seek(stream, segment.startOffset);
     if (rc == kOk && segment.compressed) {
-      rc = ExpandItem(stream, n, target, segment.originalSize, kErrShortSegment, &created);
+      rc = ExpandItem(stream, n, written, segment.originalSize, kErrShortSegment, &created);
     } else if (rc == kOk) {
       FileHandle out;
-      rc = CreateTarget(target, out);
+      rc = CreateTarget(written, out);
       if (rc == kOk) {
         created = true;
-        DebugLog("file created: " + target);
+        DebugLog("file created: " + written);
         rc = CopyBytes(stream, out.get(), n, kErrShortSegment);
         if (rc == kOk) DebugLog("sizeExtracted: " + std::to_string(n));
       }
     }
   }
+  if (rc == kOk && systemFile) {
+    rc = PlaceSystemFile(written, target);
+    DeleteFileForced(written);
+    created = false;
+  }
 
-  if (rc == kErrFileBusy) {
+  if (rc == kErrFileBusy && !systemFile) {
     // The old file is in use and stays; the segment counts as written.
     DebugLog("busy target kept: " + target);
     return kOk;
   }
   if (rc != kOk) {
-    // A target this call wrote is wrong or incomplete: it goes.
-    if (created) DeleteFileForced(target);
+    // A file this call wrote is wrong or incomplete: it goes. (A system
+    // file's target is the clean-up's to restore.)
+    if (created) DeleteFileForced(written);
     if (!silent) showInstallError(rc, target);
     DebugLog("ExtractSegment " + std::to_string(index) + " failed: " + std::to_string(rc));
   }

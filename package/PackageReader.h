@@ -49,14 +49,18 @@ Result CopyPackageToWorkDirectory(const std::string& executablePath);
 
 // Reads the package header at `packageOffset` of the package copy and writes
 // segment 1 to the work directory. -31 (with its message) when the copy is
-// too short; -603 when the title is not a plain file name.
+// too short; -603 when the title is not a plain file name; -608 when a
+// segment would write one of Windows' own libraries (SystemFilesRule).
 Result ReadPackageHeader(int32_t packageOffset);
 
 // Target path of a segment under the current directory set ("" for a type
 // without a target).
 std::string SegmentTargetPath(const TSegmentEntry& segment);
 
-// Writes segment `index` (0..10) from `stream` to its target path.
+// Writes segment `index` (0..10) from `stream` to its target path. A file of
+// the system directory other than the engine goes through PlaceSystemFile
+// (winsys/LMT_FileUtils.h): replaced only by a newer version, its old copy
+// kept for the clean-up, a refused deletion a failure (-609).
 Result ExtractSegment(HANDLE stream, int index, bool showProgress);
 
 // While one of these exists, compressed segments and entries are expanded

@@ -14,6 +14,23 @@ Result HeaderRule(int64_t packageSize, int32_t packageOffset) {
 
 Result TitleRule(const std::string& title) { return IsPlainTitle(title) ? kOk : kErrBadTitle; }
 
+Result SystemFileRule(const TSegmentEntry& segment) {
+  if (!segment.present()) return kOk;
+  const SegmentTarget target = SegmentTargetOf(segment);
+  return target.place == TargetPlace::kSystem && IsWindowsLibrary(target.name) ? kErrSystemLibrary : kOk;
+}
+
+Result SystemFilesRule(const TPackageHeader& header, int* refused) {
+  // Segment 0 describes the installer program and is never written.
+  for (int i = kSegLibrary; i < kSegmentCount; ++i) {
+    if (Result rc = SystemFileRule(header.segments[i]); rc != kOk) {
+      if (refused != nullptr) *refused = i;
+      return rc;
+    }
+  }
+  return kOk;
+}
+
 Result SegmentNameRule(const TSegmentEntry& segment, const std::string& target) {
   if (!segment.present()) return kErrSegmentNoName;
   if (!IsSafeSegmentName(segment.name) || target.empty()) return kErrBadEntryName;

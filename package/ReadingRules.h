@@ -20,6 +20,13 @@ Result HeaderRule(int64_t packageSize, int32_t packageOffset);
 // plain title (IsPlainTitle) or -603.
 Result TitleRule(const std::string& title);
 
+// No segment may write one of Windows' own libraries (IsWindowsLibrary) into
+// the system directory: -608. The installer applies it to every present
+// segment from 1 to 10 as soon as the header is read, before anything is
+// written; `refused`, when given, receives the first segment refused.
+Result SystemFileRule(const TSegmentEntry& segment);
+Result SystemFilesRule(const TPackageHeader& header, int* refused = nullptr);
+
 // A segment about to be written to `target` (SegmentTargetPath, "" for a
 // type without a target): -531 without a name; -602 for a name that is no
 // plain file name or a type without a target.

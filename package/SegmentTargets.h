@@ -29,6 +29,22 @@ struct TargetDirectories {
 // Comparisons are exact and case-sensitive.
 std::string SegmentTargetPath(const TSegmentEntry& segment, const TargetDirectories& dirs);
 
+// The same rule as a directory and the file name written there (type 3's
+// ".dll" and type 4's "impborl.dll" applied); kNone and "" for a type
+// without a target.
+enum class TargetPlace { kNone, kWork, kSystem, kInstall };
+struct SegmentTarget {
+  TargetPlace place = TargetPlace::kNone;
+  std::string name;
+};
+SegmentTarget SegmentTargetOf(const TSegmentEntry& segment);
+
+// One of Windows' own libraries of a system directory (Windows 95 to XP),
+// by its file name in any letter case: kernel32.dll, msvcrt.dll,
+// version.dll, winspool.drv, hhctrl.ocx and the like. No package may write
+// one.
+bool IsWindowsLibrary(const std::string& name);
+
 // `name` with everything from its last "." replaced by `extension` (which
 // starts with the dot); appended when the name has no dot.
 std::string ReplaceExtension(const std::string& name, const std::string& extension);

@@ -294,6 +294,15 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
     Fault(&findings, "title " + Quoted(h.title) + ": " + TitleFault(h.title) + Stops(rc));
   }
 
+  // Windows' own libraries: the installer refuses the package as soon as it
+  // has read the header, whichever segment names one.
+  for (int i = kSegLibrary; i < kSegmentCount; ++i) {
+    if (Result rc = SystemFileRule(h.segments[i]); rc != kOk) {
+      Fault(&findings, Label(i) + " " + Quoted(h.segments[i].name) + ": it would replace " +
+                           Quoted(SegmentTargetOf(h.segments[i]).name) + ", a library of Windows itself" + Stops(rc));
+    }
+  }
+
   // Which segments the installer will ask for.
   std::vector<int> needed = {kSegLibrary};
   if (h.carriesFlashSetup) needed.push_back(kSegFlashSetup);
@@ -427,6 +436,21 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
   if (IsFlash(h.displayMode) && h.segments[kSegPresentation].present() &&
       h.segments[kSegPresentation].name != "installer.swf") {
     Note(&findings, "segment 3 (presentation): a Flash movie is usually named \"installer.swf\"");
+  }
+
+  // Other files of the system directory (the engine aside) are shared with
+  // every other program there: the installer replaces each only by a newer
+  // version, and the clean-up after a failure puts the old one back.
+  std::string systemFiles;
+  for (int i : needed) {
+    const TSegmentEntry& s = h.segments[i];
+    if (i == kSegEngine || !s.present() || !IsSafeSegmentName(s.name) || SystemFileRule(s) != kOk) continue;
+    const SegmentTarget target = SegmentTargetOf(s);
+    if (target.place != TargetPlace::kSystem) continue;
+    systemFiles += (systemFiles.empty() ? "" : ", ") + DisplayName(target.name);
+  }
+  if (!systemFiles.empty()) {
+    Note(&findings, "writes into the system directory: " + systemFiles + " (replaced only by a newer version)");
   }
 
   std::sort(ranges.begin(), ranges.end());

@@ -410,22 +410,124 @@ const VersionApi& Version() {
 
 }  // namespace
 
-void GetFileVersionNumbers(const std::string& path, int& major, int& release) {
+bool GetFileVersion64(const std::string& path, uint64_t* version) {
   const VersionApi& api = Version();
-  if (!api.usable()) return;
+  if (!api.usable()) return false;
   DWORD ignored = 0;
   const DWORD size = api.size(path.c_str(), &ignored);
-  if (size == 0) return;
+  if (size == 0) return false;
   std::vector<char> block(size);
-  if (!api.info(path.c_str(), 0, size, block.data())) return;
+  if (!api.info(path.c_str(), 0, size, block.data())) return false;
   VS_FIXEDFILEINFO* info = nullptr;
   UINT len = 0;
   if (!api.query(block.data(), "\\", reinterpret_cast<void**>(&info), &len) || info == nullptr ||
       len < sizeof(VS_FIXEDFILEINFO)) {
-    return;
+    return false;
   }
-  major = static_cast<int>(HIWORD(info->dwFileVersionMS));
-  release = static_cast<int>(HIWORD(info->dwFileVersionLS));
+  *version = (static_cast<uint64_t>(info->dwFileVersionMS) << 32) | info->dwFileVersionLS;
+  return true;
+}
+
+void GetFileVersionNumbers(const std::string& path, int& major, int& release) {
+  uint64_t version = 0;
+  if (!GetFileVersion64(path, &version)) return;
+  major = static_cast<int>(version >> 48);
+  release = static_cast<int>((version >> 16) & 0xFFFF);
+}
+
+namespace {
+
+// One system-directory file this run wrote: the copy of what was there
+// before, or "" when nothing was.
+struct SystemFileRecord {
+  std::string target;
+  std::string backup;
+};
+
+struct SystemFileStore {
+  std::vector<SystemFileRecord> records;
+  int next = 0;  // numbers the staged files and copies of the process
+};
+
+SystemFileStore& SystemFiles() {
+  static SystemFileStore store;
+  return store;
+}
+
+std::string VersionText(uint64_t v) {
+  return std::to_string(v >> 48) + "." + std::to_string((v >> 32) & 0xFFFF) + "." +
+         std::to_string((v >> 16) & 0xFFFF) + "." + std::to_string(v & 0xFFFF);
+}
+
+// The work directory's folder of staged files and copies.
+Result SystemFilesFolder(std::string* dir) {
+  if (Dirs().workDir.empty()) return kErrGeneric;
+  *dir = Dirs().workDir + "sysfiles\\";
+  if (DirectoryExists(*dir)) return kOk;
+  if (CreateDirectoryA(WithoutTrailingBackslash(*dir).c_str(), nullptr)) return kOk;
+  return LastErrorOr(kErrGeneric);
+}
+
+}  // namespace
+
+Result SystemFileStagingPath(std::string* path) {
+  std::string dir;
+  if (Result rc = SystemFilesFolder(&dir); rc != kOk) return rc;
+  *path = dir + std::to_string(++SystemFiles().next) + ".new";
+  return kOk;
+}
+
+Result PlaceSystemFile(const std::string& staged, const std::string& target) {
+  SystemFileStore& store = SystemFiles();
+  if (!FileExists(target)) {
+    if (!CopyFileA(staged.c_str(), target.c_str(), TRUE)) return LastErrorOr(kIoWriteFailed);
+    store.records.push_back({target, std::string()});
+    DebugLog("system file created: " + target);
+    return kOk;
+  }
+  uint64_t packaged = 0;
+  uint64_t existing = 0;
+  const bool packagedHas = GetFileVersion64(staged, &packaged);
+  const bool existingHas = GetFileVersion64(target, &existing);
+  if (!packagedHas || (existingHas && packaged <= existing)) {
+    DebugLog("system file kept: " + target + " (" + (existingHas ? VersionText(existing) : "no version") +
+             ", packaged " + (packagedHas ? VersionText(packaged) : "no version") + ")");
+    return kOk;
+  }
+  std::string dir;
+  if (Result rc = SystemFilesFolder(&dir); rc != kOk) return kErrSystemFileNotReplaced;
+  const std::string backup = dir + std::to_string(++store.next) + ".old";
+  if (!CopyFileA(target.c_str(), backup.c_str(), FALSE)) {
+    DebugLog("system file not copied aside: " + target + " (error " + std::to_string(GetLastError()) + ")");
+    return kErrSystemFileNotReplaced;
+  }
+  // Refused is refused: a file of the system directory that cannot be
+  // deleted (in use, protected) fails the install instead of passing as kept.
+  if (const DWORD err = DeleteOnce(target); err != 0) {
+    LogRefusedDeletion(target, err, 1);
+    DeleteFileForced(backup);
+    return kErrSystemFileNotReplaced;
+  }
+  store.records.push_back({target, backup});
+  if (!CopyFileA(staged.c_str(), target.c_str(), TRUE)) return LastErrorOr(kIoWriteFailed);
+  DebugLog("system file replaced: " + target + " (" + (existingHas ? VersionText(existing) : "no version") +
+           " by " + VersionText(packaged) + ")");
+  return kOk;
+}
+
+void RestoreSystemFiles() {
+  std::vector<SystemFileRecord>& records = SystemFiles().records;
+  for (auto it = records.rbegin(); it != records.rend(); ++it) {
+    if (it->backup.empty()) {
+      DeleteFileForced(it->target);
+      DebugLog("system file removed: " + it->target);
+    } else if (CopyFileClearingAttributes(it->backup, it->target, false)) {
+      DebugLog("system file put back: " + it->target);
+    } else {
+      DebugLog("system file not put back: " + it->target + " (error " + std::to_string(GetLastError()) + ")");
+    }
+  }
+  records.clear();
 }
 
 bool CopyFileClearingAttributes(const std::string& source, const std::string& destination,

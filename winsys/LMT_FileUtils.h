@@ -6,6 +6,7 @@
 // LMT_StringUtils.h.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/ResultCodes.h"
@@ -86,6 +87,34 @@ Result PrepareScreenSaverTarget(const std::string& dir, const std::string& name,
 // The major and release numbers of a file's version (7 and 19 for 7.0.19.0).
 // Both outputs stay unchanged when the file has no version resource.
 void GetFileVersionNumbers(const std::string& path, int& major, int& release);
+
+// The file version of a file's version resource (VS_FIXEDFILEINFO: the MS
+// half high, the LS half low), compared as one 64-bit number. False when the
+// file has no version resource or version.dll cannot be loaded.
+bool GetFileVersion64(const std::string& path, uint64_t* version);
+
+// Files of the system directory other than the engine. The packaged file is
+// first written to a private path of the work directory
+// (SystemFileStagingPath), then PlaceSystemFile decides as Windows' own
+// installers do: a missing target is written; an existing one is replaced
+// only when the packaged file's version is newer (a packaged file without a
+// version resource never is; one with a version is newer than an existing
+// file without one). Before a replacement the existing file is copied into
+// the work directory, and the process-wide list of this run records it;
+// RestoreSystemFiles, called by the clean-up after a failed or cancelled
+// install, puts every copy back and removes every file this run created
+// where none was.
+//
+// SystemFileStagingPath: a fresh path in the work directory's "sysfiles"
+// folder (created here); 0, or the system's error creating the folder.
+Result SystemFileStagingPath(std::string* path);
+// 0 when the packaged file was placed or the existing one kept; -609 when
+// the existing file could not be copied aside or its deletion was refused
+// (it is then unchanged); the system's error of the final copy otherwise.
+// `staged` stays where it is.
+Result PlaceSystemFile(const std::string& staged, const std::string& target);
+// Newest first; empties the list. A copy that cannot be put back is logged.
+void RestoreSystemFiles();
 
 // Copies a file after setting the attributes of source and destination to
 // normal. The caller reads GetLastError() when the result is false.

@@ -128,6 +128,7 @@ Result UnregisterUninstallEntry(const std::string& title) {
 
 void CleanUpInstallation(const std::string& title, const std::string& engineFileName) {
   DebugLog("==== do clean install ====");
+  RestoreSystemFiles();
   const std::string& systemDir = Dirs().systemDir;
   if (systemDir.empty()) return;
   if (IsPlainTitle(title)) RemoveDirectoryTree(InstallDirectoryPath(systemDir, title));

@@ -36,9 +36,10 @@ Result DeleteUninstallEntry(const std::string& title, HKEY root);
 // HKEY_LOCAL_MACHINE first, HKEY_CURRENT_USER when that fails.
 Result UnregisterUninstallEntry(const std::string& title);
 
-// Undoes what an interrupted install may have left: the install directory
-// (system directory + title + " dir\"), the engine file in the system
-// directory, and the uninstall entry. Results are ignored; a title or engine
+// Undoes what an interrupted install may have left: the files of the system
+// directory this run replaced or created (RestoreSystemFiles), the install
+// directory (system directory + title + " dir\"), the engine file in the
+// system directory, and the uninstall entry. Results are ignored; a title or engine
 // name that is not a plain file name is skipped rather than used in a path.
 void CleanUpInstallation(const std::string& title, const std::string& engineFileName);
 

@@ -492,6 +492,39 @@ void SegmentCases(CaseMaker& m) {
           e.endOffset = kMaxInt;
           e.segmentType = 2;
         }));
+
+  // Windows' own libraries in the system directory: refused as soon as the
+  // header is read, before anything is written, whichever segment names one
+  // and whether or not a run would read it. The same name elsewhere is an
+  // ordinary file.
+  struct SystemName {
+    int segment;
+    int32_t type;
+    const char* name;
+  };
+  const SystemName libraries[] = {
+      {ss::kSegSupportLib1, 2, "msvcrt.dll"},   {ss::kSegSupportLib1, 3, "version"},
+      {ss::kSegSupportFile, 2, "KERNEL32.DLL"}, {ss::kSegSupportLib2, 3, "Shell32.ocx"},
+      {ss::kSegSupportFile, 2, "winspool.drv"}, {ss::kSegEngine, 2, "user32.dll"},
+  };
+  for (const SystemName& l : libraries) {
+    m.Add("segment",
+          "segment " + std::to_string(l.segment) + " type " + std::to_string(l.type) + " named \"" + l.name + "\"",
+          ss::kErrSystemLibrary, "a package must never write one of Windows' own libraries (-608)",
+          m.WithHeader([&](H& h) {
+            h.segments[l.segment].segmentType = l.type;
+            h.segments[l.segment].name = l.name;
+          }));
+  }
+  m.Add("segment", "segment 4 (not shown) type 3 named \"comctl32\"", ss::kErrSystemLibrary,
+        "the rule judges every segment of the header, read by a run or not (-608)", m.WithHeader([](H& h) {
+          h.showLicense = 0;
+          h.segments[ss::kSegLicense].segmentType = 3;
+          h.segments[ss::kSegLicense].name = "comctl32";
+        }));
+  m.Add("segment", "segment 9 type 5 named \"kernel32.dll\"", ss::kOk,
+        "the name is refused in the system directory only; the install directory is the screen saver's own",
+        m.WithHeader([](H& h) { h.segments[ss::kSegSupportLib1].name = "kernel32.dll"; }));
 }
 
 void DataFileCases(CaseMaker& m) {

@@ -213,6 +213,97 @@ TEST_F(InstallSteps, CancelDuringEachStepUndoesTheInstall) {
   }
 }
 
+// A library other programs share in the system directory (segment 9 made
+// type 2): an existing one is replaced only by a newer file version (the MS
+// half decides before the LS half; a packaged file without a version
+// resource never replaces, one with a version replaces an existing file
+// without one), a missing one is written, and after a later failure or a
+// cancel the clean-up puts the old file back byte for byte, or removes the
+// one this run created. A deletion the system refuses fails the install.
+TEST_F(InstallSteps, SharedSystemFileReplacedOnlyByANewerVersionAndPutBackAfterAFailure) {
+  constexpr char kName[] = "sse2eshared.dll";
+  const std::string target = SystemDir() + kName;
+  auto fixture = [](const std::string& version) {
+    return ReadAll(sstest::WinePath(std::string(SS_SYSFILE_DIR) + "/e2e_sysfile_" + version + ".dll"));
+  };
+  struct Row {
+    const char* existing;  // "": no file there
+    const char* packaged;
+    const char* fault;     // SS_FAULT, "" for none
+    int32_t exit;
+    bool packagedStays;    // else the existing file (or none) is there afterwards
+    bool heldOpen = false; // the existing file open without sharing its deletion
+  };
+  const std::string disk = "expand:" + std::to_string(kDiskFull);
+  const Row rows[] = {
+      {"2_0_0_5", "1_9_0_9", "", 0, false},
+      {"2_0_0_5", "2_0_0_4", "", 0, false},
+      {"2_0_0_5", "2_0_0_5", "", 0, false},
+      {"2_0_0_5", "none", "", 0, false},
+      {"2_0_0_5", "2_0_0_6", "", 0, true},
+      {"2_0_0_5", "3_0_0_0", "", 0, true},
+      {"none", "1_9_0_9", "", 0, true},
+      {"", "none", "", 0, true},
+      {"2_0_0_5", "3_0_0_0", disk.c_str(), kDiskFull, false},
+      {"none", "2_0_0_6", "place:5", ss::kOsAccessDenied, false},
+      {"2_0_0_5", "2_0_0_6", "write:cancel", ss::kErrUserDeclined, false},
+      {"", "3_0_0_0", disk.c_str(), kDiskFull, false},
+      {"2_0_0_5", "3_0_0_0", "", ss::kErrSystemFileNotReplaced, false, true},
+  };
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.existing) + " <- " + r.packaged + " " + r.fault + (r.heldOpen ? " held open" : ""));
+    const std::string title = "E2E Step Shared " + std::to_string(++n);
+    Package package = MakeStepPackage(title, ss::dmSilent);
+    const Bytes packaged = fixture(r.packaged);
+    ASSERT_GT(packaged.size(), 512u);
+    package.input.segments[ss::kSegSupportLib1]->name = kName;
+    package.input.segments[ss::kSegSupportLib1]->data = packaged;
+    const std::string exe = WriteInstaller(package, "Shared" + std::to_string(n) + ".exe", [&](Bytes& b) {
+      ss::TPackageHeader h = ss::TPackageHeader::Parse(b.data() + stub_->size());
+      h.segments[ss::kSegSupportLib1].segmentType = 2;
+      h.Write(b.data() + stub_->size());
+    });
+    // The existing copy carries a tail of its own, so that an equal version
+    // still tells which file is there.
+    Bytes existing;
+    if (*r.existing != 0) {
+      existing = fixture(r.existing);
+      const std::string tail = "existing copy";
+      existing.insert(existing.end(), tail.begin(), tail.end());
+      ASSERT_TRUE(WriteAll(target, existing));
+    }
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (r.heldOpen) {
+      held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+    }
+    std::unique_ptr<ChildProcess> child;
+    {
+      PlannedFault fault(r.fault);
+      child = RunToEnd(exe, "/q");
+    }
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_EQ(static_cast<int32_t>(child->exitCode()), r.exit) << child->LogText();
+    const Bytes after = ReadAll(target);
+    if (r.packagedStays) {
+      EXPECT_TRUE(after == packaged) << child->LogText();
+    } else if (*r.existing != 0) {
+      EXPECT_TRUE(after == existing) << child->LogText();
+    } else {
+      EXPECT_FALSE(FileExists(target)) << child->LogText();
+    }
+    if (r.exit == 0) {
+      EXPECT_TRUE(ReadAll(EnginePath(title)) == package.segment(ss::kSegEngine));
+      EXPECT_TRUE(UninstallEntryExists(title));
+    } else {
+      ExpectNothingInstalled(title);
+    }
+    EXPECT_TRUE(NewWorkDirs().empty());
+    ss::DeleteFileForced(target);
+  }
+}
+
 // The work directory removed under the installer: before the payload is
 // extracted, and after the saver data file was written into it. Each run
 // fails with the system's "not found" code and installs nothing.

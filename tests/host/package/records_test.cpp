@@ -212,6 +212,9 @@ TEST(RoundTrip, FileEntryAndChunkRecord) {
 }  // namespace
 }  // namespace ss
 
+#include <fstream>
+
+#include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 
 namespace ss {
@@ -275,6 +278,57 @@ TEST(SegmentTargets, HostileNamesAreRefused) {
   }
   EXPECT_TRUE(IsSafeEntryName("pictures\\sea\\fish.jpg"));
   EXPECT_TRUE(IsSafeEntryName("fish.jpg"));
+}
+
+// Every library the import floor lists name (the section headers of the
+// fixture files) is one of Windows' own, in any letter case.
+TEST(SystemFiles, EveryFloorLibraryIsOneOfWindowsOwn) {
+  size_t headers = 0;
+  for (const char* file : {"win95.txt", "nt40.txt"}) {
+    std::ifstream in(std::string(SS_FLOOR_DIR) + "/" + file);
+    ASSERT_TRUE(in) << file;
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.size() < 3 || line.front() != '[' || line.back() != ']') continue;
+      const std::string name = line.substr(1, line.size() - 2);
+      ++headers;
+      std::string upper = name;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      EXPECT_TRUE(IsWindowsLibrary(name)) << file << ": " << name;
+      EXPECT_TRUE(IsWindowsLibrary(upper)) << file << ": " << upper;
+    }
+  }
+  EXPECT_GE(headers, 20u);
+}
+
+// The rule looks at the final name in the system directory: type 3's
+// ".dll" applied, the work and install directories left alone.
+TEST(SystemFiles, RuleJudgesTheFinalNameInTheSystemDirectory) {
+  struct Row {
+    const char* name;
+    int32_t type;
+    Result code;
+  } rows[] = {
+      {"msvcrt.dll", 2, kErrSystemLibrary},   {"version", 3, kErrSystemLibrary},
+      {"KERNEL32.DLL", 2, kErrSystemLibrary}, {"comctl32.ocx", 3, kErrSystemLibrary},
+      {"winspool.drv", 2, kErrSystemLibrary}, {"HHCtrl.ocx", 2, kErrSystemLibrary},
+      {"winspool.drv", 3, kOk},               {"hhctrl.ocx", 3, kOk},  // become winspool.dll, hhctrl.dll
+      {"kernel32.dll", 5, kOk},               {"kernel32.dll", 7, kOk},
+      {"kernel32.dll", 4, kOk},               {"kernel32.scr", 2, kOk},
+      {"kernel32", 2, kOk},                   {"kernel32.dll.old", 2, kOk},
+      {"mykernel32.dll", 2, kOk},             {"flashax7.exe", 3, kOk},
+      {"helper.dll", 2, kOk},                 {"", 2, kOk},
+  };
+  for (const Row& r : rows) EXPECT_EQ(SystemFileRule(Segment(r.name, r.type)), r.code) << r.name << " type " << r.type;
+
+  TPackageHeader h;
+  h.segments[kSegInstaller] = Segment("kernel32.dll", 2);  // never written
+  h.segments[kSegSupportLib1] = Segment("helper.dll", 2);
+  int refused = -1;
+  EXPECT_EQ(SystemFilesRule(h, &refused), kOk);
+  h.segments[kSegLicense] = Segment("ole32", 3);
+  EXPECT_EQ(SystemFilesRule(h, &refused), kErrSystemLibrary);
+  EXPECT_EQ(refused, kSegLicense);
 }
 
 }  // namespace

@@ -167,6 +167,17 @@ TEST(Verify, HeaderAndRoleRules) {
   const auto unknown = WithHeader(file, [](TPackageHeader& h) { h.displayMode = 0; });
   EXPECT_TRUE(Faults(unknown).empty());
   EXPECT_TRUE(AnyFaultMentions(Notes(unknown), "presentation kind 0"));
+  // Another file of the system directory is accepted and named (as type 3
+  // makes it); the engine there is the package's own and is not listed.
+  const auto shared = WithHeader(file, [](TPackageHeader& h) {
+    h.segments[kSegSupportLib1].segmentType = 3;
+    h.segments[kSegSupportLib1].name = "helper1.ocx";
+    h.segments[kSegSupportLib2].segmentType = 2;
+  });
+  EXPECT_TRUE(Faults(shared).empty());
+  EXPECT_TRUE(AnyFaultMentions(
+      Notes(shared), "writes into the system directory: helper1.dll, helper2.dll (replaced only by a newer version)"));
+  EXPECT_FALSE(AnyFaultMentions(Notes(file), "writes into the system directory"));
 }
 
 // Segment 1 is loaded by the installer to expand every compressed item: a

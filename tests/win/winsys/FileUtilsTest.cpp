@@ -435,6 +435,9 @@ TEST(FileVersion, ReadsMajorAndReleaseOrLeavesOutputs) {
   GetFileVersionNumbers(self, major, release);  // the program carries 7.0.19.0
   EXPECT_EQ(major, 7);
   EXPECT_EQ(release, 19);
+  uint64_t version = 0;
+  EXPECT_TRUE(GetFileVersion64(self, &version));
+  EXPECT_EQ(version, (uint64_t{7} << 48) | (uint64_t{19} << 16));
 
   ScratchDir scratch;
   WriteFile(scratch / "plain.txt", "no resources here");
@@ -444,6 +447,7 @@ TEST(FileVersion, ReadsMajorAndReleaseOrLeavesOutputs) {
     GetFileVersionNumbers(path, major, release);
     EXPECT_EQ(major, -5) << path;
     EXPECT_EQ(release, -6) << path;
+    EXPECT_FALSE(GetFileVersion64(path, &version)) << path;
   }
 }
 
