@@ -139,6 +139,7 @@ std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& o) {
     // address tables, its name and its functions' hint/name entries.
     constexpr uint32_t kImportRva = 0x2000;
     std::vector<uint8_t> idata((o.imports.size() + 1) * 20, 0);
+    const uint32_t thunk = o.pe32Plus ? 8 : 4;
     auto append = [&](const std::string& text) {
       idata.insert(idata.end(), text.begin(), text.end());
       idata.push_back(0);
@@ -146,7 +147,7 @@ std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& o) {
     for (size_t i = 0; i < o.imports.size(); ++i) {
       const auto& [library, names] = o.imports[i];
       const uint32_t tables = static_cast<uint32_t>(idata.size());
-      const uint32_t tableSize = static_cast<uint32_t>(4 * (names.size() + 1));
+      const uint32_t tableSize = static_cast<uint32_t>(thunk * (names.size() + 1));
       idata.resize(tables + 2 * tableSize, 0);
       const uint32_t nameAt = static_cast<uint32_t>(idata.size());
       append(library);
@@ -156,8 +157,8 @@ std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& o) {
         idata.push_back(0);
         idata.push_back(0);
         append(names[j]);
-        PutLE32(&idata[tables + j * 4], static_cast<int32_t>(kImportRva + hint));
-        PutLE32(&idata[tables + tableSize + j * 4], static_cast<int32_t>(kImportRva + hint));
+        PutLE32(&idata[tables + j * thunk], static_cast<int32_t>(kImportRva + hint));
+        PutLE32(&idata[tables + tableSize + j * thunk], static_cast<int32_t>(kImportRva + hint));
       }
       PutLE32(&idata[i * 20], static_cast<int32_t>(kImportRva + tables));
       PutLE32(&idata[i * 20 + 12], static_cast<int32_t>(kImportRva + nameAt));
