@@ -18,13 +18,36 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
+// Whether `path` is `folder` or lies below it; both in canonical form.
+bool Inside(const fs::path& path, const fs::path& folder) {
+  auto p = path.begin();
+  for (const fs::path& part : folder) {
+    if (part.empty()) continue;  // a trailing separator
+    if (p == path.end() || *p != part) return false;
+    ++p;
+  }
+  return true;
+}
+
+// The canonical form of a path: links resolved, "." and ".." gone. A path
+// that does not exist yet keeps its missing tail as written (reading it then
+// says that it is missing).
+fs::path Canonical(const fs::path& path, std::error_code* ec) {
+  const fs::path real = fs::weakly_canonical(path, *ec);
+  return *ec ? path : real;
+}
+
 // Reads one manifest; every fault stops it with a message that says where.
 class ManifestReader {
  public:
   ManifestReader(std::string baseDir, const ManifestOptions& options, std::string label,
-                 std::vector<std::string>* notes, const Progress& progress)
+                 std::vector<std::string>* notes, const Progress& progress,
+                 std::vector<std::string>* outside)
       : baseDir_(std::move(baseDir)), options_(options), label_(std::move(label)),
-        notes_(notes), progress_(progress) {}
+        notes_(notes), progress_(progress), outside_(outside) {
+    std::error_code ec;
+    home_ = Canonical(fs::absolute(fs::u8path(baseDir_), ec), &ec);
+  }
 
   bool Read(const json& doc, PackageInput* input);
   const std::string& error() const { return error_; }
@@ -41,6 +64,11 @@ class ManifestReader {
   // A file reference: "path" or {"file": "path", "compress": "..."}.
   bool ReadFileRef(const json& ref, const std::string& where, SegmentInput* out);
   bool ReadPath(const std::string& path, const std::string& where, std::vector<uint8_t>* out);
+  // The file or folder a path names, links resolved, into *real: inside the
+  // manifest's folder, or outside it when the options allow it (and then
+  // listed, unless it lies within `listedFolder`, a folder already listed).
+  bool Admit(const std::string& path, const std::string& where, fs::path* real,
+             const fs::path& listedFolder = fs::path());
   bool ToAnsi(const std::string& utf8, const std::string& where, std::string* out);
   bool ReadData(const json& data, const PackageInput& input, SegmentInput* out);
   bool ReadFolder(const json& data, const std::string& where, DataFileInput* out);
@@ -60,6 +88,8 @@ class ManifestReader {
   std::string label_;
   std::vector<std::string>* notes_;
   Progress progress_;
+  std::vector<std::string>* outside_;
+  fs::path home_;  // the manifest's folder, canonical
   Compression defaultCompression_ = Compression::kAuto;
   std::string error_;
 };
@@ -100,10 +130,29 @@ bool ManifestReader::ToAnsi(const std::string& utf8, const std::string& where, s
   return true;
 }
 
+bool ManifestReader::Admit(const std::string& path, const std::string& where, fs::path* real,
+                           const fs::path& listedFolder) {
+  std::error_code ec;
+  *real = Canonical(fs::u8path(Resolve(path)), &ec);
+  if (ec) return Fail(where, Resolve(path) + ": " + ec.message());
+  if (Inside(*real, home_)) return true;
+  if (!options_.allowOutside) {
+    return Fail(where, "\"" + path + "\" (" + real->u8string() + ") lies outside the manifest's folder " +
+                           home_.u8string() + "; give --allow-outside to pack files from elsewhere");
+  }
+  if (outside_ != nullptr && (listedFolder.empty() || !Inside(*real, listedFolder))) {
+    outside_->push_back(where + ": " + real->u8string());
+  }
+  return true;
+}
+
 bool ManifestReader::ReadPath(const std::string& path, const std::string& where,
                               std::vector<uint8_t>* out) {
+  // The file read is the one checked: its canonical path.
+  fs::path real;
+  if (!Admit(path, where, &real)) return false;
   std::string error;
-  if (!ReadWholeFile(Resolve(path), out, &error)) return Fail(where, error);
+  if (!ReadWholeFile(real.u8string(), out, &error)) return Fail(where, error);
   return true;
 }
 
@@ -135,8 +184,11 @@ bool ManifestReader::ReadFolder(const json& data, const std::string& where, Data
   std::string folder;
   if (!ReadString(data, "folder", where, &folder)) return false;
   const std::string root = Resolve(folder);
+  fs::path realRoot;
+  if (!Admit(folder, where + ".folder", &realRoot)) return false;
+  const bool rootOutside = !Inside(realRoot, home_);
   std::error_code ec;
-  if (!fs::is_directory(fs::u8path(root), ec)) {
+  if (!fs::is_directory(realRoot, ec)) {
     return Fail(where + ".folder", root + ": not a folder");
   }
 
@@ -218,26 +270,45 @@ bool ManifestReader::ReadFolder(const json& data, const std::string& where, Data
   }
 
   // The folder's files, sub-folders included, in a fixed order so that the
-  // same folder always gives the same data file.
+  // same folder always gives the same data file. The names are gathered and
+  // counted before any file is read: a folder of more files than the
+  // installer takes is refused before its files are loaded.
   std::vector<std::pair<std::string, fs::path>> files;
-  fs::recursive_directory_iterator it(fs::u8path(root), ec), end;
+  fs::recursive_directory_iterator it(realRoot, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     const fs::file_status status = it->status(ec);
     if (ec) break;
     if (fs::is_directory(status)) continue;
-    const std::string rel = fs::relative(it->path(), fs::u8path(root), ec).generic_u8string();
+    // Named as found, a link by its own name (fs::relative would follow it).
+    const std::string rel = it->path().lexically_relative(realRoot).generic_u8string();
     if (!fs::is_regular_file(status)) {
       return Fail(where + ".folder", it->path().u8string() + ": not a regular file");
     }
     files.push_back({rel, it->path()});
   }
   if (ec) return Fail(where + ".folder", root + ": cannot be read: " + ec.message());
+  if (entries.size() + files.size() > static_cast<size_t>(kMaxSaverEntries)) {
+    return Fail(where + ".folder", root + ": the data file would have " +
+                                       std::to_string(entries.size() + files.size()) +
+                                       " entries; the installer takes at most " +
+                                       std::to_string(kMaxSaverEntries));
+  }
   std::sort(files.begin(), files.end());
-  for (const auto& [rel, path] : files) {
+  // A link inside the folder counts where it points to.
+  std::vector<fs::path> reals(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!Admit(files[i].second.u8string(), where + ".folder", &reals[i],
+               rootOutside ? realRoot : fs::path())) {
+      return false;
+    }
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto& [rel, path] = files[i];
     DataEntryInput entry;
     if (!ToAnsi(rel, where + ".folder", &entry.name)) return false;
     std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
-    if (!ReadPath(path.u8string(), where + ".folder", &entry.data)) return false;
+    std::string error;
+    if (!ReadWholeFile(reals[i].u8string(), &entry.data, &error)) return Fail(where + ".folder", error);
     entry.source = path.u8string();
     const auto o = overrides.find(entry.name);
     entry.compression = o == overrides.end() ? entryDefault : o->second;
@@ -463,7 +534,7 @@ bool ManifestReader::Read(const json& doc, PackageInput* input) {
 bool LoadLabelled(const std::string& text, const std::string& baseDir,
                   const ManifestOptions& options, PackageInput* input,
                   std::vector<std::string>* notes, std::string* error, const Progress& progress,
-                  const std::string& label) {
+                  const std::string& label, std::vector<std::string>* outside) {
   json doc;
   try {
     doc = json::parse(text, nullptr, true, true);
@@ -471,7 +542,7 @@ bool LoadLabelled(const std::string& text, const std::string& baseDir,
     *error = label + ": not valid JSON: " + e.what();
     return false;
   }
-  ManifestReader reader(baseDir, options, label, notes, progress);
+  ManifestReader reader(baseDir, options, label, notes, progress, outside);
   *input = PackageInput();
   if (!reader.Read(doc, input)) {
     *error = reader.error();
@@ -485,19 +556,19 @@ bool LoadLabelled(const std::string& text, const std::string& baseDir,
 bool LoadManifestText(const std::string& text, const std::string& baseDir,
                       const ManifestOptions& options, PackageInput* input,
                       std::vector<std::string>* notes, std::string* error,
-                      const Progress& progress) {
-  return LoadLabelled(text, baseDir, options, input, notes, error, progress, "manifest");
+                      const Progress& progress, std::vector<std::string>* outside) {
+  return LoadLabelled(text, baseDir, options, input, notes, error, progress, "manifest", outside);
 }
 
 bool LoadManifest(const std::string& manifestPath, const ManifestOptions& options,
                   PackageInput* input, std::vector<std::string>* notes, std::string* error,
-                  const Progress& progress) {
+                  const Progress& progress, std::vector<std::string>* outside) {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(manifestPath, &bytes, error, 16 * 1024 * 1024)) return false;
   const std::string baseDir = fs::u8path(manifestPath).parent_path().u8string();
   return LoadLabelled(std::string(bytes.begin(), bytes.end()),
                           baseDir.empty() ? std::string(".") : baseDir, options, input, notes,
-                          error, progress, manifestPath);
+                          error, progress, manifestPath, outside);
 }
 
 }  // namespace ss::pack

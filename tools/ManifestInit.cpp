@@ -22,7 +22,32 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::string Quoted(const std::string& s) { return nlohmann::json(s).dump(); }
+// A JSON string. The folder's own names are UTF-8 (others are left out); a
+// byte that is not, in the path above them, is written as U+FFFD.
+std::string Quoted(const std::string& s) {
+  return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Whether a name is UTF-8, which a JSON manifest can hold.
+bool IsUtf8(const std::string& s) {
+  try {
+    (void)nlohmann::json(s).dump();
+    return true;
+  } catch (const nlohmann::json::exception&) {
+    return false;
+  }
+}
+
+// A name as comments and the summary show it: as it is when it is plain,
+// else as a JSON string, so that a line break or quote in a file's name can
+// neither end a comment (and start keys of its own) nor be mistaken.
+std::string Shown(const std::string& name) {
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '"' || c == '\\') return Quoted(name);
+  }
+  return name;
+}
 
 struct Found {
   std::string name;   // as on disk (UTF-8)
@@ -35,7 +60,7 @@ struct Found {
 
 std::string NameList(const std::vector<Found>& files) {
   std::string out;
-  for (size_t i = 0; i < files.size(); ++i) out += (i ? ", " : "") + files[i].name;
+  for (size_t i = 0; i < files.size(); ++i) out += (i ? ", " : "") + Shown(files[i].name);
   return out;
 }
 
@@ -81,18 +106,26 @@ class ManifestText {
   }
   std::string Finish(const std::vector<std::string>& header) const {
     std::string out;
-    for (const std::string& line : header) out += "// " + line + "\n";
+    for (const std::string& line : header) out += "// " + OneLine(line) + "\n";
     out += "{\n";
     for (size_t i = 0; i < members_.size(); ++i) {
-      for (const std::string& line : members_[i].first) out += "  // " + line + "\n";
+      for (const std::string& line : members_[i].first) out += "  // " + OneLine(line) + "\n";
       out += "  " + members_[i].second + (i + 1 < members_.size() ? ",\n" : "\n");
     }
-    for (const std::string& line : pending_) out += "  // " + line + "\n";
+    for (const std::string& line : pending_) out += "  // " + OneLine(line) + "\n";
     out += "}\n";
     return out;
   }
 
  private:
+  // A comment ends at a line break; names in it come through Shown, and
+  // whatever else holds one has it written as "\n" or "\r".
+  static std::string OneLine(const std::string& line) {
+    std::string out;
+    for (const char c : line) out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    return out;
+  }
+
   std::vector<std::pair<std::vector<std::string>, std::string>> members_;
   std::vector<std::string> pending_;
 };
@@ -116,7 +149,7 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
   };
 
   // The folder's own files and folders, in name order.
-  std::vector<Found> files, folders, ignored;
+  std::vector<Found> files, folders, ignored, unnamable;
   for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
     Found f;
     f.name = it->path().filename().u8string();
@@ -124,6 +157,11 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
     f.ext = Lower(it->path().extension().u8string());
     f.path = it->path();
     if (f.name[0] == '.') continue;  // hidden files and folders
+    if (!IsUtf8(f.name)) {
+      // A JSON manifest cannot name it; said in a comment below.
+      unnamable.push_back(f);
+      continue;
+    }
     const fs::file_status status = it->status(ec);
     if (ec) break;
     if (fs::is_directory(status)) {
@@ -194,7 +232,7 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
     std::string fault = Utf8ToAnsi(title, &ansi, &bad) ? TitleFault(ansi) : "holds \"" + bad + "\", outside code page 1252";
     if (!fault.empty()) {
       m.Comment("Taken from the engine's name, which does not serve as a title: " + fault);
-      missing.push_back("title: \"" + title + "\" (from the engine's name) " + fault + "; give another");
+      missing.push_back("title: " + Quoted(title) + " (from the engine's name) " + fault + "; give another");
     }
     m.Member("title", Quoted(title));
     chosen.push_back("title: " + title);
@@ -242,7 +280,7 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
       unused.insert(unused.end(), rest.begin(), rest.end());
     }
     m.Member("presentation", "{\"kind\": " + Quoted(kind->kind) + ", \"file\": " + Quoted(relative(show.path)) + "}");
-    chosen.push_back("presentation: " + show.name + " (" + kind->kind + ")");
+    chosen.push_back("presentation: " + Shown(show.name) + " (" + kind->kind + ")");
   } else {
     m.Comment("No picture or Flash movie here: the installer installs without showing one.");
     m.Comment("For one, give {\"kind\": \"bitmap\" | \"jpeg\" | \"flash\", \"file\": ...}.");
@@ -257,12 +295,12 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
       unused.insert(unused.end(), licences.begin() + 1, licences.end());
     }
     m.Member("license", Quoted(relative(licences[0].path)));
-    chosen.push_back("license: " + licences[0].name);
+    chosen.push_back("license: " + Shown(licences[0].name));
   }
   if (!flashSetups.empty()) {
     m.Comment("The Flash player setup, run when the machine has no player or an older one.");
     m.Member("flashSetup", Quoted(relative(flashSetups[0].path)));
-    chosen.push_back("flashSetup: " + flashSetups[0].name);
+    chosen.push_back("flashSetup: " + Shown(flashSetups[0].name));
     unused.insert(unused.end(), flashSetups.begin() + 1, flashSetups.end());
   }
 
@@ -304,13 +342,13 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
   if (document != nullptr) {
     m.Comment("A document placed in the install directory.");
     m.Member("document", Quoted(relative(document->path)));
-    chosen.push_back("document: " + document->name);
+    chosen.push_back("document: " + Shown(document->name));
   }
 
   if (engines.size() == 1) {
     m.Comment("The screen saver engine.");
     m.Member("engine", Quoted(relative(engines[0].path)));
-    chosen.push_back("engine: " + engines[0].name);
+    chosen.push_back("engine: " + Shown(engines[0].name));
   } else {
     const std::string why = engines.empty() ? "no .scr file here" : "several .scr files here (" + NameList(engines) + "); keep one";
     m.Comment("STILL MISSING \"engine\": the screen saver (.scr): " + why + ".");
@@ -322,7 +360,7 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
     m.Comment(support->named != kNotNamed ? "The support file: the engine names it."
                                           : "The support file: the one file here of no other role.");
     m.Member("supportFile", Quoted(relative(support->path)));
-    chosen.push_back("supportFile: " + support->name);
+    chosen.push_back("supportFile: " + Shown(support->name));
   } else {
     std::vector<Found> candidates;
     for (const Found& f : others) {
@@ -354,10 +392,10 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
     m.Comment(ordered ? "The two support libraries, in the order the engine names them."
                       : "The two support libraries (check their order: segment 9, then 10).");
     m.Member("supportLibraries", "[" + Quoted(relative(libs[0].path)) + ", " + Quoted(relative(libs[1].path)) + "]");
-    chosen.push_back("supportLibraries: " + libs[0].name + ", " + libs[1].name);
+    chosen.push_back("supportLibraries: " + Shown(libs[0].name) + ", " + Shown(libs[1].name));
   } else {
     const std::string why = libs.empty() ? "no .dll file here"
-                            : libs.size() == 1 ? "only " + libs[0].name + " here; the package carries exactly two"
+                            : libs.size() == 1 ? "only " + Shown(libs[0].name) + " here; the package carries exactly two"
                                                : "more than two .dll files here (" + NameList(libs) + "); name the two the engine loads";
     m.Comment("STILL MISSING \"supportLibraries\": exactly two libraries for the install directory:");
     m.Comment(why + ".");
@@ -376,15 +414,15 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
   if (data != nullptr) {
     std::string value = "{\"folder\": " + Quoted(relative(data->path));
     if (settingsFile != nullptr) {
-      m.Comment("The data file: every file below \"" + data->name + "\", with the engine's settings");
-      m.Comment("from " + settingsFile->name + " (" + std::to_string(settingsFile->size) + " bytes).");
+      m.Comment("The data file: every file below " + Quoted(data->name) + ", with the engine's settings");
+      m.Comment("from " + Shown(settingsFile->name) + " (" + std::to_string(settingsFile->size) + " bytes).");
       value += ", \"settings\": " + Quoted(relative(settingsFile->path));
     } else {
-      m.Comment("The data file: every file below \"" + data->name + "\". No settings file (1232 bytes)");
+      m.Comment("The data file: every file below " + Quoted(data->name) + ". No settings file (1232 bytes)");
       m.Comment("was found, so the engine's settings are zeros; add \"settings\": FILE for others.");
     }
     m.Member("data", value + "}");
-    chosen.push_back("data: " + data->name + "/" + (settingsFile ? ", settings " + settingsFile->name : ""));
+    chosen.push_back("data: " + Shown(data->name) + "/" + (settingsFile ? ", settings " + Shown(settingsFile->name) : ""));
   } else {
     const std::string why = folders.empty() ? "no folder here; put the screen saver's data files in one (e.g. media/)"
                                              : "several folders here (" + NameList(folders) + "); name one";
@@ -412,9 +450,18 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
   }
   std::sort(unused.begin(), unused.end(), byName);
   if (!unused.empty()) m.Comment("Not packed: " + NameList(unused) + ".");
+  if (!unnamable.empty()) {
+    std::string names;
+    for (const Found& f : unnamable) {
+      names += (names.empty() ? "" : ", ") + Quoted(f.name);
+    }
+    m.Comment("Not packed, as their names are not UTF-8, which a manifest cannot hold: " + names + ".");
+  }
 
   std::string manifestName = manifest.filename().u8string();
-  if (manifestName.find(' ') != std::string::npos) manifestName = Quoted(manifestName);
+  if (manifestName.find(' ') != std::string::npos || Shown(manifestName) != manifestName) {
+    manifestName = Quoted(manifestName);
+  }
   std::vector<std::string> header = {
       "A manifest that \"sspack init\" wrote for the files of this folder. Check each",
       "choice, then build the installer with",

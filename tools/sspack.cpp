@@ -154,6 +154,7 @@ std::string VersionText(const char* argv0) {
 struct BuildRequest {
   std::string manifest, output, stub, impborl;
   bool quiet = false;
+  bool allowOutside = false;  // files from outside the manifest's folder
   SignOptions sign;  // signs when sign.pfx is given
 };
 
@@ -232,10 +233,11 @@ int RunBuild(BuildRequest request, const char* argv0) {
   ManifestOptions options;
   options.impborlPath = request.impborl;
   options.installerName = fs::u8path(output).filename().u8string();
+  options.allowOutside = request.allowOutside;
   PackageInput input;
-  std::vector<std::string> notes;
+  std::vector<std::string> notes, outside;
   ProgressLine progress(!quiet);
-  if (!LoadManifest(request.manifest, options, &input, &notes, &error, progress.callback())) {
+  if (!LoadManifest(request.manifest, options, &input, &notes, &error, progress.callback(), &outside)) {
     progress.Clear();
     std::cerr << "sspack: " << error << "\n";
     return kExitFault;
@@ -262,6 +264,8 @@ int RunBuild(BuildRequest request, const char* argv0) {
   if (!quiet) {
     std::cout << "wrote " << output << " (" << written << " bytes, package at "
               << stubBytes.size() << (request.sign.pfx.empty() ? ")" : "; signed)") << "\n";
+    if (!outside.empty()) std::cout << "packed from outside the manifest's folder (--allow-outside):\n";
+    for (const std::string& item : outside) std::cout << "  " << item << "\n";
   }
   return kExitOk;
 }
@@ -399,6 +403,9 @@ int main(int argc, char** argv) {
   build->add_option("--timestamp", request.sign.timestampUrl,
                     "An RFC 3161 time-stamp server for the signature")
       ->needs(sign);
+  build->add_flag("--allow-outside", request.allowOutside,
+                  "Pack files that lie outside the manifest's folder (absolute paths, \"..\", links "
+                  "pointing elsewhere); the summary names them. Without it such a manifest is refused");
   build->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
   build->add_option("-j,--jobs", jobs,
                     "Threads that compress (default: one per processor); the output is the "

@@ -134,6 +134,51 @@ std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& o) {
               b.begin() + static_cast<std::ptrdiff_t>(dir + text));
     text += 14;
   }
+  if (!o.imports.empty()) {
+    // At 0x2000: the descriptors, then for each library its lookup and
+    // address tables, its name and its functions' hint/name entries.
+    constexpr uint32_t kImportRva = 0x2000;
+    std::vector<uint8_t> idata((o.imports.size() + 1) * 20, 0);
+    const uint32_t thunk = o.pe32Plus ? 8 : 4;
+    auto append = [&](const std::string& text) {
+      idata.insert(idata.end(), text.begin(), text.end());
+      idata.push_back(0);
+    };
+    for (size_t i = 0; i < o.imports.size(); ++i) {
+      const auto& [library, names] = o.imports[i];
+      const uint32_t tables = static_cast<uint32_t>(idata.size());
+      const uint32_t tableSize = static_cast<uint32_t>(thunk * (names.size() + 1));
+      idata.resize(tables + 2 * tableSize, 0);
+      const uint32_t nameAt = static_cast<uint32_t>(idata.size());
+      append(library);
+      for (size_t j = 0; j < names.size(); ++j) {
+        if (idata.size() % 2 != 0) idata.push_back(0);
+        const uint32_t hint = static_cast<uint32_t>(idata.size());
+        idata.push_back(0);
+        idata.push_back(0);
+        append(names[j]);
+        PutLE32(&idata[tables + j * thunk], static_cast<int32_t>(kImportRva + hint));
+        PutLE32(&idata[tables + tableSize + j * thunk], static_cast<int32_t>(kImportRva + hint));
+      }
+      PutLE32(&idata[i * 20], static_cast<int32_t>(kImportRva + tables));
+      PutLE32(&idata[i * 20 + 12], static_cast<int32_t>(kImportRva + nameAt));
+      PutLE32(&idata[i * 20 + 16], static_cast<int32_t>(kImportRva + tables + tableSize));
+    }
+    const uint32_t used = static_cast<uint32_t>(idata.size());
+    idata.resize((used + kSection - 1) / kSection * kSection, 0);
+    const size_t second = section + 40;
+    std::copy_n(".idata", 6, b.begin() + static_cast<std::ptrdiff_t>(second));
+    put32(second + 8, used);
+    put32(second + 12, kImportRva);
+    put32(second + 16, static_cast<uint32_t>(idata.size()));
+    put32(second + 20, static_cast<uint32_t>(b.size()));
+    put32(second + 36, 0xC0000040);  // initialised, readable, writable
+    put16(file + 2, 2);
+    put32(opt + 56, kImportRva + (used + 0xFFF) / 0x1000 * 0x1000);
+    put32(dirs + 12, kImportRva);  // imports
+    put32(dirs + 16, static_cast<uint32_t>((o.imports.size() + 1) * 20));
+    b.insert(b.end(), idata.begin(), idata.end());
+  }
   return b;
 }
 

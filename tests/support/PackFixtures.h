@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/PackageBuilder.h"
@@ -30,6 +31,9 @@ struct StandInLibrary {
   bool dll = true;
   bool tls = false;
   std::vector<std::string> exports = {"_crc32", "_explode", "_implode"};
+  // Functions imported by name, per library; when there are any, a second
+  // section holds the import table as a linker lays it out.
+  std::vector<std::pair<std::string, std::vector<std::string>>> imports;
 };
 std::vector<uint8_t> MakeStandInLibrary(const StandInLibrary& options = StandInLibrary());
 

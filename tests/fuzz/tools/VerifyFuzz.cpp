@@ -1,10 +1,12 @@
 // Damaged installers through verify, list and the data-file reader: nothing
 // may crash, hang or read out of bounds, whatever the bytes say.
 //
-// The first input byte picks the form: even, the rest of the input is laid
-// over a sound fixture installer as (4-byte offset, byte) patches, which
-// keeps the damage near structures that parse; odd, the rest follows a bare
-// stand-in stub as the whole package.
+// The first input byte picks the form (its value modulo 3): 0, the rest of
+// the input is laid over a sound fixture installer as (4-byte offset, byte)
+// patches after its stand-in stub, which keeps the damage near structures
+// that parse; 1, the rest follows a bare stand-in stub as the whole package;
+// 2, the patches go anywhere in a fixture installer whose stub is a Windows
+// program, its headers (which name a signature) included.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,17 +18,31 @@
 
 namespace {
 
+std::vector<uint8_t> Fixture(const std::vector<uint8_t>& stub) {
+  ss::pack::FixtureOptions o;
+  o.flashSetup = true;
+  o.contentKind = 3;
+  std::vector<uint8_t> out;
+  std::string error;
+  ss::pack::BuildFixtureInstaller(stub, o, &out, &error);
+  return out;
+}
+
 const std::vector<uint8_t>& Baseline() {
-  static const std::vector<uint8_t> file = [] {
-    ss::pack::FixtureOptions o;
-    o.flashSetup = true;
-    o.contentKind = 3;
-    std::vector<uint8_t> out;
-    std::string error;
-    ss::pack::BuildFixtureInstaller(ss::pack::MakeFakeStub(256), o, &out, &error);
-    return out;
-  }();
+  static const std::vector<uint8_t> file = Fixture(ss::pack::MakeFakeStub(256));
   return file;
+}
+
+const std::vector<uint8_t>& ProgramBaseline() {
+  static const std::vector<uint8_t> file = Fixture(ss::pack::MakePeStub());
+  return file;
+}
+
+void Patch(std::vector<uint8_t>* file, size_t from, const uint8_t* data, size_t size) {
+  for (size_t i = 1; i + 5 <= size; i += 5) {
+    const uint32_t at = static_cast<uint32_t>(ss::GetLE32(data + i));
+    (*file)[from + at % (file->size() - from)] = data[i + 4];
+  }
 }
 
 void Inspect(const std::vector<uint8_t>& file) {
@@ -46,13 +62,13 @@ void Inspect(const std::vector<uint8_t>& file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  if (data[0] % 2 == 0) {
+  if (data[0] % 3 == 0) {
     std::vector<uint8_t> file = Baseline();
-    const size_t package = 256;
-    for (size_t i = 1; i + 5 <= size; i += 5) {
-      const uint32_t at = static_cast<uint32_t>(ss::GetLE32(data + i));
-      file[package + at % (file.size() - package)] = data[i + 4];
-    }
+    Patch(&file, 256, data, size);
+    Inspect(file);
+  } else if (data[0] % 3 == 2) {
+    std::vector<uint8_t> file = ProgramBaseline();
+    Patch(&file, 0, data, size);
     Inspect(file);
   } else {
     std::vector<uint8_t> file = ss::pack::MakeFakeStub(256);

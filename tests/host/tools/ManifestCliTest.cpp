@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -219,6 +220,11 @@ TEST_F(Author, ManifestFaultsNameTheirCause) {
       {"clash with a support file", [](json* m) { (*m)["supportFile"] = "src/media/a.txt"; }, "a.txt"},
       {"clash of libraries", [](json* m) { (*m)["supportLibraries"] = {"src/one.dll", "src/one.dll"}; },
        "already taken"},
+      // Files outside the manifest's folder only with --allow-outside (see
+      // FilesOutsideTheFolderOnlyWhenAllowed).
+      {"absolute path", [](json* m) { (*m)["engine"] = "/etc/passwd"; }, "engine: \"/etc/passwd\" (/etc/passwd) lies outside"},
+      {"path up and out", [](json* m) { (*m)["supportFile"] = "../support.dat"; },
+       "supportFile: \"../support.dat\" ("},
   };
   for (const Row& row : rows) {
     json m = manifest_;
@@ -229,6 +235,20 @@ TEST_F(Author, ManifestFaultsNameTheirCause) {
 }
 
 TEST_F(Author, EmptyDataFilesAndReadyDataFiles) {
+  // More files than the installer takes are refused before any is read: the
+  // one too large to read is never reached.
+  for (int i = 0; i < 1010; ++i) tmp_.Write("src/many/" + std::to_string(i) + ".txt", std::string("x"));
+  tmp_.Write("src/many/huge.bin", std::string("x"));
+  std::filesystem::resize_file(tmp_.path() / "src/many/huge.bin", uint64_t(3) << 30);
+  json many = manifest_;
+  many["data"] = {{"folder", "src/many"}};
+  std::string fault = LoadFault(many);
+  EXPECT_NE(fault.find("data.folder: " + (tmp_ / "src/many") + ": the data file would have 1011 entries"),
+            std::string::npos) << fault;
+  std::filesystem::remove(tmp_.path() / "src/many/huge.bin");
+  EXPECT_EQ(LoadFault(many), "");
+  std::filesystem::remove_all(tmp_.path() / "src/many");
+
   // An empty file in the folder would vanish at install time.
   tmp_.Write("src/media/empty.txt", std::vector<uint8_t>());
   EXPECT_NE(LoadFault(manifest_).find("empty"), std::string::npos);
@@ -325,6 +345,77 @@ TEST_F(Author, RelativeManifestPathFindsTheDataFolder) {
   EXPECT_FALSE(tmp_.Read("out/Rel.exe").empty());
 }
 
+// A manifest packs files from outside its folder only when --allow-outside
+// says so: absolute paths, paths that climb out with "..", and links inside
+// the folder that point out of it. Allowed, the summary names each such file
+// where it really lies; a path that climbs out and back in is inside.
+TEST_F(Author, FilesOutsideTheFolderOnlyWhenAllowed) {
+  namespace fs = std::filesystem;
+  const fs::path away = tmp_.path().string() + "-away";
+  struct Cleanup {
+    fs::path dir;
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } cleanup{away};
+  fs::remove_all(away);
+  fs::create_directories(away / "media");
+  fs::copy(tmp_.path() / "src", away / "src", fs::copy_options::recursive);
+  const fs::path real = fs::canonical(away);
+  fs::create_symlink(away / "src/two.dll", tmp_.path() / "src/link.dll");
+  fs::create_symlink(away / "src/media", tmp_.path() / "src/media-link");
+  const std::string up = "../" + away.filename().string();
+
+  struct Row {
+    std::string what;
+    std::function<void(json*)> change;
+    std::string says;     // the key and the path as the manifest gives it
+    std::string summary;  // what the summary lists with --allow-outside; "" when inside
+  };
+  const Row rows[] = {
+      {"absolute path", [&](json* m) { (*m)["engine"] = (away / "src/engine.scr").string(); },
+       "engine: \"" + (away / "src/engine.scr").string() + "\"", "engine: " + (real / "src/engine.scr").string()},
+      {"up and out", [&](json* m) { (*m)["supportFile"] = up + "/src/support.dat"; },
+       "supportFile: \"" + up + "/src/support.dat\"", "supportFile: " + (real / "src/support.dat").string()},
+      {"settings up and out", [&](json* m) { (*m)["data"]["settings"] = up + "/src/settings.bin"; },
+       "data.settings: \"" + up + "/src/settings.bin\"", "data.settings: " + (real / "src/settings.bin").string()},
+      {"link to a file", [](json* m) { (*m)["supportLibraries"][1] = "src/link.dll"; },
+       "supportLibraries[1]: \"src/link.dll\"", "supportLibraries[1]: " + (real / "src/two.dll").string()},
+      {"link to the data folder", [](json* m) { (*m)["data"]["folder"] = "src/media-link"; },
+       "data.folder: \"src/media-link\"", "data.folder: " + (real / "src/media").string()},
+      {"link inside the data folder",
+       [&](json*) { fs::create_symlink(away / "src/license.txt", tmp_.path() / "src/media/pics/licence.txt"); },
+       "data.folder: \"" + (tmp_ / "src/media/pics/licence.txt") + "\"",
+       "data.folder: " + (real / "src/license.txt").string()},
+      {"out and back in", [&](json* m) { (*m)["engine"] = "src/../src/engine.scr"; }, "", ""},
+  };
+  const std::string allowed = BuildArgs().substr(0, BuildArgs().size() - 3) + " --allow-outside";
+  for (const Row& row : rows) {
+    json m = manifest_;
+    row.change(&m);
+    WriteManifest(m);
+    CliRun r = Sspack(tmp_, BuildArgs());
+    if (row.says.empty()) {
+      EXPECT_EQ(r.code, 0) << row.what << ": " << r.err;
+    } else {
+      EXPECT_EQ(r.code, 1) << row.what;
+      EXPECT_NE(r.err.find(row.says + " ("), std::string::npos) << row.what << ": " << r.err;
+      EXPECT_NE(r.err.find("lies outside the manifest's folder"), std::string::npos) << row.what << ": " << r.err;
+    }
+    r = Sspack(tmp_, allowed);
+    EXPECT_EQ(r.code, 0) << row.what << ": " << r.err;
+    EXPECT_EQ(r.out.find("outside the manifest's folder") != std::string::npos, !row.summary.empty())
+        << row.what << ": " << r.out;
+    if (!row.summary.empty()) {
+      EXPECT_NE(r.out.find("\n  " + row.summary + "\n"), std::string::npos) << row.what << ": " << r.out;
+    }
+    fs::remove(tmp_.path() / "src/media/pics/licence.txt");
+  }
+  CliRun r = Sspack(tmp_, "build --help");
+  EXPECT_NE(r.out.find("--allow-outside"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace ss::pack
 
@@ -412,6 +503,31 @@ TEST_F(InitFolder, InitWritesAManifestThatBuildsAsTheAuthorsOwn) {
   EXPECT_EQ(ReadText((author_ / "saver.json").string()), "{}");
   EXPECT_EQ(Sspack(tmp_, Init(author_, " --force -q")).code, 0);
   EXPECT_EQ(ReadText((author_ / "saver.json").string()), text);
+}
+
+// Names with a line break or a quote: the manifest holds them escaped, in
+// its values and in its comments, so that it reads back the very names and
+// no name can end a comment and add keys of its own.
+TEST_F(InitFolder, NamesWithLineBreaksAndQuotesReadBack) {
+  const std::string folder = "me\"dia\nnext";
+  const std::string injected = "x\n  \"title\": \"Evil\",\n  \"flashVersionIndex\": 1,\n  \"y.txt";
+  fs::rename(author_ / "media", author_ / folder);
+  tmp_.Write("author/" + injected, std::string("not packed"));
+  CliRun r = Sspack(tmp_, Init(author_));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("data: \"me\\\"dia\\nnext\"/"), std::string::npos) << r.out;
+  const std::string text = ReadText((author_ / "saver.json").string());
+  const json m = json::parse(text, nullptr, true, true);
+  EXPECT_EQ(m["data"]["folder"], folder) << text;
+  EXPECT_EQ(m["title"], "Aqua Deep Sea") << text;
+  EXPECT_FALSE(m.contains("flashVersionIndex")) << text;
+  EXPECT_NE(text.find(json(injected).dump()), std::string::npos) << text;
+
+  r = Sspack(tmp_, BuildFrom(author_ / "saver.json", "out/Named.exe"));
+  ASSERT_EQ(r.code, 0) << r.err << text;
+  r = Sspack(tmp_, "extract -q '" + (tmp_ / "out/Named.exe") + "' '" + (tmp_ / "x") + "'");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(FilesBelow(tmp_.path() / "x/data"), FilesBelow(author_ / folder));
 }
 
 TEST_F(InitFolder, WhatIsMissingIsNamedByInitAndByBuild) {
