@@ -85,6 +85,8 @@ struct Outcome {
   // Another program's uninstall entry named like the sample is there
   // before: the install is refused (-607) and the entry stays as it was.
   bool titleTaken = false;
+  // The same installer ran once before: its entry is taken over.
+  bool installedBefore = false;
 };
 
 // That entry's values.
@@ -106,6 +108,7 @@ const Outcome kOutcomes[] = {
     // succeeded or failed (its clean-up once took the entry with it).
     {"TitleTaken", "", kErrForeignUninstallEntry, nullptr, true},
     {"TitleTakenFailing", "place:5", kErrForeignUninstallEntry, nullptr, true},
+    {"InstalledAgain", "", 0, nullptr, false, true},
 };
 
 // The size of the certificate table that a program's headers name (the
@@ -232,6 +235,12 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
     for (const auto& [name, value] : kForeignEntry) {
       ASSERT_TRUE(RegPut(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), name, value));
     }
+  }
+  if (outcome.installedBefore) {
+    Process install(Quoted(installer_) + " /q");
+    ASSERT_TRUE(install.started());
+    ASSERT_EQ(install.Wait(120000), 0) << "the first install";
+    ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kTitle));
   }
 
   {
