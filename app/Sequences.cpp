@@ -314,8 +314,13 @@ Result runInstall(TInstallerForm& form) {
     FaultBeforeStep(name);
     return FaultAfterStep(name, body());
   };
-  if (!cancelRequested) CloseDisplayProperties();
-  if (!cancelRequested) {
+  // The title names the uninstall entry the install writes: an entry of that
+  // name that is another program's stops the install before anything is
+  // written or closed (-607), and there is nothing to clean up.
+  const bool titleTaken = !cancelRequested && FindForeignUninstallEntry(run.title) == kErrForeignUninstallEntry;
+  if (titleTaken) result = kErrForeignUninstallEntry;
+  if (!cancelRequested && !titleTaken) CloseDisplayProperties();
+  if (!cancelRequested && !titleTaken) {
     result = step("prepare", [&] {
       return PrepareScreenSaverTarget(Dirs().systemDir, run.title, form.displayMode != dmSilent,
                                       LoadStr(StringId::AlreadyExistsOverwrite));
@@ -351,7 +356,7 @@ Result runInstall(TInstallerForm& form) {
   }
   DeleteFileForced(SaverDataFilePath());
   bool removed = false;
-  if (result != kOk && result != kErrUserDeclined) {
+  if (result != kOk && result != kErrUserDeclined && !titleTaken) {
     CleanUpInstallation(run.title, EngineFileName());
     removed = true;
   }
@@ -417,6 +422,9 @@ void setupFormForInstallationComplete(TInstallerForm& form, Result code) {
   } else if (code == kErrEngineBusy) {
     form.setStatus(LoadStr(StringId::EngineBusyStatus));
     showInstallError(kErrEngineBusy, "");
+  } else if (code == kErrForeignUninstallEntry) {
+    form.setStatus(CompletionStatus(code));
+    showInstallError(code, Run().title);
   } else {
     form.setStatus(CompletionStatus(code));
   }

@@ -44,6 +44,9 @@ std::string ComposeInstallError(Result code, const std::string& detail, const st
       // The text explains the situation itself; the detail is not shown.
       text += LoadStr(StringId::EngineCannotBeReplaced);
       break;
+    case kErrForeignUninstallEntry:
+      text += LoadStr(StringId::TitleTakenByOtherProgram);
+      break;
     default:
       text += detail + "\r\n\r\n" + LoadStr(StringId::ProblemWithFile) + detail + ". ";
       break;
@@ -57,6 +60,10 @@ std::string ComposeStartupFailure(Result code) {
       return LoadStr(StringId::NotCompatibleWithNT);
     case kErrFlashMissing:
       return LoadStr(StringId::FlashPlayerRequired);
+    case kErrForeignUninstallEntry:
+      // A direct install refused before it wrote anything: the package is
+      // sound, the box says what the install box says.
+      return ComposeInstallError(code, std::string());
     default:
       return LoadStr(StringId::InstallerCorrupted) + LoadStr(StringId::LumetraError) +
              std::to_string(code) + ". ";
@@ -87,6 +94,8 @@ std::string CompletionStatus(Result code) {
       return LoadStr(StringId::PrivilegesStatus);
     case kErrEngineBusy:
       return LoadStr(StringId::EngineBusyStatus);
+    case kErrForeignUninstallEntry:
+      return LoadStr(StringId::TitleTakenStatus);
     default:
       return LoadStr(StringId::InstallFailedError) + std::to_string(code);
   }

@@ -13,12 +13,14 @@ namespace ss {
 std::string SystemErrorText(Result code);
 
 // The text of showInstallError(code, detail). systemText is the operating
-// system's message for the code; it is only used for -523.
+// system's message for the code; it is only used for -523. -38 and -607
+// explain themselves and show no detail.
 std::string ComposeInstallError(Result code, const std::string& detail,
                                 const std::string& systemText = std::string());
 
 // The closing box of a failed start-up: -455 and -402 have texts of their
-// own, every other code gives "Installer file is corrupted. Lumetra Error: "
+// own, -607 (a direct install refused) the text of its install box; every
+// other code gives "Installer file is corrupted. Lumetra Error: "
 // followed by the code and ". ".
 std::string ComposeStartupFailure(Result code);
 

@@ -157,6 +157,33 @@ std::string MakeUninstallCommand(const std::string& systemDir, const std::string
   return engine + " /u";
 }
 
+bool UninstallCommandNamesEngine(const std::string& command, const std::vector<std::string>& enginePaths) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const std::string text = FoldedPrefix(command);
+  size_t start = 0;
+  while (start < text.size() && blank(text[start])) ++start;
+  if (start < text.size() && text[start] == '"') {
+    // Quoted: the program is exactly the text between the quotes.
+    const size_t close = text.find('"', start + 1);
+    if (close == std::string::npos) return false;
+    if (close + 1 < text.size() && !blank(text[close + 1])) return false;
+    const std::string program = text.substr(start + 1, close - start - 1);
+    for (const std::string& path : enginePaths) {
+      if (!program.empty() && FoldedPrefix(path) == program) return true;
+    }
+    return false;
+  }
+  // Bare: a path may hold blanks of its own, so the engine path must be
+  // followed by the end or a blank.
+  for (const std::string& path : enginePaths) {
+    const std::string p = FoldedPrefix(path);
+    if (p.empty() || text.compare(start, p.size(), p) != 0) continue;
+    const size_t end = start + p.size();
+    if (end == text.size() || blank(text[end])) return true;
+  }
+  return false;
+}
+
 WindowsVersionFlags ClassifyWindowsVersion(unsigned platformId, unsigned major, unsigned minor) {
   WindowsVersionFlags f;
   if (platformId == 1) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ss {
 
@@ -68,6 +69,17 @@ std::string ParentDirectory(const std::string& dir);
 // double quotes, so that the program that runs the command cannot split it at
 // the space and start something else; a path without spaces stays bare.
 std::string MakeUninstallCommand(const std::string& systemDir, const std::string& title);
+
+// Whether the uninstall command `command` starts one of `enginePaths`, the
+// names this screen saver's engine goes by (its long path, its short form
+// where the caller knows it, the other names of the same file under WOW64).
+// The program path may be quoted or bare and differ in the case of A-Z;
+// blanks before it are ignored, and only blanks (and arguments after them)
+// may follow it: "C:\S\Aqua.scr.exe /u" starts another program. An empty
+// command, and an empty name in the list, names nothing. Decides whether an
+// existing entry is this screen saver's (taken over, removed by a failed
+// install) or another program's (never changed or deleted).
+bool UninstallCommandNamesEngine(const std::string& command, const std::vector<std::string>& enginePaths);
 
 // The Windows version classes (each 0 or 1, at most one set).
 struct WindowsVersionFlags {

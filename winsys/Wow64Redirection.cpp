@@ -67,6 +67,8 @@ NativeSystemView::~NativeSystemView() {
   SetLastError(keep);
 }
 
+std::string Wow64SystemDirectoryPath() { return RunsUnderWow64() ? Wow64SystemDirectory() : std::string(); }
+
 bool NativeFileExists(const std::string& path) {
   if (!RunsUnderWow64()) return false;
   NativeSystemView native;

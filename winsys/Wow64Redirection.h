@@ -45,6 +45,11 @@ class NativeSystemView {
 // name) or the operating system's error of the copy.
 Result PlaceNativeEngineCopy(const std::string& engineFileName);
 
+// SysWOW64 under its real name, with a trailing backslash: the directory
+// that holds what a 32-bit program writes to the system directory. "" when
+// not under WOW64 or when the system cannot say.
+std::string Wow64SystemDirectoryPath();
+
 // Whether the real System32 holds the file `path` (a path in the system
 // directory). False when not under WOW64.
 bool NativeFileExists(const std::string& path);

@@ -4,7 +4,9 @@
 // stand-in Flash control registered, since every installer checks for the
 // player); then the uninstall command it registered removes everything
 // again. The same installer built on the test build of the stub fails or is
-// cancelled by a planted fault, and then leaves nothing. The build paths
+// cancelled by a planted fault, and then leaves nothing; with another
+// program's uninstall entry of the same name it is refused, and that entry
+// stays as it was. The build paths
 // come in as compile definitions.
 //
 // The program runs twice: in the test run's 32-bit prefix, and as a WOW64
@@ -80,7 +82,17 @@ struct Outcome {
   // installed sspack's signed build of the same sample (a signature is made
   // by osslsigncode, a Linux program; sample_installed_tool leaves it).
   const char* ready;
+  // Another program's uninstall entry named like the sample is there
+  // before: the install is refused (-607) and the entry stays as it was.
+  bool titleTaken = false;
+  // The same installer ran once before: its entry is taken over.
+  bool installedBefore = false;
 };
+
+// That entry's values.
+const char* const kForeignEntry[][2] = {{"Publisher", "Other Corp"},
+                                        {"DisplayName", "Sample Aquarium (another program)"},
+                                        {"UninstallString", "\"C:\\Program Files\\Other\\uninst.exe\" /x"}};
 
 const Outcome kOutcomes[] = {
     {"Installed", "", 0, nullptr},
@@ -92,6 +104,11 @@ const Outcome kOutcomes[] = {
     // The certificate table after the package changes nothing the installer
     // reads: the same files land.
     {"Signed", "", 0, SS_SIGNED_SAMPLE},
+    // Refused before anything is written, whether the install would have
+    // succeeded or failed (its clean-up once took the entry with it).
+    {"TitleTaken", "", kErrForeignUninstallEntry, nullptr, true},
+    {"TitleTakenFailing", "place:5", kErrForeignUninstallEntry, nullptr, true},
+    {"InstalledAgain", "", 0, nullptr, false, true},
 };
 
 // The size of the certificate table that a program's headers name (the
@@ -214,12 +231,33 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   InstallGuard guard(systemDir, kTitle);
   if (wow64) guard.AlsoDelete(nativeEngine);
   const std::string settingBefore = ScreenSaverSetting();
+  if (outcome.titleTaken) {
+    for (const auto& [name, value] : kForeignEntry) {
+      ASSERT_TRUE(RegPut(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), name, value));
+    }
+  }
+  if (outcome.installedBefore) {
+    Process install(Quoted(installer_) + " /q");
+    ASSERT_TRUE(install.started());
+    ASSERT_EQ(install.Wait(120000), 0) << "the first install";
+    ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kTitle));
+  }
 
   {
     PlannedFault fault(outcome.fault);
     Process install(Quoted(installer_) + " /q");
     ASSERT_TRUE(install.started());
     ASSERT_EQ(install.Wait(120000), outcome.exitCode) << "the quiet install (" << outcome.name << ")";
+  }
+  if (outcome.titleTaken) {
+    for (const auto& [name, value] : kForeignEntry) {
+      EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), name), value) << name;
+    }
+    // Removed here, so that the check below finds nothing of the sample.
+    sstest::RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle));
+    ExpectNothingLeft(systemDir, wow64);
+    EXPECT_EQ(ScreenSaverSetting(), settingBefore);
+    return;
   }
   if (*outcome.fault) {
     // Undone by the installer: nothing anywhere, the setting as before.

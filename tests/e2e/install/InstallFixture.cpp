@@ -240,6 +240,41 @@ void InstallE2e::ExpectNothingInstalled(const std::string& title) {
   EXPECT_TRUE(NewWorkDirs().empty()) << "work directory left: " << NewWorkDirs().front();
 }
 
+namespace {
+const char* const kForeignValues[][2] = {{"Publisher", "Other Corp"},
+                                         {"DisplayName", "Other Program"},
+                                         {"UninstallString", "\"C:\\Program Files\\Other\\uninst.exe\" /remove"}};
+}  // namespace
+
+void InstallE2e::PutForeignEntry(HKEY root, const std::string& title, bool withCommand) {
+  titles_.push_back(title);
+  for (const auto& [name, value] : kForeignValues) {
+    if (withCommand || std::string(name) != "UninstallString") {
+      ASSERT_TRUE(RegPut(root, ss::UninstallKeyPath(title), name, value)) << name;
+    }
+  }
+}
+
+void InstallE2e::ExpectRefusedUntouched(HKEY root, const std::string& title, bool withCommand,
+                                        const Bytes& iniBefore) {
+  const std::string key = ss::UninstallKeyPath(title);
+  for (const auto& [name, value] : kForeignValues) {
+    bool found = false;
+    const std::string now = RegString(root, key, name, &found);
+    if (withCommand || std::string(name) != "UninstallString") {
+      EXPECT_TRUE(found && now == value) << name << " is \"" << now << "\"";
+    } else {
+      EXPECT_FALSE(found) << name << " written: " << now;
+    }
+  }
+  EXPECT_FALSE(sstest::KeyExists(root == HKEY_LOCAL_MACHINE ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, key))
+      << "an entry under the other root";
+  EXPECT_FALSE(FileExists(EnginePath(title))) << "engine written";
+  EXPECT_FALSE(DirExists(InstallDir(title))) << "install directory made";
+  EXPECT_TRUE(ReadAll(WindowsDir() + "system.ini") == iniBefore) << "system.ini changed";
+  EXPECT_TRUE(NewWorkDirs().empty()) << "work directory left: " << NewWorkDirs().front();
+}
+
 std::vector<std::string> InstallE2e::NewWorkDirs() const {
   std::vector<std::string> fresh;
   for (const std::string& dir : ListDir(TempDir(), "LMF*")) {

@@ -87,6 +87,15 @@ class InstallE2e : public ::testing::Test {
   static bool UninstallEntryExists(const std::string& title);
   void ExpectInstalled(const Package& package);
   void ExpectNothingInstalled(const std::string& title);
+  // Another program's uninstall entry named like `title` under `root`: its
+  // Publisher, DisplayName and own UninstallString, or (withCommand false) a
+  // key without UninstallString. The fixture removes it with the title.
+  void PutForeignEntry(HKEY root, const std::string& title, bool withCommand = true);
+  // A run refused for such an entry (-607) changed nothing: the entry is as
+  // PutForeignEntry wrote it, value for value, the other root has none, and
+  // there is no engine, install directory, work directory or change to
+  // system.ini (`iniBefore`, its bytes before the run).
+  void ExpectRefusedUntouched(HKEY root, const std::string& title, bool withCommand, const Bytes& iniBefore);
   // Work directories ("LMF<n>") that were not there when the test began.
   std::vector<std::string> NewWorkDirs() const;
 

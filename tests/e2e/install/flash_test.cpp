@@ -1,7 +1,9 @@
 // Flash packages and the Windows versions Wine reports: the movie in the
 // window with the stand-in control, the download message without any player,
 // the carried setup run for a clean install, the direct install when the
-// movie cannot play, and the Windows NT refusal of a Flash 8 package.
+// movie cannot play (and its refusal of a title that is another program's),
+// and the Windows NT refusal of a Flash 8 package.
+#include "core/Messages.h"
 #include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/host/flash/SwfBuilder.h"
@@ -43,6 +45,15 @@ class FlashInstall : public InstallE2e {
     setup.data = ReadAll(setup.source);
     ASSERT_FALSE(setup.data.empty());
     package.input.segments[ss::kSegFlashSetup] = setup;
+  }
+  // The installer of a stored Flash package whose movie the control cannot
+  // play (version 9; the builder refuses such a movie, so the stored
+  // segment is changed after).
+  std::string WriteUnplayable(const Package& package) {
+    return WriteInstaller(package, "Setup.exe", [](Bytes& b) {
+      const ss::TPackageHeader h = HeaderOf(b);
+      b[h.segments[ss::kSegPresentation].startOffset + 3] = 9;
+    });
   }
   void TearDown() override {
     SetEnvironmentVariableA("SS_E2E_FLASHCTL", nullptr);
@@ -162,11 +173,7 @@ TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
   plan.compression = ss::pack::Compression::kStore;
   plan.showDisplayProperties = true;
   const Package package = MakePackage(plan);
-  // The builder refuses such a movie; the stored segment is changed after.
-  const std::string exe = WriteInstaller(package, "Setup.exe", [](Bytes& b) {
-    const ss::TPackageHeader h = HeaderOf(b);
-    b[h.segments[ss::kSegPresentation].startOffset + 3] = 9;
-  });
+  const std::string exe = WriteUnplayable(package);
   ASSERT_TRUE(WriteAll(EnginePath(plan.title), Bytes(50, 'x')));
   auto child = Start(exe, "");
   HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
@@ -189,6 +196,26 @@ TEST_F(FlashInstall, MovieThatCannotPlayRunsTheDirectInstall) {
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
   EXPECT_TRUE(child->Logged("direct install")) << child->LogText();
   ExpectInstalled(package);
+}
+
+// The same direct install for a title that is another program's uninstall
+// entry: refused before anything is written, with one box that says why.
+TEST_F(FlashInstall, DirectInstallRefusesTheTitleOfAnotherProgram) {
+  PackagePlan plan = FlashPlan();
+  plan.title = "E2E Flash Taken";
+  plan.compression = ss::pack::Compression::kStore;
+  const Package package = MakePackage(plan);
+  const std::string exe = WriteUnplayable(package);
+  PutForeignEntry(HKEY_LOCAL_MACHINE, plan.title);
+  const Bytes iniBefore = ReadAll(WindowsDir() + "system.ini");
+  auto child = Start(exe, "");
+  const std::vector<Box> boxes = FinishAnsweringBoxes(*child);
+  ASSERT_EQ(boxes.size(), 1u) << child->LogText();
+  EXPECT_EQ(boxes[0].Shown(),
+            std::make_tuple("Error", ss::ComposeInstallError(ss::kErrForeignUninstallEntry, ""), Buttons{"Abort"}));
+  EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrForeignUninstallEntry) << child->LogText();
+  EXPECT_TRUE(child->Logged("direct install")) << child->LogText();
+  ExpectRefusedUntouched(HKEY_LOCAL_MACHINE, plan.title, true, iniBefore);
 }
 
 class WindowsVersions : public InstallE2e {};

@@ -1,11 +1,15 @@
 // Quiet runs of real installers: the "/q" switch in either case, and a
 // package without presentation that installs without any switch. Each run
 // is read back file by file, together with system.ini, the uninstall entry,
-// the exit code and the work directory.
+// the exit code and the work directory. A title that is another program's
+// uninstall entry is refused untouched.
 #include <set>
 #include <sstream>
 
+#include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
+#include "winsys/LMT_RegistryUtils.h"
+#include "winsys/LMT_StringUtils.h"
 
 namespace e2e {
 namespace {
@@ -146,6 +150,54 @@ TEST_F(QuietInstall, ReplacesAnExistingScreenSaverWithoutAsking) {
   EXPECT_EQ(child->exitCode(), 0u);
   ExpectInstalled(package);
   EXPECT_FALSE(FileExists(InstallDir(plan.title) + "old.txt")) << "the old install directory was kept";
+}
+
+// The title names the install's uninstall entry. Another program's entry of
+// that name (with its own uninstaller, or a key without one, under either
+// root) refuses the install with -607 before anything is written, and
+// without a box; the entry an earlier install of the same screen saver left
+// is taken over, and the install succeeds.
+TEST_F(QuietInstall, TitleOfAnotherProgramIsRefusedAnEarlierInstallsIsTakenOver) {
+  struct Case {
+    const char* what;
+    HKEY root;
+    bool foreign;      // another program's entry; else an earlier install's
+    bool withCommand;  // the entry has an UninstallString
+  };
+  const Case cases[] = {
+      {"another program's, machine", HKEY_LOCAL_MACHINE, true, true},
+      {"another program's, user, no command", HKEY_CURRENT_USER, true, false},
+      {"an earlier install's, machine", HKEY_LOCAL_MACHINE, false, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PackagePlan plan;
+    plan.title = "E2E Quiet Taken " + std::to_string(++n);
+    const Package package = MakePackage(plan);
+    const std::string key = ss::UninstallKeyPath(plan.title);
+    if (c.foreign) {
+      PutForeignEntry(c.root, plan.title, c.withCommand);
+    } else {
+      // The bare form earlier versions wrote, in other letter case.
+      ASSERT_TRUE(RegPut(c.root, key, "DisplayName", "An old version"));
+      std::string engine = EnginePath(plan.title);
+      for (char& ch : engine) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+      ASSERT_TRUE(RegPut(c.root, key, "UninstallString", engine + " /u"));
+    }
+    const Bytes iniBefore = ReadAll(WindowsDir() + "system.ini");
+    auto child = RunToEnd(WriteInstaller(package, "Taken" + std::to_string(n) + ".exe"), "/q");
+    if (c.foreign) {
+      EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrForeignUninstallEntry) << child->LogText();
+      ExpectRefusedUntouched(c.root, plan.title, c.withCommand, iniBefore);
+      EXPECT_FALSE(child->Logged("box not shown")) << child->LogText();
+    } else {
+      EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+      ExpectInstalled(package);
+      EXPECT_EQ(RegString(c.root, key, "UninstallString"), ss::MakeUninstallCommand(SystemDir(), plan.title));
+      EXPECT_EQ(RegString(c.root, key, "DisplayName"), ss::MakeDisplayName(plan.title));
+    }
+  }
 }
 
 }  // namespace

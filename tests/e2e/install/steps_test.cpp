@@ -2,10 +2,13 @@
 // build (the same program with fault hooks; see app/FaultSeam.h): the run
 // never reports success, the window says why, the right boxes are shown, and
 // what the install wrote is removed again, the screen-saver setting
-// included. Also the work directory disappearing under a running installer.
+// included. Also the work directory disappearing under a running installer,
+// and another program's uninstall entry of the title, which no such run may
+// touch.
 #include <string>
 #include <vector>
 
+#include "core/Messages.h"
 #include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/e2e/install/Pictures.h"
@@ -302,6 +305,54 @@ TEST_F(InstallSteps, SharedSystemFileReplacedOnlyByANewerVersionAndPutBackAfterA
     EXPECT_TRUE(NewWorkDirs().empty());
     ss::DeleteFileForced(target);
   }
+// Another program's uninstall entry of the title outlives runs that would
+// fail or be cancelled (whose clean-up once removed it): each is refused
+// with -607 before its first step, so no fault is reached, and writes
+// nothing. In the window the refusal shows its box and status, and the run
+// ends with the code.
+TEST_F(InstallSteps, AnotherProgramsEntryOutlivesFailingAndCancelledRuns) {
+  int n = 0;
+  for (const char* planned : {"place:112", "extract:cancel", "prepare:5"}) {
+    SCOPED_TRACE(planned);
+    const std::string title = "E2E Step Taken " + std::to_string(++n);
+    const Package package = MakeStepPackage(title, ss::dmSilent);
+    const std::string exe = WriteInstaller(package, "Taken" + std::to_string(n) + ".exe");
+    PutForeignEntry(HKEY_LOCAL_MACHINE, title);
+    const Bytes iniBefore = ReadAll(WindowsDir() + "system.ini");
+    std::unique_ptr<ChildProcess> child;
+    {
+      PlannedFault fault(planned);
+      child = RunToEnd(exe, "/q");
+    }
+    EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrForeignUninstallEntry) << child->LogText();
+    EXPECT_FALSE(child->Logged("fault injected")) << child->LogText();
+    ExpectRefusedUntouched(HKEY_LOCAL_MACHINE, title, true, iniBefore);
+  }
+
+  const std::string title = "E2E Step Taken Window";
+  const Package package = MakeStepPackage(title, ss::dmBitmap);
+  const std::string exe = WriteInstaller(package, "TakenWindow.exe");
+  PutForeignEntry(HKEY_CURRENT_USER, title);
+  const Bytes iniBefore = ReadAll(WindowsDir() + "system.ini");
+  PlannedFault fault("place:5");
+  auto child = Start(exe, "");
+  HWND win = WaitForInstaller(*child, title);
+  ASSERT_NE(win, nullptr) << child->LogText();
+  ASSERT_TRUE(ClickButton(win, "Install"));
+  HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());
+  ASSERT_NE(boxWindow, nullptr) << child->LogText();
+  EXPECT_EQ(ReadBox(boxWindow).Shown(),
+            std::make_tuple("Error", ss::ComposeInstallError(ss::kErrForeignUninstallEntry, ""), Buttons{"Abort"}));
+  Screenshot(boxWindow, "e2e-step-title-taken");
+  ClickButton(boxWindow, "Abort");
+  for (int i = 0; i < 100 && IsWindow(boxWindow); ++i) Pump(20);
+  ExpectStatus(win, ss::CompletionStatus(ss::kErrForeignUninstallEntry), *child);
+  EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a second box";
+  EXPECT_FALSE(ButtonUsable(win, "Install"));
+  CloseWithCancel(win, *child);
+  EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrForeignUninstallEntry) << child->LogText();
+  EXPECT_FALSE(child->Logged("fault injected")) << child->LogText();
+  ExpectRefusedUntouched(HKEY_CURRENT_USER, title, true, iniBefore);
 }
 
 // The work directory removed under the installer: before the payload is

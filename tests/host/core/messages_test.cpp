@@ -33,6 +33,22 @@ TEST(InstallErrorText, EngineBusyIgnoresDetail) {
   EXPECT_EQ(a.rfind("Installation Error: Screen saver cannot be replaced.\r\n\r\nPlease close", 0), 0u);
 }
 
+// A title that is another program's uninstall entry: the same box in the
+// installer window and after a direct install, the detail left out.
+TEST(InstallErrorText, TitleOfAnotherProgramExplainsItself) {
+  const std::string box = ComposeInstallError(kErrForeignUninstallEntry, "Aqua");
+  EXPECT_EQ(box, ComposeInstallError(kErrForeignUninstallEntry, "other detail"));
+  EXPECT_EQ(box.find("Aqua"), std::string::npos);
+  EXPECT_EQ(box.rfind("Installation Error: Another program is registered under this screen saver's name in the list "
+                      "of installed programs (Add or Remove Programs).\r\n\r\nThe screen saver was not installed, and "
+                      "nothing was changed.",
+                      0),
+            0u)
+      << box;
+  EXPECT_EQ(ComposeStartupFailure(kErrForeignUninstallEntry), box);
+  EXPECT_EQ(CompletionStatus(kErrForeignUninstallEntry), "Installation Aborted: The name belongs to another program.");
+}
+
 TEST(InstallErrorText, PackageCopyFailureAppendsSystemTextAndAdvice) {
   EXPECT_EQ(ComposeInstallError(kErrCopyPackage, "C:\\t\\temp.dat", ""),
             "Installation Error: C:\\t\\temp.dat\r\n\r\nPlease retry installation. If this message appears "

@@ -1,10 +1,12 @@
 // The portable name and path helpers: captions and display names derived from
 // the package title, the containment test, the plain-name check that keeps
 // titles from leaving their directory, the root rule that ends the ascent of
-// a directory path, and the Windows version classes.
+// a directory path, whether an uninstall command starts this screen saver's
+// engine, and the Windows version classes.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "winsys/LMT_StringUtils.h"
 
@@ -102,6 +104,62 @@ TEST(NameHelpers, ParentsEndAtTheRoot) {
       ASSERT_LT(parent.size(), dir.size()) << start;
       dir = parent;
     }
+  }
+}
+
+// Whether an uninstall entry's command starts this screen saver's engine:
+// the entry the installer may take over or remove, against another
+// program's, which it never changes. The names are the engine's long path,
+// its short form and, under WOW64, the real name of SysWOW64.
+TEST(NameHelpers, UninstallCommandNamesTheEngineOrAnotherProgram) {
+  const std::vector<std::string> names = {"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr", "C:\\WINDOWS\\SYSTEM32\\AQUASE~1.SCR",
+                                          "C:\\WINDOWS\\SysWOW64\\Aqua Sea.scr"};
+  struct Row {
+    const char* command;
+    bool ours;
+  };
+  const Row rows[] = {
+      // What the installer writes, and the forms earlier installs left.
+      {"\"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr\" /u", true},
+      {"\"c:\\windows\\system32\\aqua sea.SCR\" /u", true},
+      {"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr /u", true},
+      {"C:\\WINDOWS\\SYSTEM32\\AQUASE~1.SCR /u", true},
+      {"c:\\windows\\system32\\aquase~1.scr\t/u", true},
+      {"\"C:\\WINDOWS\\SysWOW64\\Aqua Sea.scr\" /u", true},
+      {"  \"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr\"", true},
+      {"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr", true},
+      {"\"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr\" /u /other", true},
+      // Another program's command of the same title.
+      {"\"C:\\Program Files\\Aqua Sea\\uninst.exe\" /x", false},
+      {"C:\\Program Files\\Aqua Sea\\uninst.exe", false},
+      {"MsiExec.exe /X{12345678-1234-1234-1234-123456789012}", false},
+      {"\"C:\\Elsewhere\\Aqua Sea.scr\" /u", false},
+      // The engine's path as the start of another name.
+      {"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr.exe /u", false},
+      {"\"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr.exe\" /u", false},
+      {"\"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr\"x /u", false},
+      {"\"C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr /u", false},
+      {"rundll32 C:\\WINDOWS\\SYSTEM32\\Aqua Sea.scr /u", false},
+      {"C:\\WINDOWS\\SYSTEM32\\Aqua", false},
+      // Nothing named.
+      {"", false},
+      {"   ", false},
+      {"\"\" /u", false},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(UninstallCommandNamesEngine(r.command, names), r.ours) << r.command;
+  }
+  // Only the names the caller gives count; an empty name matches nothing.
+  EXPECT_FALSE(UninstallCommandNamesEngine("C:\\WINDOWS\\SYSTEM32\\AQUASE~1.SCR /u", {names[0]}));
+  EXPECT_FALSE(UninstallCommandNamesEngine(" /u", {""}));
+  EXPECT_FALSE(UninstallCommandNamesEngine("\"\" /u", {""}));
+  EXPECT_FALSE(UninstallCommandNamesEngine("C:\\x.scr /u", {}));
+  // The command the installer makes names the engine it makes it for.
+  for (const char* title : {"Aqua", "Aqua Sea", "Sea Co."}) {
+    EXPECT_TRUE(UninstallCommandNamesEngine(MakeUninstallCommand("C:\\S\\", title), {EngineFilePath("C:\\S\\", title)}))
+        << title;
+    EXPECT_FALSE(UninstallCommandNamesEngine(MakeUninstallCommand("C:\\S\\", title), {EngineFilePath("C:\\T\\", title)}))
+        << title;
   }
 }
 

@@ -1,9 +1,12 @@
 // Uninstall entry and Windows version under Wine: the entry under
 // HKEY_LOCAL_MACHINE, the per-user fallback when the machine root refuses,
-// removal, clean-up, and the version classes for each version Wine reports.
+// removal, clean-up, another program's entry of the same title left alone,
+// an earlier install's taken over and put back, and the version classes for
+// each version Wine reports.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "tests/support/WinSystem.h"
@@ -31,6 +34,29 @@ bool ReadString(HKEY root, const std::string& path, const char* name, std::strin
   return true;
 }
 
+// Every value of a key (name -> type and bytes) and its subkeys' names: an
+// entry compared value for value.
+std::map<std::string, std::string> KeyContents(HKEY root, const std::string& path) {
+  std::map<std::string, std::string> out;
+  HKEY k;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return out;
+  for (DWORD i = 0;; ++i) {
+    char name[512];
+    BYTE data[2048];
+    DWORD nameLen = sizeof name, dataLen = sizeof data, type = 0;
+    if (RegEnumValueA(k, i, name, &nameLen, nullptr, &type, data, &dataLen) != ERROR_SUCCESS) break;
+    out[std::string(name, nameLen)] = std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), dataLen);
+  }
+  for (DWORD i = 0;; ++i) {
+    char name[512];
+    DWORD nameLen = sizeof name;
+    if (RegEnumKeyExA(k, i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    out["subkey " + std::string(name, nameLen)] = "";
+  }
+  RegCloseKey(k);
+  return out;
+}
+
 // Removes the entry of `title` under both roots, before and after a test.
 class EntryCleaner {
  public:
@@ -39,9 +65,7 @@ class EntryCleaner {
 
  private:
   void Clean() {
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-      RegDeleteKeyA(root, UninstallKeyPath(title_).c_str());
-    }
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) sstest::RegDeleteTree(root, UninstallKeyPath(title_));
   }
   std::string title_;
 };
@@ -99,13 +123,17 @@ TEST_F(UninstallEntry, EnginePathWithSpacesIsQuoted) {
 // test sets it itself and removes the key afterwards.
 class ReadOnlyMachineKey {
  public:
-  explicit ReadOnlyMachineKey(std::string path) : path_(std::move(path)) {
+  // `command` is the key's UninstallString (none when empty).
+  ReadOnlyMachineKey(std::string path, const std::string& command) : path_(std::move(path)) {
     HKEY k;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
                         nullptr) != ERROR_SUCCESS) {
       return;
     }
-    ok_ = SetDacl(k, KEY_READ | WRITE_DAC | DELETE);
+    ok_ = command.empty() || RegSetValueExA(k, "UninstallString", 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(command.c_str()),
+                                            static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+    ok_ = SetDacl(k, KEY_READ | WRITE_DAC | DELETE) && ok_;
     RegCloseKey(k);
   }
   ~ReadOnlyMachineKey() {
@@ -142,8 +170,10 @@ TEST_F(UninstallEntry, UserRootWhenTheMachineRootRefuses) {
   const std::string title = "SsTest Refused";
   EntryCleaner clean(title);
   const std::string key = UninstallKeyPath(title);
-  ReadOnlyMachineKey refuse(key);
+  // An earlier install's entry that this user may not change.
+  ReadOnlyMachineKey refuse(key, MakeUninstallCommand(SystemDir(), title));
   ASSERT_TRUE(refuse.ok());
+  EXPECT_EQ(FindForeignUninstallEntry(title), kOk);
   HKEY probe;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &probe), ERROR_ACCESS_DENIED);
 
@@ -201,6 +231,121 @@ TEST_F(UninstallEntry, CleanUpRemovesWhatAnInstallLeft) {
   WriteFile(scratch / "outside.scr", "x");
   CleanUpInstallation("..", "..\\outside.scr");
   EXPECT_TRUE(Exists(scratch / "outside.scr"));
+}
+
+// Another program's entry of the same title, under either root: the check
+// before an install refuses it, no write changes it (and the machine root's
+// refusal is no reason to write one for the user), and the clean-up after a
+// failed install leaves it as it was, value for value, subkeys included.
+TEST_F(UninstallEntry, AnotherProgramsEntryIsNeverChangedOrDeleted) {
+  ScratchDir scratch;
+  const std::string sys = scratch / "system\\";
+  const std::string title = "SsTest Taken Sea";
+  ForceDirectoryPath(sys);
+  WriteFile(EngineFilePath(sys, title), "engine");  // short forms exist only for files
+  DirectorySet d = Dirs();
+  d.systemDir = sys;
+  SetDirs(d);
+  const std::string key = UninstallKeyPath(title);
+  struct Row {
+    const char* what;
+    HKEY root;
+    const char* displayName;  // nullptr: no value
+    std::string command;      // "": no value
+  };
+  const Row rows[] = {
+      {"another program's uninstaller", HKEY_LOCAL_MACHINE, "Other Program", "\"C:\\Program Files\\Other\\uninst.exe\" /x"},
+      {"the same, the user's", HKEY_CURRENT_USER, "Other Program", "MsiExec.exe /X{12345678-1234-1234-1234-123456789012}"},
+      {"no UninstallString", HKEY_LOCAL_MACHINE, "Other Program", ""},
+      {"a name that starts like the engine", HKEY_CURRENT_USER, nullptr, "\"" + EngineFilePath(sys, title) + ".exe\" /u"},
+      {"an engine of that name elsewhere", HKEY_LOCAL_MACHINE, "Sea", "C:\\Elsewhere\\" + title + ".scr /u"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    EntryCleaner clean(title);
+    ASSERT_TRUE(sstest::RegPut(r.root, key, "Publisher", "Other Corp"));
+    if (r.displayName != nullptr) {
+      ASSERT_TRUE(sstest::RegPut(r.root, key, "DisplayName", r.displayName));
+    }
+    if (!r.command.empty()) {
+      ASSERT_TRUE(sstest::RegPut(r.root, key, "UninstallString", r.command));
+    }
+    ASSERT_TRUE(sstest::RegPut(r.root, key + "\\Parts", "Size", "12"));
+    const auto before = KeyContents(r.root, key);
+
+    EXPECT_EQ(UninstallEntryOwner(title, r.root), EntryOwner::kOther);
+    EXPECT_EQ(FindForeignUninstallEntry(title), kErrForeignUninstallEntry);
+    EXPECT_EQ(WriteUninstallEntry(title, r.root), kErrForeignUninstallEntry);
+    if (r.root == HKEY_LOCAL_MACHINE) {
+      EXPECT_EQ(RegisterUninstallEntry(title), kErrForeignUninstallEntry);
+      EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key)) << "a second entry for the user";
+    }
+    EXPECT_EQ(KeyContents(r.root, key), before);
+    CleanUpInstallation(title, title + ".scr");
+    EXPECT_EQ(KeyContents(r.root, key), before);
+    EXPECT_FALSE(Exists(EngineFilePath(sys, title))) << "the clean-up of the files still ran";
+    WriteFile(EngineFilePath(sys, title), "engine");
+  }
+}
+
+// An entry an earlier install of the same screen saver left, in each form
+// it may have: taken over (the values replaced), and after a failed install
+// put back as it was while its engine stays, or removed with its engine.
+// A key the failed install created goes whatever is left.
+TEST_F(UninstallEntry, AnEarlierInstallsEntryIsTakenOverAndPutBack) {
+  ScratchDir scratch;
+  const std::string sys = scratch / "system\\";
+  const std::string title = "SsTest Own Sea";
+  const std::string engine = EngineFilePath(sys, title);
+  ForceDirectoryPath(sys);
+  WriteFile(engine, "engine");
+  char shortBuf[MAX_PATH + 1] = {};
+  ASSERT_GT(GetShortPathNameA(engine.c_str(), shortBuf, sizeof shortBuf), 0u);
+  const std::string shortEngine = shortBuf;
+  ASSERT_NE(shortEngine, engine);
+  DirectorySet d = Dirs();
+  d.systemDir = sys;
+  SetDirs(d);
+  const std::string key = UninstallKeyPath(title);
+  std::string upper = engine;
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  const std::string commands[] = {MakeUninstallCommand(sys, title), "\"" + upper + "\" /u", engine + " /u",
+                                  shortEngine + " /u"};
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    for (const std::string& old : commands) {
+      SCOPED_TRACE(old + (root == HKEY_LOCAL_MACHINE ? " (machine)" : " (user)"));
+      EntryCleaner clean(title);
+      ASSERT_TRUE(sstest::RegPut(root, key, "DisplayName", "Sea, an old version"));
+      ASSERT_TRUE(sstest::RegPut(root, key, "UninstallString", old));
+      ASSERT_TRUE(sstest::RegPut(root, key, "DisplayIcon", engine));
+      const auto before = KeyContents(root, key);
+      EXPECT_EQ(UninstallEntryOwner(title, root), EntryOwner::kThisEngine);
+      EXPECT_EQ(FindForeignUninstallEntry(title), kOk);
+
+      ASSERT_EQ(WriteUninstallEntry(title, root), kOk);
+      std::string value;
+      ASSERT_TRUE(ReadString(root, key, "UninstallString", value));
+      EXPECT_EQ(value, MakeUninstallCommand(sys, title));
+      ASSERT_TRUE(ReadString(root, key, "DisplayName", value));
+      EXPECT_EQ(value, "SsTest Own Sea Screen Saver");
+      UndoUninstallEntry(title);
+      EXPECT_EQ(KeyContents(root, key), before) << "not put back while the engine stays";
+
+      // The same with the engine removed by the clean-up: the entry names
+      // nothing any more and goes.
+      ASSERT_EQ(WriteUninstallEntry(title, root), kOk);
+      CleanUpInstallation(title, title + ".scr");
+      EXPECT_FALSE(KeyExists(root, key));
+      WriteFile(engine, "engine");
+    }
+    // Created by this run: removed although the engine is there.
+    EntryCleaner clean(title);
+    ASSERT_EQ(WriteUninstallEntry(title, root), kOk);
+    ASSERT_TRUE(sstest::RegPut(root, key, "EstimatedSize", "1"));
+    UndoUninstallEntry(title);
+    EXPECT_FALSE(KeyExists(root, key));
+    EXPECT_TRUE(Exists(engine));
+  }
 }
 
 // ---- Windows versions, through a helper program started under each ----
