@@ -305,6 +305,8 @@ TEST_F(InstallSteps, SharedSystemFileReplacedOnlyByANewerVersionAndPutBackAfterA
     EXPECT_TRUE(NewWorkDirs().empty());
     ss::DeleteFileForced(target);
   }
+}
+
 // Another program's uninstall entry of the title outlives runs that would
 // fail or be cancelled (whose clean-up once removed it): each is refused
 // with -607 before its first step, so no fault is reached, and writes
