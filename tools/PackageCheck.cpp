@@ -91,6 +91,62 @@ Result ExpandAsInstaller(const uint8_t* data, int64_t length, int32_t originalSi
   return code;
 }
 
+// Counts what a command expands or writes against its output limit.
+class OutputMeter {
+ public:
+  explicit OutputMeter(uint64_t limit) : limit_(limit) {}
+
+  // Counts `size` bytes more of `item`; false once they would pass the
+  // limit, and for every item after. The first such item gets *stop (the
+  // others are not named): a fault of sspack's own, saying what `undone`
+  // (e.g. "not expanded").
+  bool Take(uint64_t size, const std::string& item, const char* undone, std::string* stop) {
+    stop->clear();
+    if (!over_ && size <= limit_ - used_) {
+      used_ += size;
+      return true;
+    }
+    if (!over_) {
+      *stop = item + ": " + undone + ", nor anything after it: its " + std::to_string(size) +
+              " bytes would take the output past sspack's limit of " + std::to_string(limit_) +
+              " bytes (" + std::to_string(used_) + " before it); --max-output raises the limit";
+    }
+    over_ = true;
+    return false;
+  }
+
+ private:
+  uint64_t limit_;
+  uint64_t used_ = 0;
+  bool over_ = false;
+};
+
+void OverLimit(std::vector<Finding>* f, const std::string& text) {
+  if (!text.empty()) f->push_back({true, text, true});
+}
+
+// The installer's entry rule on an entry whose record was read, its name
+// aside (extract makes every name safe; verify judges names itself).
+EntryVerdict PlainEntryVerdict(const DataEntryView& e, int64_t dataSize) {
+  TSaverFileEntry plain = e.entry;
+  plain.fileName = "x";
+  return EntryRule(plain, e.record, dataSize);
+}
+
+// Why an entry whose bytes overlap an earlier entry's is refused.
+std::string OverlapText(const DataEntryView& e, const EntryVerdict& v, int earlier) {
+  return "its chunk record and stored bytes (offsets " + std::to_string(e.entry.recordOffset) + " to " +
+         std::to_string(v.dataStart + v.stored - 1) + ") overlap those of entry " + std::to_string(earlier) +
+         ", which the installer has written by then; a file wanted twice is a copy (type 3), which reads "
+         "no record" + Stops(kErrSharedEntryBytes);
+}
+
+// Every check on a data file (VerifyDataFile), counting what the entries
+// expand to on `meter`; copies count as the file they repeat: the movie
+// (movieSize bytes) for entry 1, entry 1's file for the others.
+std::vector<Finding> VerifyData(const std::vector<uint8_t>& data, bool movieStaged, size_t installDirLength,
+                                uint64_t movieSize, OutputMeter* meter);
+
 }  // namespace
 
 bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::string* error) {
@@ -108,9 +164,11 @@ bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::s
   view->packageOffset = offset;
   view->fileSize = file.size();
   view->header = TPackageHeader::Parse(file.data() + offset);
+  // Only the headers: the program's import and export tables are no part of
+  // the package, and a hostile program could make them costly to read.
   PeImage image;
   std::string peError;
-  if (ReadPeImage(file, &image, &peError) && image.certificateSize != 0) {
+  if (ReadPeImage(file, &image, &peError, PeHeadersOnly()) && image.certificateSize != 0) {
     view->signatureOffset = image.certificateOffset;
     view->signatureSize = image.certificateSize;
   }
@@ -176,6 +234,11 @@ bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
   return true;
 }
 
+uint64_t SegmentOutput(const TSegmentEntry& segment) {
+  const int64_t n = segment.compressed ? segment.originalSize : segment.storedLength();
+  return n > 0 ? static_cast<uint64_t>(n) : 0;
+}
+
 bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
                    std::vector<uint8_t>* out, std::string* error, Result* code) {
   const int64_t size = static_cast<int64_t>(data.size());
@@ -189,9 +252,7 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
   } else {
     // The name is the caller's to judge (extract makes every name safe); the
     // installer's rule judges the rest as it would for a plain name.
-    TSaverFileEntry plain = e.entry;
-    plain.fileName = "x";
-    v = EntryRule(plain, e.record, size);
+    v = PlainEntryVerdict(e, size);
     if (v.code == kErrWrongSize) *error = "its original size is negative";
     if (v.code == kIoReadPastEnd) {
       *error = "its " + std::to_string(e.record.storedLength()) + " stored bytes run past the end of the data file";
@@ -210,12 +271,32 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
 }
 
 std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged,
-                                    size_t installDirLength) {
+                                    size_t installDirLength, uint64_t maxOutput) {
+  OutputMeter meter(maxOutput);
+  return VerifyData(data, movieStaged, installDirLength, 0, &meter);
+}
+
+namespace {
+
+std::vector<Finding> VerifyData(const std::vector<uint8_t>& data, bool movieStaged, size_t installDirLength,
+                                uint64_t movieSize, OutputMeter* meter) {
   std::vector<Finding> findings;
   DataFileView view;
   if (!ParseDataFile(data, &view, &findings)) return findings;
   std::set<std::string> names;
   const std::string firstName = view.entries.empty() ? "" : view.entries[0].entry.fileName;
+  // What a later copy repeats: entry 1's file.
+  uint64_t firstSize = 0;
+  if (!view.entries.empty()) {
+    const DataEntryView& first = view.entries[0];
+    if (first.copy) {
+      firstSize = movieSize;
+    } else if (first.recordRead && first.record.originalSize > 0) {
+      firstSize = static_cast<uint64_t>(first.record.originalSize);
+    }
+  }
+  std::vector<EntrySpan> taken;  // the bytes the entries written so far read
+  std::string stop;
   for (const DataEntryView& e : view.entries) {
     const std::string& name = e.entry.fileName;
     const std::string label = "data-file entry " + std::to_string(e.number) + " " + Quoted(name);
@@ -244,6 +325,11 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
       }
       if (v.code == kErrBadEntryName) named = v.code;
       created = v.code == kOk;
+      int earlier = 0;
+      if (v.code == kOk && EntryOverlapRule(e.number, e.entry.recordOffset, v, &taken, &earlier) != kOk) {
+        Fault(&findings, label + ": " + OverlapText(e, v, earlier));
+        continue;
+      }
     }
     if (named != kOk) {
       Fault(&findings, label + ": " + (why.empty() ? RelativePathFault(name) : why) + Stops(named));
@@ -260,8 +346,16 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
       if (e.number == 1 && !movieStaged) {
         Fault(&findings, label + ": it is a copy of the installer's movie, but the package "
                                  "stages no Flash movie \"installer.swf\"" + Stops(kErrCopyEntry));
+      } else if (!meter->Take(e.number == 1 ? movieSize : firstSize, label, "not counted", &stop)) {
+        OverLimit(&findings, stop);
+        break;
       }
       continue;
+    }
+    if (e.recordRead && e.record.originalSize > 0 &&
+        !meter->Take(static_cast<uint64_t>(e.record.originalSize), label, "not expanded", &stop)) {
+      OverLimit(&findings, stop);
+      break;
     }
     std::vector<uint8_t> bytes;
     std::string error;
@@ -271,8 +365,12 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
   return findings;
 }
 
-std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
+}  // namespace
+
+std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t maxOutput) {
   std::vector<Finding> findings;
+  OutputMeter meter(maxOutput);
+  std::string stop;
   InstallerView view;
   std::string error;
   if (!ReadInstaller(file, &view, &error)) {
@@ -351,6 +449,11 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
                           " instead of the usual " + std::to_string(SegmentTypeFor(i)) +
                           " (target: " + TargetText(s) + ")");
     }
+    if (SegmentRangeRule(s, static_cast<int64_t>(file.size())) == kOk &&
+        !meter.Take(SegmentOutput(s), label, "not expanded", &stop)) {
+      OverLimit(&findings, stop);
+      continue;
+    }
     std::vector<uint8_t> bytes;
     Result code = kOk;
     const bool read = ReadSegment(file, s, &bytes, &error, &code);
@@ -395,7 +498,10 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
       const bool movieStaged = h.displayMode != dmSilent && h.displayMode != dmBitmap &&
                                h.displayMode != dmJpeg && p.present() && p.name == "installer.swf" &&
                                TargetText(p) == "work\\installer.swf";
-      for (const Finding& f : VerifyDataFile(bytes, movieStaged, installDirLength)) findings.push_back(f);
+      const uint64_t movieSize = movieStaged ? SegmentOutput(p) : 0;
+      for (const Finding& f : VerifyData(bytes, movieStaged, installDirLength, movieSize, &meter)) {
+        findings.push_back(f);
+      }
     }
   }
 
@@ -559,7 +665,7 @@ std::string FormatDataFile(const DataFileView& view) {
 
 bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
                       std::vector<std::string>* written, std::vector<std::string>* problems,
-                      std::string* error) {
+                      std::string* error, uint64_t maxOutput) {
   namespace fs = std::filesystem;
   InstallerView view;
   if (!ReadInstaller(file, &view, error)) return false;
@@ -602,12 +708,27 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     problems->push_back(err);
   };
 
+  // Every item is counted before it is expanded or written: the one that
+  // would pass the limit ends the extraction, and no file is left half
+  // written.
+  OutputMeter meter(maxOutput);
+  std::string stop;
+  auto within = [&](uint64_t size, const std::string& item) {
+    if (meter.Take(size, item, "not written", &stop)) return true;
+    problems->push_back(stop);
+    return false;
+  };
+
   std::vector<uint8_t> movie;
   std::vector<uint8_t> dataFile;
   bool haveDataFile = false;
   for (int i = 0; i < kSegmentCount; ++i) {
     const TSegmentEntry& s = view.header.segments[i];
     if (!s.present()) continue;
+    const uint64_t size = i == kSegInstaller ? static_cast<uint64_t>(view.packageOffset)
+                          : SegmentRangeRule(s, static_cast<int64_t>(file.size())) == kOk ? SegmentOutput(s)
+                                                                                             : 0;
+    if (!within(size, Label(i) + " " + Quoted(s.name))) return true;
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%02d-", i);
     // A name with folder parts would scatter the segments: keep each flat.
@@ -637,8 +758,11 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     for (const Finding& f : findings) problems->push_back(f.text);
     return true;
   }
+  if (!within(kSaverDataHeaderSize, "saver.dat")) return true;
   put("saver.dat", std::vector<uint8_t>(dataFile.begin(), dataFile.begin() + kSaverDataHeaderSize));
   std::vector<uint8_t> first;
+  std::vector<EntrySpan> taken;  // the bytes the entries written so far read
+  const int64_t dataSize = static_cast<int64_t>(dataFile.size());
   for (const DataEntryView& e : data.entries) {
     if (e.entry.fileName.empty()) continue;
     const std::string label =
@@ -648,12 +772,27 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     if (e.copy) {
       // As the installer does: entry 1 is the presentation movie, later
       // copies repeat entry 1's file.
+      if (!within((e.number == 1 ? movie : first).size(), label)) return true;
       bytes = e.number == 1 ? movie : first;
     } else if (e.recordRead && e.record.originalSize == 0) {
       continue;  // the installer writes no file for it either
-    } else if (!ReadDataEntry(dataFile, e, &bytes, &err)) {
-      problems->push_back(label + ": " + err);
-      continue;
+    } else {
+      if (e.recordRead) {
+        // Bytes an earlier entry was written from: the installer refuses
+        // the package here, and extract writes them only once.
+        const EntryVerdict v = PlainEntryVerdict(e, dataSize);
+        int earlier = 0;
+        if (v.code == kOk && EntryOverlapRule(e.number, e.entry.recordOffset, v, &taken, &earlier) != kOk) {
+          problems->push_back(label + ": " + OverlapText(e, v, earlier));
+          continue;
+        }
+      }
+      const uint64_t size = e.recordRead ? static_cast<uint64_t>(std::max(e.record.originalSize, 0)) : 0;
+      if (!within(size, label)) return true;
+      if (!ReadDataEntry(dataFile, e, &bytes, &err)) {
+        problems->push_back(label + ": " + err);
+        continue;
+      }
     }
     if (e.number == 1) first = bytes;
     put("data/" + SafeRelativePath(e.entry.fileName), bytes);
