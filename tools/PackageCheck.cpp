@@ -69,10 +69,22 @@ std::string Stops(Result code) {
 // Expands `length` imploded bytes as the installer does: its output stops
 // once it passes originalSize, so an overrun leaves one byte more. The
 // installer's ExpandedRule judges what came out; *error explains a refusal,
-// naming the size as sizeWords + originalSize.
+// naming the size as sizeWords + originalSize. Past `maxOutput` bytes (below
+// originalSize) the expansion stops unjudged: *overLimit.
 Result ExpandAsInstaller(const uint8_t* data, int64_t length, int32_t originalSize, const char* sizeWords,
-                         std::vector<uint8_t>* out, std::string* error) {
+                         std::vector<uint8_t>* out, std::string* error, uint64_t maxOutput, bool* overLimit) {
   const size_t limit = static_cast<size_t>(std::max<int32_t>(originalSize, 0));
+  if (maxOutput < limit) {
+    // A stream that ends within maxOutput is judged as the installer judges
+    // it; one that goes on is stopped there, whatever it would come to.
+    const unsigned rc = codec::ExplodeBuffer(data, static_cast<size_t>(length), out, maxOutput);
+    if (rc == codec::kCmpAbort) {
+      out->clear();
+      *overLimit = true;
+      *error = "it expands to more than " + std::to_string(maxOutput) + " bytes";
+      return kOk;
+    }
+  }
   const unsigned rc = codec::ExplodeBuffer(data, static_cast<size_t>(length), out, limit);
   const Result code = ExpandedRule(rc == codec::kCmpAbort ? static_cast<int64_t>(limit) + 1
                                                           : static_cast<int64_t>(out->size()),
@@ -91,27 +103,31 @@ Result ExpandAsInstaller(const uint8_t* data, int64_t length, int32_t originalSi
   return code;
 }
 
-// Counts what a command expands or writes against its output limit.
+// Counts what a command expands or writes against its output limit. Each
+// item is read with what is left() as its own limit, so nothing is expanded
+// or held past the limit.
 class OutputMeter {
  public:
   explicit OutputMeter(uint64_t limit) : limit_(limit) {}
 
-  // Counts `size` bytes more of `item`; false once they would pass the
-  // limit, and for every item after. The first such item gets *stop (the
-  // others are not named): a fault of sspack's own, saying what `undone`
-  // (e.g. "not expanded").
-  bool Take(uint64_t size, const std::string& item, const char* undone, std::string* stop) {
-    stop->clear();
-    if (!over_ && size <= limit_ - used_) {
-      used_ += size;
-      return true;
-    }
-    if (!over_) {
-      *stop = item + ": " + undone + ", nor anything after it: its " + std::to_string(size) +
-              " bytes would take the output past sspack's limit of " + std::to_string(limit_) +
-              " bytes (" + std::to_string(used_) + " before it); --max-output raises the limit";
-    }
+  uint64_t left() const { return over_ ? 0 : limit_ - used_; }
+  void Add(uint64_t size) { used_ += std::min(size, left()); }
+
+  // `item` would pass the limit: the text of sspack's own fault, saying
+  // what `undone` (e.g. "not expanded"); "" for every item after the first.
+  std::string Stop(const std::string& item, const char* undone) {
+    if (over_) return std::string();
     over_ = true;
+    return item + ": " + undone + ", nor anything after it: it would take the output past sspack's limit of " +
+           std::to_string(limit_) + " bytes (" + std::to_string(used_) +
+           " before it); --max-output raises the limit";
+  }
+
+  // Whether `size` more bytes fit; if not, *stop as Stop gives it.
+  bool Fits(uint64_t size, const std::string& item, const char* undone, std::string* stop) {
+    stop->clear();
+    if (size <= left()) return true;
+    *stop = Stop(item, undone);
     return false;
   }
 
@@ -176,7 +192,9 @@ bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::s
 }
 
 bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
-                 std::vector<uint8_t>* out, std::string* error, Result* code) {
+                 std::vector<uint8_t>* out, std::string* error, Result* code, uint64_t maxOutput,
+                 bool* overLimit) {
+  bool over = false;
   Result rc = segment.present() ? SegmentRangeRule(segment, static_cast<int64_t>(file.size()))
                                  : SegmentNameRule(segment, std::string());
   if (!segment.present()) {
@@ -185,14 +203,19 @@ bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
     *error = "its bytes " + std::to_string(segment.startOffset) + " to " +
              std::to_string(segment.endOffset) + " do not lie inside the file of " +
              std::to_string(file.size()) + " bytes";
+  } else if (!segment.compressed && static_cast<uint64_t>(segment.storedLength()) > maxOutput) {
+    over = true;
+    *error = "its " + std::to_string(segment.storedLength()) + " stored bytes are more than " +
+             std::to_string(maxOutput);
   } else if (!segment.compressed) {
     out->assign(file.data() + segment.startOffset, file.data() + segment.startOffset + segment.storedLength());
   } else {
     rc = ExpandAsInstaller(file.data() + segment.startOffset, segment.storedLength(), segment.originalSize,
-                           "its original size ", out, error);
+                           "its original size ", out, error, maxOutput, &over);
   }
   if (code != nullptr) *code = rc;
-  return rc == kOk;
+  if (overLimit != nullptr) *overLimit = over;
+  return rc == kOk && !over;
 }
 
 bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
@@ -234,14 +257,11 @@ bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
   return true;
 }
 
-uint64_t SegmentOutput(const TSegmentEntry& segment) {
-  const int64_t n = segment.compressed ? segment.originalSize : segment.storedLength();
-  return n > 0 ? static_cast<uint64_t>(n) : 0;
-}
-
 bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
-                   std::vector<uint8_t>* out, std::string* error, Result* code) {
+                   std::vector<uint8_t>* out, std::string* error, Result* code, uint64_t maxOutput,
+                   bool* overLimit) {
   const int64_t size = static_cast<int64_t>(data.size());
+  bool over = false;
   EntryVerdict v;
   out->clear();
   if (!e.recordRead) {
@@ -261,13 +281,17 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
   if (v.code == kOk && v.writes) {
     const uint8_t* bytes = data.data() + v.dataStart;
     if (e.record.compressed) {
-      v.code = ExpandAsInstaller(bytes, v.stored, e.record.originalSize, "", out, error);
+      v.code = ExpandAsInstaller(bytes, v.stored, e.record.originalSize, "", out, error, maxOutput, &over);
+    } else if (static_cast<uint64_t>(v.stored) > maxOutput) {
+      over = true;
+      *error = "its " + std::to_string(v.stored) + " stored bytes are more than " + std::to_string(maxOutput);
     } else {
       out->assign(bytes, bytes + v.stored);
     }
   }
   if (code != nullptr) *code = v.code;
-  return v.code == kOk;
+  if (overLimit != nullptr) *overLimit = over;
+  return v.code == kOk && !over;
 }
 
 std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged,
@@ -286,15 +310,7 @@ std::vector<Finding> VerifyData(const std::vector<uint8_t>& data, bool movieStag
   std::set<std::string> names;
   const std::string firstName = view.entries.empty() ? "" : view.entries[0].entry.fileName;
   // What a later copy repeats: entry 1's file.
-  uint64_t firstSize = 0;
-  if (!view.entries.empty()) {
-    const DataEntryView& first = view.entries[0];
-    if (first.copy) {
-      firstSize = movieSize;
-    } else if (first.recordRead && first.record.originalSize > 0) {
-      firstSize = static_cast<uint64_t>(first.record.originalSize);
-    }
-  }
+  uint64_t firstSize = !view.entries.empty() && view.entries[0].copy ? movieSize : 0;
   std::vector<EntrySpan> taken;  // the bytes the entries written so far read
   std::string stop;
   for (const DataEntryView& e : view.entries) {
@@ -346,21 +362,32 @@ std::vector<Finding> VerifyData(const std::vector<uint8_t>& data, bool movieStag
       if (e.number == 1 && !movieStaged) {
         Fault(&findings, label + ": it is a copy of the installer's movie, but the package "
                                  "stages no Flash movie \"installer.swf\"" + Stops(kErrCopyEntry));
-      } else if (!meter->Take(e.number == 1 ? movieSize : firstSize, label, "not counted", &stop)) {
-        OverLimit(&findings, stop);
-        break;
+      } else {
+        // Copies cost verify nothing, but they are written all the same.
+        const uint64_t size = e.number == 1 ? movieSize : firstSize;
+        if (!meter->Fits(size, label, "not counted", &stop)) {
+          OverLimit(&findings, stop);
+          break;
+        }
+        meter->Add(size);
       }
       continue;
-    }
-    if (e.recordRead && e.record.originalSize > 0 &&
-        !meter->Take(static_cast<uint64_t>(e.record.originalSize), label, "not expanded", &stop)) {
-      OverLimit(&findings, stop);
-      break;
     }
     std::vector<uint8_t> bytes;
     std::string error;
     Result code = kOk;
-    if (!ReadDataEntry(data, e, &bytes, &error, &code)) Fault(&findings, label + ": " + error + Stops(code));
+    bool over = false;
+    const bool read = ReadDataEntry(data, e, &bytes, &error, &code, meter->left(), &over);
+    if (over) {
+      OverLimit(&findings, meter->Stop(label, "not expanded"));
+      break;
+    }
+    meter->Add(bytes.size());
+    if (!read) {
+      Fault(&findings, label + ": " + error + Stops(code));
+    } else if (e.number == 1) {
+      firstSize = bytes.size();
+    }
   }
   return findings;
 }
@@ -370,7 +397,7 @@ std::vector<Finding> VerifyData(const std::vector<uint8_t>& data, bool movieStag
 std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t maxOutput) {
   std::vector<Finding> findings;
   OutputMeter meter(maxOutput);
-  std::string stop;
+  uint64_t movieSize = 0;  // what a copy of the movie writes
   InstallerView view;
   std::string error;
   if (!ReadInstaller(file, &view, &error)) {
@@ -449,14 +476,15 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
                           " instead of the usual " + std::to_string(SegmentTypeFor(i)) +
                           " (target: " + TargetText(s) + ")");
     }
-    if (SegmentRangeRule(s, static_cast<int64_t>(file.size())) == kOk &&
-        !meter.Take(SegmentOutput(s), label, "not expanded", &stop)) {
-      OverLimit(&findings, stop);
-      continue;
-    }
     std::vector<uint8_t> bytes;
     Result code = kOk;
-    const bool read = ReadSegment(file, s, &bytes, &error, &code);
+    bool over = false;
+    const bool read = ReadSegment(file, s, &bytes, &error, &code, meter.left(), &over);
+    if (over) {
+      OverLimit(&findings, meter.Stop(label, "not expanded"));
+      continue;
+    }
+    meter.Add(bytes.size());
     if (code == kErrShortSegment) {
       fault(i, label + ": " + error, code);
       continue;
@@ -484,6 +512,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
       }
     }
     if (i == kSegPresentation) {
+      movieSize = bytes.size();
       // A movie that does not play makes the installer install directly; a
       // picture that does not load, a box and an empty panel.
       const std::string presentationFault = PresentationFault(h.displayMode, bytes);
@@ -498,8 +527,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
       const bool movieStaged = h.displayMode != dmSilent && h.displayMode != dmBitmap &&
                                h.displayMode != dmJpeg && p.present() && p.name == "installer.swf" &&
                                TargetText(p) == "work\\installer.swf";
-      const uint64_t movieSize = movieStaged ? SegmentOutput(p) : 0;
-      for (const Finding& f : VerifyData(bytes, movieStaged, installDirLength, movieSize, &meter)) {
+      for (const Finding& f : VerifyData(bytes, movieStaged, installDirLength, movieStaged ? movieSize : 0, &meter)) {
         findings.push_back(f);
       }
     }
@@ -708,14 +736,14 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     problems->push_back(err);
   };
 
-  // Every item is counted before it is expanded or written: the one that
-  // would pass the limit ends the extraction, and no file is left half
-  // written.
+  // Every item is read whole, within what is left of the limit, before it
+  // is written: the one that would pass the limit ends the extraction, and
+  // no file is left half written.
   OutputMeter meter(maxOutput);
-  std::string stop;
-  auto within = [&](uint64_t size, const std::string& item) {
-    if (meter.Take(size, item, "not written", &stop)) return true;
-    problems->push_back(stop);
+  auto stopAt = [&](const std::string& item) { problems->push_back(meter.Stop(item, "not written")); };
+  auto fits = [&](uint64_t size, const std::string& item) {
+    if (size <= meter.left()) return true;
+    stopAt(item);
     return false;
   };
 
@@ -725,10 +753,7 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
   for (int i = 0; i < kSegmentCount; ++i) {
     const TSegmentEntry& s = view.header.segments[i];
     if (!s.present()) continue;
-    const uint64_t size = i == kSegInstaller ? static_cast<uint64_t>(view.packageOffset)
-                          : SegmentRangeRule(s, static_cast<int64_t>(file.size())) == kOk ? SegmentOutput(s)
-                                                                                             : 0;
-    if (!within(size, Label(i) + " " + Quoted(s.name))) return true;
+    const std::string item = Label(i) + " " + Quoted(s.name);
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%02d-", i);
     // A name with folder parts would scatter the segments: keep each flat.
@@ -737,12 +762,19 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     const std::string name = std::string("segments/") + prefix + safe;
     std::vector<uint8_t> bytes;
     std::string err;
+    bool over = false;
     if (i == kSegInstaller) {
+      if (!fits(static_cast<uint64_t>(view.packageOffset), item)) return true;
       bytes.assign(file.begin(), file.begin() + view.packageOffset);
-    } else if (!ReadSegment(file, s, &bytes, &err)) {
-      problems->push_back(Label(i) + " " + Quoted(s.name) + ": " + err);
+    } else if (!ReadSegment(file, s, &bytes, &err, nullptr, meter.left(), &over)) {
+      if (over) {
+        stopAt(item);
+        return true;
+      }
+      problems->push_back(item + ": " + err);
       continue;
     }
+    meter.Add(bytes.size());
     put(name, bytes);
     if (i == kSegPresentation) movie = bytes;
     if (i == kSegDataFile) {
@@ -758,7 +790,8 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     for (const Finding& f : findings) problems->push_back(f.text);
     return true;
   }
-  if (!within(kSaverDataHeaderSize, "saver.dat")) return true;
+  if (!fits(kSaverDataHeaderSize, "saver.dat")) return true;
+  meter.Add(kSaverDataHeaderSize);
   put("saver.dat", std::vector<uint8_t>(dataFile.begin(), dataFile.begin() + kSaverDataHeaderSize));
   std::vector<uint8_t> first;
   std::vector<EntrySpan> taken;  // the bytes the entries written so far read
@@ -772,7 +805,7 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     if (e.copy) {
       // As the installer does: entry 1 is the presentation movie, later
       // copies repeat entry 1's file.
-      if (!within((e.number == 1 ? movie : first).size(), label)) return true;
+      if (!fits((e.number == 1 ? movie : first).size(), label)) return true;
       bytes = e.number == 1 ? movie : first;
     } else if (e.recordRead && e.record.originalSize == 0) {
       continue;  // the installer writes no file for it either
@@ -787,13 +820,17 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
           continue;
         }
       }
-      const uint64_t size = e.recordRead ? static_cast<uint64_t>(std::max(e.record.originalSize, 0)) : 0;
-      if (!within(size, label)) return true;
-      if (!ReadDataEntry(dataFile, e, &bytes, &err)) {
+      bool over = false;
+      if (!ReadDataEntry(dataFile, e, &bytes, &err, nullptr, meter.left(), &over)) {
+        if (over) {
+          stopAt(label);
+          return true;
+        }
         problems->push_back(label + ": " + err);
         continue;
       }
     }
+    meter.Add(bytes.size());
     if (e.number == 1) first = bytes;
     put("data/" + SafeRelativePath(e.entry.fileName), bytes);
   }

@@ -30,13 +30,10 @@ struct Finding {
 // kilobytes can name tens of gigabytes. The screen savers this is made for
 // write tens of megabytes; 1 GiB leaves them room many times over and keeps
 // verify's memory and extract's disk use within what any machine that runs
-// sspack has. Both stop at the first item that would pass the limit, before
-// expanding or writing it.
+// sspack has. Both stop at the first item that would pass the limit: an
+// expansion is stopped there, a stored item is not copied.
 constexpr uint64_t kDefaultMaxOutput = uint64_t{1} << 30;
-
-// What a segment makes when it is read: its original size when compressed,
-// its stored length when stored (0 for a negative one).
-uint64_t SegmentOutput(const TSegmentEntry& segment);
+constexpr uint64_t kNoOutputLimit = UINT64_MAX;
 
 struct InstallerView {
   int32_t packageOffset = 0;
@@ -58,9 +55,12 @@ bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::s
 // copied, imploded bytes expanded as it expands them. False with a message
 // for an absent segment, offsets outside the file, or a stream that does not
 // expand to its promised size, each as the installer's reading rules decide;
-// *code (when given) receives the code the installer stops with there.
+// *code (when given) receives the code the installer stops with there. Bytes
+// past maxOutput are neither expanded nor copied: false, *overLimit (when
+// given) true and *code kOk, since the installer would go on.
 bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
-                 std::vector<uint8_t>* out, std::string* error, Result* code = nullptr);
+                 std::vector<uint8_t>* out, std::string* error, Result* code = nullptr,
+                 uint64_t maxOutput = kNoOutputLimit, bool* overLimit = nullptr);
 
 struct DataEntryView {
   int number = 0;            // 1-based, as the installer counts
@@ -81,10 +81,11 @@ bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
                    std::vector<Finding>* findings);
 
 // The bytes of one entry that carries bytes (not a copy), read and checked
-// like ReadSegment (nothing for an entry of size 0, which writes no file).
-// Its name is not judged here.
+// like ReadSegment (nothing for an entry of size 0, which writes no file),
+// maxOutput too. Its name is not judged here.
 bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& entry,
-                   std::vector<uint8_t>* out, std::string* error, Result* code = nullptr);
+                   std::vector<uint8_t>* out, std::string* error, Result* code = nullptr,
+                   uint64_t maxOutput = kNoOutputLimit, bool* overLimit = nullptr);
 
 // Every check on a data file, including the expansion of each entry.
 // movieStaged: the installer stages a Flash movie "installer.swf", which a

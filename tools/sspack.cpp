@@ -312,14 +312,10 @@ int RunList(const std::string& path, bool entries, uint64_t maxOutput) {
   std::cout << FormatInstaller(view);
   if (!entries) return kExitOk;
   std::vector<uint8_t> data;
-  if (SegmentOutput(view.header.segments[ss::kSegDataFile]) > maxOutput) {
-    std::cerr << "sspack: " << path << ": segment 8 (data file): not expanded: its "
-              << SegmentOutput(view.header.segments[ss::kSegDataFile]) << " bytes pass sspack's limit of "
-              << maxOutput << " bytes; --max-output raises the limit\n";
-    return kExitFault;
-  }
-  if (!ReadSegment(bytes, view.header.segments[ss::kSegDataFile], &data, &error)) {
-    std::cerr << "sspack: " << path << ": segment 8 (data file): " << error << "\n";
+  bool over = false;
+  if (!ReadSegment(bytes, view.header.segments[ss::kSegDataFile], &data, &error, nullptr, maxOutput, &over)) {
+    std::cerr << "sspack: " << path << ": segment 8 (data file): " << error
+              << (over ? " (sspack's output limit; --max-output raises it)" : "") << "\n";
     return kExitFault;
   }
   DataFileView dataView;
