@@ -50,7 +50,8 @@ bool IsDeviceName(const std::string& name) {
 
 // Bytes a terminal could take for a command: the C0 controls, DEL, and the
 // five bytes the code page leaves undefined, which come out as the C1
-// controls of the same value (0x9B, say, is a control sequence's start).
+// controls of the same value (U+009D starts an operating-system command,
+// U+0090 a device control string).
 bool IsUnprintable(unsigned char c) {
   return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0 && kHighControls[c - 0x80] == 0);
 }
