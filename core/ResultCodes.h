@@ -70,5 +70,6 @@ constexpr Result kErrSwfTagLength = -612;       // SWF tag length overflows the 
 constexpr Result kErrSwfColourTag = -613;       // SWF background-colour tag too short
 constexpr Result kErrCorruptPicture = -620;     // the presentation picture cannot be decoded
 constexpr Result kErrMovieBroken = -614;        // compressed movie does not inflate, or the control refuses it
+constexpr Result kErrSharedEntryBytes = -615;   // a data-file entry's record or bytes overlap another entry's
 
 }  // namespace ss

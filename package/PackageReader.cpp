@@ -32,6 +32,7 @@ struct DataFileState {
   int64_t size = 0;
   TSaverDataHeader header;
   std::array<TSaverFileEntry, kSaverEntrySlots> entries;
+  std::vector<EntrySpan> taken;  // the bytes the entries written so far read
 };
 
 DataFileState& DataFile() {
@@ -307,6 +308,7 @@ Result OpenSaverDataFile(const std::string& path) {
     df.header = TSaverDataHeader::Parse(bytes.data());
     df.open = true;
     df.entries.fill(TSaverFileEntry());
+    df.taken.clear();
     const int32_t count = df.header.entryCount();
     // The table has room for 1010 entries; a count beyond that (or below
     // zero) cannot come from a sound data file.
@@ -354,6 +356,13 @@ Result ExtractSaverEntry(const std::string& targetDir, int entryNumber) {
   }
   if (verdict.code == kIoReadPastEnd) ShowDataFileReadProblem(kIoReadPastEnd);
   if (verdict.code != kOk) return verdict.code;
+  // Bytes an earlier entry read (its record or its stored bytes) are no
+  // entry's own: refused before anything is created.
+  if (Result overlap = EntryOverlapRule(entryNumber, entry.recordOffset, verdict, &df.taken); overlap != kOk) {
+    DebugLog("refused entry reading another entry's bytes: " + entry.fileName);
+    showInstallError(overlap, entry.fileName);
+    return overlap;
+  }
   const int64_t stored = verdict.stored;
 
   const std::string dir = DirectoryPart(target);

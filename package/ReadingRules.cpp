@@ -79,4 +79,17 @@ EntryVerdict EntryRule(const TSaverFileEntry& entry, const TChunkRecord& record,
   return v;
 }
 
+Result EntryOverlapRule(int number, int32_t recordOffset, const EntryVerdict& verdict,
+                        std::vector<EntrySpan>* taken, int* earlier) {
+  const EntrySpan span{recordOffset, verdict.dataStart + verdict.stored, number};
+  for (const EntrySpan& t : *taken) {
+    if (span.start < t.end && t.start < span.end) {
+      if (earlier != nullptr) *earlier = t.number;
+      return kErrSharedEntryBytes;
+    }
+  }
+  taken->push_back(span);
+  return kOk;
+}
+
 }  // namespace ss

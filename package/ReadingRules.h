@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/ResultCodes.h"
 #include "package/PackageRecords.h"
@@ -67,5 +68,24 @@ struct EntryVerdict {
   int64_t stored = 0;
 };
 EntryVerdict EntryRule(const TSaverFileEntry& entry, const TChunkRecord& record, int64_t dataSize);
+
+// The bytes of the data file that an entry which writes reads: its chunk
+// record and the stored bytes after it. A builder lays each entry out after
+// the one before, and a file wanted twice is a copy (type 3), which reads no
+// record; so two entries that write never read the same bytes. Entries that
+// do (a shared chunk record, a record inside another entry's stored bytes)
+// serve only to make a small package write far more than it holds.
+struct EntrySpan {
+  int64_t start = 0;  // the chunk record
+  int64_t end = 0;    // past the stored bytes
+  int number = 0;     // the entry, 1-based
+};
+
+// Entry `number`, whose EntryRule verdict writes, read after the entries in
+// *taken (those that wrote before it, in the table's order): -615 when its
+// record or stored bytes overlap theirs (*earlier, when given, receives the
+// first such entry's number); else kOk and its span joins *taken.
+Result EntryOverlapRule(int number, int32_t recordOffset, const EntryVerdict& verdict,
+                        std::vector<EntrySpan>* taken, int* earlier = nullptr);
 
 }  // namespace ss

@@ -351,7 +351,8 @@ bool ManifestReader::ReadData(const json& data, const PackageInput& input, Segme
     if (!ReadString(data, "ssd", where, &path)) return false;
     if (!ReadPath(path, where + ".ssd", &out->data)) return false;
     out->source = Resolve(path);
-    for (const Finding& f : VerifyDataFile(out->data, movieStaged)) {
+    // The author's own file, packed whole like a folder: no output limit.
+    for (const Finding& f : VerifyDataFile(out->data, movieStaged, 0, kNoOutputLimit)) {
       if (f.fault) return Fail(where + ".ssd", out->source + ": " + f.text);
       notes_->push_back(out->source + ": " + f.text);
     }

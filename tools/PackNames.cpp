@@ -48,6 +48,14 @@ bool IsDeviceName(const std::string& name) {
   return false;
 }
 
+// Bytes a terminal could take for a command: the C0 controls, DEL, and the
+// five bytes the code page leaves undefined, which come out as the C1
+// controls of the same value (U+009D starts an operating-system command,
+// U+0090 a device control string).
+bool IsUnprintable(unsigned char c) {
+  return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0 && kHighControls[c - 0x80] == 0);
+}
+
 bool IsBadChar(unsigned char c) {
   return c < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' ||
          c == '|' || c == '?' || c == '*';
@@ -145,12 +153,18 @@ std::string AnsiToUtf8(const std::string& ansi) {
 }
 
 std::string DisplayName(const std::string& ansi) {
-  std::string clean = ansi;
-  for (char& ch : clean) {
+  std::string out;
+  for (char ch : ansi) {
     const unsigned char c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F) ch = '?';
+    if (IsUnprintable(c)) {
+      out += "\\x";
+      out += "0123456789ABCDEF"[c >> 4];
+      out += "0123456789ABCDEF"[c & 15];
+    } else {
+      out += AnsiToUtf8(std::string(1, ch));
+    }
   }
-  return AnsiToUtf8(clean);
+  return out;
 }
 
 namespace {
@@ -194,7 +208,7 @@ std::string RelativePathFault(const std::string& path, size_t maxLength) {
   for (const std::string& part : SplitBackslash(path)) {
     if (part.empty()) return "the name has an empty folder part";
     const std::string fault = FileNameFault(part, maxLength);
-    if (!fault.empty()) return fault + " (in the part \"" + part + "\")";
+    if (!fault.empty()) return fault + " (in the part \"" + DisplayName(part) + "\")";
   }
   if (!IsSafeEntryName(path)) return "the installer refuses the name";
   return std::string();
@@ -222,6 +236,11 @@ std::string SafeRelativePath(const std::string& ansiPath) {
       if (part.back() == '.' || part.back() == ' ') part.back() = '_';
       if (IsDeviceName(part)) part.insert(part.begin(), '_');
       if (part.size() > 255) part.resize(255);
+    }
+    // Windows takes these bytes in a name, but a host name with them would
+    // reach the terminal as controls when extract lists what it wrote.
+    for (char& ch : part) {
+      if (IsUnprintable(static_cast<unsigned char>(ch))) ch = '_';
     }
     if (!out.empty()) out.push_back('/');
     out += AnsiToUtf8(part);

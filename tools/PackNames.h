@@ -14,8 +14,11 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi, std::string* bad = n
 // passed through as the Latin-1 characters of the same value.
 std::string AnsiToUtf8(const std::string& ansi);
 
-// A name from a package for showing on a terminal: UTF-8, with control
-// characters (which could drive the terminal) shown as '?'.
+// A name from a package for showing on a terminal: UTF-8, with every byte
+// that could drive the terminal shown as \xNN: the control characters, DEL,
+// and the five bytes Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90,
+// 0x9D), which would otherwise come out as C1 controls. Every name sspack
+// prints (list, verify, extract's messages) passes through here.
 std::string DisplayName(const std::string& ansi);
 
 // Why a plain file name (no folders) is unusable on Windows, or "" when it is
@@ -37,8 +40,9 @@ std::string TitleFault(const std::string& ansiTitle);
 
 // A name from a package made safe to create below a folder on this host:
 // every part that is not a usable file name has its bad characters replaced
-// by '_' ("." and ".." become "_"), and the parts are joined with '/'. The
-// result is never absolute and never climbs out of the folder.
+// by '_' ("." and ".." become "_"), as has every byte DisplayName would
+// escape, and the parts are joined with '/'. The result is never absolute,
+// never climbs out of the folder, and prints as it is.
 std::string SafeRelativePath(const std::string& ansiPath);
 
 }  // namespace ss::pack

@@ -69,10 +69,22 @@ std::string Stops(Result code) {
 // Expands `length` imploded bytes as the installer does: its output stops
 // once it passes originalSize, so an overrun leaves one byte more. The
 // installer's ExpandedRule judges what came out; *error explains a refusal,
-// naming the size as sizeWords + originalSize.
+// naming the size as sizeWords + originalSize. Past `maxOutput` bytes (below
+// originalSize) the expansion stops unjudged: *overLimit.
 Result ExpandAsInstaller(const uint8_t* data, int64_t length, int32_t originalSize, const char* sizeWords,
-                         std::vector<uint8_t>* out, std::string* error) {
+                         std::vector<uint8_t>* out, std::string* error, uint64_t maxOutput, bool* overLimit) {
   const size_t limit = static_cast<size_t>(std::max<int32_t>(originalSize, 0));
+  if (maxOutput < limit) {
+    // A stream that ends within maxOutput is judged as the installer judges
+    // it; one that goes on is stopped there, whatever it would come to.
+    const unsigned rc = codec::ExplodeBuffer(data, static_cast<size_t>(length), out, maxOutput);
+    if (rc == codec::kCmpAbort) {
+      out->clear();
+      *overLimit = true;
+      *error = "it expands to more than " + std::to_string(maxOutput) + " bytes";
+      return kOk;
+    }
+  }
   const unsigned rc = codec::ExplodeBuffer(data, static_cast<size_t>(length), out, limit);
   const Result code = ExpandedRule(rc == codec::kCmpAbort ? static_cast<int64_t>(limit) + 1
                                                           : static_cast<int64_t>(out->size()),
@@ -91,6 +103,66 @@ Result ExpandAsInstaller(const uint8_t* data, int64_t length, int32_t originalSi
   return code;
 }
 
+// Counts what a command expands or writes against its output limit. Each
+// item is read with what is left() as its own limit, so nothing is expanded
+// or held past the limit.
+class OutputMeter {
+ public:
+  explicit OutputMeter(uint64_t limit) : limit_(limit) {}
+
+  uint64_t left() const { return over_ ? 0 : limit_ - used_; }
+  void Add(uint64_t size) { used_ += std::min(size, left()); }
+
+  // `item` would pass the limit: the text of sspack's own fault, saying
+  // what `undone` (e.g. "not expanded"); "" for every item after the first.
+  std::string Stop(const std::string& item, const char* undone) {
+    if (over_) return std::string();
+    over_ = true;
+    return item + ": " + undone + ", nor anything after it: it would take the output past sspack's limit of " +
+           std::to_string(limit_) + " bytes (" + std::to_string(used_) +
+           " before it); --max-output raises the limit";
+  }
+
+  // Whether `size` more bytes fit; if not, *stop as Stop gives it.
+  bool Fits(uint64_t size, const std::string& item, const char* undone, std::string* stop) {
+    stop->clear();
+    if (size <= left()) return true;
+    *stop = Stop(item, undone);
+    return false;
+  }
+
+ private:
+  uint64_t limit_;
+  uint64_t used_ = 0;
+  bool over_ = false;
+};
+
+void OverLimit(std::vector<Finding>* f, const std::string& text) {
+  if (!text.empty()) f->push_back({true, text, true});
+}
+
+// The installer's entry rule on an entry whose record was read, its name
+// aside (extract makes every name safe; verify judges names itself).
+EntryVerdict PlainEntryVerdict(const DataEntryView& e, int64_t dataSize) {
+  TSaverFileEntry plain = e.entry;
+  plain.fileName = "x";
+  return EntryRule(plain, e.record, dataSize);
+}
+
+// Why an entry whose bytes overlap an earlier entry's is refused.
+std::string OverlapText(const DataEntryView& e, const EntryVerdict& v, int earlier) {
+  return "its chunk record and stored bytes (offsets " + std::to_string(e.entry.recordOffset) + " to " +
+         std::to_string(v.dataStart + v.stored - 1) + ") overlap those of entry " + std::to_string(earlier) +
+         ", which the installer has written by then; a file wanted twice is a copy (type 3), which reads "
+         "no record" + Stops(kErrSharedEntryBytes);
+}
+
+// Every check on a data file (VerifyDataFile), counting what the entries
+// expand to on `meter`; copies count as the file they repeat: the movie
+// (movieSize bytes) for entry 1, entry 1's file for the others.
+std::vector<Finding> VerifyData(const std::vector<uint8_t>& data, bool movieStaged, size_t installDirLength,
+                                uint64_t movieSize, OutputMeter* meter);
+
 }  // namespace
 
 bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::string* error) {
@@ -108,9 +180,11 @@ bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::s
   view->packageOffset = offset;
   view->fileSize = file.size();
   view->header = TPackageHeader::Parse(file.data() + offset);
+  // Only the headers: the program's import and export tables are no part of
+  // the package, and a hostile program could make them costly to read.
   PeImage image;
   std::string peError;
-  if (ReadPeImage(file, &image, &peError) && image.certificateSize != 0) {
+  if (ReadPeImage(file, &image, &peError, PeHeadersOnly()) && image.certificateSize != 0) {
     view->signatureOffset = image.certificateOffset;
     view->signatureSize = image.certificateSize;
   }
@@ -118,7 +192,9 @@ bool ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view, std::s
 }
 
 bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
-                 std::vector<uint8_t>* out, std::string* error, Result* code) {
+                 std::vector<uint8_t>* out, std::string* error, Result* code, uint64_t maxOutput,
+                 bool* overLimit) {
+  bool over = false;
   Result rc = segment.present() ? SegmentRangeRule(segment, static_cast<int64_t>(file.size()))
                                  : SegmentNameRule(segment, std::string());
   if (!segment.present()) {
@@ -127,14 +203,19 @@ bool ReadSegment(const std::vector<uint8_t>& file, const TSegmentEntry& segment,
     *error = "its bytes " + std::to_string(segment.startOffset) + " to " +
              std::to_string(segment.endOffset) + " do not lie inside the file of " +
              std::to_string(file.size()) + " bytes";
+  } else if (!segment.compressed && static_cast<uint64_t>(segment.storedLength()) > maxOutput) {
+    over = true;
+    *error = "its " + std::to_string(segment.storedLength()) + " stored bytes are more than " +
+             std::to_string(maxOutput);
   } else if (!segment.compressed) {
     out->assign(file.data() + segment.startOffset, file.data() + segment.startOffset + segment.storedLength());
   } else {
     rc = ExpandAsInstaller(file.data() + segment.startOffset, segment.storedLength(), segment.originalSize,
-                           "its original size ", out, error);
+                           "its original size ", out, error, maxOutput, &over);
   }
   if (code != nullptr) *code = rc;
-  return rc == kOk;
+  if (overLimit != nullptr) *overLimit = over;
+  return rc == kOk && !over;
 }
 
 bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
@@ -177,8 +258,10 @@ bool ParseDataFile(const std::vector<uint8_t>& data, DataFileView* view,
 }
 
 bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
-                   std::vector<uint8_t>* out, std::string* error, Result* code) {
+                   std::vector<uint8_t>* out, std::string* error, Result* code, uint64_t maxOutput,
+                   bool* overLimit) {
   const int64_t size = static_cast<int64_t>(data.size());
+  bool over = false;
   EntryVerdict v;
   out->clear();
   if (!e.recordRead) {
@@ -189,9 +272,7 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
   } else {
     // The name is the caller's to judge (extract makes every name safe); the
     // installer's rule judges the rest as it would for a plain name.
-    TSaverFileEntry plain = e.entry;
-    plain.fileName = "x";
-    v = EntryRule(plain, e.record, size);
+    v = PlainEntryVerdict(e, size);
     if (v.code == kErrWrongSize) *error = "its original size is negative";
     if (v.code == kIoReadPastEnd) {
       *error = "its " + std::to_string(e.record.storedLength()) + " stored bytes run past the end of the data file";
@@ -200,22 +281,38 @@ bool ReadDataEntry(const std::vector<uint8_t>& data, const DataEntryView& e,
   if (v.code == kOk && v.writes) {
     const uint8_t* bytes = data.data() + v.dataStart;
     if (e.record.compressed) {
-      v.code = ExpandAsInstaller(bytes, v.stored, e.record.originalSize, "", out, error);
+      v.code = ExpandAsInstaller(bytes, v.stored, e.record.originalSize, "", out, error, maxOutput, &over);
+    } else if (static_cast<uint64_t>(v.stored) > maxOutput) {
+      over = true;
+      *error = "its " + std::to_string(v.stored) + " stored bytes are more than " + std::to_string(maxOutput);
     } else {
       out->assign(bytes, bytes + v.stored);
     }
   }
   if (code != nullptr) *code = v.code;
-  return v.code == kOk;
+  if (overLimit != nullptr) *overLimit = over;
+  return v.code == kOk && !over;
 }
 
 std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movieStaged,
-                                    size_t installDirLength) {
+                                    size_t installDirLength, uint64_t maxOutput) {
+  OutputMeter meter(maxOutput);
+  return VerifyData(data, movieStaged, installDirLength, 0, &meter);
+}
+
+namespace {
+
+std::vector<Finding> VerifyData(const std::vector<uint8_t>& data, bool movieStaged, size_t installDirLength,
+                                uint64_t movieSize, OutputMeter* meter) {
   std::vector<Finding> findings;
   DataFileView view;
   if (!ParseDataFile(data, &view, &findings)) return findings;
   std::set<std::string> names;
   const std::string firstName = view.entries.empty() ? "" : view.entries[0].entry.fileName;
+  // What a later copy repeats: entry 1's file.
+  uint64_t firstSize = !view.entries.empty() && view.entries[0].copy ? movieSize : 0;
+  std::vector<EntrySpan> taken;  // the bytes the entries written so far read
+  std::string stop;
   for (const DataEntryView& e : view.entries) {
     const std::string& name = e.entry.fileName;
     const std::string label = "data-file entry " + std::to_string(e.number) + " " + Quoted(name);
@@ -244,6 +341,11 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
       }
       if (v.code == kErrBadEntryName) named = v.code;
       created = v.code == kOk;
+      int earlier = 0;
+      if (v.code == kOk && EntryOverlapRule(e.number, e.entry.recordOffset, v, &taken, &earlier) != kOk) {
+        Fault(&findings, label + ": " + OverlapText(e, v, earlier));
+        continue;
+      }
     }
     if (named != kOk) {
       Fault(&findings, label + ": " + (why.empty() ? RelativePathFault(name) : why) + Stops(named));
@@ -260,19 +362,42 @@ std::vector<Finding> VerifyDataFile(const std::vector<uint8_t>& data, bool movie
       if (e.number == 1 && !movieStaged) {
         Fault(&findings, label + ": it is a copy of the installer's movie, but the package "
                                  "stages no Flash movie \"installer.swf\"" + Stops(kErrCopyEntry));
+      } else {
+        // Copies cost verify nothing, but they are written all the same.
+        const uint64_t size = e.number == 1 ? movieSize : firstSize;
+        if (!meter->Fits(size, label, "not counted", &stop)) {
+          OverLimit(&findings, stop);
+          break;
+        }
+        meter->Add(size);
       }
       continue;
     }
     std::vector<uint8_t> bytes;
     std::string error;
     Result code = kOk;
-    if (!ReadDataEntry(data, e, &bytes, &error, &code)) Fault(&findings, label + ": " + error + Stops(code));
+    bool over = false;
+    const bool read = ReadDataEntry(data, e, &bytes, &error, &code, meter->left(), &over);
+    if (over) {
+      OverLimit(&findings, meter->Stop(label, "not expanded"));
+      break;
+    }
+    meter->Add(bytes.size());
+    if (!read) {
+      Fault(&findings, label + ": " + error + Stops(code));
+    } else if (e.number == 1) {
+      firstSize = bytes.size();
+    }
   }
   return findings;
 }
 
-std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
+}  // namespace
+
+std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t maxOutput) {
   std::vector<Finding> findings;
+  OutputMeter meter(maxOutput);
+  uint64_t movieSize = 0;  // what a copy of the movie writes
   InstallerView view;
   std::string error;
   if (!ReadInstaller(file, &view, &error)) {
@@ -362,7 +487,13 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
     }
     std::vector<uint8_t> bytes;
     Result code = kOk;
-    const bool read = ReadSegment(file, s, &bytes, &error, &code);
+    bool over = false;
+    const bool read = ReadSegment(file, s, &bytes, &error, &code, meter.left(), &over);
+    if (over) {
+      OverLimit(&findings, meter.Stop(label, "not expanded"));
+      continue;
+    }
+    meter.Add(bytes.size());
     if (code == kErrShortSegment) {
       fault(i, label + ": " + error, code);
       continue;
@@ -390,6 +521,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
       }
     }
     if (i == kSegPresentation) {
+      movieSize = bytes.size();
       // A movie that does not play makes the installer install directly; a
       // picture that does not load, a box and an empty panel.
       const std::string presentationFault = PresentationFault(h.displayMode, bytes);
@@ -404,7 +536,9 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file) {
       const bool movieStaged = h.displayMode != dmSilent && h.displayMode != dmBitmap &&
                                h.displayMode != dmJpeg && p.present() && p.name == "installer.swf" &&
                                TargetText(p) == "work\\installer.swf";
-      for (const Finding& f : VerifyDataFile(bytes, movieStaged, installDirLength)) findings.push_back(f);
+      for (const Finding& f : VerifyData(bytes, movieStaged, installDirLength, movieStaged ? movieSize : 0, &meter)) {
+        findings.push_back(f);
+      }
     }
   }
 
@@ -583,7 +717,7 @@ std::string FormatDataFile(const DataFileView& view) {
 
 bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
                       std::vector<std::string>* written, std::vector<std::string>* problems,
-                      std::string* error) {
+                      std::string* error, uint64_t maxOutput) {
   namespace fs = std::filesystem;
   InstallerView view;
   if (!ReadInstaller(file, &view, error)) return false;
@@ -626,12 +760,24 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     problems->push_back(err);
   };
 
+  // Every item is read whole, within what is left of the limit, before it
+  // is written: the one that would pass the limit ends the extraction, and
+  // no file is left half written.
+  OutputMeter meter(maxOutput);
+  auto stopAt = [&](const std::string& item) { problems->push_back(meter.Stop(item, "not written")); };
+  auto fits = [&](uint64_t size, const std::string& item) {
+    if (size <= meter.left()) return true;
+    stopAt(item);
+    return false;
+  };
+
   std::vector<uint8_t> movie;
   std::vector<uint8_t> dataFile;
   bool haveDataFile = false;
   for (int i = 0; i < kSegmentCount; ++i) {
     const TSegmentEntry& s = view.header.segments[i];
     if (!s.present()) continue;
+    const std::string item = Label(i) + " " + Quoted(s.name);
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%02d-", i);
     // A name with folder parts would scatter the segments: keep each flat.
@@ -640,12 +786,19 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     const std::string name = std::string("segments/") + prefix + safe;
     std::vector<uint8_t> bytes;
     std::string err;
+    bool over = false;
     if (i == kSegInstaller) {
+      if (!fits(static_cast<uint64_t>(view.packageOffset), item)) return true;
       bytes.assign(file.begin(), file.begin() + view.packageOffset);
-    } else if (!ReadSegment(file, s, &bytes, &err)) {
-      problems->push_back(Label(i) + " " + Quoted(s.name) + ": " + err);
+    } else if (!ReadSegment(file, s, &bytes, &err, nullptr, meter.left(), &over)) {
+      if (over) {
+        stopAt(item);
+        return true;
+      }
+      problems->push_back(item + ": " + err);
       continue;
     }
+    meter.Add(bytes.size());
     put(name, bytes);
     if (i == kSegPresentation) movie = bytes;
     if (i == kSegDataFile) {
@@ -661,8 +814,12 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     for (const Finding& f : findings) problems->push_back(f.text);
     return true;
   }
+  if (!fits(kSaverDataHeaderSize, "saver.dat")) return true;
+  meter.Add(kSaverDataHeaderSize);
   put("saver.dat", std::vector<uint8_t>(dataFile.begin(), dataFile.begin() + kSaverDataHeaderSize));
   std::vector<uint8_t> first;
+  std::vector<EntrySpan> taken;  // the bytes the entries written so far read
+  const int64_t dataSize = static_cast<int64_t>(dataFile.size());
   for (const DataEntryView& e : data.entries) {
     if (e.entry.fileName.empty()) continue;
     const std::string label =
@@ -672,13 +829,32 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
     if (e.copy) {
       // As the installer does: entry 1 is the presentation movie, later
       // copies repeat entry 1's file.
+      if (!fits((e.number == 1 ? movie : first).size(), label)) return true;
       bytes = e.number == 1 ? movie : first;
     } else if (e.recordRead && e.record.originalSize == 0) {
       continue;  // the installer writes no file for it either
-    } else if (!ReadDataEntry(dataFile, e, &bytes, &err)) {
-      problems->push_back(label + ": " + err);
-      continue;
+    } else {
+      if (e.recordRead) {
+        // Bytes an earlier entry was written from: the installer refuses
+        // the package here, and extract writes them only once.
+        const EntryVerdict v = PlainEntryVerdict(e, dataSize);
+        int earlier = 0;
+        if (v.code == kOk && EntryOverlapRule(e.number, e.entry.recordOffset, v, &taken, &earlier) != kOk) {
+          problems->push_back(label + ": " + OverlapText(e, v, earlier));
+          continue;
+        }
+      }
+      bool over = false;
+      if (!ReadDataEntry(dataFile, e, &bytes, &err, nullptr, meter.left(), &over)) {
+        if (over) {
+          stopAt(label);
+          return true;
+        }
+        problems->push_back(label + ": " + err);
+        continue;
+      }
     }
+    meter.Add(bytes.size());
     if (e.number == 1) first = bytes;
     put("data/" + SafeRelativePath(e.entry.fileName), bytes);
   }

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "tools/PackNames.h"
+
 namespace ss::pack {
 namespace {
 
 // Hostile files may claim any count; real ones stay far below these.
 constexpr uint32_t kMaxSections = 96;
-constexpr uint32_t kMaxLibraries = 1024;
-constexpr uint32_t kMaxFunctions = 65536;
 constexpr size_t kMaxName = 512;
 
 enum Directory { kDirExport = 0, kDirImport = 1, kDirSecurity = 4, kDirTls = 9, kDirDelayImport = 13 };
@@ -64,7 +64,24 @@ class Reader {
   std::vector<Section> sections_;
 };
 
-bool ReadExports(const Reader& r, uint32_t rva, PeImage* image, std::string* error) {
+// What the tables read so far have used of the caller's budgets.
+struct Budget {
+  const PeReadLimits& limits;
+  uint64_t nameBytes = 0;
+  uint32_t functions = 0;
+
+  // Counts one name; false with a message once the names together pass
+  // their budget.
+  bool Name(const std::string& name, std::string* error) {
+    nameBytes += name.size() + 1;
+    if (nameBytes <= limits.maxNameBytes) return true;
+    *error = "the names of the import and export tables pass " + std::to_string(limits.maxNameBytes) +
+             " bytes (a damaged or hostile file)";
+    return false;
+  }
+};
+
+bool ReadExports(const Reader& r, uint32_t rva, Budget* budget, PeImage* image, std::string* error) {
   size_t dir = 0;
   if (!r.Offset(rva, 40, &dir)) {
     *error = "the export table lies outside the file";
@@ -73,7 +90,12 @@ bool ReadExports(const Reader& r, uint32_t rva, PeImage* image, std::string* err
   const uint32_t count = r.U32(dir + 24);
   const uint32_t namesRva = r.U32(dir + 32);
   size_t names = 0;
-  if (count > kMaxFunctions || (count > 0 && !r.Offset(namesRva, count * 4, &names))) {
+  if (count > budget->limits.maxExports) {
+    *error = "the export table names " + std::to_string(count) + " functions, more than " +
+             std::to_string(budget->limits.maxExports) + " (a damaged or hostile file)";
+    return false;
+  }
+  if (count > 0 && !r.Offset(namesRva, count * 4, &names)) {
     *error = "the export names lie outside the file";
     return false;
   }
@@ -83,16 +105,17 @@ bool ReadExports(const Reader& r, uint32_t rva, PeImage* image, std::string* err
       *error = "an export name lies outside the file";
       return false;
     }
+    if (!budget->Name(name, error)) return false;
     image->exports.push_back(std::move(name));
   }
   return true;
 }
 
-bool ReadImports(const Reader& r, uint32_t rva, PeImage* image, std::string* error) {
+bool ReadImports(const Reader& r, uint32_t rva, Budget* budget, PeImage* image, std::string* error) {
   const uint32_t thunkSize = image->pe32Plus ? 8 : 4;
   for (uint32_t i = 0;; ++i) {
     size_t desc = 0;
-    if (i == kMaxLibraries || !r.Offset(rva + i * 20, 20, &desc)) {
+    if (!r.Offset(rva + i * 20, 20, &desc)) {
       *error = "the import table lies outside the file or does not end";
       return false;
     }
@@ -100,22 +123,33 @@ bool ReadImports(const Reader& r, uint32_t rva, PeImage* image, std::string* err
     const uint32_t nameRva = r.U32(desc + 12);
     const uint32_t firstThunk = r.U32(desc + 16);
     if (lookup == 0 && nameRva == 0 && firstThunk == 0) return true;
+    if (i == budget->limits.maxLibraries) {
+      *error = "the import table names more than " + std::to_string(budget->limits.maxLibraries) +
+               " libraries (a damaged or hostile file)";
+      return false;
+    }
     PeImport lib;
     if (!r.Name(nameRva, &lib.library)) {
       *error = "an imported library's name lies outside the file";
       return false;
     }
+    if (!budget->Name(lib.library, error)) return false;
     // The lookup table when there is one; the address table holds the same
     // entries until the loader binds them.
     const uint32_t table = lookup != 0 ? lookup : firstThunk;
     for (uint32_t j = 0;; ++j) {
       size_t at = 0;
-      if (j == kMaxFunctions || !r.Offset(table + j * thunkSize, thunkSize, &at)) {
-        *error = "the imports from " + lib.library + " lie outside the file or do not end";
+      if (!r.Offset(table + j * thunkSize, thunkSize, &at)) {
+        *error = "the imports from " + DisplayName(lib.library) + " lie outside the file or do not end";
         return false;
       }
       const uint64_t entry = image->pe32Plus ? r.U64(at) : r.U32(at);
       if (entry == 0) break;
+      if (++budget->functions > budget->limits.maxFunctions) {
+        *error = "the import table names more than " + std::to_string(budget->limits.maxFunctions) +
+                 " functions (a damaged or hostile file)";
+        return false;
+      }
       const uint64_t byOrdinal = image->pe32Plus ? (1ull << 63) : (1ull << 31);
       if (entry & byOrdinal) {
         lib.ordinals.push_back(static_cast<uint16_t>(entry & 0xFFFF));
@@ -124,9 +158,10 @@ bool ReadImports(const Reader& r, uint32_t rva, PeImage* image, std::string* err
       std::string name;
       // Past the two-byte hint.
       if (entry > 0x7FFFFFFF || !r.Name(static_cast<uint32_t>(entry) + 2, &name)) {
-        *error = "a name imported from " + lib.library + " lies outside the file";
+        *error = "a name imported from " + DisplayName(lib.library) + " lies outside the file";
         return false;
       }
+      if (!budget->Name(name, error)) return false;
       lib.names.push_back(std::move(name));
     }
     image->imports.push_back(std::move(lib));
@@ -139,7 +174,8 @@ bool PeImage::exportsName(const std::string& name) const {
   return std::find(exports.begin(), exports.end(), name) != exports.end();
 }
 
-bool ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string* error) {
+bool ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string* error,
+                 const PeReadLimits& limits) {
   *image = PeImage();
   Reader r(bytes);
   if (!r.Has(0, 64) || bytes[0] != 'M' || bytes[1] != 'Z') {
@@ -207,10 +243,11 @@ bool ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string*
   image->hasTls = rva != 0 && size != 0;
   directory(kDirDelayImport, &rva, &size);
   image->hasDelayImports = rva != 0 && size != 0;
+  Budget budget{limits};
   directory(kDirExport, &rva, &size);
-  if (rva != 0 && size != 0 && !ReadExports(r, rva, image, error)) return false;
+  if (limits.exports && rva != 0 && size != 0 && !ReadExports(r, rva, &budget, image, error)) return false;
   directory(kDirImport, &rva, &size);
-  if (rva != 0 && size != 0 && !ReadImports(r, rva, image, error)) return false;
+  if (limits.imports && rva != 0 && size != 0 && !ReadImports(r, rva, &budget, image, error)) return false;
   return true;
 }
 

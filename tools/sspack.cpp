@@ -306,7 +306,7 @@ int RunInit(const std::string& dir, std::string manifest, bool force, bool quiet
   return kExitOk;
 }
 
-int RunList(const std::string& path, bool entries) {
+int RunList(const std::string& path, bool entries, uint64_t maxOutput) {
   std::vector<uint8_t> bytes;
   if (int rc = ReadInstallerFile(path, &bytes); rc != kExitOk) return rc;
   InstallerView view;
@@ -318,8 +318,10 @@ int RunList(const std::string& path, bool entries) {
   std::cout << FormatInstaller(view);
   if (!entries) return kExitOk;
   std::vector<uint8_t> data;
-  if (!ReadSegment(bytes, view.header.segments[ss::kSegDataFile], &data, &error)) {
-    std::cerr << "sspack: " << path << ": segment 8 (data file): " << error << "\n";
+  bool over = false;
+  if (!ReadSegment(bytes, view.header.segments[ss::kSegDataFile], &data, &error, nullptr, maxOutput, &over)) {
+    std::cerr << "sspack: " << path << ": segment 8 (data file): " << error
+              << (over ? " (sspack's output limit; --max-output raises it)" : "") << "\n";
     return kExitFault;
   }
   DataFileView dataView;
@@ -331,11 +333,11 @@ int RunList(const std::string& path, bool entries) {
   return kExitOk;
 }
 
-int RunVerify(const std::string& path, bool quiet) {
+int RunVerify(const std::string& path, bool quiet, uint64_t maxOutput) {
   std::vector<uint8_t> bytes;
   if (int rc = ReadInstallerFile(path, &bytes); rc != kExitOk) return rc;
   int faults = 0;
-  for (const Finding& f : VerifyInstaller(bytes)) {
+  for (const Finding& f : VerifyInstaller(bytes, maxOutput)) {
     if (f.fault) ++faults;
     if (f.fault || !quiet) {
       std::cout << path << ": " << (f.fault ? "fault: " : "note: ") << f.text << "\n";
@@ -350,12 +352,12 @@ int RunVerify(const std::string& path, bool quiet) {
   return kExitOk;
 }
 
-int RunExtract(const std::string& path, const std::string& dir, bool quiet) {
+int RunExtract(const std::string& path, const std::string& dir, bool quiet, uint64_t maxOutput) {
   std::vector<uint8_t> bytes;
   if (int rc = ReadInstallerFile(path, &bytes); rc != kExitOk) return rc;
   std::vector<std::string> written, problems;
   std::string error;
-  if (!ExtractInstaller(bytes, dir, &written, &problems, &error)) {
+  if (!ExtractInstaller(bytes, dir, &written, &problems, &error, maxOutput)) {
     std::cerr << "sspack: " << error << "\n";
     return error.rfind(dir, 0) == 0 ? kExitWrite : kExitFault;
   }
@@ -385,6 +387,15 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", [argv0] { return VersionText(argv0); },
                        "Show the version and the stub and library a build would use");
   unsigned jobs = 0;
+  uint64_t maxOutput = kDefaultMaxOutput;
+  // A package can name far more than it holds (copies, nesting): what it may
+  // expand to is limited (tools/PackageCheck.h).
+  auto addMaxOutput = [&maxOutput](CLI::App* command) {
+    command->add_option("--max-output", maxOutput,
+                        "Stop when the package expands to more than SIZE bytes: 1G (the default), "
+                        "4G, 500M...")
+        ->transform(CLI::AsSizeValue(false));
+  };
 
   CLI::App* build = app.add_subcommand("build", "Build an installer from a manifest");
   build->add_option("manifest", request.manifest, "The manifest (JSON)")->required();
@@ -422,18 +433,21 @@ int main(int argc, char** argv) {
   CLI::App* list = app.add_subcommand("list", "Show an installer's header and segment table");
   list->add_option("installer", installer, "The installer")->required();
   list->add_flag("--entries", entries, "Also list the data file's entries");
+  addMaxOutput(list);
 
   CLI::App* verify = app.add_subcommand(
       "verify", "Check everything the installer relies on; exit code 0 only when it would accept "
                 "the package");
   verify->add_option("installer", installer, "The installer")->required();
   verify->add_flag("-q,--quiet", quiet, "Report faults only");
+  addMaxOutput(verify);
 
   CLI::App* extract = app.add_subcommand(
       "extract", "Write every segment and data-file entry into a new or empty folder");
   extract->add_option("installer", installer, "The installer")->required();
   extract->add_option("dir", dir, "The folder to write into")->required();
   extract->add_flag("-q,--quiet", quiet, "Do not list the files written");
+  addMaxOutput(extract);
 
   std::vector<const char*> argPointers;
   for (const std::string& a : args) argPointers.push_back(a.c_str());
@@ -453,8 +467,8 @@ int main(int argc, char** argv) {
   SetDefaultJobs(jobs);
   if (*build) return RunBuild(request, argv0);
   if (*init) return RunInit(dir, manifestOut, force, quiet);
-  if (*list) return RunList(installer, entries);
-  if (*verify) return RunVerify(installer, quiet);
-  if (*extract) return RunExtract(installer, dir, quiet);
+  if (*list) return RunList(installer, entries, maxOutput);
+  if (*verify) return RunVerify(installer, quiet, maxOutput);
+  if (*extract) return RunExtract(installer, dir, quiet, maxOutput);
   return kExitUsage;
 }

@@ -568,7 +568,8 @@ void DataFileCases(CaseMaker& m) {
     std::vector<uint8_t> d = laid;
     const int32_t third = TSaverFileEntry::Parse(d.data() + SlotAt(3)).recordOffset;
     PatchEntry(d, 2, [&](TSaverFileEntry& e) { e.recordOffset = third; });
-    add("entry 2 shares entry 3's record", ss::kOk, "two entries may share stored bytes", d);
+    add("entry 2 shares entry 3's record", ss::kErrSharedEntryBytes,
+        "entry 3 reads the record entry 2 was written from; a file wanted twice is a copy (-615)", d);
   }
 
   // Chunk records of entry 2.
@@ -684,6 +685,53 @@ void DataFileCases(CaseMaker& m) {
          copy(d, 1, movie);
          copy(d, 2, movie);
        });
+
+  // Entries that read another entry's bytes: a small package that would
+  // write far more than it holds. Entry 2 is stored here, so that its bytes
+  // are copied as they lie.
+  auto stored2 = [](DataFile& d) {
+    d.items[1].record.compressed = 0;
+    d.items[1].record.originalSize = static_cast<int32_t>(d.items[1].payload.size());
+  };
+  {
+    // Entry 2's stored bytes hold a record and bytes for entry 3, which
+    // points into them.
+    DataFile d = base;
+    stored2(d);
+    uint8_t record[ss::kChunkRecordSize];
+    d.items[2].record.Write(record);
+    d.items[1].payload.assign(record, record + sizeof record);
+    d.items[1].payload.insert(d.items[1].payload.end(), d.items[2].payload.begin(), d.items[2].payload.end());
+    d.items[1].record.originalSize = static_cast<int32_t>(d.items[1].payload.size());
+    d.items[1].record.packedSize = d.items[1].record.originalSize;
+    std::vector<uint8_t> bytes = Lay(d);
+    const int32_t inside = TSaverFileEntry::Parse(bytes.data() + SlotAt(2)).recordOffset +
+                           static_cast<int32_t>(ss::kChunkRecordSize);
+    PatchEntry(bytes, 3, [&](TSaverFileEntry& e) { e.recordOffset = inside; });
+    add("entry 3's record inside entry 2's stored bytes", ss::kErrSharedEntryBytes,
+        "entry 3 is read from bytes entry 2 was written from (-615)", bytes);
+  }
+  {
+    DataFile d = base;
+    stored2(d);
+    std::vector<uint8_t> bytes = Lay(d);
+    PatchRecord(bytes, 2, [](TChunkRecord& r) {
+      r.originalSize += 1;
+      r.packedSize = r.originalSize;
+    });
+    add("entry 2's stored bytes run one byte into entry 3's record", ss::kErrSharedEntryBytes,
+        "entry 3's record begins inside the bytes entry 2 was written from (-615)", bytes);
+  }
+  {
+    std::vector<uint8_t> d = laid;
+    const int32_t second = TSaverFileEntry::Parse(d.data() + SlotAt(2)).recordOffset;
+    PatchEntry(d, 3, [&](TSaverFileEntry& e) {
+      e.entryType = TSaverFileEntry::kTypeCopy;
+      e.fileName = "copy.swf";
+      e.recordOffset = second;
+    });
+    add("entry 3 a copy pointing at entry 2's record", ss::kOk, "a copy reads no record", d);
+  }
 }
 
 // False with a message when the builder refuses one of the valid inputs.

@@ -122,6 +122,7 @@ Result DataFileRun(const std::vector<uint8_t>& data, bool movieStaged, Run* r) {
   }
   const std::string firstName = entries[1].fileName;
   const int64_t size = static_cast<int64_t>(data.size());
+  std::vector<ss::EntrySpan> taken;
   for (int32_t i = 1; i <= count; ++i) {
     const ss::TSaverFileEntry& e = entries[static_cast<size_t>(i)];
     if (e.fileName.empty()) continue;
@@ -140,6 +141,7 @@ Result DataFileRun(const std::vector<uint8_t>& data, bool movieStaged, Run* r) {
     const ss::EntryVerdict v = ss::EntryRule(e, record, size);
     if (v.code != ss::kOk) return v.code;
     if (!v.writes) continue;
+    if (Result rc = ss::EntryOverlapRule(i, e.recordOffset, v, &taken); rc != ss::kOk) return rc;
     if (record.compressed) {
       std::vector<uint8_t> out;
       const int64_t expanded =

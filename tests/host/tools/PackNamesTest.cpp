@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,26 @@ TEST(AnsiText, EveryCodePageByteMatchesTheSystemTable) {
   }
   // All but the five undefined bytes were checked.
   EXPECT_EQ(compared, 0x100 - 0x20 - 5);
+}
+
+// What sspack shows of a name: every byte the system's table maps to a
+// printable character shows as that character, every other one (the
+// controls, DEL, the five undefined bytes) as \xNN, so that no name can
+// drive the terminal.
+TEST(AnsiText, ShownNamesEscapeEveryByteThatIsNoPrintableCharacter) {
+  for (int b = 0; b < 0x100; ++b) {
+    const std::string ansi = "a" + std::string(1, static_cast<char>(b)) + "z";
+    std::string expected;
+    const bool defined = IconvConvert("CP1252", "UTF-8", ansi, &expected);
+    if (!defined || b < 0x20 || b == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+      expected = std::string("a") + escaped + "z";
+    }
+    EXPECT_EQ(DisplayName(ansi), expected) << "byte " << b;
+  }
+  // Names written to the host are made of the same printable characters.
+  EXPECT_EQ(SafeRelativePath("sub\\\x9D" "0;owned\x81\x7F\x1B.txt"), "sub/_0;owned___.txt");
 }
 
 TEST(AnsiText, RefusesWhatTheCodePageCannotHoldAndMalformedText) {

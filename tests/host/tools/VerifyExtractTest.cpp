@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -54,6 +59,68 @@ std::vector<std::string> Notes(const std::vector<uint8_t>& file) { return Faults
 bool AnyFaultMentions(const std::vector<std::string>& faults, const std::string& word) {
   return std::any_of(faults.begin(), faults.end(),
                      [&](const std::string& f) { return f.find(word) != std::string::npos; });
+}
+
+// `pe` (a program or library of the stand-in's layout: one section, its
+// table at 0x138) with an import table appended as a second section:
+// `libraries` descriptors that all name one table of `functions` entries,
+// each naming one function of `nameLength` characters. A reader that keeps
+// what the table names would hold libraries x functions x nameLength bytes.
+void AddImports(std::vector<uint8_t>* pe, uint32_t libraries, uint32_t functions, uint32_t nameLength) {
+  constexpr size_t kFileHeader = 0x44, kDirectories = 0x58 + 92, kSections = 0x138;
+  constexpr uint32_t kRva = 0x10000;
+  const uint32_t table = (libraries + 1) * 20;
+  const uint32_t name = table + (functions + 1) * 4;
+  const uint32_t library = name + 2 + nameLength + 1;
+  std::vector<uint8_t> s((library + 16 + 0x1FF) & ~0x1FFu, 0);
+  auto put32 = [](uint8_t* at, uint32_t v) { PutLE32(at, static_cast<int32_t>(v)); };
+  for (uint32_t i = 0; i < libraries; ++i) {
+    put32(&s[i * 20], kRva + table);         // lookup table
+    put32(&s[i * 20 + 12], kRva + library);  // library name
+    put32(&s[i * 20 + 16], kRva + table);    // address table
+  }
+  for (uint32_t j = 0; j < functions; ++j) put32(&s[table + j * 4], kRva + name);
+  std::fill_n(s.begin() + name + 2, nameLength, static_cast<uint8_t>('f'));
+  std::copy_n("bomb.dll", 8, s.begin() + library);
+
+  const uint32_t at = static_cast<uint32_t>((pe->size() + 0x1FF) & ~size_t{0x1FF});
+  pe->resize(at);
+  pe->insert(pe->end(), s.begin(), s.end());
+  uint8_t* b = pe->data();
+  b[kFileHeader + 2] = 2;  // sections
+  uint8_t* h = b + kSections + 40;
+  std::copy_n(".idata", 6, h);
+  put32(h + 8, static_cast<uint32_t>(s.size()));
+  put32(h + 12, kRva);
+  put32(h + 16, static_cast<uint32_t>(s.size()));
+  put32(h + 20, at);
+  put32(h + 36, 0x40000040);
+  put32(b + kDirectories + 4 + 8, kRva);  // the import directory
+  put32(b + kDirectories + 8 + 8, table);
+}
+
+// A run of the real sspack as a hostile package must find it: within 256 MiB
+// of address space and 30 seconds. A run stopped by either ends with a code
+// other than sspack's own (timeout's 124, an abort's 134).
+struct LimitedRun {
+  int code = -1;
+  std::string out;
+  double seconds = 0;
+};
+
+LimitedRun SspackLimited(const TempFolder& tmp, const std::string& args) {
+  const std::string out = tmp / "run.txt";
+  const std::string cmd = "ulimit -v 262144; exec timeout 30 '" SSPACK_PATH "' " + args + " >'" + out + "' 2>&1";
+  const auto start = std::chrono::steady_clock::now();
+  const int status = std::system(cmd.c_str());
+  LimitedRun r;
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(out, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  r.out = text.str();
+  return r;
 }
 
 TEST(Verify, TruncatedPackages) {
@@ -214,6 +281,49 @@ TEST(Verify, LibraryMustBeOneTheInstallerCanLoad) {
   }
 }
 
+// The reader keeps to its budgets: import tables the size of a real
+// program's are read whole, a bomb is refused by the budget it passes, and a
+// reader that asks for the headers only never looks at the tables.
+TEST(Verify, ImportTablesAreReadWithinBudgets) {
+  struct Row {
+    uint32_t libraries, functions, nameLength;
+    const char* refusal;  // "" when read whole
+  };
+  const Row rows[] = {
+      {16, 600, 40, ""},                       // more than any of our programs imports
+      {1, kPeMaxFunctions, 20, ""},             // the function budget exactly
+      {kPeMaxLibraries, 1, 1, ""},              // the library budget exactly
+      {kPeMaxLibraries + 1, 1, 1, "libraries"},
+      {2, kPeMaxFunctions / 2 + 1, 1, "functions"},
+      {100, 100, 500, "names"},                 // 10000 functions, 5 MB of names
+      {1024, 65536, 500, "names"},              // the bomb: 1024 x 65536 x 500 bytes named
+      {1024, 65536, 1, "functions"},            // the same with short names
+  };
+  for (const Row& row : rows) {
+    std::vector<uint8_t> library = MakeStandInLibrary();
+    AddImports(&library, row.libraries, row.functions, row.nameLength);
+    PeImage image;
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    const bool read = ReadPeImage(library, &image, &error);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+    const std::string what = std::to_string(row.libraries) + " x " + std::to_string(row.functions);
+    if (*row.refusal == '\0') {
+      ASSERT_TRUE(read) << what << ": " << error;
+      ASSERT_EQ(image.imports.size(), row.libraries) << what;
+      EXPECT_EQ(image.imports.back().names.size(), row.functions) << what;
+      EXPECT_EQ(DecompressionLibraryFault(library), "") << what;
+    } else {
+      EXPECT_FALSE(read) << what;
+      EXPECT_NE(error.find(row.refusal), std::string::npos) << what << ": " << error;
+      EXPECT_EQ(DecompressionLibraryFault(library), error) << what;
+    }
+    // The headers alone: what list and verify read of the installer itself.
+    ASSERT_TRUE(ReadPeImage(library, &image, &error, PeHeadersOnly())) << what << ": " << error;
+    EXPECT_TRUE(image.imports.empty() && image.exports.empty()) << what;
+  }
+}
+
 // Builds an installer whose data file is `data` (stored as it is).
 std::vector<uint8_t> WithDataFile(const std::vector<uint8_t>& data) {
   PackageInput in = MakeFixtureInput(FixtureOptions());
@@ -254,12 +364,22 @@ TEST(Verify, DataFileFaults) {
         r.originalSize += 1;
         r.Write(d->data() + e.recordOffset);
       },
+      [](std::vector<uint8_t>* d) {  // entry 2 reads entry 1's record
+        const TSaverFileEntry first = TSaverFileEntry::Parse(d->data() + kSaverDataHeaderSize);
+        TSaverFileEntry e = TSaverFileEntry::Parse(d->data() + kSaverDataHeaderSize + kSaverFileEntrySize);
+        e.recordOffset = first.recordOffset;
+        e.Write(d->data() + kSaverDataHeaderSize + kSaverFileEntrySize);
+      },
   };
   for (size_t i = 0; i < changes.size(); ++i) {
     std::vector<uint8_t> bad = good;
     changes[i](&bad);
     EXPECT_TRUE(AnyFaultMentions(Faults(WithDataFile(bad)), "data")) << "change " << i;
   }
+  std::vector<uint8_t> shared = good;
+  changes.back()(&shared);
+  EXPECT_TRUE(AnyFaultMentions(Faults(WithDataFile(shared)), "overlap those of entry 1,"));
+  EXPECT_TRUE(AnyFaultMentions(Faults(WithDataFile(shared)), "(the installer stops with code -615)"));
 }
 
 // Every file below the folder, relative, with '/'.
@@ -333,6 +453,7 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
     h.segments[kSegSupportLib1].name = "..\\..\\escaped.dll";
     h.segments[kSegSupportLib2].name = "../../escaped2.dll";
     h.segments[kSegSupportFile].name = "evil\x1b]0;owned\x07.dat";  // terminal escapes
+    h.segments[kSegSupportLib2].name = "\x9D" "0;owned\x81\x8D\x8F\x90.dll";  // undefined: C1 controls
   });
 
   // Listings and messages never pass control characters to the terminal.
@@ -340,8 +461,20 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   ASSERT_TRUE(ReadInstaller(file, &view, &error));
   std::string shown = FormatInstaller(view);
   for (const Finding& f : VerifyInstaller(file)) shown += f.text;
+  rename(3, "\x9D" "evil\x81.txt");
+  const std::vector<uint8_t> undefined = WithDataFile(data);
+  for (const Finding& f : VerifyInstaller(undefined)) shown += f.text;
+  DataFileView entries;
+  std::vector<Finding> ignored;
+  ASSERT_TRUE(ParseDataFile(data, &entries, &ignored));
+  shown += FormatDataFile(entries);
   EXPECT_EQ(shown.find('\x1b'), std::string::npos);
   EXPECT_EQ(shown.find('\x07'), std::string::npos);
+  // The undefined bytes would come out as the C1 controls U+0080 to U+009F.
+  for (char c1 = '\x80'; c1 <= '\x9F' && c1 != 0; ++c1) {
+    EXPECT_EQ(shown.find(std::string("\xC2") + c1), std::string::npos) << int(static_cast<uint8_t>(c1));
+  }
+  EXPECT_NE(shown.find("\\x9D" "evil\\x81.txt"), std::string::npos) << shown;
 
   const fs::path out = tmp.path() / "deep" / "out";
   std::vector<std::string> written, problems;
@@ -352,6 +485,14 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   // Both entries named ok.txt survive: the second under a numbered name.
   EXPECT_EQ(tmp.Read("deep/out/data/ok.txt"), MakeTextBytes(100, 3));
   EXPECT_EQ(tmp.Read("deep/out/data/ok~2.txt"), MakeTextBytes(100, 3));
+  // What extract writes, and lists, carries no control either.
+  std::vector<std::string> names;
+  problems.clear();
+  ASSERT_TRUE(ExtractInstaller(undefined, tmp / "undefined", &names, &problems, &error)) << error;
+  EXPECT_NE(std::find(names.begin(), names.end(), "data/_evil_.txt"), names.end());
+  for (const std::string& name : names) {
+    for (char c : name) EXPECT_FALSE(static_cast<uint8_t>(c) < 0x20 || c == '\x7F' || c == '\xC2') << name;
+  }
 }
 
 TEST(Extract, NeverOverwritesAndKeepsGoingPastDamage) {
@@ -372,6 +513,100 @@ TEST(Extract, NeverOverwritesAndKeepsGoingPastDamage) {
   EXPECT_NE(problems[0].find("segment 7"), std::string::npos);
   EXPECT_TRUE(fs::exists(tmp.path() / "partial/segments/06-Fixture Saver.scr"));
   EXPECT_TRUE(fs::exists(tmp.path() / "partial/segments/09-helper1.dll"));
+}
+
+// Bytes written below `root`, in all.
+uint64_t BytesBelow(const fs::path& root) {
+  uint64_t total = 0;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (e.is_regular_file()) total += e.file_size();
+  }
+  return total;
+}
+
+// Small installers that name far more than they hold, run through the real
+// sspack within bounded memory and time: each ends with its own verdict,
+// and the output limit can be raised.
+TEST(Bombs, EndWithAClearVerdictInSecondsAndBoundedMemory) {
+  TempFolder tmp;
+  std::string error;
+  // The import bomb as the library the installer loads, and in the
+  // installer program's own headers (which list and verify do not need).
+  std::vector<uint8_t> bomb = MakeStandInLibrary();
+  AddImports(&bomb, 1024, 65536, 500);
+  FixtureOptions withBomb;
+  withBomb.library = bomb;
+  tmp.Write("library-bomb.exe", Fixture(withBomb));
+  std::vector<uint8_t> program;
+  ASSERT_TRUE(BuildFixtureInstaller(MakePeStub(), FixtureOptions(), &program, &error)) << error;
+  AddImports(&program, 1024, 65536, 500);
+  tmp.Write("program-bomb.exe", program);
+
+  // One entry of 8 MiB and 1009 copies of it: 8 GiB written from a few
+  // hundred kilobytes; the data file itself compressed.
+  DataFileInput copies;
+  copies.entries.push_back(Entry("big.bin", std::vector<uint8_t>(8u << 20, 0), Compression::kCompress));
+  for (int i = 2; i <= kMaxSaverEntries; ++i) copies.entries.push_back(CopyEntry("copy" + std::to_string(i) + ".bin"));
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(BuildSaverDataFile(copies, &data, &error)) << error;
+  PackageInput in = MakeFixtureInput(FixtureOptions());
+  in.segments[kSegDataFile]->data = data;
+  in.segments[kSegDataFile]->compression = Compression::kCompress;
+  std::vector<uint8_t> installer;
+  ASSERT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), in, &installer, &error)) << error;
+  ASSERT_LT(installer.size(), 1u << 20);
+  tmp.Write("copies.exe", installer);
+  // The same entries as entries of their own, all reading entry 1's record.
+  for (int i = 2; i <= kMaxSaverEntries; ++i) {
+    const size_t at = kSaverDataHeaderSize + static_cast<size_t>(i - 1) * kSaverFileEntrySize;
+    TSaverFileEntry e = TSaverFileEntry::Parse(data.data() + at);
+    e.entryType = 0;
+    e.recordOffset = TSaverFileEntry::Parse(data.data() + kSaverDataHeaderSize).recordOffset;
+    e.Write(data.data() + at);
+  }
+  in.segments[kSegDataFile]->data = data;
+  ASSERT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), in, &installer, &error)) << error;
+  tmp.Write("shared.exe", installer);
+  tmp.Write("sound.exe", Fixture());
+
+  struct Row {
+    std::string args;
+    int code;
+    std::string says;  // in the output
+  };
+  const std::string t = tmp.path().string() + "/";
+  const Row rows[] = {
+      {"verify '" + t + "library-bomb.exe'", 1,
+       "segment 1 (library) \"impborl.dat\": the names of the import and export tables pass 1048576 bytes"},
+      {"list '" + t + "library-bomb.exe'", 0, "Title:"},
+      {"list --entries '" + t + "program-bomb.exe'", 0, "media\\deep\\a.txt"},
+      {"verify '" + t + "program-bomb.exe'", 0, "ok"},
+      {"verify '" + t + "copies.exe'", 1,
+       "data-file entry 128 \"copy128.bin\": not counted, nor anything after it: it would take the output "
+       "past sspack's limit of 1073741824 bytes"},
+      {"verify --max-output 16G '" + t + "copies.exe'", 0, "ok"},
+      {"verify --max-output 100K '" + t + "copies.exe'", 1, "segment 8 (data file)"},
+      {"list --entries --max-output 100K '" + t + "copies.exe'", 1, "sspack's output limit"},
+      {"extract --max-output 64M '" + t + "copies.exe' '" + t + "copies'", 1,
+       "data-file entry 8 \"copy8.bin\": not written, nor anything after it"},
+      {"verify '" + t + "shared.exe'", 1, "(the installer stops with code -615)"},
+      {"extract '" + t + "shared.exe' '" + t + "shared'", 1,
+       "data-file entry 1010 \"copy1010.bin\": its chunk record and stored bytes"},
+      {"extract --max-output 1K '" + t + "sound.exe' '" + t + "sound-1k'", 1, "--max-output raises the limit"},
+      {"extract '" + t + "sound.exe' '" + t + "sound'", 0, "data/readme.txt"},
+  };
+  for (const Row& row : rows) {
+    const LimitedRun r = SspackLimited(tmp, row.args);
+    EXPECT_EQ(r.code, row.code) << row.args << "\n" << r.out;
+    EXPECT_NE(r.out.find(row.says), std::string::npos) << row.args << "\n" << r.out;
+    EXPECT_LT(r.seconds, 20.0) << row.args;
+  }
+  // Extract stopped before the limit, each file written whole; the shared
+  // record was written once.
+  EXPECT_LE(BytesBelow(tmp.path() / "copies"), uint64_t{64} << 20);
+  EXPECT_EQ(tmp.Read("copies/data/copy7.bin").size(), 8u << 20);
+  EXPECT_FALSE(fs::exists(tmp.path() / "copies/data/copy8.bin"));
+  EXPECT_LT(BytesBelow(tmp.path() / "shared"), uint64_t{9} << 20);
 }
 
 }  // namespace
