@@ -1,11 +1,7 @@
 // Damaged Windows images through sspack's PE reader and its library check:
-// nothing may crash or read out of bounds, and what the reader returns is
-// bounded by the file. Every imported or exported name comes from a table
-// entry of at least 4 bytes within the file, so a file of N bytes gives at
-// most N / 4 names; and the names' letters are held within a read budget.
-//
-// ReadPeImage takes no budget of its own yet; kNameBudget is this target's
-// bound on the letters it may return for an input of the fuzzer's sizes.
+// nothing may crash or read out of bounds, and what the reader returns stays
+// within its budgets (functions, exports, the letters of all names), however
+// many descriptors share one lookup table or table entries share one name.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,12 +9,6 @@
 #include <vector>
 
 #include "tools/PeImage.h"
-
-namespace {
-
-constexpr uint64_t kNameBudget = 16ull << 20;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes(data, data + size);
@@ -32,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       letters += lib.library.size();
       for (const std::string& name : lib.names) letters += name.size();
     }
-    if (names > size / 4 || letters > kNameBudget) std::abort();
+    if (names > uint64_t{ss::pack::kPeMaxFunctions} + ss::pack::kPeMaxExports ||
+        image.imports.size() > ss::pack::kPeMaxLibraries || letters > ss::pack::kPeMaxNameBytes) std::abort();
   }
   (void)ss::pack::DecompressionLibraryFault(bytes);
   return 0;
