@@ -57,6 +57,8 @@ std::string ComposeStartupFailure(Result code) {
       return LoadStr(StringId::NotCompatibleWithNT);
     case kErrFlashMissing:
       return LoadStr(StringId::FlashPlayerRequired);
+    case kErrWorkDirUnprotected:
+      return LoadStr(StringId::WorkFolderNotPrivate) + LoadStr(StringId::LumetraError) + std::to_string(code) + ". ";
     default:
       return LoadStr(StringId::InstallerCorrupted) + LoadStr(StringId::LumetraError) +
              std::to_string(code) + ". ";

@@ -62,6 +62,7 @@ constexpr Result kErrBadEntryName = -602;       // an entry or segment name leav
 constexpr Result kErrBadTitle = -603;           // the title is not a plain file name
 constexpr Result kErrBadEntryCount = -604;      // data-file entry count out of range
 constexpr Result kErrBadFlashIndex = -605;      // Flash version index other than 0 or 1
+constexpr Result kErrWorkDirUnprotected = -606;  // the work directory's private access list cannot be built
 constexpr Result kErrSwfTruncated = -611;       // SWF file ends inside a field
 constexpr Result kErrSwfTagLength = -612;       // SWF tag length overflows the file
 constexpr Result kErrSwfColourTag = -613;       // SWF background-colour tag too short

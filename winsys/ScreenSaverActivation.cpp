@@ -14,8 +14,6 @@
 
 namespace ss {
 
-const char kDisplayPanelCommand[] = "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,1";
-
 namespace {
 
 constexpr const char kDisplayPropertiesTitle[] = "Display Properties";
@@ -47,7 +45,17 @@ Result PlaceOne(const std::string& name, const std::string& installDir) {
   return kOk;
 }
 
+// A path for a command line: quoted when it holds a space.
+std::string Quoted(const std::string& path) {
+  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
 }  // namespace
+
+std::string DisplayPanelCommand(const std::string& systemDir) {
+  return Quoted(systemDir + "rundll32.exe") + " " + Quoted(systemDir + "shell32.dll") + ",Control_RunDLL " +
+         Quoted(systemDir + "desk.cpl") + ",,1";
+}
 
 void CloseDisplayProperties() {
   HWND panel = FindWindowA(nullptr, LoadStr(StringId::DisplayProperties).c_str());
@@ -124,13 +132,35 @@ Result PlaceExtraFiles(const ExtraFiles& files) {
 void OpenDocument(const ExtraFiles& files) {
   if (!files.placeDocument || !IsPlainFileName(files.documentName)) return;
   const std::string path = files.installDir + files.documentName;
-  ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // The program that opens it starts in the install directory, not in the
+  // installer's current folder (often a downloads folder).
+  ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, files.installDir.c_str(), SW_SHOWNORMAL);
 }
 
 void OpenDisplayProperties(bool offer) {
   if (!offer) return;
   WaitCursor wait;
-  WinExec(kDisplayPanelCommand, SW_SHOWNORMAL);
+  // rundll32, shell32 and the panel are all named by their full paths in the
+  // system directory, which is also the panel's current folder: a program or
+  // panel of those names beside the installer or in its current folder is
+  // never taken. Nothing waits for the panel, so its handles go at once.
+  std::string systemDir = Dirs().systemDir;
+  if (systemDir.empty()) systemDir = GetSystemDirectoryPath();
+  if (systemDir.empty()) return;
+  const std::string program = systemDir + "rundll32.exe";
+  std::string command = DisplayPanelCommand(systemDir);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, systemDir.c_str(),
+                      &startup, &process)) {
+    DebugLog("Display control panel not started (error " + std::to_string(GetLastError()) + ")");
+    return;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
   // The search only gives the new process a moment to create its window.
   const std::string title = LoadStr(StringId::DisplayProperties);
   for (int i = 0; i < kDisplayPanelSearches; ++i) {
