@@ -19,6 +19,7 @@ namespace {
 constexpr const char kDisplayPropertiesTitle[] = "Display Properties";
 constexpr int kDisplayPanelSearches = 1000;
 constexpr UINT kCloseClickTimeoutMs = 10000;
+constexpr DWORD kPanelIdleTimeoutMs = 30000;
 
 // Shows the hourglass for its lifetime and puts the previous cursor back.
 class WaitCursor {
@@ -158,6 +159,17 @@ void OpenDisplayProperties(bool offer) {
                       &startup, &process)) {
     DebugLog("Display control panel not started (error " + std::to_string(GetLastError()) + ")");
     return;
+  }
+  // As WinExec does: the panel's process has made its window and waits for
+  // input before the search below looks for it (at most 30 s); a panel
+  // pressed any earlier may miss the click. Looked up by name: the import
+  // floor lists only user32 names checked against the reference of the
+  // oldest systems, and this one has not been yet. Without it the search
+  // alone gives the panel its moment.
+  using WaitIdle = DWORD(WINAPI*)(HANDLE, DWORD);
+  if (auto waitIdle = reinterpret_cast<WaitIdle>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("user32.dll"), "WaitForInputIdle")))) {
+    waitIdle(process.hProcess, kPanelIdleTimeoutMs);
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);

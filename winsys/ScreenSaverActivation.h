@@ -60,7 +60,8 @@ Result PlaceExtraFiles(const ExtraFiles& files);
 void OpenDocument(const ExtraFiles& files);
 
 // Starts the Display control panel (when `offer` is set) from the system
-// directory (DisplayPanelCommand, run there), with the hourglass cursor shown
+// directory (DisplayPanelCommand, run there) and waits, as WinExec did, until
+// it is ready for input (at most 30 s), with the hourglass cursor shown
 // while it is being looked for; the cursor is restored after.
 void OpenDisplayProperties(bool offer);
 
