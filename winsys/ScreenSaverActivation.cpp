@@ -8,6 +8,7 @@
 #include "core/MessageDlg.h"
 #include "core/Strings.h"
 #include "core/WinFile.h"
+#include "core/WinHandles.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
 #include "winsys/Wow64Redirection.h"
@@ -144,7 +145,8 @@ void OpenDisplayProperties(bool offer) {
   // rundll32, shell32 and the panel are all named by their full paths in the
   // system directory, which is also the panel's current folder: a program or
   // panel of those names beside the installer or in its current folder is
-  // never taken. Nothing waits for the panel, so its handles go at once.
+  // never taken. Nothing waits for the panel to end; its handles are closed
+  // on the way out.
   std::string systemDir = Dirs().systemDir;
   if (systemDir.empty()) systemDir = GetSystemDirectoryPath();
   if (systemDir.empty()) return;
@@ -160,6 +162,7 @@ void OpenDisplayProperties(bool offer) {
     DebugLog("Display control panel not started (error " + std::to_string(GetLastError()) + ")");
     return;
   }
+  const KernelHandle thread(process.hThread), panel(process.hProcess);
   // As WinExec does: the panel's process has made its window and waits for
   // input before the search below looks for it (at most 30 s); a panel
   // pressed any earlier may miss the click. Looked up by name: the import
@@ -169,10 +172,8 @@ void OpenDisplayProperties(bool offer) {
   using WaitIdle = DWORD(WINAPI*)(HANDLE, DWORD);
   if (auto waitIdle = reinterpret_cast<WaitIdle>(reinterpret_cast<void*>(
           GetProcAddress(GetModuleHandleA("user32.dll"), "WaitForInputIdle")))) {
-    waitIdle(process.hProcess, kPanelIdleTimeoutMs);
+    waitIdle(panel.get(), kPanelIdleTimeoutMs);
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   // The search only gives the new process a moment to create its window.
   const std::string title = LoadStr(StringId::DisplayProperties);
   for (int i = 0; i < kDisplayPanelSearches; ++i) {
