@@ -60,6 +60,8 @@ std::string ComposeStartupFailure(Result code) {
       return LoadStr(StringId::NotCompatibleWithNT);
     case kErrFlashMissing:
       return LoadStr(StringId::FlashPlayerRequired);
+    case kErrWorkDirUnprotected:
+      return LoadStr(StringId::WorkFolderNotPrivate) + LoadStr(StringId::LumetraError) + std::to_string(code) + ". ";
     case kErrForeignUninstallEntry:
       // A direct install refused before it wrote anything: the package is
       // sound, the box says what the install box says.

@@ -19,9 +19,10 @@ std::string ComposeInstallError(Result code, const std::string& detail,
                                 const std::string& systemText = std::string());
 
 // The closing box of a failed start-up: -455 and -402 have texts of their
-// own, -607 (a direct install refused) the text of its install box; every
-// other code gives "Installer file is corrupted. Lumetra Error: "
-// followed by the code and ". ".
+// own, -606 (a work folder that cannot be made private) says so before
+// "Lumetra Error: -606. ", -607 (a direct install refused) gives the text
+// of its install box; every other code gives "Installer file is
+// corrupted. Lumetra Error: " followed by the code and ". ".
 std::string ComposeStartupFailure(Result code);
 
 // Other boxes that steps show.

@@ -62,6 +62,7 @@ constexpr Result kErrBadEntryName = -602;       // an entry or segment name leav
 constexpr Result kErrBadTitle = -603;           // the title is not a plain file name
 constexpr Result kErrBadEntryCount = -604;      // data-file entry count out of range
 constexpr Result kErrBadFlashIndex = -605;      // Flash version index other than 0 or 1
+constexpr Result kErrWorkDirUnprotected = -606;  // the work directory's private access list cannot be built
 constexpr Result kErrForeignUninstallEntry = -607;  // the title's uninstall entry is another program's
 constexpr Result kErrSystemLibrary = -608;      // a segment would write one of Windows' own libraries
 constexpr Result kErrSystemFileNotReplaced = -609;  // a system-directory file could not be backed up or removed

@@ -167,8 +167,12 @@ Result runFlashAXInstaller(const std::string& name, const std::string& workDir, 
   if (!IsPlainFileName(name)) return kErrBadEntryName;
   const std::string path = WithTrailingBackslash(workDir) + name;
   if (!FileExists(path)) return kErrFlashSetupMissing;
+  // Named by its full path and started in the work directory (private to
+  // this user), never in the installer's current folder, where anyone may
+  // have put libraries for the setup to find.
+  const std::string directory = WithTrailingBackslash(workDir);
   const INT_PTR shell =
-      reinterpret_cast<INT_PTR>(ShellExecuteA(owner, nullptr, path.c_str(), "/Q", nullptr, SW_HIDE));
+      reinterpret_cast<INT_PTR>(ShellExecuteA(owner, nullptr, path.c_str(), "/Q", directory.c_str(), SW_HIDE));
   if (owner != nullptr) SetForegroundWindow(owner);
   if (shell > 32) return kOk;
   if (shell == 0) return kErrOutOfMemory;

@@ -62,7 +62,8 @@ Result verifyFlashAXInstallerCanRunOnThisMachine(int32_t requiredMajor);
 bool removeFlashAXFiles();
 bool removeFlashAXFiles(const std::string& systemDir);
 
-// Starts the player setup `name` from the work directory with "/Q", hidden,
+// Starts the player setup `name` from the work directory, by its full path
+// and with the work directory as its current folder, with "/Q", hidden,
 // without waiting. 0; -401 when the file is missing; -602 when the name is
 // not a plain file name; -7 or the shell's code 1..32 when it cannot start.
 Result runFlashAXInstaller(const std::string& name, HWND owner);

@@ -92,6 +92,10 @@ SharedDecompressor& Shared() {
 Result ExpandItem(HANDLE source, int64_t count, const std::string& target, int32_t originalSize,
                   Result shortCode, bool* created, bool* readFailed = nullptr) {
   *created = false;
+  // impborl.dll is only ever taken from the work directory by its full path:
+  // without a work directory an empty path would make it a search by bare
+  // name (the installer's own folder first on older systems).
+  if (Dirs().workDir.empty()) return kErrNoDecompressor;
   std::unique_ptr<TCompressor> own;
   TCompressor* compressor = nullptr;
   SharedDecompressor& shared = Shared();

@@ -122,62 +122,73 @@ Result InitPaths(const std::string& exePath) {
 
 namespace {
 
-// A security descriptor that gives the current user (and the system account)
-// full access to a new directory and its contents and nobody else any: the
-// work directory holds the package copy and the decompression library the
-// installer loads, which another account must not be able to replace. Built
-// through functions looked up at run time, since the 9x family has none of
-// them; there the directory is created with default security.
-class PrivateDirectorySecurity {
- public:
-  PrivateDirectorySecurity() {
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr) advapi = LoadLibraryA("advapi32.dll");
-    if (advapi == nullptr) return;
-    using SidToString = BOOL(WINAPI*)(PSID, LPSTR*);
-    using StringToSd = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
-    auto sidToString = reinterpret_cast<SidToString>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "ConvertSidToStringSidA")));
-    auto stringToSd = reinterpret_cast<StringToSd>(reinterpret_cast<void*>(
-        GetProcAddress(advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA")));
-    if (sidToString == nullptr || stringToSd == nullptr) return;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-    char buffer[256];
-    DWORD size = 0;
-    std::string sid;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
-      LPSTR text = nullptr;
-      if (sidToString(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
-        sid = text;
-        LocalFree(text);
-      }
-    }
-    CloseHandle(token);
-    if (sid.empty()) return;
-    // Protected DACL: no entries inherited from TEMP; the user and SYSTEM
-    // get full access, inherited by files and sub-folders.
-    const std::string sddl = "D:P(A;OICI;FA;;;" + sid + ")(A;OICI;FA;;;SY)";
-    if (stringToSd(sddl.c_str(), 1 /* SDDL_REVISION_1 */, &descriptor_, nullptr)) {
-      attributes_.nLength = sizeof attributes_;
-      attributes_.lpSecurityDescriptor = descriptor_;
-      attributes_.bInheritHandle = FALSE;
-    }
-  }
-  ~PrivateDirectorySecurity() {
-    if (descriptor_ != nullptr) LocalFree(descriptor_);
-  }
-  PrivateDirectorySecurity(const PrivateDirectorySecurity&) = delete;
-  PrivateDirectorySecurity& operator=(const PrivateDirectorySecurity&) = delete;
+// The NT family has access lists; the 9x family has none (there
+// OpenProcessToken and GetTokenInformation are stubs that fail, and a
+// directory has no security at all).
+bool HasAccessLists() { return (GetVersion() & 0x80000000u) == 0; }
 
-  SECURITY_ATTRIBUTES* attributes() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
-
- private:
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-  SECURITY_ATTRIBUTES attributes_{};
-};
+// The user of the process token, in a buffer aligned for the SID in it.
+bool ReadTokenUser(std::vector<DWORD>& user) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const KernelHandle owned(token);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  if (size == 0) return false;
+  user.assign(size / sizeof(DWORD) + 1, 0);
+  return GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size() * sizeof(DWORD)),
+                             &size) != 0;
+}
 
 }  // namespace
+
+// Built with calls NT 4.0 has (its TEMP is often writable by every user):
+// the flags that make an entry inheritable are set on the entries
+// themselves, since AddAccessAllowedAceEx is newer. The "protected" mark that
+// keeps Windows 2000's automatic inheritance from merging TEMP's entries in
+// is set through SetSecurityDescriptorControl, looked up at run time; NT 4.0
+// lacks it and needs it not: without automatic inheritance an access list
+// given at creation is used as it is.
+PrivateDirectorySecurity::PrivateDirectorySecurity() {
+  if (!HasAccessLists()) return;
+  std::vector<DWORD> user;
+  if (!ReadTokenUser(user)) return;
+  PSID me = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+  PSID system = nullptr;
+  if (!AllocateAndInitializeSid(&authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) return;
+  const bool built = Build(me, system);
+  FreeSid(system);
+  if (!built) return;
+  attributes_.nLength = sizeof attributes_;
+  attributes_.lpSecurityDescriptor = &descriptor_;
+  attributes_.bInheritHandle = FALSE;
+}
+
+bool PrivateDirectorySecurity::Build(void* me, void* system) {
+  if (!IsValidSid(me)) return false;
+  // Each entry: the fixed part of ACCESS_ALLOWED_ACE without its first SID
+  // word, then the SID.
+  const DWORD entry = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+  const DWORD size = sizeof(ACL) + 2 * entry + GetLengthSid(me) + GetLengthSid(system);
+  acl_.assign(size / sizeof(DWORD) + 1, 0);
+  auto* acl = reinterpret_cast<PACL>(acl_.data());
+  if (!InitializeAcl(acl, static_cast<DWORD>(acl_.size() * sizeof(DWORD)), ACL_REVISION)) return false;
+  for (PSID sid : {me, system}) {
+    if (!AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid)) return false;
+  }
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(acl, i, &ace)) return false;
+    static_cast<ACE_HEADER*>(ace)->AceFlags |= OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  }
+  if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION)) return false;
+  if (!SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE)) return false;
+  using SetControl = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+  auto setControl = reinterpret_cast<SetControl>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl")));
+  return setControl == nullptr || setControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != 0;
+}
 
 Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
   std::string temp = GetEnv("TEMP");
@@ -193,7 +204,14 @@ Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
   }
   const std::string base = WithTrailingBackslash(temp) + prefix;
   dir = base;
+  // On the NT family the work directory is private or not made at all: with
+  // TEMP's permissions another user could swap the library or the setup
+  // between their writing and their use.
   PrivateDirectorySecurity security;
+  if (HasAccessLists() && !security.usable()) {
+    DebugLog("work directory: its private access list cannot be built");
+    return kErrWorkDirUnprotected;
+  }
   for (int n = 1; n <= 1000; ++n) {
     const std::string candidate = base + std::to_string(n);
     if (DirectoryExists(candidate)) continue;

@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <windows.h>
+
 #include <string>
+#include <vector>
 
 #include "core/ResultCodes.h"
 
@@ -41,10 +44,40 @@ std::string GetWindowsDirectoryPath();
 // The system directory with a trailing backslash ("" when the query fails).
 std::string GetSystemDirectoryPath();
 
+// The security of the work directory: a descriptor whose access list gives
+// the current user (the user of the process token) and SYSTEM full access,
+// inherited by files and sub-folders, and nobody else any, with nothing
+// inherited from the parent. The work directory holds the package copy, the
+// decompression library the installer loads and the Flash setup it starts,
+// which another account must not be able to swap. On the 9x family, which
+// has no access lists, nothing is tried and attributes() is null.
+class PrivateDirectorySecurity {
+ public:
+  PrivateDirectorySecurity();
+  PrivateDirectorySecurity(const PrivateDirectorySecurity&) = delete;
+  PrivateDirectorySecurity& operator=(const PrivateDirectorySecurity&) = delete;
+
+  // Whether the descriptor was built; for CreateDirectory (null when not).
+  bool usable() const { return attributes_.lpSecurityDescriptor != nullptr; }
+  SECURITY_ATTRIBUTES* attributes() { return usable() ? &attributes_ : nullptr; }
+
+ private:
+  bool Build(void* me, void* system);
+
+  std::vector<DWORD> acl_;  // the access list the descriptor points at
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+};
+
 // Creates the first free directory TEMP\<prefix><n>\ for n = 1..1000 and
 // returns it in `dir`. TEMP unset or empty falls back to the system's
-// temporary path. Returns 0, the operating system's error of the last failed
-// creation, or -601 when every name was already taken.
+// temporary path. On the NT family the directory is private: its access list
+// gives the current user and SYSTEM full access (inherited by everything in
+// it) and nobody else any, with nothing inherited from TEMP; on the 9x family
+// (no access lists) it has default security. Returns 0, the operating
+// system's error of the last failed creation, -601 when every name was
+// already taken, or -606 on the NT family when the private access list
+// cannot be built (no directory is made then).
 Result MakeWorkDirectory(const std::string& prefix, std::string& dir);
 
 // Deletes a file, clearing its attributes when the first attempt is refused.

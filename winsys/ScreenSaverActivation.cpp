@@ -8,19 +8,19 @@
 #include "core/MessageDlg.h"
 #include "core/Strings.h"
 #include "core/WinFile.h"
+#include "core/WinHandles.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
 #include "winsys/Wow64Redirection.h"
 
 namespace ss {
 
-const char kDisplayPanelCommand[] = "rundll32.exe shell32.dll,Control_RunDLL desk.cpl,,1";
-
 namespace {
 
 constexpr const char kDisplayPropertiesTitle[] = "Display Properties";
 constexpr int kDisplayPanelSearches = 1000;
 constexpr UINT kCloseClickTimeoutMs = 10000;
+constexpr DWORD kPanelIdleTimeoutMs = 30000;
 
 // Shows the hourglass for its lifetime and puts the previous cursor back.
 class WaitCursor {
@@ -47,7 +47,17 @@ Result PlaceOne(const std::string& name, const std::string& installDir) {
   return kOk;
 }
 
+// A path for a command line: quoted when it holds a space.
+std::string Quoted(const std::string& path) {
+  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
 }  // namespace
+
+std::string DisplayPanelCommand(const std::string& systemDir) {
+  return Quoted(systemDir + "rundll32.exe") + " " + Quoted(systemDir + "shell32.dll") + ",Control_RunDLL " +
+         Quoted(systemDir + "desk.cpl") + ",,1";
+}
 
 void CloseDisplayProperties() {
   HWND panel = FindWindowA(nullptr, LoadStr(StringId::DisplayProperties).c_str());
@@ -124,13 +134,46 @@ Result PlaceExtraFiles(const ExtraFiles& files) {
 void OpenDocument(const ExtraFiles& files) {
   if (!files.placeDocument || !IsPlainFileName(files.documentName)) return;
   const std::string path = files.installDir + files.documentName;
-  ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // The program that opens it starts in the install directory, not in the
+  // installer's current folder (often a downloads folder).
+  ShellExecuteA(nullptr, nullptr, path.c_str(), nullptr, files.installDir.c_str(), SW_SHOWNORMAL);
 }
 
 void OpenDisplayProperties(bool offer) {
   if (!offer) return;
   WaitCursor wait;
-  WinExec(kDisplayPanelCommand, SW_SHOWNORMAL);
+  // rundll32, shell32 and the panel are all named by their full paths in the
+  // system directory, which is also the panel's current folder: a program or
+  // panel of those names beside the installer or in its current folder is
+  // never taken. Nothing waits for the panel to end; its handles are closed
+  // on the way out.
+  std::string systemDir = Dirs().systemDir;
+  if (systemDir.empty()) systemDir = GetSystemDirectoryPath();
+  if (systemDir.empty()) return;
+  const std::string program = systemDir + "rundll32.exe";
+  std::string command = DisplayPanelCommand(systemDir);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, systemDir.c_str(),
+                      &startup, &process)) {
+    DebugLog("Display control panel not started (error " + std::to_string(GetLastError()) + ")");
+    return;
+  }
+  const KernelHandle thread(process.hThread), panel(process.hProcess);
+  // As WinExec does: the panel's process has made its window and waits for
+  // input before the search below looks for it (at most 30 s); a panel
+  // pressed any earlier may miss the click. Looked up by name: the import
+  // floor lists only user32 names checked against the reference of the
+  // oldest systems, and this one has not been yet. Without it the search
+  // alone gives the panel its moment.
+  using WaitIdle = DWORD(WINAPI*)(HANDLE, DWORD);
+  if (auto waitIdle = reinterpret_cast<WaitIdle>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("user32.dll"), "WaitForInputIdle")))) {
+    waitIdle(panel.get(), kPanelIdleTimeoutMs);
+  }
   // The search only gives the new process a moment to create its window.
   const std::string title = LoadStr(StringId::DisplayProperties);
   for (int i = 0; i < kDisplayPanelSearches; ++i) {

@@ -24,8 +24,9 @@ struct ExtraFiles {
 };
 
 // The command line that opens the Display control panel on its screen saver
-// page.
-extern const char kDisplayPanelCommand[];
+// page, with rundll32, shell32 and the panel named by their full paths in
+// `systemDir` (which ends with a backslash).
+std::string DisplayPanelCommand(const std::string& systemDir);
 
 // Presses the Cancel button (item 2) of an open "Display Properties" window
 // and waits until the window has handled it (at most 10 s, so that a hung
@@ -53,12 +54,15 @@ Result RestoreScreenSaver(const std::string& previous);
 // still copied), the operating system's error when a copy fails.
 Result PlaceExtraFiles(const ExtraFiles& files);
 
-// Opens the placed document with its associated program (when announced).
-// A document without an associated program is passed over.
+// Opens the placed document with its associated program (when announced),
+// started in the install directory. A document without an associated
+// program is passed over.
 void OpenDocument(const ExtraFiles& files);
 
-// Starts the Display control panel (when `offer` is set) with the hourglass
-// cursor shown while it is being looked for; the cursor is restored after.
+// Starts the Display control panel (when `offer` is set) from the system
+// directory (DisplayPanelCommand, run there) and waits, as WinExec did, until
+// it is ready for input (at most 30 s), with the hourglass cursor shown
+// while it is being looked for; the cursor is restored after.
 void OpenDisplayProperties(bool offer);
 
 // Asks whether to open the Display control panel (when `offer` is set); on

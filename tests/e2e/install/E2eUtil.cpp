@@ -34,7 +34,7 @@ ChildProcess::~ChildProcess() {
   if (process_ != nullptr) CloseHandle(process_);
 }
 
-bool ChildProcess::Start(const std::string& exe, const std::string& args) {
+bool ChildProcess::Start(const std::string& exe, const std::string& args, const std::string& currentDir) {
   std::string commandLine = "\"" + exe + "\"";
   if (!args.empty()) commandLine += " " + args;
   // The thread that creates a debugged process is the one that receives its
@@ -42,7 +42,7 @@ bool ChildProcess::Start(const std::string& exe, const std::string& args) {
   // DebugLoop sets process_ before it signals.
   started_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (started_ == nullptr) return false;
-  thread_ = sstest::Thread([this, commandLine, exe] { DebugLoop(commandLine, exe); });
+  thread_ = sstest::Thread([this, commandLine, exe, currentDir] { DebugLoop(commandLine, exe, currentDir); });
   if (thread_.joinable()) WaitForSingleObject(started_, INFINITE);
   CloseHandle(started_);
   started_ = nullptr;
@@ -50,7 +50,7 @@ bool ChildProcess::Start(const std::string& exe, const std::string& args) {
   return process_ != nullptr;
 }
 
-void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
+void ChildProcess::DebugLoop(std::string commandLine, std::string exe, std::string currentDir) {
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
@@ -63,8 +63,8 @@ void ChildProcess::DebugLoop(std::string commandLine, std::string exe) {
   BOOL ok = FALSE;
   for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
     if (attempt > 0) Sleep(200);
-    ok = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
-                        &si, &pi);
+    ok = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        currentDir.empty() ? nullptr : currentDir.c_str(), &si, &pi);
   }
   {
     sstest::Held held(mutex_);

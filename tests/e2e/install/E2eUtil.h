@@ -51,7 +51,8 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool Start(const std::string& exe, const std::string& args);
+  // `currentDir` empty: the test's own current folder.
+  bool Start(const std::string& exe, const std::string& args, const std::string& currentDir = "");
   // True when the process ended within `timeoutMs` (stretched by
   // sstest::Slow, as are all the waits here); false after ending it.
   bool Wait(DWORD timeoutMs);
@@ -64,7 +65,7 @@ class ChildProcess {
   std::string LogText() const;                 // all lines, for failure messages
 
  private:
-  void DebugLoop(std::string commandLine, std::string exe);
+  void DebugLoop(std::string commandLine, std::string exe, std::string currentDir);
 
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;

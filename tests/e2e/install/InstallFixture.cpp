@@ -124,16 +124,17 @@ void InstallE2e::PutHeader(Bytes& installer, const ss::TPackageHeader& header) {
   header.Write(installer.data() + Stub().size());
 }
 
-std::unique_ptr<ChildProcess> InstallE2e::Start(const std::string& exe, const std::string& args) {
+std::unique_ptr<ChildProcess> InstallE2e::Start(const std::string& exe, const std::string& args,
+                                               const std::string& currentDir) {
   auto child = std::make_unique<ChildProcess>();
   ++runs_;
-  EXPECT_TRUE(child->Start(exe, args)) << "cannot start " << exe << ": " << GetLastError();
+  EXPECT_TRUE(child->Start(exe, args, currentDir)) << "cannot start " << exe << ": " << GetLastError();
   return child;
 }
 
 std::unique_ptr<ChildProcess> InstallE2e::RunToEnd(const std::string& exe, const std::string& args,
-                                                  DWORD timeoutMs) {
-  auto child = Start(exe, args);
+                                                  DWORD timeoutMs, const std::string& currentDir) {
+  auto child = Start(exe, args, currentDir);
   EXPECT_TRUE(child->Wait(timeoutMs)) << exe << " " << args << " did not end in time\n" << child->LogText();
   return child;
 }
@@ -304,6 +305,16 @@ void InstallE2e::PlaceDisplayPanel() {
   ASSERT_TRUE(CopyFileA(WinePath(SS_DESK_CPL_PATH).c_str(), (SystemDir() + "desk.cpl").c_str(), FALSE))
       << GetLastError();
   deskPlaced_ = true;
+}
+
+HWND InstallE2e::WaitForDisplayPanel(DWORD timeoutMs) {
+  return WaitForWindow(
+      0, [](HWND w) { return WindowText(w) == "Display Properties"; }, timeoutMs);
+}
+
+void InstallE2e::CloseDisplayPanel(HWND panel) {
+  PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 100 && IsWindow(panel); ++i) Pump(50);
 }
 
 void InstallE2e::Screenshot(HWND w, const std::string& name) {

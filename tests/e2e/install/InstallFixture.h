@@ -64,10 +64,13 @@ class InstallE2e : public ::testing::Test {
   static ss::TPackageHeader HeaderOf(const Bytes& installer);
   static void PutHeader(Bytes& installer, const ss::TPackageHeader& header);
 
-  // Starts `exe` with `args`; the debug log goes to a file in the scratch folder.
-  std::unique_ptr<ChildProcess> Start(const std::string& exe, const std::string& args);
+  // Starts `exe` with `args` in the current folder `currentDir` (empty: the
+  // test's); the debug log goes to a file in the scratch folder.
+  std::unique_ptr<ChildProcess> Start(const std::string& exe, const std::string& args,
+                                      const std::string& currentDir = "");
   // Runs to the end (bounded) and returns the process.
-  std::unique_ptr<ChildProcess> RunToEnd(const std::string& exe, const std::string& args, DWORD timeoutMs = 60000);
+  std::unique_ptr<ChildProcess> RunToEnd(const std::string& exe, const std::string& args, DWORD timeoutMs = 60000,
+                                         const std::string& currentDir = "");
 
   // Driving a running installer. The installer window: "Install: <title>"
   // or "Install Screen Saver: <title>".
@@ -106,6 +109,10 @@ class InstallE2e : public ::testing::Test {
   void SetWindowsVersion(const std::string& exeName, const std::string& version);
   // The stand-in Display control panel in the system directory.
   void PlaceDisplayPanel();
+  // The stand-in panel's window (a dialog of its own process), or nullptr
+  // after the timeout; closing it waits until it is gone.
+  static HWND WaitForDisplayPanel(DWORD timeoutMs);
+  static void CloseDisplayPanel(HWND panel);
   // Saves a picture of `w` under the screenshot folder.
   static void Screenshot(HWND w, const std::string& name);
 

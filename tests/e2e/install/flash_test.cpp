@@ -36,7 +36,8 @@ class FlashInstall : public InstallE2e {
     return plan;
   }
   // Puts the stand-in player setup into the package; when run, it records
-  // its command line and registers the stand-in control (SS_E2E_FLASHCTL).
+  // its command line and current folder, and registers the stand-in control
+  // (SS_E2E_FLASHCTL).
   void CarrySetup(Package& package) {
     SetEnvironmentVariableA("SS_E2E_FLASHCTL", WinePath(SS_FLASHCTL_PATH).c_str());
     ss::pack::SegmentInput setup;
@@ -54,6 +55,15 @@ class FlashInstall : public InstallE2e {
       const ss::TPackageHeader h = HeaderOf(b);
       b[h.segments[ss::kSegPresentation].startOffset + 3] = 9;
     });
+  }
+  // The stand-in setup ran (its record in `record`, waited for a while)
+  // with "/Q", in the work directory, never in the installer's current
+  // folder.
+  static void ExpectSetupRanInWorkDirectory(const std::string& record) {
+    for (int i = 0; i < 100 && !FileExists(record); ++i) Pump(50);
+    const Bytes recorded = ReadAll(record);
+    const std::string text(recorded.begin(), recorded.end());
+    EXPECT_EQ(text.rfind("/Q\r\n" + TempDir() + "LMF", 0), 0u) << text;
   }
   void TearDown() override {
     SetEnvironmentVariableA("SS_E2E_FLASHCTL", nullptr);
@@ -106,9 +116,7 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
   EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
   EXPECT_TRUE(child->Logged("carrying Flash PlugIn = true"));
   EXPECT_TRUE(child->Logged("==== do clean install ===="));
-  for (int i = 0; i < 100 && !FileExists(record); ++i) Pump(50);
-  const Bytes recorded = ReadAll(record);
-  EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "/Q");
+  ExpectSetupRanInWorkDirectory(record);
   DeleteFileA(record.c_str());
   ExpectInstalled(package);
 }
@@ -149,9 +157,7 @@ TEST_F(FlashInstall, OldPlayerIsRemovedOnlyWhenTheCarriedSetupReplacesIt) {
       // The setup ran; the install went on. (The setup may still be running
       // from the work directory when the quiet install ends, so the work
       // directory is not judged here; the clean install above judges it.)
-      for (int i = 0; i < 100 && !FileExists(record); ++i) Pump(50);
-      const Bytes recorded = ReadAll(record);
-      EXPECT_EQ(std::string(recorded.begin(), recorded.end()), "/Q");
+      ExpectSetupRanInWorkDirectory(record);
       EXPECT_TRUE(FileExists(EnginePath(plan.title)));
     } else {
       ExpectNothingInstalled(plan.title);

@@ -30,14 +30,7 @@ BOOL CALLBACK CollectAnyWindow(HWND w, LPARAM p) {
   return TRUE;
 }
 
-class QuietInstall : public InstallE2e {
- protected:
-  // The stand-in Display control panel is a dialog of its own process.
-  static HWND WaitForPanel(DWORD timeoutMs) {
-    return WaitForWindow(
-        0, [](HWND w) { return WindowText(w) == "Display Properties"; }, timeoutMs);
-  }
-};
+class QuietInstall : public InstallE2e {};
 
 // Both spellings of the switch, with packed and with stored items, and with
 // a presentation that a quiet run must still extract but never show.
@@ -75,7 +68,7 @@ TEST_F(QuietInstall, SwitchInstallsEverythingByteForByteWithoutAWindow) {
     // A quiet run reaches no box and opens no control panel, although the
     // package asks for the offer.
     EXPECT_FALSE(child->Logged("box not shown"));
-    EXPECT_EQ(WaitForPanel(2000), nullptr) << "\"" << c.args << "\" opened the Display control panel";
+    EXPECT_EQ(WaitForDisplayPanel(2000), nullptr) << "\"" << c.args << "\" opened the Display control panel";
   }
 }
 
@@ -121,17 +114,14 @@ TEST_F(QuietInstall, PackageWithoutPresentationOpensDisplayPanelOnlyWithoutSwitc
   auto child = RunToEnd(exe, "");
   EXPECT_EQ(child->exitCode(), 0u);
   ExpectInstalled(package);
-  HWND panel = WaitForPanel(10000);
+  HWND panel = WaitForDisplayPanel(10000);
   EXPECT_NE(panel, nullptr) << "the Display control panel was not started\n" << child->LogText();
-  if (panel != nullptr) {
-    PostMessageA(panel, WM_COMMAND, IDCANCEL, 0);
-    for (int i = 0; i < 100 && IsWindow(panel); ++i) Pump(50);
-  }
+  if (panel != nullptr) CloseDisplayPanel(panel);
 
   child = RunToEnd(exe, "/q");
   EXPECT_EQ(child->exitCode(), 0u);
   ExpectInstalled(package);
-  EXPECT_EQ(WaitForPanel(2000), nullptr) << "\"/q\" opened the Display control panel";
+  EXPECT_EQ(WaitForDisplayPanel(2000), nullptr) << "\"/q\" opened the Display control panel";
 }
 
 // A quiet run replaces a screen saver of the same title without asking,

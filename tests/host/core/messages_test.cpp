@@ -61,6 +61,8 @@ TEST(InstallErrorText, PackageCopyFailureAppendsSystemTextAndAdvice) {
 TEST(StartupFailureText, CodesRunTogetherOnOneLine) {
   EXPECT_EQ(ComposeStartupFailure(kErrSegmentNoName), "Installer file is corrupted. Lumetra Error: -531. ");
   EXPECT_EQ(ComposeStartupFailure(kErrShortHeader), "Installer file is corrupted. Lumetra Error: -31. ");
+  EXPECT_EQ(ComposeStartupFailure(kErrWorkDirUnprotected),
+            "The installer cannot keep its work folder private on this system. Lumetra Error: -606. ");
   EXPECT_EQ(ComposeStartupFailure(kErrFlashNotOnNT), "This screen saver is not compatible with Windows NT.");
   const std::string flash = ComposeStartupFailure(kErrFlashMissing);
   EXPECT_EQ(flash.rfind("This screen saver requires the latest Macromedia Flash Player for Internet "

@@ -567,6 +567,18 @@ TEST_F(ReaderTest, CompressedItemsShareOneLibraryWhileASessionLasts) {
   // Without the library a session reports each item as before.
   DecompressorSession session;
   EXPECT_EQ(Extract(6), kErrNoDecompressor);
+  // Without a work directory the library is not looked for by its bare
+  // name, even where the library search would find one.
+  FileHandle stream;
+  ASSERT_EQ(OpenPackageStream(stream), kOk);
+  DirectorySet d = Dirs();
+  d.workDir.clear();
+  SetDirs(d);
+  const std::string built = sstest::WinePath(SS_IMPBORL_PATH);
+  ASSERT_TRUE(SetDllDirectoryA(built.substr(0, built.find_last_of('\\')).c_str()));
+  EXPECT_EQ(ExtractSegment(stream.get(), 6, false), kErrNoDecompressor);
+  SetDllDirectoryA(nullptr);
+  EXPECT_EQ(GetModuleHandleA("impborl.dll"), nullptr);
 }
 
 TEST_F(ReaderTest, PicturePresentationIsRenamedInTheHeader) {

@@ -146,11 +146,13 @@ TEST_F(ExtraFilesTest, MissingOrFailedCopiesAreReported) {
 }
 
 // Associates the extension ".ssdoc" with a command that copies the opened
-// file to `marker`, for the test's duration.
+// file to `marker` and writes the folder it was started in to
+// `marker`.folder, for the test's duration.
 class CopyingAssociation {
  public:
   explicit CopyingAssociation(const std::string& marker) {
-    const std::string command = "cmd.exe /c copy \"%1\" \"" + marker + "\"";
+    const std::string command =
+        "cmd.exe /c cd > \"" + marker + ".folder\" && copy \"%1\" \"" + marker + "\"";
     ok_ = SetDefault(".ssdoc", "SsTestDocument") &&
           SetDefault("SsTestDocument\\shell\\open\\command", command);
   }
@@ -185,6 +187,8 @@ TEST_F(ExtraFilesTest, DocumentIsOpenedWhenAnnounced) {
   OpenDocument(files_);
   for (DWORD i = 0; i < test::Slow(100) && !Exists(marker); ++i) Sleep(100);
   EXPECT_EQ(ReadFile(marker), "document");
+  // Started in the install directory, not in this process's current folder.
+  EXPECT_EQ(ReadFile(marker + ".folder"), install_.substr(0, install_.size() - 1) + "\r\n");
 }
 
 // ---- Display Properties ----

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "core/Strings.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
@@ -102,44 +103,104 @@ TEST(WorkDirectory, UnsetOrEmptyVariablesFallBackToTheSystem) {
   }
 }
 
-// The work directory holds the library the installer loads: only the
-// current user (and the system) may reach it, whatever TEMP allows.
+// Gives everyone full access to `dir` and to what is made in it, as a TEMP
+// open to all users may; false when the system keeps no access lists.
+bool OpenToEveryone(const std::string& dir) {
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) return false;
+  DWORD buffer[64] = {};
+  auto* acl = reinterpret_cast<PACL>(buffer);
+  bool ok = InitializeAcl(acl, sizeof buffer, ACL_REVISION) &&
+            AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, everyone);
+  FreeSid(everyone);
+  ACE_HEADER* ace = nullptr;
+  ok = ok && GetAce(acl, 0, reinterpret_cast<void**>(&ace));
+  if (!ok) return false;
+  ace->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  SECURITY_DESCRIPTOR sd;
+  return InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE) &&
+         SetFileSecurityA(dir.c_str(), DACL_SECURITY_INFORMATION, &sd);
+}
+
+// The work directory holds the library the installer loads and the setup it
+// starts: only the current user (and the system) may reach it, whatever TEMP
+// allows. Its access list is read entry by entry, in the descriptor it is
+// made with (which must also be marked protected from inheritance) and back
+// from the directory: exactly the token's user and SYSTEM, full access,
+// passed on to files and sub-folders, nothing inherited from a TEMP that lets
+// everyone in. (Wine keeps no access lists of its own: it turns the list into
+// Unix permissions and reads back one made from them, so the read-back there
+// shows what reaches the file system.)
 TEST(WorkDirectory, IsPrivateToTheCurrentUser) {
   EnvRestorer temp("TEMP");
   ScratchDir scratch;
+  ASSERT_TRUE(OpenToEveryone(scratch.path())) << GetLastError();
   SetEnvironmentVariableA("TEMP", scratch.path().c_str());
   std::string dir;
   ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
-  char buffer[4096];
-  DWORD needed = 0;
-  ASSERT_TRUE(GetFileSecurityA(dir.c_str(), DACL_SECURITY_INFORMATION, buffer, sizeof buffer, &needed));
-  auto* sd = reinterpret_cast<PSECURITY_DESCRIPTOR>(buffer);
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
-  ASSERT_TRUE(present);
-  ASSERT_NE(dacl, nullptr);
+  // What a directory made here without a descriptor of its own gets: the
+  // check below must be able to tell.
+  const std::string plain = scratch / "plain";
+  ASSERT_TRUE(CreateDirectoryA(plain.c_str(), nullptr));
 
   HANDLE token = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
   char user[256];
+  DWORD needed = 0;
   ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &needed));
   CloseHandle(token);
   PSID me = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID system = nullptr;
   ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system));
-  ASSERT_EQ(dacl->AceCount, 2);
-  for (WORD i = 0; i < dacl->AceCount; ++i) {
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(ace->Header.AceFlags & INHERITED_ACE, 0) << "entries of TEMP are not inherited";
-    PSID who = &ace->SidStart;
-    EXPECT_TRUE(EqualSid(who, me) || EqualSid(who, system)) << "entry " << i << " names another account";
-  }
+
+  // "" when the descriptor's list is exactly the private one, else what differs.
+  auto differences = [&](PSECURITY_DESCRIPTOR sd) -> std::string {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present || dacl == nullptr) {
+      return "no access list";
+    }
+    if (dacl->AceCount != 2) return std::to_string(dacl->AceCount) + " entries";
+    std::string found;
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+      ACCESS_ALLOWED_ACE* ace = nullptr;
+      if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) return "entry unreadable";
+      const std::string n = "entry " + std::to_string(i);
+      if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) return n + " does not allow";
+      if (ace->Header.AceFlags != (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) {
+        return n + " flags " + std::to_string(ace->Header.AceFlags);
+      }
+      if (ace->Mask != FILE_ALL_ACCESS) return n + " access " + std::to_string(ace->Mask);
+      PSID who = &ace->SidStart;
+      found += EqualSid(who, me) ? "user " : EqualSid(who, system) ? "system " : "other ";
+    }
+    return found == "user system " || found == "system user " ? "" : found;
+  };
+  auto directoryDifferences = [&](const std::string& path) -> std::string {
+    std::vector<char> buffer(4096);
+    DWORD size = 0;
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), 4096, &size)) {
+      return "no security read: " + std::to_string(GetLastError());
+    }
+    return differences(buffer.data());
+  };
+
+  PrivateDirectorySecurity security;
+  ASSERT_NE(security.attributes(), nullptr);
+  PSECURITY_DESCRIPTOR given = security.attributes()->lpSecurityDescriptor;
+  EXPECT_EQ(differences(given), "");
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(given, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "entries of TEMP could be merged in";
+  EXPECT_EQ(directoryDifferences(dir), "");
+  EXPECT_NE(directoryDifferences(plain), "") << "a plain directory under this TEMP would pass too";
   FreeSid(system);
   RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
+  RemoveDirectoryA(plain.c_str());
 }
 
 TEST(WorkDirectory, NoFreeNameIsAFailure) {
