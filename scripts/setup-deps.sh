@@ -93,6 +93,32 @@ if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
   fi
 fi
 
+# The address of the server the machine takes Debian CODENAME itself from:
+# the first deb source (deb822 .sources files or one-line .list entries)
+# whose suites include CODENAME exactly. Prints nothing when there is none.
+release_uri() {
+  local codename=$1 f
+  {
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
+      awk -v want="$codename" '
+        function flush() { if (deb && uri != "" && suite) { print uri; found = 1; exit } }
+        /^[[:space:]]*$/ { flush(); deb = 0; uri = ""; suite = 0; next }
+        /^Types:/ { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
+        /^URIs:/ { uri = $2 }
+        /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == want) suite = 1 }
+        /^Enabled:[[:space:]]*no/ { deb = 0 }
+        END { if (!found) flush() }' "$f"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+      [ -f "$f" ] || continue
+      awk -v want="$codename" '$1 == "deb" {
+        i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+        if ($(i + 1) == want) { print $i; exit } }' "$f"
+    done
+  } | head -n 1
+}
+
 # The 32-bit CPU. Wine's 32-bit loader is an i386 program; some kernels of
 # this kind run none ("Exec format error"). There the kernel hands i386
 # programs to qemu-i386 through binfmt_misc, with the F flag (the
@@ -121,12 +147,17 @@ setup_i386_cpu() {
     local codename list=/etc/apt/sources.list.d/project-backports.sources
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
     if [ ! -f "$list" ]; then
-      local uri=http://deb.debian.org/debian
-      if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-        uri=$(awk '/^URIs:/ && $2 !~ /security/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources)
+      # The backports suite comes from the same server as the release itself,
+      # as the machine's own package configuration names it; nothing else.
+      local uri
+      uri=$(release_uri "$codename")
+      if [ -z "$uri" ]; then
+        echo "setup: no source for Debian $codename found in /etc/apt/sources.list or /etc/apt/sources.list.d/;" >&2
+        echo "setup: add the release's own source, or install qemu-user 10 or later by hand" >&2
+        return 1
       fi
       printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: %s\n' \
-        "${uri:-http://deb.debian.org/debian}" "$codename" /usr/share/keyrings/debian-archive-keyring.gpg |
+        "$uri" "$codename" /usr/share/keyrings/debian-archive-keyring.gpg |
         $sudo tee "$list" >/dev/null
       did+=("$codename-backports source added")
     fi
