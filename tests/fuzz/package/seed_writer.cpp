@@ -11,6 +11,7 @@
 
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/support/PackFixtures.h"
+#include "tests/support/SeedCorpus.h"
 #include "tools/PackageCheck.h"
 
 namespace {
@@ -18,20 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace pack = ss::pack;
 
-class Corpus {
- public:
-  explicit Corpus(fs::path dir) : dir_(std::move(dir)) { fs::create_directories(dir_); }
-  void Add(const std::vector<uint8_t>& bytes) {
-    if (!seen_.insert(bytes).second) return;
-    std::ofstream out(dir_ / ("seed-" + std::to_string(seen_.size())), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  size_t size() const { return seen_.size(); }
-
- private:
-  fs::path dir_;
-  std::set<std::vector<uint8_t>> seen_;
-};
+using Corpus = sstest::SeedCorpus;
 
 }  // namespace
 

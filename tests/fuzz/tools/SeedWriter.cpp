@@ -15,6 +15,7 @@
 
 #include "tests/fuzz/tools/ManifestFuzzInput.h"
 #include "tests/support/PackFixtures.h"
+#include "tests/support/SeedCorpus.h"
 #include "tools/FileIo.h"
 
 namespace {
@@ -22,21 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace pack = ss::pack;
 
-class Corpus {
- public:
-  explicit Corpus(fs::path dir) : dir_(std::move(dir)) { fs::create_directories(dir_); }
-  void Add(const std::vector<uint8_t>& bytes) {
-    if (!seen_.insert(bytes).second) return;
-    std::ofstream out(dir_ / ("seed-" + std::to_string(seen_.size())), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-  void Add(const std::string& text) { Add(std::vector<uint8_t>(text.begin(), text.end())); }
-  size_t size() const { return seen_.size(); }
-
- private:
-  fs::path dir_;
-  std::set<std::vector<uint8_t>> seen_;
-};
+using Corpus = sstest::SeedCorpus;
 
 }  // namespace
 
