@@ -59,7 +59,9 @@ std::unique_ptr<MoviePanelAdapter<TFlashPanel>>& MovieSlot() {
   return slot;
 }
 
-std::string EngineFileName() { return Run().title + ".scr"; }
+// The engine's file in the system directory, as its entry names it (the
+// reading rules made sure that is the title followed by ".scr").
+std::string EngineFileName() { return PackageHeader().segments[kSegEngine].name; }
 
 ExtraFiles ExtraFilesOf(const TInstallerForm& form) {
   const TPackageHeader& h = PackageHeader();
