@@ -59,7 +59,9 @@ std::unique_ptr<MoviePanelAdapter<TFlashPanel>>& MovieSlot() {
   return slot;
 }
 
-std::string EngineFileName() { return Run().title + ".scr"; }
+// The engine's file in the system directory, as its entry names it (the
+// reading rules made sure that is the title followed by ".scr").
+std::string EngineFileName() { return PackageHeader().segments[kSegEngine].name; }
 
 ExtraFiles ExtraFilesOf(const TInstallerForm& form) {
   const TPackageHeader& h = PackageHeader();
@@ -177,7 +179,7 @@ Result OpenPackage(TInstallerForm& form, int32_t packageOffset) {
 
 // Step 2: the companion file, and the Flash player: which one is needed,
 // whether its setup is carried and started, and whether an old one goes.
-Result SettleFlashPlayer(TInstallerForm& form) {
+Result SettleFlashPlayer() {
   RunState& run = Run();
   const TPackageHeader& header = PackageHeader();
   run.hasCompanionFile = header.hasCompanionFile != 0;
@@ -201,7 +203,7 @@ Result SettleFlashPlayer(TInstallerForm& form) {
   run.flashControlInUse = outcome.flashControlInUse;
   if (result == kOk && run.flashUpdateNeeded && carriesSetup && !run.flashControlInUse) {
     // The setup runs on its own; whether it could start does not stop us.
-    installFlashPlayer(header.segments[kSegFlashSetup].name, form.handle());
+    installFlashPlayer(header.segments[kSegFlashSetup].name, App().TitleWindow());
   }
   return result;
 }
@@ -264,7 +266,7 @@ void FinishStartUp(TInstallerForm& form, Result result) {
     App().SetExitCode(result);
     EndProgram(form);
   } else if (run.directInstallDone) {
-    OfferDisplayProperties(header.showDisplayProperties != 0, form.handle());
+    OfferDisplayProperties(header.showDisplayProperties != 0, App().TitleWindow());
     EndProgram(form);
   } else if (run.quietRun) {
     if (!run.quietSwitch) OpenDisplayProperties(header.showDisplayProperties != 0);
@@ -288,7 +290,7 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
   SetInstallProgress(&form);
 
   Result result = OpenPackage(form, packageOffset);
-  if (result == kOk) result = SettleFlashPlayer(form);
+  if (result == kOk) result = SettleFlashPlayer();
   if (result == kOk && !run.quietRun) result = PrepareInstallerWindow(form);
   // The presentation is staged whenever the package carries one, "/q" or not.
   if (result == kOk && PackageHeader().displayMode != dmSilent) result = StagePresentation();
@@ -299,6 +301,10 @@ void startUp(TInstallerForm& form, int32_t packageOffset) {
     form.showInstallerWindow();
   }
   if (result == kOk && run.quietRun) quietInstall(form);
+  // The work is done: what follows only asks (the closing box of a failed
+  // start-up, the panel question) or waits for the user, under the cursor
+  // there was before.
+  cursor.reset();
   FinishStartUp(form, result);
 }
 
@@ -384,7 +390,7 @@ Result runInstall(TInstallerForm& form) {
 Result installRun(TInstallerForm& form) {
   const Result result = runInstall(form);
   if (!cancelRequested && result == kOk) {
-    OfferDisplayProperties(PackageHeader().showDisplayProperties != 0, form.handle());
+    OfferDisplayProperties(PackageHeader().showDisplayProperties != 0, App().TitleWindow());
   }
   return result;
 }

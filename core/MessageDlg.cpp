@@ -228,6 +228,11 @@ int MessageDlg(const std::string& text, DlgType type, std::initializer_list<int>
     first = false;
   }
 
+  // A box waits for the user; the hourglass of the work before it must be
+  // gone by now. Where it is not, the log says so.
+  if (GetCursor() == LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT))) {
+    DebugLog(std::string("box shown over the hourglass: ") + Caption(type));
+  }
   MessageBeep(BeepKind(type));
   const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), t.Get(), GetActiveWindow(),
                                                  DialogProc, reinterpret_cast<LPARAM>(&state));

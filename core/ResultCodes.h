@@ -66,6 +66,7 @@ constexpr Result kErrWorkDirUnprotected = -606;  // the work directory's private
 constexpr Result kErrForeignUninstallEntry = -607;  // the title's uninstall entry is another program's
 constexpr Result kErrSystemLibrary = -608;      // a segment would write one of Windows' own libraries
 constexpr Result kErrSystemFileNotReplaced = -609;  // a system-directory file could not be backed up or removed
+constexpr Result kErrEngineNameNotTitle = -610;  // the engine segment is not named after the title
 constexpr Result kErrSwfTruncated = -611;       // SWF file ends inside a field
 constexpr Result kErrSwfTagLength = -612;       // SWF tag length overflows the file
 constexpr Result kErrSwfColourTag = -613;       // SWF background-colour tag too short

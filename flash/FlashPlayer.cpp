@@ -173,6 +173,10 @@ Result runFlashAXInstaller(const std::string& name, const std::string& workDir, 
   const std::string directory = WithTrailingBackslash(workDir);
   const INT_PTR shell =
       reinterpret_cast<INT_PTR>(ShellExecuteA(owner, nullptr, path.c_str(), "/Q", directory.c_str(), SW_HIDE));
+  // The owner is the application's window, named in the log by its title.
+  char ownerTitle[128] = "";
+  if (owner != nullptr) GetWindowTextA(owner, ownerTitle, sizeof ownerTitle);
+  DebugLog("Flash setup started: " + std::to_string(shell) + ", owner \"" + ownerTitle + "\"");
   if (owner != nullptr) SetForegroundWindow(owner);
   if (shell > 32) return kOk;
   if (shell == 0) return kErrOutOfMemory;

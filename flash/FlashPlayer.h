@@ -66,6 +66,8 @@ bool removeFlashAXFiles(const std::string& systemDir);
 // and with the work directory as its current folder, with "/Q", hidden,
 // without waiting. 0; -401 when the file is missing; -602 when the name is
 // not a plain file name; -7 or the shell's code 1..32 when it cannot start.
+// `owner` (the application's window, or null) owns what the shell shows and
+// is brought to the front after.
 Result runFlashAXInstaller(const std::string& name, HWND owner);
 Result runFlashAXInstaller(const std::string& name, const std::string& workDir, HWND owner);
 

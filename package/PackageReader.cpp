@@ -197,6 +197,13 @@ Result ReadPackageHeader(int32_t packageOffset) {
              PackageHeader().segments[refused].name);
     return system;
   }
+  // The engine is activated and cleaned up by its entry's name, the
+  // uninstall entry by the title: the two must name the same file.
+  const std::string& engine = PackageHeader().segments[kSegEngine].name;
+  if (Result named = EngineNameRule(engine, PackageHeader().title); named != kOk) {
+    DebugLog("engine not named after the title: " + engine);
+    return named;
+  }
   return ExtractSegment(stream.get(), kSegLibrary, false);
 }
 

@@ -50,7 +50,8 @@ Result CopyPackageToWorkDirectory(const std::string& executablePath);
 // Reads the package header at `packageOffset` of the package copy and writes
 // segment 1 to the work directory. -31 (with its message) when the copy is
 // too short; -603 when the title is not a plain file name; -608 when a
-// segment would write one of Windows' own libraries (SystemFilesRule).
+// segment would write one of Windows' own libraries (SystemFilesRule); -610
+// when the engine is not named after the title (EngineNameRule).
 Result ReadPackageHeader(int32_t packageOffset);
 
 // Target path of a segment under the current directory set ("" for a type

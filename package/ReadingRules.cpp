@@ -31,6 +31,17 @@ Result SystemFilesRule(const TPackageHeader& header, int* refused) {
   return kOk;
 }
 
+Result EngineNameRule(const std::string& engineName, const std::string& title) {
+  if (engineName.empty()) return kOk;
+  const std::string expected = title + ".scr";
+  if (engineName.size() != expected.size()) return kErrEngineNameNotTitle;
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < expected.size(); ++i) {
+    if (fold(engineName[i]) != fold(expected[i])) return kErrEngineNameNotTitle;
+  }
+  return kOk;
+}
+
 Result SegmentNameRule(const TSegmentEntry& segment, const std::string& target) {
   if (!segment.present()) return kErrSegmentNoName;
   if (!IsSafeSegmentName(segment.name) || target.empty()) return kErrBadEntryName;

@@ -28,6 +28,15 @@ Result TitleRule(const std::string& title);
 Result SystemFileRule(const TSegmentEntry& segment);
 Result SystemFilesRule(const TPackageHeader& header, int* refused = nullptr);
 
+// Segment 6 is the engine: activation, its 64-bit copy and the clean-up name
+// it by its entry, while the uninstall command and the install directory are
+// built from the title. Its name must therefore be the title followed by
+// ".scr", letters A-Z in either case as Windows compares file names (other
+// bytes exactly): -610. An engine without a name is SegmentNameRule's to
+// refuse (-531). The installer applies it as soon as the header is read,
+// before anything is written; sspack build makes no other name.
+Result EngineNameRule(const std::string& engineName, const std::string& title);
+
 // A segment about to be written to `target` (SegmentTargetPath, "" for a
 // type without a target): -531 without a name; -602 for a name that is no
 // plain file name or a type without a target.

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "package/ByteOrder.h"
+#include "package/ReadingRules.h"
 #include "tools/PackCodec.h"
 #include "tools/PackNames.h"
 #include "tools/ParallelJobs.h"
@@ -376,7 +377,7 @@ std::vector<std::string> CheckPackageInput(const PackageInput& input) {
   for (int i = kSegEngine; i <= kSegSupportLib2; ++i) {
     if (!seg[i]) faults.push_back(SegmentLabel(i) + " is missing; the install needs it");
   }
-  if (seg[kSegEngine] && Lower(seg[kSegEngine]->name) != Lower(input.title + ".scr")) {
+  if (seg[kSegEngine] && EngineNameRule(seg[kSegEngine]->name, input.title) != kOk) {
     faults.push_back("segment 6 (engine) must be named after the title: " +
                      Quoted(input.title + ".scr"));
   }

@@ -419,6 +419,14 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
     Fault(&findings, "title " + Quoted(h.title) + ": " + TitleFault(h.title) + Stops(rc));
   }
 
+  // The engine is activated by its entry's name, removed from the list of
+  // programs by the title's: the installer refuses the two disagreeing as
+  // soon as it has read the header.
+  if (Result rc = EngineNameRule(h.segments[kSegEngine].name, h.title); rc != kOk) {
+    Fault(&findings, "segment 6 (engine) " + Quoted(h.segments[kSegEngine].name) + " must be named " +
+                         Quoted(h.title + ".scr") + ", after the title" + Stops(rc));
+  }
+
   // Windows' own libraries: the installer refuses the package as soon as it
   // has read the header, whichever segment names one.
   for (int i = kSegLibrary; i < kSegmentCount; ++i) {
@@ -562,10 +570,9 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
                      "\"install_flash_player_active_x.msi\" to be staged for running");
   }
   const TSegmentEntry& engine = h.segments[kSegEngine];
-  if (engine.present() &&
-      (engine.segmentType != 2 || Lower(engine.name) != Lower(h.title + ".scr"))) {
-    Fault(&findings, "segment 6 (engine) must be of type 2 and named " +
-                         Quoted(h.title + ".scr") + ", the name the screen saver is activated by");
+  if (engine.present() && engine.segmentType != 2) {
+    Fault(&findings, "segment 6 (engine) must be of type 2, the system directory, where the screen saver "
+                     "is activated from");
   }
   if (IsFlash(h.displayMode) && h.segments[kSegPresentation].present() &&
       h.segments[kSegPresentation].name != "installer.swf") {

@@ -187,6 +187,9 @@ void OfferDisplayProperties(bool offer, HWND appWindow) {
   const int answer =
       MessageDlg(LoadStr(StringId::InstallSuccessOpenPanel), DlgType::Confirmation, {kBtnYes, kBtnNo});
   if (answer != kBtnYes) return;
+  // The application's window goes to its taskbar button and takes the forms
+  // it owns along; a form minimised by itself would stay behind as a caption
+  // of its own.
   if (appWindow) ShowWindow(appWindow, SW_MINIMIZE);
   OpenDisplayProperties(offer);
 }

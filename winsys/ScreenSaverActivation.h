@@ -66,7 +66,8 @@ void OpenDocument(const ExtraFiles& files);
 void OpenDisplayProperties(bool offer);
 
 // Asks whether to open the Display control panel (when `offer` is set); on
-// Yes minimises `appWindow` (may be null) and opens the panel.
+// Yes minimises `appWindow` (the application's window, which owns its forms
+// and carries the taskbar button; may be null) and opens the panel.
 void OfferDisplayProperties(bool offer, HWND appWindow);
 
 }  // namespace ss

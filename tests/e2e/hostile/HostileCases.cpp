@@ -1,6 +1,7 @@
 #include "tests/e2e/hostile/HostileCases.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <functional>
 #include <set>
@@ -409,8 +410,13 @@ void SegmentCases(CaseMaker& m) {
                                         "a*b.txt"};
   for (int i : {ss::kSegPresentation, ss::kSegEngine, ss::kSegDataFile, ss::kSegSupportLib1}) {
     for (const std::string& name : few) {
-      m.Add("segment", "segment " + std::to_string(i) + " named \"" + name + "\"", ss::kErrBadEntryName,
-            "a segment name must be a plain file name (-602)",
+      // The engine's name is judged against the title with the header,
+      // before any name is judged as a file name.
+      const bool engine = i == ss::kSegEngine;
+      m.Add("segment", "segment " + std::to_string(i) + " named \"" + name + "\"",
+            engine ? ss::kErrEngineNameNotTitle : ss::kErrBadEntryName,
+            engine ? "the engine must be named after the title (-610)"
+                   : "a segment name must be a plain file name (-602)",
             m.WithHeader([&](H& h) { h.segments[i].name = name; }));
     }
   }
@@ -525,6 +531,27 @@ void SegmentCases(CaseMaker& m) {
   m.Add("segment", "segment 9 type 5 named \"kernel32.dll\"", ss::kOk,
         "the name is refused in the system directory only; the install directory is the screen saver's own",
         m.WithHeader([](H& h) { h.segments[ss::kSegSupportLib1].name = "kernel32.dll"; }));
+
+  // The engine is activated and cleaned up by its entry's name, removed from
+  // the list of programs by the title: the two must name one file, as
+  // Windows compares names (letters in either case).
+  const std::string title = m.header().title;
+  const std::pair<std::string, ss::Result> engines[] = {
+      {"Other.scr", ss::kErrEngineNameNotTitle},
+      {title + ".exe", ss::kErrEngineNameNotTitle},
+      {title + ".scr ", ss::kErrEngineNameNotTitle},
+      {title.substr(1) + ".scr", ss::kErrEngineNameNotTitle},
+  };
+  for (const auto& [name, code] : engines) {
+    m.Add("segment", "segment 6 named \"" + name + "\"", code,
+          "an engine not named after the title could be neither activated nor removed by it (-610)",
+          m.WithHeader([&](H& h) { h.segments[ss::kSegEngine].name = name; }));
+  }
+  std::string otherCase = title + ".SCR";
+  for (char& c : otherCase) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  m.Add("segment", "segment 6 named \"" + otherCase + "\"", ss::kOk,
+        "the title's name in other letters names the same file on Windows",
+        m.WithHeader([&](H& h) { h.segments[ss::kSegEngine].name = otherCase; }));
 }
 
 void DataFileCases(CaseMaker& m) {

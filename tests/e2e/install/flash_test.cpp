@@ -99,26 +99,47 @@ TEST_F(FlashInstall, NoPlayerAndNoSetupGivesTheDownloadMessageOnly) {
   EXPECT_EQ(boxes[0].Shown(), std::make_tuple("Information", kFlashPlayerRequired, Buttons{"OK"}));
   EXPECT_EQ(static_cast<int32_t>(child->exitCode()), ss::kErrFlashMissing);
   EXPECT_TRUE(child->Logged("==== tell user to download and install player ===="));
+  // The closing box waits for the user: the start-up's hourglass is gone.
+  EXPECT_FALSE(child->Logged("box shown over the hourglass")) << child->LogText();
   ExpectNothingInstalled(plan.title);
 }
 
 // No player but a carried setup: the setup runs with "/Q" (the stand-in
-// records that and registers the control), and the quiet install goes on.
+// records that and registers the control), and the quiet install goes on;
+// once with "/q", and once run without it for a package without
+// presentation, whose run has the application's window: the setup is started
+// with that window as owner (it has no form of its own to show yet).
 TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
-  UnregisterFlashControl();
   const std::string record = TempDir() + "e2e-flash-setup.txt";
-  DeleteFileA(record.c_str());
-  PackagePlan plan = FlashPlan();
-  Package package = MakePackage(plan);
-  CarrySetup(package);
+  struct Case {
+    const char* what;
+    uint8_t displayMode;
+    const char* parameters;
+    const char* ownerLine;
+  };
+  const Case cases[] = {{"with /q", ss::dmFlash, "/q", "owner \"\""},
+                        {"without a window of its own", ss::dmSilent, "", "owner \"Preparing installation...\""}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UnregisterFlashControl();
+    DeleteFileA(record.c_str());
+    PackagePlan plan = FlashPlan();
+    plan.title = "E2E Flash Clean " + std::to_string(++n);
+    plan.displayMode = c.displayMode;
+    if (c.displayMode == ss::dmSilent) plan.presentation.clear();
+    Package package = MakePackage(plan);
+    CarrySetup(package);
 
-  auto child = RunToEnd(WriteInstaller(package), "/q", 90000);
-  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
-  EXPECT_TRUE(child->Logged("carrying Flash PlugIn = true"));
-  EXPECT_TRUE(child->Logged("==== do clean install ===="));
-  ExpectSetupRanInWorkDirectory(record);
-  DeleteFileA(record.c_str());
-  ExpectInstalled(package);
+    auto child = RunToEnd(WriteInstaller(package), c.parameters, 90000);
+    EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+    EXPECT_TRUE(child->Logged("carrying Flash PlugIn = true"));
+    EXPECT_TRUE(child->Logged("==== do clean install ===="));
+    EXPECT_TRUE(child->Logged(c.ownerLine)) << child->LogText();
+    ExpectSetupRanInWorkDirectory(record);
+    DeleteFileA(record.c_str());
+    ExpectInstalled(package);
+  }
 }
 
 // The installed player (the stand-in, 7.19) is older than a Flash 8 package

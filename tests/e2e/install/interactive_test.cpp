@@ -19,39 +19,70 @@ constexpr char kOpenPanelQuestion[] =
 
 class InteractiveInstall : public InstallE2e {};
 
-// A bitmap presentation, Install, the completion phase and its question
-// answered No: the program ends by itself with everything installed.
+// A bitmap presentation, Install, the completion phase and its question:
+// the program ends by itself with everything installed. On Yes the
+// application's window goes to its taskbar button before the panel opens;
+// the installer window goes with it, never minimised by itself into a stray
+// caption.
 TEST_F(InteractiveInstall, BitmapPackageInstallsToCompleteAndAsksAboutThePanel) {
-  PackagePlan plan;
-  plan.displayMode = ss::dmBitmap;
-  plan.presentation = MakeBitmapFile(320, 200);
-  plan.showDisplayProperties = true;
-  const Package package = MakePackage(plan);
-  auto child = Start(WriteInstaller(package), "");
-  HWND win = WaitForInstaller(*child, plan.title);
-  ASSERT_NE(win, nullptr) << child->LogText();
-  EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box came with the window";
-  Pump(300);
-  Screenshot(win, "e2e-install-bitmap");
-  EXPECT_GT(DistinctColours(win, 0.05, 0.6), 20) << "no picture in the presentation area";
-  ASSERT_TRUE(ButtonUsable(win, "Install"));
+  int n = 0;
+  for (const char* answer : {"No", "Yes"}) {
+    SCOPED_TRACE(answer);
+    const bool yes = std::string(answer) == "Yes";
+    if (yes) PlaceDisplayPanel();
+    PackagePlan plan;
+    plan.title = "E2E Bitmap Complete " + std::to_string(++n);
+    plan.displayMode = ss::dmBitmap;
+    plan.presentation = MakeBitmapFile(320, 200);
+    plan.showDisplayProperties = true;
+    const Package package = MakePackage(plan);
+    auto child = Start(WriteInstaller(package), "");
+    HWND win = WaitForInstaller(*child, plan.title);
+    ASSERT_NE(win, nullptr) << child->LogText();
+    EXPECT_EQ(WaitForBox(child->pid(), 300, child.get()), nullptr) << "a box came with the window";
+    Pump(300);
+    if (!yes) {
+      Screenshot(win, "e2e-install-bitmap");
+      EXPECT_GT(DistinctColours(win, 0.05, 0.6), 20) << "no picture in the presentation area";
+    }
+    ASSERT_TRUE(ButtonUsable(win, "Install"));
 
-  ClickButton(win, "Install");
-  HWND box = WaitForBox(child->pid(), 30000, child.get());
-  ASSERT_NE(box, nullptr) << child->LogText();
-  const Box question = ReadBox(box);
-  EXPECT_EQ(question.Shown(), std::make_tuple("Confirm", kOpenPanelQuestion, Buttons{"Yes", "No"}));
-  // Behind the question the window is in its Complete phase.
-  EXPECT_TRUE(HasChildText(win, kComplete));
-  EXPECT_TRUE(ButtonUsable(win, "Close"));
-  HWND install = FindButton(win, "Install");
-  EXPECT_TRUE(install == nullptr || !IsWindowVisible(install));
-  Screenshot(win, "e2e-install-complete");
-  ClickButton(box, "No");
+    ClickButton(win, "Install");
+    HWND box = WaitForBox(child->pid(), 30000, child.get());
+    ASSERT_NE(box, nullptr) << child->LogText();
+    const Box question = ReadBox(box);
+    EXPECT_EQ(question.Shown(), std::make_tuple("Confirm", kOpenPanelQuestion, Buttons{"Yes", "No"}));
+    // Behind the question the window is in its Complete phase.
+    EXPECT_TRUE(HasChildText(win, kComplete));
+    EXPECT_TRUE(ButtonUsable(win, "Close"));
+    HWND install = FindButton(win, "Install");
+    EXPECT_TRUE(install == nullptr || !IsWindowVisible(install));
+    if (!yes) Screenshot(win, "e2e-install-complete");
+    ClickButton(box, answer);
 
-  EXPECT_TRUE(child->Wait(30000));
-  EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
-  ExpectInstalled(package);
+    // Until the program ends (the panel starting gives it a while): which
+    // of its windows were seen minimised.
+    bool applicationMinimised = false;
+    bool formMinimised = false;
+    while (child->Running()) {
+      for (HWND w : WindowsOf(child->pid())) {
+        if (!IsIconic(w)) continue;
+        if (ClassOf(w) == "SsApplication") applicationMinimised = true;
+        if (IsForm(w)) formMinimised = true;
+      }
+      Sleep(2);
+    }
+    EXPECT_EQ(applicationMinimised, yes);
+    EXPECT_FALSE(formMinimised) << "a form was minimised by itself";
+    EXPECT_TRUE(child->Wait(30000));
+    EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+    ExpectInstalled(package);
+    if (yes) {
+      HWND panel = WaitForDisplayPanel(15000);
+      EXPECT_NE(panel, nullptr) << "the Display control panel did not open\n" << child->LogText();
+      if (panel != nullptr) CloseDisplayPanel(panel);
+    }
+  }
 }
 
 // A JPEG presentation with a licence: the button reads "Accept and Install";

@@ -165,6 +165,7 @@ Result QuietRun(const std::vector<uint8_t>& file, size_t packageOffset, Run* r) 
   TPackageHeader h = TPackageHeader::Parse(file.data() + packageOffset);
   if (Result rc = ss::TitleRule(h.title); rc != ss::kOk) return rc;
   if (Result rc = ss::SystemFilesRule(h); rc != ss::kOk) return rc;
+  if (Result rc = ss::EngineNameRule(h.segments[ss::kSegEngine].name, h.title); rc != ss::kOk) return rc;
   r->installDir = r->systemDir + h.title + " dir\\";
   std::vector<uint8_t> bytes;
   if (Result rc = Extract(file, h.segments[ss::kSegLibrary], r, &bytes); rc != ss::kOk) return rc;

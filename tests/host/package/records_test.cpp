@@ -331,5 +331,32 @@ TEST(SystemFiles, RuleJudgesTheFinalNameInTheSystemDirectory) {
   EXPECT_EQ(refused, kSegLicense);
 }
 
+// The engine's name and the title's must name one file as Windows compares
+// names: letters A-Z in either case, every other byte (an ANSI letter whose
+// case the code page decides) exactly.
+TEST(EngineName, RuleComparesAsciiLettersInEitherCase) {
+  struct Row {
+    const char* engine;
+    const char* title;
+    Result code;
+  } rows[] = {
+      {"Aqua.scr", "Aqua", kOk},
+      {"aQUA.SCR", "Aqua", kOk},
+      {"", "Aqua", kOk},  // absent: SegmentNameRule's -531
+      {"Sea Co..scr", "Sea Co.", kOk},
+      {"Other.scr", "Aqua", kErrEngineNameNotTitle},
+      {"Aqua", "Aqua", kErrEngineNameNotTitle},
+      {"Aqua.scr.scr", "Aqua", kErrEngineNameNotTitle},
+      {"Aqu.scr", "Aqua", kErrEngineNameNotTitle},
+      {"Aqua .scr", "Aqua", kErrEngineNameNotTitle},
+      {"Aqua.sc", "Aqua", kErrEngineNameNotTitle},
+      {"Aqua.scr", "", kErrEngineNameNotTitle},
+      {"Caf\xC9.scr", "Caf\xC9", kOk},
+      {"Caf\xC9.scr", "Caf\xE9", kErrEngineNameNotTitle},
+      {"Aqua{.scr", "Aqua[", kErrEngineNameNotTitle},  // they differ by 0x20, as letters of two cases do
+  };
+  for (const Row& r : rows) EXPECT_EQ(EngineNameRule(r.engine, r.title), r.code) << r.engine << " / " << r.title;
+}
+
 }  // namespace
 }  // namespace ss
