@@ -542,10 +542,11 @@ void SegmentCases(CaseMaker& m) {
       {title + ".scr ", ss::kErrEngineNameNotTitle},
       {title.substr(1) + ".scr", ss::kErrEngineNameNotTitle},
   };
-  for (const auto& [name, code] : engines) {
-    m.Add("segment", "segment 6 named \"" + name + "\"", code,
+  for (const auto& engine : engines) {
+    const std::string name = engine.first;
+    m.Add("segment", "segment 6 named \"" + name + "\"", engine.second,
           "an engine not named after the title could be neither activated nor removed by it (-610)",
-          m.WithHeader([&](H& h) { h.segments[ss::kSegEngine].name = name; }));
+          m.WithHeader([name](H& h) { h.segments[ss::kSegEngine].name = name; }));
   }
   std::string otherCase = title + ".SCR";
   for (char& c : otherCase) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
