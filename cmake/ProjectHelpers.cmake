@@ -79,3 +79,12 @@ function(ss_runtime_free_library target)
   target_sources(${target} PRIVATE ${SS_ROOT}/cmake/LibraryEntry.c)
   target_link_options(${target} PRIVATE -nostartfiles -Wl,--entry,_ss_library_entry@12)
 endfunction()
+
+# ss_link_map(TARGET)
+# Cross build: the linker writes a map beside the file (its name with .map):
+# which archive member and function every piece of the file came from.
+# scripts/size-report.sh and scripts/pentium-check.sh read it.
+function(ss_link_map target)
+  target_link_options(${target} PRIVATE
+    "-Wl,-Map=$<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map")
+endfunction()

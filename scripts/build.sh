@@ -18,7 +18,8 @@ configure_host() {
 }
 configure_win() {
   cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DSS_JPEG_PREFIX="$ss_root/build/deps/libjpeg-mingw" -DSS_ZLIB_PREFIX="$ss_root/build/deps/zlib-mingw" >/dev/null
+    -DSS_JPEG_PREFIX="$ss_root/build/deps/libjpeg-mingw" -DSS_ZLIB_PREFIX="$ss_root/build/deps/zlib-mingw" \
+    -DSS_RUNTIME_PREFIX="$ss_root/build/deps/i586-runtime" >/dev/null
 }
 build_host() {
   configure_host

@@ -303,4 +303,118 @@ EOF
 }
 build_zlib "$root/cmake/mingw-i686.cmake" "$cache/zlib-mingw"
 
+# The static runtime pieces the shipped files link, rebuilt for the Pentium.
+# Debian builds libstdc++, libgcc and the MinGW-w64 C runtime for i686 (the
+# Pentium Pro): their compiled code has CMOV and FCOMI, which a Pentium, K6,
+# 6x86 or 486 stops at with an illegal instruction. The members the shipped
+# files take from those archives are compiled again here, from Debian's own
+# sources of the installed compilers (gcc-12, mingw-w64), with -march=i586
+# and otherwise the flags and configuration of the original build (the same
+# exported and imported symbols, member by member), and put into copies of
+# the archives in place of the originals; the cross build links those copies
+# (SS_RUNTIME_PREFIX in CMakeLists.txt), so the link takes the same members
+# as before.
+# tests/win/core's shipped_files_run_on_a_pentium names any member still
+# missing here. Kept apart from the libraries above in i586-runtime.
+rt_gcc_members="libgcc/unwind-dw2.c libgcc/unwind-dw2-fde.c libgcc/unwind-c.c libgcc/emutls.c"
+rt_stdcxx_members="src/c++11/string-inst.cc src/c++11/cow-string-inst.cc src/c++11/random.cc src/c++98/tree.cc
+  libsupc++/eh_alloc.cc libsupc++/eh_catch.cc libsupc++/eh_personality.cc libsupc++/eh_terminate.cc
+  libsupc++/new_op.cc libiberty/cp-demangle.c"
+rt_crt_members="crt2.o:crt/crtexe.c libmingw32.a:crt/pesect.c libmingw32.a:crt/pseudo-reloc.c
+  libmingwex.a:gdtoa/gdtoa.c libmingwex.a:gdtoa/misc.c libmingwex.a:stdio/mingw_pformat.c
+  libmsvcrt.a:misc/mbrtowc.c libmsvcrt.a:misc/wcrtomb.c"
+build_i586_runtime() {
+  local toolchain=$1 prefix=$2
+  local stamp="$prefix/toolchain.txt" want
+  local cc=i686-w64-mingw32-gcc-win32 cxx=i686-w64-mingw32-g++-win32
+  local gcclib sysroot=/usr/i686-w64-mingw32/lib
+  gcclib=$(dirname "$($cc -print-libgcc-file-name)")
+  want=$(cat "$toolchain"; sed -n '/^rt_gcc_members=/,/^build_i586_runtime "/p' "$root/scripts/setup-deps.sh"
+         dpkg-query -W -f='${Package} ${Version}\n' gcc-mingw-w64-i686-win32 mingw-w64-i686-dev)
+  [ -f "$prefix/lib/libstdc++.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$want" ] && return 0
+  local started=$SECONDS
+  rm -rf "$prefix"
+  echo "setup: building the runtime's pieces for the Pentium (i586)"
+  local work="$cache/i586-runtime-src"
+  rm -rf "$work" && mkdir -p "$work/gcc" "$work/crt" "$work/cfg" "$work/obj" "$prefix/lib"
+  fetch_source gcc-12 "$work/gcc" || return 1
+  fetch_source mingw-w64 "$work/crt" || return 1
+  # Only the parts compiled here are unpacked from the compiler's sources.
+  tar -xzf "$work"/gcc/gcc-12_*.orig.tar.gz -C "$work/gcc" --wildcards '*/gcc-*-dfsg.tar.xz'
+  tar -xJf "$work"/gcc/gcc-12-*/gcc-*-dfsg.tar.xz -C "$work/gcc" --wildcards \
+    '*/libgcc/*' '*/libstdc++-v3/src/*' '*/libstdc++-v3/libsupc++/*' '*/libiberty/*' '*/include/*' \
+    '*/gcc/defaults.h' '*/gcc/coretypes.h' '*/gcc/tsystem.h'
+  tar -xjf "$work"/crt/mingw-w64_*.orig.tar.bz2 -C "$work/crt" --wildcards '*/mingw-w64-crt/*'
+  local g m
+  g=$(dirname "$(find "$work/gcc" -maxdepth 2 -mindepth 2 -type d -name libgcc | head -n 1)")
+  m=$(find "$work/crt" -maxdepth 2 -mindepth 2 -type d -name 'mingw-w64-crt' | head -n 1)
+  local arch="-march=i586 -mtune=generic"
+
+  # libgcc's unwinder: the configuration its build generates, as far as
+  # these files read it (the rest comes from the compiler's __LIBGCC_*
+  # macros under -fbuilding-libgcc): release checking (its assertions call
+  # abort), _Unwind_GetIPInfo, the win32 thread model, DWARF-2 unwinding.
+  printf '#define USED_FOR_TARGET 1\n#define ENABLE_RUNTIME_CHECKING 1\n#define HAVE_GETIPINFO 1\n' >"$work/cfg/tconfig.h"
+  printf '%s\n' '#define LIBGCC2_UNWIND_ATTRIBUTE __attribute__((target ("no-mmx,no-sse")))' \
+    '#define DWARF2_DEBUGGING_INFO 1' '#define PREFERRED_DEBUGGING_TYPE DWARF2_DEBUG' '#include "defaults.h"' >"$work/cfg/tm.h"
+  : >"$work/cfg/libgcc_tm.h"
+  : >"$work/cfg/auto-target.h"
+  cp "$g/libgcc/config/i386/gthr-win32.h" "$work/cfg/gthr-default.h"
+  cp "$g/libgcc/unwind-generic.h" "$work/cfg/unwind.h"
+  cp "$g/libgcc/config/i386/w32-unwind.h" "$work/cfg/md-unwind-support.h"
+  local src out
+  cp "$gcclib/libgcc_eh.a" "$gcclib/libstdc++.a" "$prefix/lib/"
+  for src in $rt_gcc_members; do
+    out="$work/obj/$(basename "${src%.*}").o"
+    $cc $arch -O2 -fbuilding-libgcc -DIN_GCC -DIN_LIBGCC2 -fno-stack-protector -fexceptions -fnon-call-exceptions \
+      -w -I"$work/cfg" -I"$g/libgcc" -I"$g/gcc" -I"$g/include" -c "$g/$src" -o "$out" || return 1
+    ar r "$prefix/lib/libgcc_eh.a" "$out"
+  done
+  # libstdc++ (its own archive holds libsupc++ and the demangler too), with
+  # the installed headers and the flags of its build for each folder.
+  # random.cc without its RDRAND and RDSEED sources for std::random_device:
+  # the compiler expands their built-ins with CMOV whatever -march says
+  # (those paths run only where CPUID reports the instructions, but the file
+  # must hold none). random_device then draws from rand_s or the other
+  # sources it has; nothing of ours uses it (cow-string-inst.o brings it).
+  local config
+  config=$(echo '#include <bits/c++config.h>' | $cxx -E -x c++ - | sed -n 's/^# [0-9]* "\(.*bits\/c++config\.h\)".*/\1/p' | head -n 1)
+  mkdir -p "$work/cfg-random/bits"
+  grep -v -E '^#define _GLIBCXX_X86_RD(RAND|SEED) ' "$config" >"$work/cfg-random/bits/c++config.h"
+  for src in $rt_stdcxx_members; do
+    out="$work/obj/$(basename "${src%.*}").o"
+    local extra=""
+    [ "$src" = src/c++11/random.cc ] && extra="-I$work/cfg-random"
+    case $src in
+      libiberty/*) $cc $arch -O2 -ffunction-sections -fdata-sections -DIN_GLIBCPP_V3 -DHAVE_STDLIB_H -DHAVE_STRING_H \
+                     -D__USE_MINGW_ANSI_STDIO=1 -w -I"$g/include" -c "$g/$src" -o "$out" || return 1 ;;
+      *) local std=gnu++17
+         case $src in src/c++98/*) std=gnu++98 ;; src/c++11/*) std=gnu++11 ;; esac
+         $cxx $arch $extra -O2 -std=$std -ffunction-sections -fdata-sections -fno-implicit-templates -w \
+           -I"$g/libstdc++-v3/libsupc++" -I"$g/libgcc" -I"$work/cfg" -c "$g/libstdc++-v3/$src" -o "$out" || return 1 ;;
+    esac
+    ar r "$prefix/lib/libstdc++.a" "$out"
+  done
+  # The MinGW-w64 C runtime: start-up object and archive members, named as
+  # its build names them (lib32_<archive>_a-<file>.o).
+  local item archive base flags
+  for item in $rt_crt_members; do
+    archive=${item%%:*} src=${item#*:} base=$(basename "${src%.c}")
+    flags="-O2 -std=gnu99 -D_CRTBLD -D_WIN32_WINNT=0x0f00 -D__MSVCRT_VERSION__=0x700 -D__USE_MINGW_ANSI_STDIO=0 -m32 -w -I$m/include"
+    case $archive in
+      crt2.o) $cc $arch $flags -D_SYSCRT=1 -DCRTDLL=1 -c "$m/$src" -o "$prefix/lib/crt2.o" || return 1; continue ;;
+      libmingw32.a) flags="$flags -D_SYSCRT=1 -DCRTDLL=1"; out="$work/obj/lib32_libmingw32_a-$base.o" ;;
+      libmingwex.a) out="$work/obj/lib32_libmingwex_a-$base.o" ;;
+      libmsvcrt.a) flags="$flags -D__LIBMSVCRT__"; out="$work/obj/lib32_libmsvcrt_common_a-$base.o" ;;
+    esac
+    [ -f "$prefix/lib/$archive" ] || cp "$sysroot/$archive" "$prefix/lib/"
+    $cc $arch $flags -c "$m/$src" -o "$out" || return 1
+    ar r "$prefix/lib/$archive" "$out"
+  done
+  printf '%s' "$want" >"$stamp"
+  rm -rf "$work"
+  echo "setup: runtime pieces built in $((SECONDS - started)) s"
+}
+build_i586_runtime "$root/cmake/mingw-i686.cmake" "$cache/i586-runtime"
+
 echo "setup: dependencies ready"
