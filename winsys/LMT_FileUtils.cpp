@@ -241,7 +241,10 @@ void RemoveLeftWorkDirectory(const std::string& dir) {
   // its marker, and keeps a second clean-up out while this one works.
   FileHandle lock(CreateFileA(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
-  if (!lock) return;
+  if (!lock) {
+    DebugLog("left work directory kept (marker in use): " + dir);
+    return;
+  }
   std::vector<std::string> files;
   std::vector<std::string> folders;
   if (!ListLeftFiles(dir, false, &files, &folders)) {

@@ -81,6 +81,84 @@ TEST(WorkDirectory, SkipsTakenNumbersAndFillsTheDirectorySet) {
   EXPECT_EQ(dir, scratch / "LMF4\\");
   ASSERT_EQ(MakeWorkDirectory("FlashPanel", dir), 0);
   EXPECT_EQ(dir, scratch / "FlashPanel1\\");
+  // Each holds its marker, which its removal gives up.
+  for (const std::string& made : {Dirs().workDir, scratch / "LMF4\\", dir}) {
+    EXPECT_TRUE(Exists(made + kWorkDirectoryMarker)) << made;
+    EXPECT_EQ(RemoveWorkDirectory(made), kOk) << made;
+    EXPECT_FALSE(Exists(made)) << made;
+  }
+}
+
+// Work directories earlier runs left (killed runs never reach their own
+// clean-up) go before a new one is made; everything that is not plainly
+// such a folder stays as it is.
+TEST(WorkDirectory, FoldersLeftByEarlierRunsAreRemovedOnlyWhenOursAndUnused) {
+  EnvRestorer temp("TEMP");
+  ScratchDir scratch;
+  SetEnvironmentVariableA("TEMP", scratch.path().c_str());
+  struct Case {
+    const char* name;
+    std::vector<const char*> files;  // "sub\\" is a folder
+    bool removed;
+  };
+  const Case cases[] = {
+      {"LMF1", {"temp.dat", "impborl.dll", "flashax7.exe", "sysfiles\\", "sysfiles\\1.new", "sysfiles\\2.old"}, true},
+      {"LMF2", {}, true},                                         // killed right after its marker
+      {"LMF3", {"temp.dat"}, false},                              // no marker: not ours
+      {"LMF4", {"temp.dat", "letters\\", "letters\\a.txt"}, false},  // a folder runs do not make
+      {"LMF5", {"sysfiles\\", "sysfiles\\deeper\\"}, false},     // nor folders in sysfiles
+      {"LMF6", {"temp.dat"}, false},                              // marker held by a running installer
+      {"LMF7", {"temp.dat", "flashax7.exe"}, false},              // a program still runs from it
+      {"LMF12", {"temp.dat"}, true},                              // any number up to 1000
+      {"LMF1000", {"temp.dat"}, true},
+      {"LMF1001", {"temp.dat"}, false},                           // beyond the names runs use
+      {"LMF01", {"temp.dat"}, false},
+      {"Other2", {"temp.dat"}, false},                            // another prefix
+  };
+  for (const Case& c : cases) {
+    const std::string dir = scratch / c.name + "\\";
+    ASSERT_TRUE(CreateDirectoryA((scratch / c.name).c_str(), nullptr));
+    if (std::string(c.name) != "LMF3") WriteFile(dir + kWorkDirectoryMarker, "");
+    for (const std::string file : c.files) {
+      if (file.back() == '\\') {
+        ASSERT_TRUE(CreateDirectoryA((dir + file).c_str(), nullptr)) << file;
+      } else {
+        WriteFile(dir + file, file);
+      }
+    }
+  }
+  SetFileAttributesA((scratch / "LMF1\\temp.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+  // A name taken by a file is no candidate.
+  WriteFile(scratch / "LMF8", "file");
+  HeldByOtherProcess marker(scratch / "LMF6\\" + kWorkDirectoryMarker);
+  HeldByOtherProcess program(scratch / "LMF7\\flashax7.exe");
+  ASSERT_TRUE(marker.held() && program.held()) << "holdopen.exe did not start";
+
+  std::string dir;
+  ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
+  EXPECT_EQ(dir, scratch / "LMF1\\");
+  for (const Case& c : cases) {
+    const std::string left = scratch / c.name + "\\";
+    if (c.removed && left == dir) {
+      EXPECT_FALSE(Exists(left + "temp.dat")) << "the fresh directory holds what was left";
+      continue;
+    }
+    EXPECT_EQ(Exists(left), !c.removed) << c.name;
+    if (c.removed) continue;
+    for (const std::string file : c.files) EXPECT_TRUE(Exists(left + file)) << c.name << " " << file;
+    if (std::string(c.name) != "LMF3") {
+      EXPECT_TRUE(Exists(left + kWorkDirectoryMarker)) << c.name;
+    }
+  }
+  EXPECT_TRUE(Exists(scratch / "LMF8"));
+  // The fresh directory's marker is held: the next run keeps the folder.
+  std::string second;
+  ASSERT_EQ(MakeWorkDirectory("LMF", second), 0);
+  EXPECT_EQ(second, scratch / "LMF2\\");
+  EXPECT_TRUE(Exists(dir + kWorkDirectoryMarker));
+  EXPECT_EQ(RemoveWorkDirectory(second), kOk);
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
+  EXPECT_FALSE(Exists(dir));
 }
 
 TEST(WorkDirectory, UnsetOrEmptyVariablesFallBackToTheSystem) {
@@ -98,7 +176,7 @@ TEST(WorkDirectory, UnsetOrEmptyVariablesFallBackToTheSystem) {
     ASSERT_EQ(MakeWorkDirectory("ssWinsysTest", dir), 0);
     EXPECT_EQ(dir.rfind(WithTrailingBackslash(tempPath), 0), 0u) << dir;
     EXPECT_TRUE(DirectoryExists(dir));
-    RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
+    EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
     EXPECT_EQ(GetWindowsDirectoryPath(), WithTrailingBackslash(winPath));
   }
 }
@@ -199,7 +277,7 @@ TEST(WorkDirectory, IsPrivateToTheCurrentUser) {
   EXPECT_EQ(directoryDifferences(dir), "");
   EXPECT_NE(directoryDifferences(plain), "") << "a plain directory under this TEMP would pass too";
   FreeSid(system);
-  RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
   RemoveDirectoryA(plain.c_str());
 }
 
@@ -362,6 +440,88 @@ TEST(DirectoryTree, WorkDirectoryIsRemovedAndRootsAndRelativePathsRefused) {
   }
   SetCurrentDirectoryA(cwd);
   EXPECT_TRUE(Exists(keep + "sub") && Exists(keep + "temp.dat"));
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The system's list of files to rename or delete at the next start of
+// Windows: pairs of names, an empty second one for a deletion.
+constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+
+bool ReadPendingRenames(std::vector<std::string>* names) {
+  names->clear();
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD type = 0, size = 0;
+  const bool present =
+      RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+  std::vector<char> data(size + 2, '\0');
+  if (present) RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+  RegCloseKey(key);
+  // Names end with a NUL; the list ends with an empty name after the last pair.
+  for (size_t pos = 0; present && pos < size;) {
+    const std::string name(data.data() + pos);
+    names->push_back(name);
+    pos += name.size() + 1;
+  }
+  while (names->size() % 2 != 0) names->pop_back();
+  return present;
+}
+
+void WritePendingRenames(bool present, const std::vector<std::string>& names) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  if (!present) {
+    RegDeleteValueA(key, "PendingFileRenameOperations");
+  } else {
+    std::string data;
+    for (const std::string& name : names) data += name + '\0';
+    data += '\0';
+    RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                   static_cast<DWORD>(data.size()));
+  }
+  RegCloseKey(key);
+}
+
+// A program still running from the work directory as the run ends (the
+// carried Flash setup after a quiet install) keeps its file; everything
+// else goes now, and what is left goes at the next start of Windows: the
+// file, the marker, then the folder, through the system's list of pending
+// deletions (the NT family's way, which Wine follows).
+TEST(DirectoryTree, WorkDirectoryInUseAtExitIsDeletedAtTheNextStart) {
+  EnvRestorer temp("TEMP");
+  ScratchDir scratch;
+  SetEnvironmentVariableA("TEMP", scratch.path().c_str());
+  std::string dir;
+  ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
+  ForceDirectoryPath(dir + "sysfiles\\");
+  for (const char* file : {"temp.dat", "flashax7.exe", "sysfiles\\1.old"}) WriteFile(dir + file, file);
+  std::vector<std::string> before;
+  const bool hadList = ReadPendingRenames(&before);
+  {
+    HeldByOtherProcess setup(dir + "flashax7.exe");
+    ASSERT_TRUE(setup.held()) << "holdopen.exe did not start";
+    EXPECT_NE(RemoveWorkDirectoryAtExit(dir), kOk);
+    EXPECT_FALSE(Exists(dir + "temp.dat"));
+    EXPECT_FALSE(Exists(dir + "sysfiles"));
+    EXPECT_TRUE(Exists(dir + "flashax7.exe"));
+    std::vector<std::string> after;
+    EXPECT_TRUE(ReadPendingRenames(&after));
+    WritePendingRenames(hadList, before);
+    ASSERT_GE(after.size(), before.size());
+    std::vector<std::string> added(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end());
+    for (std::string& name : added) name = Lower(name);
+    const std::vector<std::string> expected = {
+        Lower("\\??\\" + dir + "flashax7.exe"), "", Lower("\\??\\" + dir + kWorkDirectoryMarker), "",
+        Lower("\\??\\" + dir.substr(0, dir.size() - 1)), ""};
+    EXPECT_EQ(added, expected);
+  }
+  // Once the program has ended, the folder goes as usual.
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
+  EXPECT_FALSE(Exists(dir));
 }
 
 TEST(DirectoryTree, SymbolicLinkIsRemovedNotFollowed) {
