@@ -542,6 +542,26 @@ TEST(DirectoryTree, SymbolicLinkIsRemovedNotFollowed) {
   EXPECT_EQ(ReadFile(elsewhere + "precious.txt"), "keep me");
 }
 
+// A TEMP prepared outside Wine (SS_LINK_TEMP, see winsys_link_tests): LMF1
+// is a symbolic link to a folder that looks like a left work directory, and
+// LMF2 a left work directory whose "sysfiles" is such a link. The clean-up
+// before a new work directory never goes through either.
+TEST(WorkDirectory, LinkedFoldersAreNeverFollowed) {
+  const std::string linked = test::Env("SS_LINK_TEMP");
+  if (linked.empty()) GTEST_SKIP() << "SS_LINK_TEMP not set (run through winsys_link_tests)";
+  const std::string temp = WithTrailingBackslash(linked);
+  ASSERT_NE(GetFileAttributesA((temp + "LMF1").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  EnvRestorer restorer("TEMP");
+  SetEnvironmentVariableA("TEMP", temp.c_str());
+  std::string dir;
+  ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
+  EXPECT_EQ(dir, temp + "LMF3\\");
+  EXPECT_EQ(ReadFile(temp + "LMF1\\temp.dat"), "keep me");
+  EXPECT_TRUE(Exists(temp + "LMF2\\" + kWorkDirectoryMarker));
+  EXPECT_EQ(ReadFile(temp + "LMF2\\sysfiles\\temp.dat"), "keep me");
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
+}
+
 // ---- the screen saver pair and the install target ----
 
 TEST(ScreenSaverPair, ExistsRemoveCreate) {
