@@ -65,6 +65,72 @@ inline void RegDeleteTree(HKEY root, const std::string& key) {
   RegDeleteKeyA(root, key.c_str());
 }
 
+// The system's list of files to rename or delete at the next start of
+// Windows (PendingFileRenameOperations of the Session Manager key, where
+// MoveFileEx's delayed deletion writes, under Wine too): pairs of names, an
+// empty second one for a deletion. Taken at construction, put back as it was
+// (or removed, when there was none) at destruction.
+class PendingRenamesRestorer {
+ public:
+  PendingRenamesRestorer() { present_ = Read(&before_); }
+  ~PendingRenamesRestorer() { Write(); }
+  PendingRenamesRestorer(const PendingRenamesRestorer&) = delete;
+  PendingRenamesRestorer& operator=(const PendingRenamesRestorer&) = delete;
+
+  // The names added since construction, in lower case ("\??\c:\...", "").
+  std::vector<std::string> Added() const {
+    std::vector<std::string> now;
+    Read(&now);
+    std::vector<std::string> added;
+    for (size_t i = before_.size(); i < now.size(); ++i) {
+      std::string name = now[i];
+      for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+      added.push_back(name);
+    }
+    return added;
+  }
+
+ private:
+  static constexpr const char* kKey = "System\\CurrentControlSet\\Control\\Session Manager";
+  static constexpr const char* kValue = "PendingFileRenameOperations";
+
+  static bool Read(std::vector<std::string>* names) {
+    names->clear();
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    DWORD type = 0, size = 0;
+    const bool present = RegQueryValueExA(key, kValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    std::vector<char> data(size + 2, '\0');
+    if (present) RegQueryValueExA(key, kValue, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    RegCloseKey(key);
+    // Each name ends with a NUL; an empty name after the last pair ends the list.
+    for (size_t pos = 0; present && pos < size;) {
+      const std::string name(data.data() + pos);
+      names->push_back(name);
+      pos += name.size() + 1;
+    }
+    while (names->size() % 2 != 0) names->pop_back();
+    return present;
+  }
+  void Write() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (!present_) {
+      RegDeleteValueA(key, kValue);
+    } else {
+      std::string data;
+      for (const std::string& name : before_) data += name + '\0';
+      data += '\0';
+      RegSetValueExA(key, kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                     static_cast<DWORD>(data.size()));
+    }
+    RegCloseKey(key);
+  }
+
+  bool present_ = false;
+  std::vector<std::string> before_;
+};
+
 // Keeps "system.ini" as it was before the test, byte for byte.
 class SystemIniRestorer {
  public:

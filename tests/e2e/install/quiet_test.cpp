@@ -8,6 +8,7 @@
 
 #include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
+#include "tests/e2e/install/Pictures.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
@@ -112,6 +113,7 @@ TEST_F(QuietInstall, NextRunRemovesAKilledRunsWorkDirectoryOnly) {
   PackagePlan plan;
   plan.title = "E2E Killed Run";
   plan.displayMode = ss::dmBitmap;
+  plan.presentation = MakeBitmapFile(320, 200);
   const Package package = MakePackage(plan);
   PackagePlan large = plan;
   large.compression = Compression::kStore;
@@ -152,7 +154,6 @@ TEST_F(QuietInstall, NextRunRemovesAKilledRunsWorkDirectoryOnly) {
 
   auto next = RunToEnd(WriteInstaller(package), "/q");
   EXPECT_EQ(next->exitCode(), 0u) << next->LogText();
-  ExpectInstalled(package);
   EXPECT_TRUE(next->Logged("left work directory removed: " + killedDir)) << next->LogText();
   EXPECT_FALSE(DirExists(killedDir));
   EXPECT_TRUE(FileExists(inUse + "temp.dat")) << "the folder of a running installer was touched";
@@ -165,6 +166,7 @@ TEST_F(QuietInstall, NextRunRemovesAKilledRunsWorkDirectoryOnly) {
   EXPECT_FALSE(DirExists(inUse));
   ss::RemoveDirectoryTree(unmarked);
   ss::RemoveDirectoryTree(foreign);
+  ExpectInstalled(package);
 }
 
 // Kind 4 without switch installs at once and then starts the Display

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Strings.h"
+#include "tests/support/WinSystem.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
@@ -447,45 +448,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// The system's list of files to rename or delete at the next start of
-// Windows: pairs of names, an empty second one for a deletion.
-constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-
-bool ReadPendingRenames(std::vector<std::string>* names) {
-  names->clear();
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  DWORD type = 0, size = 0;
-  const bool present =
-      RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
-  std::vector<char> data(size + 2, '\0');
-  if (present) RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-  RegCloseKey(key);
-  // Names end with a NUL; the list ends with an empty name after the last pair.
-  for (size_t pos = 0; present && pos < size;) {
-    const std::string name(data.data() + pos);
-    names->push_back(name);
-    pos += name.size() + 1;
-  }
-  while (names->size() % 2 != 0) names->pop_back();
-  return present;
-}
-
-void WritePendingRenames(bool present, const std::vector<std::string>& names) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-  if (!present) {
-    RegDeleteValueA(key, "PendingFileRenameOperations");
-  } else {
-    std::string data;
-    for (const std::string& name : names) data += name + '\0';
-    data += '\0';
-    RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                   static_cast<DWORD>(data.size()));
-  }
-  RegCloseKey(key);
-}
-
 // A program still running from the work directory as the run ends (the
 // carried Flash setup after a quiet install) keeps its file; everything
 // else goes now, and what is left goes at the next start of Windows: the
@@ -499,25 +461,18 @@ TEST(DirectoryTree, WorkDirectoryInUseAtExitIsDeletedAtTheNextStart) {
   ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
   ForceDirectoryPath(dir + "sysfiles\\");
   for (const char* file : {"temp.dat", "flashax7.exe", "sysfiles\\1.old"}) WriteFile(dir + file, file);
-  std::vector<std::string> before;
-  const bool hadList = ReadPendingRenames(&before);
   {
+    const sstest::PendingRenamesRestorer pending;
     HeldByOtherProcess setup(dir + "flashax7.exe");
     ASSERT_TRUE(setup.held()) << "holdopen.exe did not start";
     EXPECT_NE(RemoveWorkDirectoryAtExit(dir), kOk);
     EXPECT_FALSE(Exists(dir + "temp.dat"));
     EXPECT_FALSE(Exists(dir + "sysfiles"));
     EXPECT_TRUE(Exists(dir + "flashax7.exe"));
-    std::vector<std::string> after;
-    EXPECT_TRUE(ReadPendingRenames(&after));
-    WritePendingRenames(hadList, before);
-    ASSERT_GE(after.size(), before.size());
-    std::vector<std::string> added(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end());
-    for (std::string& name : added) name = Lower(name);
     const std::vector<std::string> expected = {
         Lower("\\??\\" + dir + "flashax7.exe"), "", Lower("\\??\\" + dir + kWorkDirectoryMarker), "",
         Lower("\\??\\" + dir.substr(0, dir.size() - 1)), ""};
-    EXPECT_EQ(added, expected);
+    EXPECT_EQ(pending.Added(), expected);
   }
   // Once the program has ended, the folder goes as usual.
   EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
