@@ -297,6 +297,7 @@ TEST(WorkDirectory, NoFreeNameIsAFailure) {
   WriteFile(scratch / "F1", "x");
   ASSERT_EQ(MakeWorkDirectory("F", dir), 0);
   EXPECT_EQ(dir, scratch / "F2\\");
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
 
   // A TEMP that does not exist gives the system's reason, at once.
   SetEnvironmentVariableA("TEMP", (scratch / "missing\\deeper").c_str());
