@@ -1,9 +1,11 @@
 // System state the Windows-side tests read and put back: the screen saver
-// line of "system.ini" and registry keys and values.
+// line of "system.ini", registry keys and values, and the files pending
+// deletion at the next start of Windows.
 #pragma once
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,70 +67,73 @@ inline void RegDeleteTree(HKEY root, const std::string& key) {
   RegDeleteKeyA(root, key.c_str());
 }
 
-// The system's list of files to rename or delete at the next start of
-// Windows (PendingFileRenameOperations of the Session Manager key, where
-// MoveFileEx's delayed deletion writes, under Wine too): pairs of names, an
-// empty second one for a deletion. Taken at construction, put back as it was
-// (or removed, when there was none) at destruction.
-class PendingRenamesRestorer {
+// Keeps the system's list of files to delete at the next start of Windows
+// (PendingFileRenameOperations of the Session Manager key, where MoveFileEx's
+// delayed deletion writes, under Wine too) as it was, and tells which
+// entries a run added (paths without the "\??\" prefix).
+class PendingDeletes {
  public:
-  PendingRenamesRestorer() { present_ = Read(&before_); }
-  ~PendingRenamesRestorer() { Write(); }
-  PendingRenamesRestorer(const PendingRenamesRestorer&) = delete;
-  PendingRenamesRestorer& operator=(const PendingRenamesRestorer&) = delete;
+  PendingDeletes() : existed_(Read(&saved_)) {}
+  ~PendingDeletes() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (existed_) {
+      RegSetValueExA(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
+                     static_cast<DWORD>(saved_.size()));
+    } else {
+      RegDeleteValueA(key, kPending);
+    }
+    RegCloseKey(key);
+  }
+  PendingDeletes(const PendingDeletes&) = delete;
+  PendingDeletes& operator=(const PendingDeletes&) = delete;
 
-  // The names added since construction, in lower case ("\??\c:\...", "").
   std::vector<std::string> Added() const {
-    std::vector<std::string> now;
+    std::string now;
     Read(&now);
+    const std::vector<std::string> before = Split(saved_), after = Split(now);
     std::vector<std::string> added;
-    for (size_t i = before_.size(); i < now.size(); ++i) {
-      std::string name = now[i];
-      for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-      added.push_back(name);
+    for (const std::string& s : after) {
+      if (!s.empty() && std::find(before.begin(), before.end(), s) == before.end()) {
+        added.push_back(s.compare(0, 4, "\\??\\") == 0 ? s.substr(4) : s);
+      }
     }
     return added;
   }
 
  private:
-  static constexpr const char* kKey = "System\\CurrentControlSet\\Control\\Session Manager";
-  static constexpr const char* kValue = "PendingFileRenameOperations";
+  static constexpr const char* kSessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
+  static constexpr const char* kPending = "PendingFileRenameOperations";
 
-  static bool Read(std::vector<std::string>* names) {
-    names->clear();
+  static bool Read(std::string* out) {
+    out->clear();
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    DWORD type = 0, size = 0;
-    const bool present = RegQueryValueExA(key, kValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
-    std::vector<char> data(size + 2, '\0');
-    if (present) RegQueryValueExA(key, kValue, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    RegCloseKey(key);
-    // Each name ends with a NUL; an empty name after the last pair ends the list.
-    for (size_t pos = 0; present && pos < size;) {
-      const std::string name(data.data() + pos);
-      names->push_back(name);
-      pos += name.size() + 1;
-    }
-    while (names->size() % 2 != 0) names->pop_back();
-    return present;
-  }
-  void Write() const {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (!present_) {
-      RegDeleteValueA(key, kValue);
-    } else {
-      std::string data;
-      for (const std::string& name : before_) data += name + '\0';
-      data += '\0';
-      RegSetValueExA(key, kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                     static_cast<DWORD>(data.size()));
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    DWORD size = 0, type = 0;
+    bool ok = RegQueryValueExA(key, kPending, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    if (ok) {
+      out->resize(size);
+      ok = size == 0 || RegQueryValueExA(key, kPending, nullptr, &type, reinterpret_cast<BYTE*>(&(*out)[0]),
+                                         &size) == ERROR_SUCCESS;
+      out->resize(ok ? size : 0);
     }
     RegCloseKey(key);
+    return ok;
+  }
+  static std::vector<std::string> Split(const std::string& multi) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos < multi.size()) {
+      const size_t end = multi.find('\0', pos);
+      parts.push_back(multi.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+      if (end == std::string::npos) break;
+      pos = end + 1;
+    }
+    return parts;
   }
 
-  bool present_ = false;
-  std::vector<std::string> before_;
+  std::string saved_;
+  bool existed_;
 };
 
 // Keeps "system.ini" as it was before the test, byte for byte.
