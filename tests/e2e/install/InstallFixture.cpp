@@ -37,6 +37,11 @@ bool InstallE2e::UseStub(const std::string& buildPath) {
 void InstallE2e::SetUp() {
   ASSERT_GT(Stub().size(), 1000u) << "installer stub not readable: " << SS_STUB_PATH;
   ASSERT_GT(Library().size(), 1000u) << "decompression library not readable: " << SS_IMPBORL_PATH;
+  // In the 64-bit prefix (run-wow64.sh) the checks of the real System32 and
+  // the 64-bit registry view must not pass by looking at nothing.
+  if (GetEnvironmentVariableA("SS_WOW64_PREFIX", nullptr, 0) != 0) {
+    ASSERT_TRUE(ss::RunsUnderWow64()) << "SS_WOW64_PREFIX set, but not under WOW64";
+  }
   static int counter = 0;
   scratch_ = TempDir() + "e2eG" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + "\\";
   CreateDirectoryA(scratch_.c_str(), nullptr);
