@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -534,8 +535,10 @@ bool DeleteAtRestart(const std::string& path, bool folder) {
 
 // What is left of a work directory whose removal failed: each file that
 // still cannot be deleted, then the folders, for the next start of
-// Windows. The marker goes with them, or stays (9x) for the next run.
-void ScheduleLeftovers(const std::string& dir, int depth, bool* scheduled) {
+// Windows. While a file is left the marker stays with it (and goes at the
+// restart on the NT family), so that the next run's clean-up still
+// recognises the folder as ours.
+void ScheduleLeftovers(const std::string& dir, int depth, bool* left) {
   std::vector<std::string> folders;
   {
     WIN32_FIND_DATAA fd;
@@ -549,32 +552,35 @@ void ScheduleLeftovers(const std::string& dir, int depth, bool* scheduled) {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           if (depth == 0) folders.push_back(full);
-        } else if (depth > 0 || Lower(name) != kWorkDirectoryMarker) {
-          if (DeleteOnce(full) != 0 && DeleteAtRestart(full, false)) {
-            DebugLog("to be deleted at restart: " + full);
-            *scheduled = true;
-          }
+        } else if ((depth > 0 || Lower(name) != kWorkDirectoryMarker) && DeleteOnce(full) != 0) {
+          *left = true;
+          if (DeleteAtRestart(full, false)) DebugLog("to be deleted at restart: " + full);
         }
       } while (FindNextFileA(find.get(), &fd));
     }
   }
   for (const std::string& folder : folders) {
-    ScheduleLeftovers(folder + "\\", depth + 1, scheduled);
+    ScheduleLeftovers(folder + "\\", depth + 1, left);
     if (!RemoveDirectoryA(folder.c_str())) DeleteAtRestart(folder, true);
   }
   if (depth > 0) return;
   const std::string marker = dir + kWorkDirectoryMarker;
   if (FileExists(marker)) {
-    if (*scheduled) {
-      // On the 9x family the folder stays: with its marker, the next run's
-      // clean-up recognises and removes it.
-      if (HasAccessLists()) DeleteAtRestart(marker, false);
-    } else {
+    if (!*left) {
       DeleteOnce(marker);
+    } else if (HasAccessLists()) {
+      DeleteAtRestart(marker, false);
     }
   }
   const std::string bare = WithoutTrailingBackslash(dir);
   if (!RemoveDirectoryA(bare.c_str()) && DeleteAtRestart(bare, true)) DebugLog("to be deleted at restart: " + dir);
+}
+
+// The work directories whose leftovers are already on the list for the
+// restart: the end of a run may come through more than one way out.
+std::vector<std::string>& ScheduledDirectories() {
+  static std::vector<std::string> dirs;
+  return dirs;
 }
 
 }  // namespace
@@ -584,8 +590,12 @@ Result RemoveWorkDirectoryAtExit(const std::string& directory) {
   if (removed == kOk || !IsRemovableFolder(directory) || !DirectoryExists(directory)) return removed;
   const DWORD a = Attributes(WithoutTrailingBackslash(directory));
   if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return removed;
-  bool scheduled = false;
-  ScheduleLeftovers(WithTrailingBackslash(directory), 0, &scheduled);
+  const std::string dir = WithTrailingBackslash(directory);
+  std::vector<std::string>& scheduled = ScheduledDirectories();
+  if (std::find(scheduled.begin(), scheduled.end(), Lower(dir)) != scheduled.end()) return removed;
+  scheduled.push_back(Lower(dir));
+  bool left = false;
+  ScheduleLeftovers(dir, 0, &left);
   return removed;
 }
 

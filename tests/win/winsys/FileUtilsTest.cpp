@@ -468,6 +468,10 @@ TEST(DirectoryTree, WorkDirectoryInUseAtExitIsDeletedAtTheNextStart) {
     const std::vector<std::string> expected = {dir + "flashax7.exe", dir + kWorkDirectoryMarker,
                                                dir.substr(0, dir.size() - 1)};
     EXPECT_EQ(pending.Added(), expected);
+    // A second way out of the same run (the window closed, then the program
+    // left) adds nothing to the list.
+    EXPECT_NE(RemoveWorkDirectoryAtExit(dir), kOk);
+    EXPECT_EQ(pending.Added(), expected);
   }
   // Once the program has ended, the folder goes as usual.
   EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
