@@ -111,7 +111,8 @@ Result DeleteFileRetry(const std::string& path, int tries, int* attempts = nullp
 // cannot be deleted stops the removal with its code and keeps the directory;
 // a subdirectory that cannot be emptied is passed over, and the directory
 // then cannot be removed (-1). Junctions and symbolic links are removed
-// themselves, never followed. An empty path gives -1.
+// themselves, never followed. An empty path gives -1. The markers this
+// process holds in work directories inside `dir` are given up first.
 Result RemoveDirectoryTree(const std::string& dir);
 
 // Removes the installer's work directory with everything in it, as
