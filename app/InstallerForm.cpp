@@ -146,7 +146,8 @@ bool TInstallerForm::FormCloseQuery() { return !installRunning; }
 
 void TInstallerForm::FormClose() {
   if (displayMode != dmSilent && moviePanel1 != nullptr) moviePanel1->stopMovie();
-  const Result removed = RemoveWorkDirectory(workDirectory_);
+  if (moviePanel1 != nullptr) moviePanel1->removeTempFiles();
+  const Result removed = RemoveWorkDirectoryAtExit(workDirectory_);
   if (removed != kOk) DebugLog("work directory not removed: " + std::to_string(removed) + " " + workDirectory_);
   release();
   App().Terminate();

@@ -38,14 +38,19 @@ class MoviePanelSlot {
  public:
   virtual ~MoviePanelSlot() = default;
   virtual void stopMovie() = 0;
+  // The panel's temporary files go with the installer window (also when the
+  // Windows session ends, when the process may end before any destructor).
+  virtual void removeTempFiles() = 0;
 };
 
-// Puts any panel with a stopMovie() (the Flash movie panel) into the slot.
+// Puts any panel with stopMovie() and removeTempDirectory() (the Flash movie
+// panel) into the slot.
 template <typename MoviePanel>
 class MoviePanelAdapter : public MoviePanelSlot {
  public:
   explicit MoviePanelAdapter(MoviePanel& panel) : panel_(panel) {}
   void stopMovie() override { panel_.stopMovie(); }
+  void removeTempFiles() override { panel_.removeTempDirectory(); }
 
  private:
   MoviePanel& panel_;

@@ -38,7 +38,7 @@ void RestrictLibrarySearch() {
 // copy of the installer; whatever ended the run (a window that could not be
 // created, a window that went without closing), it must not stay behind.
 int LeaveProgram(int exitCode) {
-  const ss::Result removed = ss::RemoveWorkDirectory(ss::Dirs().workDir);
+  const ss::Result removed = ss::RemoveWorkDirectoryAtExit(ss::Dirs().workDir);
   if (removed != ss::kOk) ss::DebugLog("work directory not removed: " + std::to_string(removed));
   return exitCode;
 }

@@ -36,7 +36,14 @@ TFlashPanel::~TFlashPanel() {
     flashControl_.reset();
   }
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
-  if (!tempDir_.empty()) RemoveDirectoryTree(tempDir_);
+  removeTempDirectory();
+}
+
+void TFlashPanel::removeTempDirectory() {
+  if (tempDir_.empty()) return;
+  const Result removed = RemoveWorkDirectory(tempDir_);
+  if (removed != kOk) DebugLog("movie folder not removed: " + std::to_string(removed) + " " + tempDir_);
+  tempDir_.clear();
 }
 
 LRESULT TFlashPanel::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -38,6 +38,10 @@ class TFlashPanel : public Window {
   Result playMovie(const std::string& name);
   // Stops and frees the control; the panel turns black with no movie.
   void stopMovie();
+  // Removes the temporary directory with the uncompressed movie now (the
+  // control plays the caller's file, never these); a later compressed movie
+  // makes a new one.
+  void removeTempDirectory();
   // Repaints the panel and gives the keyboard focus to the control.
   void focusMovie();
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -127,17 +128,166 @@ namespace {
 // directory has no security at all).
 bool HasAccessLists() { return (GetVersion() & 0x80000000u) == 0; }
 
-// The user of the process token, in a buffer aligned for the SID in it.
-bool ReadTokenUser(std::vector<DWORD>& user) {
+// One part of the process token (its user, its default owner), in a buffer
+// aligned for the SID in it.
+bool ReadToken(TOKEN_INFORMATION_CLASS what, std::vector<DWORD>& info) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
   const KernelHandle owned(token);
   DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  GetTokenInformation(token, what, nullptr, 0, &size);
   if (size == 0) return false;
-  user.assign(size / sizeof(DWORD) + 1, 0);
-  return GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size() * sizeof(DWORD)),
-                             &size) != 0;
+  info.assign(size / sizeof(DWORD) + 1, 0);
+  return GetTokenInformation(token, what, info.data(), static_cast<DWORD>(info.size() * sizeof(DWORD)), &size) != 0;
+}
+
+bool ReadTokenUser(std::vector<DWORD>& user) { return ReadToken(TokenUser, user); }
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The markers of the work directories this process made and still uses.
+struct HeldMarker {
+  std::string dir;  // with its trailing backslash
+  FileHandle file;
+};
+
+std::vector<HeldMarker>& HeldMarkers() {
+  static std::vector<HeldMarker> held;
+  return held;
+}
+
+// Gives up the markers of `dir` and of the work directories inside it, so
+// that their removal can delete them.
+void ReleaseMarkersWithin(const std::string& dir) {
+  const std::string tree = Lower(WithTrailingBackslash(dir));
+  std::vector<HeldMarker>& held = HeldMarkers();
+  for (size_t i = held.size(); i-- > 0;) {
+    if (Lower(held[i].dir).rfind(tree, 0) == 0) held.erase(held.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
+
+// Makes the marker of a fresh work directory and keeps it open: others may
+// read it but not write or delete it, so the clean-up of another run sees
+// the folder in use. A marker that cannot be made leaves the directory
+// usable (only a later clean-up will not recognise it).
+void HoldMarker(const std::string& dir) {
+  FileHandle file(CreateFileA((dir + kWorkDirectoryMarker).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    DebugLog("work directory marker not made: " + dir + " (error " + std::to_string(GetLastError()) + ")");
+    return;
+  }
+  HeldMarkers().push_back({dir, std::move(file)});
+}
+
+// Whether the owner of `path` is one of `sids` (the token's user and default
+// owner: an elevated run owns what it makes through its default owner).
+bool OwnedByOneOf(const std::string& path, const std::vector<PSID>& sids) {
+  DWORD needed = 0;
+  GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
+  if (needed == 0) return false;
+  std::vector<DWORD> descriptor(needed / sizeof(DWORD) + 1, 0);
+  if (!GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, descriptor.data(),
+                        static_cast<DWORD>(descriptor.size() * sizeof(DWORD)), &needed)) {
+    return false;
+  }
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) || owner == nullptr) return false;
+  for (PSID sid : sids) {
+    if (sid != nullptr && IsValidSid(sid) && EqualSid(owner, sid)) return true;
+  }
+  return false;
+}
+
+constexpr char kSystemFilesFolder[] = "sysfiles";
+
+// The files of a work directory left by an earlier run (`dir` ends with a
+// backslash), the marker excepted, when the folder holds only what a run
+// makes: files, and the "sysfiles" folder of files. False for anything else
+// (another folder, a junction or link anywhere): the folder is not ours.
+bool ListLeftFiles(const std::string& dir, bool nested, std::vector<std::string>* files,
+                   std::vector<std::string>* folders) {
+  WIN32_FIND_DATAA fd;
+  FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
+  if (!find) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const std::string name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (nested || Lower(name) != kSystemFilesFolder) return false;
+      if (!ListLeftFiles(dir + name + "\\", true, files, folders)) return false;
+      folders->push_back(dir + name);
+    } else if (nested || Lower(name) != kWorkDirectoryMarker) {
+      files->push_back(dir + name);
+    }
+  } while (FindNextFileA(find.get(), &fd));
+  return true;
+}
+
+// Removes one work directory an earlier run left (see MakeWorkDirectory).
+// `dir` ends with a backslash.
+void RemoveLeftWorkDirectory(const std::string& dir) {
+  const std::string marker = dir + kWorkDirectoryMarker;
+  const DWORD markerAttributes = Attributes(marker);
+  if (markerAttributes == INVALID_FILE_ATTRIBUTES ||
+      (markerAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return;
+  }
+  // Opened without any sharing: this fails while a running installer holds
+  // its marker, and keeps a second clean-up out while this one works.
+  FileHandle lock(CreateFileA(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+  if (!lock) {
+    DebugLog("left work directory kept (marker in use): " + dir);
+    return;
+  }
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  if (!ListLeftFiles(dir, false, &files, &folders)) {
+    DebugLog("left work directory kept (foreign content): " + dir);
+    return;
+  }
+  for (const std::string& file : files) {
+    if (DeleteOnce(file) != 0) {
+      DebugLog("left work directory kept (in use): " + file);
+      return;
+    }
+  }
+  for (const std::string& folder : folders) RemoveDirectoryA(folder.c_str());
+  lock.reset();
+  if (DeleteOnce(marker) != 0 || !RemoveDirectoryA(WithoutTrailingBackslash(dir).c_str())) {
+    DebugLog("left work directory not removed: " + dir + " (error " + std::to_string(GetLastError()) + ")");
+    return;
+  }
+  DebugLog("left work directory removed: " + dir);
+}
+
+// The clean-up of the work directories earlier runs left: the candidates
+// TEMP\<prefix>1 .. 1000 and nothing else, never followed through a link.
+void RemoveLeftWorkDirectories(const std::string& base) {
+  std::vector<DWORD> user;
+  std::vector<DWORD> owner;
+  std::vector<PSID> mine;
+  if (HasAccessLists()) {
+    if (ReadToken(TokenUser, user)) mine.push_back(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+    if (ReadToken(TokenOwner, owner)) mine.push_back(reinterpret_cast<TOKEN_OWNER*>(owner.data())->Owner);
+    // Whose folders they are cannot be told: keep them all.
+    if (mine.empty()) return;
+  }
+  for (int n = 1; n <= 1000; ++n) {
+    const std::string candidate = base + std::to_string(n);
+    const DWORD a = Attributes(candidate);
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) == 0 || (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      continue;
+    }
+    if (!mine.empty() && !OwnedByOneOf(candidate, mine)) continue;
+    RemoveLeftWorkDirectory(candidate + "\\");
+  }
 }
 
 }  // namespace
@@ -212,6 +362,7 @@ Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
     DebugLog("work directory: its private access list cannot be built");
     return kErrWorkDirUnprotected;
   }
+  RemoveLeftWorkDirectories(base);
   for (int n = 1; n <= 1000; ++n) {
     const std::string candidate = base + std::to_string(n);
     if (DirectoryExists(candidate)) continue;
@@ -219,6 +370,7 @@ Result MakeWorkDirectory(const std::string& prefix, std::string& dir) {
     // existing one, so a directory someone else prepared is never reused.
     if (CreateDirectoryA(candidate.c_str(), security.attributes())) {
       dir = candidate + "\\";
+      HoldMarker(dir);
       return kOk;
     }
     const Result err = LastErrorOr(kErrGeneric);
@@ -260,6 +412,7 @@ Result RemoveDirectoryTree(const std::string& dirIn) {
   if (dirIn.empty()) return kErrGeneric;
   const std::string dir = WithTrailingBackslash(dirIn);
   const std::string bare = WithoutTrailingBackslash(dir);
+  ReleaseMarkersWithin(dir);
 
   // A directory that is itself a junction or link: remove the link only.
   const DWORD own = Attributes(bare);
@@ -347,6 +500,103 @@ Result RemoveWorkDirectory(const std::string& directory) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return kOk;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return kErrGeneric;
   return RemoveDirectoryTree(directory);
+}
+
+namespace {
+
+// Deletes `path` (a file, or an empty folder) at the next start of Windows.
+// NT family: MoveFileEx's delayed deletion (the system's list of pending
+// renames, written for an administrator only). 9x family: its MoveFileEx is
+// a stub that fails; wininit.ini's [rename] section takes "NUL=<short
+// path>" lines instead, several of the same key, so the line is appended to
+// the section as it is (a profile write of the key would replace another
+// program's line). Folders are not taken there.
+bool DeleteAtRestart(const std::string& path, bool folder) {
+  if (HasAccessLists()) {
+    if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+    DebugLog("deletion at restart refused: " + path + " (error " + std::to_string(GetLastError()) + ")");
+    return false;
+  }
+  if (folder) return false;
+  char shortPath[MAX_PATH + 1];
+  const DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+  if (n == 0 || n >= sizeof shortPath) return false;
+  // The section as NUL-separated lines, ended by an empty one.
+  std::vector<char> section(32 * 1024);
+  DWORD used = GetPrivateProfileSectionA("rename", section.data(), static_cast<DWORD>(section.size()), "wininit.ini");
+  if (used >= section.size() - 2) return false;  // too long to be rewritten whole
+  std::string lines(section.data(), used);
+  if (!lines.empty() && lines.back() != '\0') lines += '\0';
+  lines += "NUL=" + std::string(shortPath, n);
+  lines += '\0';
+  lines += '\0';
+  return WritePrivateProfileSectionA("rename", lines.c_str(), "wininit.ini") != 0;
+}
+
+// What is left of a work directory whose removal failed: each file that
+// still cannot be deleted, then the folders, for the next start of
+// Windows. While a file is left the marker stays with it (and goes at the
+// restart on the NT family), so that the next run's clean-up still
+// recognises the folder as ours.
+void ScheduleLeftovers(const std::string& dir, int depth, bool* left) {
+  std::vector<std::string> folders;
+  {
+    WIN32_FIND_DATAA fd;
+    FindHandle find(FindFirstFileA((dir + "*").c_str(), &fd));
+    if (find) {
+      do {
+        const std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string full = dir + name;
+        // A link is never followed; a link left behind stays.
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (depth == 0) folders.push_back(full);
+        } else if ((depth > 0 || Lower(name) != kWorkDirectoryMarker) && DeleteOnce(full) != 0) {
+          *left = true;
+          if (DeleteAtRestart(full, false)) DebugLog("to be deleted at restart: " + full);
+        }
+      } while (FindNextFileA(find.get(), &fd));
+    }
+  }
+  for (const std::string& folder : folders) {
+    ScheduleLeftovers(folder + "\\", depth + 1, left);
+    if (!RemoveDirectoryA(folder.c_str())) DeleteAtRestart(folder, true);
+  }
+  if (depth > 0) return;
+  const std::string marker = dir + kWorkDirectoryMarker;
+  if (FileExists(marker)) {
+    if (!*left) {
+      DeleteOnce(marker);
+    } else if (HasAccessLists()) {
+      DeleteAtRestart(marker, false);
+    }
+  }
+  const std::string bare = WithoutTrailingBackslash(dir);
+  if (!RemoveDirectoryA(bare.c_str()) && DeleteAtRestart(bare, true)) DebugLog("to be deleted at restart: " + dir);
+}
+
+// The work directories whose leftovers are already on the list for the
+// restart: the end of a run may come through more than one way out.
+std::vector<std::string>& ScheduledDirectories() {
+  static std::vector<std::string> dirs;
+  return dirs;
+}
+
+}  // namespace
+
+Result RemoveWorkDirectoryAtExit(const std::string& directory) {
+  const Result removed = RemoveWorkDirectory(directory);
+  if (removed == kOk || !IsRemovableFolder(directory) || !DirectoryExists(directory)) return removed;
+  const DWORD a = Attributes(WithoutTrailingBackslash(directory));
+  if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return removed;
+  const std::string dir = WithTrailingBackslash(directory);
+  std::vector<std::string>& scheduled = ScheduledDirectories();
+  if (std::find(scheduled.begin(), scheduled.end(), Lower(dir)) != scheduled.end()) return removed;
+  scheduled.push_back(Lower(dir));
+  bool left = false;
+  ScheduleLeftovers(dir, 0, &left);
+  return removed;
 }
 
 bool ScreenSaverExists(const std::string& dir, const std::string& name) {
@@ -480,7 +730,7 @@ std::string VersionText(uint64_t v) {
 // The work directory's folder of staged files and copies.
 Result SystemFilesFolder(std::string* dir) {
   if (Dirs().workDir.empty()) return kErrGeneric;
-  *dir = Dirs().workDir + "sysfiles\\";
+  *dir = Dirs().workDir + kSystemFilesFolder + "\\";
   if (DirectoryExists(*dir)) return kOk;
   if (CreateDirectoryA(WithoutTrailingBackslash(*dir).c_str(), nullptr)) return kOk;
   return LastErrorOr(kErrGeneric);

@@ -69,8 +69,25 @@ class PrivateDirectorySecurity {
   SECURITY_ATTRIBUTES attributes_{};
 };
 
+// The file a run makes first in each work directory it creates and holds
+// open (others may read it, never write or delete it) for as long as it
+// uses the directory: the mark that the folder is ours and, while the file
+// cannot be opened exclusively, in use.
+constexpr char kWorkDirectoryMarker[] = "inuse.lmf";
+
+// Before it makes its own, a run removes the work directories of the same
+// prefix that earlier runs left behind (a killed or crashed run never
+// reaches its own clean-up): TEMP\<prefix><n>\ for n = 1..1000 that is a
+// real folder (no junction or link), owned on the NT family by the token's
+// user or default owner, holds the marker and otherwise only files and the
+// "sysfiles" folder of files, and whose marker can be opened exclusively
+// (no running installer holds it). Anything else is kept untouched. A file
+// that cannot be deleted (a program still running from the folder) keeps
+// the folder and its marker for a later run.
+//
 // Creates the first free directory TEMP\<prefix><n>\ for n = 1..1000 and
-// returns it in `dir`. TEMP unset or empty falls back to the system's
+// returns it in `dir`, with the marker in it, held until the directory is
+// removed (RemoveWorkDirectory, RemoveDirectoryTree) or the process ends. TEMP unset or empty falls back to the system's
 // temporary path. On the NT family the directory is private: its access list
 // gives the current user and SYSTEM full access (inherited by everything in
 // it) and nobody else any, with nothing inherited from TEMP; on the 9x family
@@ -94,7 +111,8 @@ Result DeleteFileRetry(const std::string& path, int tries, int* attempts = nullp
 // cannot be deleted stops the removal with its code and keeps the directory;
 // a subdirectory that cannot be emptied is passed over, and the directory
 // then cannot be removed (-1). Junctions and symbolic links are removed
-// themselves, never followed. An empty path gives -1.
+// themselves, never followed. An empty path gives -1. The markers this
+// process holds in work directories inside `dir` are given up first.
 Result RemoveDirectoryTree(const std::string& dir);
 
 // Removes the installer's work directory with everything in it, as
@@ -103,6 +121,16 @@ Result RemoveDirectoryTree(const std::string& dir);
 // path, a file) is refused with kErrGeneric and nothing is touched. An empty
 // path or a missing folder is nothing to do.
 Result RemoveWorkDirectory(const std::string& directory);
+
+// The end of a run: RemoveWorkDirectory, then what is left because a
+// program still runs from the folder (the carried Flash setup, started as
+// the quiet install ends) goes at the next start of Windows: on the NT
+// family each file left, then the folders, through MoveFileEx's delayed
+// deletion; on the 9x family (whose MoveFileEx is a stub that fails) each
+// file by a "NUL=<short path>" line appended to wininit.ini's [rename]
+// section, keeping the lines already there; its folder and marker are
+// left to the next run's clean-up. Returns the removal's code.
+Result RemoveWorkDirectoryAtExit(const std::string& directory);
 
 // The screen saver pair of directory `dir` and name `name`.
 bool ScreenSaverExists(const std::string& dir, const std::string& name);

@@ -1,9 +1,11 @@
 // System state the Windows-side tests read and put back: the screen saver
-// line of "system.ini" and registry keys and values.
+// line of "system.ini", registry keys and values, and the files pending
+// deletion at the next start of Windows.
 #pragma once
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -64,6 +66,75 @@ inline void RegDeleteTree(HKEY root, const std::string& key) {
   }
   RegDeleteKeyA(root, key.c_str());
 }
+
+// Keeps the system's list of files to delete at the next start of Windows
+// (PendingFileRenameOperations of the Session Manager key, where MoveFileEx's
+// delayed deletion writes, under Wine too) as it was, and tells which
+// entries a run added (paths without the "\??\" prefix).
+class PendingDeletes {
+ public:
+  PendingDeletes() : existed_(Read(&saved_)) {}
+  ~PendingDeletes() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (existed_) {
+      RegSetValueExA(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
+                     static_cast<DWORD>(saved_.size()));
+    } else {
+      RegDeleteValueA(key, kPending);
+    }
+    RegCloseKey(key);
+  }
+  PendingDeletes(const PendingDeletes&) = delete;
+  PendingDeletes& operator=(const PendingDeletes&) = delete;
+
+  std::vector<std::string> Added() const {
+    std::string now;
+    Read(&now);
+    const std::vector<std::string> before = Split(saved_), after = Split(now);
+    std::vector<std::string> added;
+    for (const std::string& s : after) {
+      if (!s.empty() && std::find(before.begin(), before.end(), s) == before.end()) {
+        added.push_back(s.compare(0, 4, "\\??\\") == 0 ? s.substr(4) : s);
+      }
+    }
+    return added;
+  }
+
+ private:
+  static constexpr const char* kSessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
+  static constexpr const char* kPending = "PendingFileRenameOperations";
+
+  static bool Read(std::string* out) {
+    out->clear();
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    DWORD size = 0, type = 0;
+    bool ok = RegQueryValueExA(key, kPending, nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    if (ok) {
+      out->resize(size);
+      ok = size == 0 || RegQueryValueExA(key, kPending, nullptr, &type, reinterpret_cast<BYTE*>(&(*out)[0]),
+                                         &size) == ERROR_SUCCESS;
+      out->resize(ok ? size : 0);
+    }
+    RegCloseKey(key);
+    return ok;
+  }
+  static std::vector<std::string> Split(const std::string& multi) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos < multi.size()) {
+      const size_t end = multi.find('\0', pos);
+      parts.push_back(multi.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+      if (end == std::string::npos) break;
+      pos = end + 1;
+    }
+    return parts;
+  }
+
+  std::string saved_;
+  bool existed_;
+};
 
 // Keeps "system.ini" as it was before the test, byte for byte.
 class SystemIniRestorer {

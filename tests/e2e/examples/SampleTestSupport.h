@@ -23,12 +23,10 @@ using ss::test::ScratchDir;
 using ss::test::WriteFile;
 using sstest::RegPut;
 using sstest::RegString;
+using sstest::PendingDeletes;
 using sstest::ScreenSaverSetting;
 using sstest::SystemIniRestorer;
 using sstest::WinePath;
-
-inline constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-inline constexpr char kPending[] = "PendingFileRenameOperations";
 
 inline std::string ShortName(const std::string& path) {
   char buf[MAX_PATH + 1];
@@ -38,68 +36,6 @@ inline std::string ShortName(const std::string& path) {
 
 // Whether `title` has an uninstall entry under `root`.
 inline bool KeyExists(HKEY root, const std::string& title) { return sstest::KeyExists(root, UninstallKeyPath(title)); }
-
-// Keeps the list of files to delete at the next start as it was, and tells
-// which entries a run added (paths without the "\??\" prefix).
-class PendingDeletes {
- public:
-  PendingDeletes() : existed_(Read(&saved_)) {}
-  ~PendingDeletes() {
-    RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
-    if (existed_) {
-      RegSetValueExA(key.get(), kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(saved_.data()),
-                     static_cast<DWORD>(saved_.size()));
-    } else {
-      RegDeleteValueA(key.get(), kPending);
-    }
-  }
-  std::vector<std::string> Added() const {
-    std::string now;
-    Read(&now);
-    const std::vector<std::string> before = Split(saved_), after = Split(now);
-    std::vector<std::string> added;
-    for (const std::string& s : after) {
-      if (!s.empty() && std::find(before.begin(), before.end(), s) == before.end()) {
-        added.push_back(s.compare(0, 4, "\\??\\") == 0 ? s.substr(4) : s);
-      }
-    }
-    return added;
-  }
-
- private:
-  static bool Read(std::string* out) {
-    RegKey key;
-    out->clear();
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-      return false;
-    }
-    DWORD size = 0, type = 0;
-    if (RegQueryValueExA(key.get(), kPending, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-    out->resize(size);
-    if (size && RegQueryValueExA(key.get(), kPending, nullptr, &type, reinterpret_cast<BYTE*>(&(*out)[0]),
-                                 &size) != ERROR_SUCCESS) {
-      out->clear();
-      return false;
-    }
-    out->resize(size);
-    return true;
-  }
-  static std::vector<std::string> Split(const std::string& multi) {
-    std::vector<std::string> parts;
-    size_t pos = 0;
-    while (pos < multi.size()) {
-      const size_t end = multi.find('\0', pos);
-      parts.push_back(multi.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-      if (end == std::string::npos) break;
-      pos = end + 1;
-    }
-    return parts;
-  }
-
-  std::string saved_;
-  bool existed_;
-};
 
 // Starts a command line; the handle is closed on destruction, and a process
 // still running then is ended.

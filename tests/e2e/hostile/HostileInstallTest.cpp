@@ -33,6 +33,7 @@
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace hostile {
 namespace {
@@ -78,10 +79,10 @@ void ListFolder(const std::string& dir, const std::string& prefix, bool deep, Li
   FindClose(h);
 }
 
-std::vector<std::string> SubKeys(HKEY root, const char* path) {
+std::vector<std::string> SubKeys(HKEY root, const char* path, REGSAM view = 0) {
   std::vector<std::string> names;
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return names;
   char name[512];
   for (DWORD i = 0;; ++i) {
     DWORD len = sizeof name;
@@ -93,21 +94,33 @@ std::vector<std::string> SubKeys(HKEY root, const char* path) {
   return names;
 }
 
-// Everything a run could change that the checks look at.
+// The real System32 as a WOW64 program names it; "" on 32-bit Windows,
+// where the system directory is the only one.
+std::string NativeSystemDir() { return ss::RunsUnderWow64() ? WindowsDir() + "Sysnative\\" : std::string(); }
+
+constexpr REGSAM kView64 = 0x0100;  // KEY_WOW64_64KEY
+
+// Everything a run could change that the checks look at. Under WOW64 (the
+// 64-bit prefix of run-wow64.sh) also the real System32 and the 64-bit
+// registry view; the system directory and the plain keys are then SysWOW64
+// and the 32-bit view.
 struct Snapshot {
   std::map<std::string, Listing> folders;
   std::vector<std::string> uninstallMachine;
+  std::vector<std::string> uninstallMachine64;
   std::vector<std::string> uninstallUser;
   std::string screenSaver;
 
   static Snapshot Take() {
     Snapshot s;
-    const std::pair<std::string, bool> watched[] = {
+    std::vector<std::pair<std::string, bool>> watched = {
         {"C:\\", false},       {WindowsDir(), false}, {SystemDir(), false},
         {TempDir(), false},    {kRunDir, true},       {kSentinelDir, true},
     };
+    if (!NativeSystemDir().empty()) watched.push_back({NativeSystemDir(), false});
     for (const auto& [dir, deep] : watched) ListFolder(dir, "", deep, &s.folders[dir]);
     s.uninstallMachine = SubKeys(HKEY_LOCAL_MACHINE, kUninstallRoot);
+    if (ss::RunsUnderWow64()) s.uninstallMachine64 = SubKeys(HKEY_LOCAL_MACHINE, kUninstallRoot, kView64);
     s.uninstallUser = SubKeys(HKEY_CURRENT_USER, kUninstallRoot);
     s.screenSaver = ScreenSaverSetting("<none>");
     return s;
@@ -273,6 +286,12 @@ class HostileInstall : public ::testing::Test {
   }
 
   void SetUp() override {
+    // In the 64-bit prefix the checks of the real System32 and the 64-bit
+    // registry view must not pass by looking at nothing.
+    if (GetEnvironmentVariableA("SS_WOW64_PREFIX", nullptr, 0) != 0) {
+      ASSERT_TRUE(ss::RunsUnderWow64()) << "SS_WOW64_PREFIX set, but not under WOW64";
+      ASSERT_TRUE(ss::FileExists(NativeSystemDir() + "kernel32.dll")) << "no Sysnative alias";
+    }
     ASSERT_GT(stub_.size(), 4096u);
     ASSERT_GT(library_.size(), 1024u);
     ASSERT_FALSE(cases_.empty()) << error_;
@@ -297,6 +316,7 @@ class HostileInstall : public ::testing::Test {
     const std::string sys = SystemDir();
     ss::RemoveDirectoryTree(sys + title + " dir\\");
     ss::DeleteFileForced(sys + title + ".scr");
+    ss::DeleteNativeFile(sys + title + ".scr");  // its copy in the real System32 under WOW64
     ss::DeleteUninstallEntry(title, HKEY_LOCAL_MACHINE);
     ss::DeleteUninstallEntry(title, HKEY_CURRENT_USER);
   }
@@ -342,13 +362,17 @@ class HostileInstall : public ::testing::Test {
         const std::string dir = sys + title + " dir\\";
         if (ss::DirectoryExists(dir)) o.problems.push_back("install directory left: " + dir);
         if (ss::FileExists(sys + title + ".scr")) o.problems.push_back("engine left: " + title + ".scr");
+        if (ss::NativeFileExists(sys + title + ".scr")) {
+          o.problems.push_back("engine left in the real System32: " + title + ".scr");
+        }
       }
       if (ScreenSaverSetting("<none>") != before.screenSaver) {
         o.problems.push_back("system.ini changed to " + ScreenSaverSetting("<none>"));
       }
     }
     const Snapshot after = Snapshot::Take();
-    if (after.uninstallMachine != before.uninstallMachine || after.uninstallUser != before.uninstallUser) {
+    if (after.uninstallMachine != before.uninstallMachine || after.uninstallUser != before.uninstallUser ||
+        after.uninstallMachine64 != before.uninstallMachine64) {
       o.problems.push_back("uninstall entries changed");
     }
     for (const auto& [dir, listing] : after.folders) {
@@ -368,16 +392,30 @@ class HostileInstall : public ::testing::Test {
     return o;
   }
 
-  // Runs every case of `group` (narrowed by HOSTILE_FILTER=text, which
-  // keeps the cases whose group or name holds the text).
+  // Runs every case of `group` (narrowed by HOSTILE_FILTER=text|text...,
+  // which keeps the cases whose "group name" holds one of the texts).
   static void RunGroup(const std::string& group) {
-    char filter[256] = {};
+    char filter[1024] = {};
     GetEnvironmentVariableA("HOSTILE_FILTER", filter, sizeof filter);
+    std::vector<std::string> texts;
+    for (size_t pos = 0; filter[0] != 0;) {
+      const std::string all = filter;
+      const size_t bar = all.find('|', pos);
+      const std::string text = all.substr(pos, bar == std::string::npos ? std::string::npos : bar - pos);
+      if (!text.empty()) texts.push_back(text);
+      if (bar == std::string::npos) break;
+      pos = bar + 1;
+    }
     const DWORD start = GetTickCount();
     const size_t ranBefore = outcomes_.size();
     for (const HostileCase& c : cases_) {
       if (c.group != group) continue;
-      if (filter[0] != 0 && (c.group + " " + c.name).find(filter) == std::string::npos) continue;
+      const std::string label = c.group + " " + c.name;
+      if (!texts.empty() && std::none_of(texts.begin(), texts.end(), [&](const std::string& text) {
+            return label.find(text) != std::string::npos;
+          })) {
+        continue;
+      }
       Outcome o = RunCase(c);
       reading::Run r;
       o.rules = reading::QuietRun(c.image, stub_.size(), &r);
@@ -459,7 +497,9 @@ class HostileInstall : public ::testing::Test {
     std::printf("%s", table.c_str());
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    WriteAll(ss::DirectoryPart(self) + "hostile-summary.txt", std::vector<uint8_t>(table.begin(), table.end()));
+    // The run in the 64-bit prefix (a part of the cases) keeps its own.
+    const char* name = ss::RunsUnderWow64() ? "hostile-summary-wow64.txt" : "hostile-summary.txt";
+    WriteAll(ss::DirectoryPart(self) + name, std::vector<uint8_t>(table.begin(), table.end()));
   }
 
   static std::vector<uint8_t> stub_;

@@ -6,6 +6,7 @@
 #include "tests/support/WinTestUtil.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
+#include "winsys/Wow64Redirection.h"
 
 namespace e2e {
 
@@ -36,6 +37,11 @@ bool InstallE2e::UseStub(const std::string& buildPath) {
 void InstallE2e::SetUp() {
   ASSERT_GT(Stub().size(), 1000u) << "installer stub not readable: " << SS_STUB_PATH;
   ASSERT_GT(Library().size(), 1000u) << "decompression library not readable: " << SS_IMPBORL_PATH;
+  // In the 64-bit prefix (run-wow64.sh) the checks of the real System32 and
+  // the 64-bit registry view must not pass by looking at nothing.
+  if (GetEnvironmentVariableA("SS_WOW64_PREFIX", nullptr, 0) != 0) {
+    ASSERT_TRUE(ss::RunsUnderWow64()) << "SS_WOW64_PREFIX set, but not under WOW64";
+  }
   static int counter = 0;
   scratch_ = TempDir() + "e2eG" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + "\\";
   CreateDirectoryA(scratch_.c_str(), nullptr);
@@ -50,6 +56,7 @@ void InstallE2e::TearDown() {
     const std::string engine = EnginePath(title);
     SetFileAttributesA(engine.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(engine.c_str());
+    ss::DeleteNativeFile(engine);  // the copy in the real System32 under WOW64
     ss::RemoveDirectoryTree(InstallDir(title));
     RegDeleteTree(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(title));
     RegDeleteTree(HKEY_CURRENT_USER, ss::UninstallKeyPath(title));
@@ -201,7 +208,13 @@ bool InstallE2e::UninstallEntryExists(const std::string& title) {
   bool hklm = false, hkcu = false;
   RegString(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(title), "UninstallString", &hklm);
   RegString(HKEY_CURRENT_USER, ss::UninstallKeyPath(title), "UninstallString", &hkcu);
-  return hklm || hkcu;
+  // Under WOW64 the machine's 64-bit registry view as well (on 32-bit
+  // Windows the flag is ignored and this is the same key again).
+  HKEY key = nullptr;
+  const bool hklm64 = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ss::UninstallKeyPath(title).c_str(), 0,
+                                    KEY_READ | 0x0100 /* KEY_WOW64_64KEY */, &key) == ERROR_SUCCESS;
+  if (hklm64) RegCloseKey(key);
+  return hklm || hkcu || hklm64;
 }
 
 void InstallE2e::ExpectInstalled(const Package& package) {
@@ -237,6 +250,8 @@ void InstallE2e::ExpectInstalled(const Package& package) {
 void InstallE2e::ExpectNothingInstalled(const std::string& title) {
   EXPECT_FALSE(FileExists(EnginePath(title))) << "engine left";
   EXPECT_FALSE(DirExists(InstallDir(title))) << "install directory left";
+  // Under WOW64 (run-wow64.sh) nothing in the real System32 either.
+  EXPECT_FALSE(ss::NativeFileExists(EnginePath(title))) << "engine left in the real System32";
   EXPECT_FALSE(UninstallEntryExists(title)) << "uninstall entry left";
   EXPECT_TRUE(NewWorkDirs().empty()) << "work directory left: " << NewWorkDirs().front();
 }

@@ -3,6 +3,8 @@
 // the carried setup run for a clean install, the direct install when the
 // movie cannot play (and its refusal of a title that is another program's),
 // and the Windows NT refusal of a Flash 8 package.
+#include <algorithm>
+
 #include "core/Messages.h"
 #include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
@@ -140,6 +142,49 @@ TEST_F(FlashInstall, CarriedSetupRunsForACleanInstall) {
     DeleteFileA(record.c_str());
     ExpectInstalled(package);
   }
+}
+
+// The carried setup still runs from the work directory when the quiet
+// install ends: everything else there goes at once, and the setup's file,
+// the marker and the folder are deleted at the next start of Windows (the
+// system's list of pending deletions, where Wine's MoveFileEx writes too).
+TEST_F(FlashInstall, CarriedSetupStillRunningAtTheEndIsDeletedAtTheNextStart) {
+  UnregisterFlashControl();
+  const std::string record = TempDir() + "e2e-flash-setup.txt";
+  DeleteFileA(record.c_str());
+  const std::string holdName = "ss-e2e-setup-hold-" + std::to_string(GetCurrentProcessId());
+  HANDLE hold = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
+  ASSERT_NE(hold, nullptr);
+  SetEnvironmentVariableA("SS_E2E_SETUP_HOLD", holdName.c_str());
+  PackagePlan plan = FlashPlan();
+  Package package = MakePackage(plan);
+  CarrySetup(package);
+  std::string workDir;
+  {
+    const sstest::PendingDeletes pending;
+    auto child = RunToEnd(WriteInstaller(package), "/q", 90000);
+    SetEnvironmentVariableA("SS_E2E_SETUP_HOLD", nullptr);
+    EXPECT_EQ(child->exitCode(), 0u) << child->LogText();
+    ExpectSetupRanInWorkDirectory(record);
+    EXPECT_TRUE(FileExists(EnginePath(plan.title)));
+    const std::vector<std::string> left = NewWorkDirs();
+    ASSERT_EQ(left.size(), 1u);
+    workDir = TempDir() + left[0] + "\\";
+    std::vector<std::string> inside = ListDir(workDir, "*");
+    std::sort(inside.begin(), inside.end());
+    EXPECT_EQ(inside, (std::vector<std::string>{"flashax7.exe", ss::kWorkDirectoryMarker})) << child->LogText();
+    const std::vector<std::string> expected = {workDir + "flashax7.exe", workDir + ss::kWorkDirectoryMarker,
+                                               workDir.substr(0, workDir.size() - 1)};
+    EXPECT_EQ(pending.Added(), expected);
+  }
+  // The setup ends; the next run's clean-up would take the folder, as the
+  // test does now.
+  SetEvent(hold);
+  CloseHandle(hold);
+  for (int i = 0; i < 100 && ss::RemoveWorkDirectory(workDir) != ss::kOk; ++i) Pump(50);
+  EXPECT_FALSE(DirExists(workDir));
+  DeleteFileA(record.c_str());
+  ExpectInstalled(package);
 }
 
 // The installed player (the stand-in, 7.19) is older than a Flash 8 package

@@ -6,6 +6,7 @@
 #include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
 #include "tests/e2e/install/Pictures.h"
+#include "tests/host/flash/SwfBuilder.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace e2e {
@@ -18,6 +19,26 @@ constexpr char kOpenPanelQuestion[] =
     "panel?";
 
 class InteractiveInstall : public InstallE2e {};
+
+// A movie made compressed ("CWS"): its body in a zlib stream of one stored
+// block.
+Bytes CompressedMovie(const Bytes& fws) {
+  Bytes out(fws.begin(), fws.begin() + 8);
+  out[0] = 'C';
+  const size_t n = fws.size() - 8;
+  const uint8_t head[] = {0x78, 0x01, 0x01, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+                          static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
+  out.insert(out.end(), head, head + sizeof head);
+  uint32_t a = 1, b = 0;
+  for (size_t i = 8; i < fws.size(); ++i) {
+    out.push_back(fws[i]);
+    a = (a + fws[i]) % 65521;
+    b = (b + a) % 65521;
+  }
+  const uint32_t adler = b << 16 | a;
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(adler >> shift));
+  return out;
+}
 
 // A bitmap presentation, Install, the completion phase and its question:
 // the program ends by itself with everything installed. On Yes the
@@ -277,12 +298,17 @@ TEST_F(InteractiveInstall, DamagedSegmentLeavesTheWindowInTheFailedPhase) {
 // and the end of the Windows session (the system may end the process as
 // soon as the window has answered WM_ENDSESSION, so the work directory must
 // be gone by then). Each ends the program with nothing left behind.
+// A compressed movie plays from an uncompressed copy in the movie panel's
+// own folder ("FlashPanel<n>" in TEMP), which goes with the session too.
 TEST_F(InteractiveInstall, EveryWayOutRemovesTheWorkDirectory) {
   struct Case {
     const char* what;
     bool endSession;
+    bool compressedMovie;
   };
-  const Case cases[] = {{"WM_QUIT from outside", false}, {"end of the Windows session", true}};
+  const Case cases[] = {{"WM_QUIT from outside", false, false},
+                        {"end of the Windows session", true, false},
+                        {"end of the Windows session with a compressed movie", true, true}};
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -290,17 +316,28 @@ TEST_F(InteractiveInstall, EveryWayOutRemovesTheWorkDirectory) {
     plan.title = "E2E Way Out " + std::to_string(++n);
     plan.displayMode = ss::dmBitmap;
     plan.presentation = MakeBitmapFile(100, 80);
+    if (c.compressedMovie) {
+      swftest::Movie movie;
+      movie.version = 7;
+      plan.displayMode = ss::dmFlash;
+      plan.presentation = CompressedMovie(movie.build());
+    }
+    const std::vector<std::string> moviesBefore = ListDir(TempDir(), "FlashPanel*");
     const Package package = MakePackage(plan);
     auto child = Start(WriteInstaller(package), "");
     HWND win = WaitForInstaller(*child, plan.title);
     ASSERT_NE(win, nullptr) << child->LogText();
     ASSERT_EQ(NewWorkDirs().size(), 1u) << "the running installer has no work directory";
+    if (c.compressedMovie) {
+      ASSERT_EQ(ListDir(TempDir(), "FlashPanel*").size(), moviesBefore.size() + 1) << child->LogText();
+    }
     if (c.endSession) {
       DWORD_PTR answer = 0;
       ASSERT_TRUE(SendMessageTimeoutA(win, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, sstest::Slow(10000), &answer));
       EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "a Ready installer keeps the session from ending";
       ASSERT_TRUE(SendMessageTimeoutA(win, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, sstest::Slow(10000), &answer));
       EXPECT_TRUE(NewWorkDirs().empty()) << "work directory left when the session ended";
+      EXPECT_EQ(ListDir(TempDir(), "FlashPanel*"), moviesBefore) << "movie folder left when the session ended";
     } else {
       ASSERT_TRUE(PostThreadMessageA(GetWindowThreadProcessId(win, nullptr), WM_QUIT, 0, 0));
     }

@@ -8,6 +8,8 @@
 
 #include "core/ResultCodes.h"
 #include "tests/e2e/install/InstallFixture.h"
+#include "tests/e2e/install/Pictures.h"
+#include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"
 
@@ -99,6 +101,72 @@ TEST_F(QuietInstall, SwitchMakesNoWindowAtAll) {
   for (const std::string& c : seen.classes) classes += c + " ";
   EXPECT_TRUE(seen.classes.empty()) << "windows of the quiet run: " << classes;
   EXPECT_GT(looks, 10) << "the run ended before it could be watched";
+}
+
+// A killed run never reaches its clean-up: its work directory stays, with
+// the whole installer copy (temp.dat) in it. The next run removes it before
+// making its own. Kept: the folder of an installer still running (waiting
+// at its window, it holds its marker), and folders of the same pattern that
+// are not ours: one without the marker, one with the marker but a folder of
+// foreign content.
+TEST_F(QuietInstall, NextRunRemovesAKilledRunsWorkDirectoryOnly) {
+  PackagePlan plan;
+  plan.title = "E2E Killed Run";
+  plan.displayMode = ss::dmBitmap;
+  plan.presentation = MakeBitmapFile(320, 200);
+  const Package package = MakePackage(plan);
+  PackagePlan large = plan;
+  large.compression = Compression::kStore;
+  large.engineSize = 48u << 20;
+  const Package largePackage = MakePackage(large);
+
+  auto waiting = Start(WriteInstaller(package, "Waiting.exe"), "");
+  HWND win = WaitForInstaller(*waiting, plan.title);
+  ASSERT_NE(win, nullptr) << waiting->LogText();
+  const std::vector<std::string> waitingDirs = NewWorkDirs();
+  ASSERT_EQ(waitingDirs.size(), 1u);
+  const std::string inUse = TempDir() + waitingDirs[0] + "\\";
+
+  // Killed once its copy of the installer is in its work directory.
+  std::string killedDir;
+  {
+    auto killed = Start(WriteInstaller(largePackage, "Killed.exe"), "/q");
+    for (int i = 0; i < 400 && killedDir.empty() && killed->Running(); ++i) {
+      for (const std::string& d : NewWorkDirs()) {
+        if (TempDir() + d + "\\" != inUse && FileExists(TempDir() + d + "\\temp.dat")) killedDir = TempDir() + d + "\\";
+      }
+      Sleep(5);
+    }
+    ASSERT_TRUE(killed->Running()) << "the run ended before it could be killed";
+  }  // TerminateProcess
+  ASSERT_FALSE(killedDir.empty());
+  ASSERT_TRUE(FileExists(killedDir + "temp.dat"));
+  ASSERT_TRUE(FileExists(killedDir + ss::kWorkDirectoryMarker));
+
+  const std::string unmarked = TempDir() + "LMF998\\";
+  const std::string foreign = TempDir() + "LMF999\\";
+  ASSERT_FALSE(DirExists(unmarked) || DirExists(foreign)) << "left by an earlier test run";
+  ss::ForceDirectoryPath(unmarked);
+  ss::ForceDirectoryPath(foreign + "documents\\");
+  ASSERT_TRUE(WriteAll(unmarked + "temp.dat", Bytes(100, 'u')));
+  ASSERT_TRUE(WriteAll(foreign + ss::kWorkDirectoryMarker, Bytes()));
+  ASSERT_TRUE(WriteAll(foreign + "documents\\letter.txt", Bytes(10, 'l')));
+
+  auto next = RunToEnd(WriteInstaller(package), "/q");
+  EXPECT_EQ(next->exitCode(), 0u) << next->LogText();
+  EXPECT_TRUE(next->Logged("left work directory removed: " + killedDir)) << next->LogText();
+  EXPECT_FALSE(DirExists(killedDir));
+  EXPECT_TRUE(FileExists(inUse + "temp.dat")) << "the folder of a running installer was touched";
+  EXPECT_TRUE(FileExists(unmarked + "temp.dat"));
+  EXPECT_TRUE(FileExists(foreign + ss::kWorkDirectoryMarker));
+  EXPECT_TRUE(FileExists(foreign + "documents\\letter.txt"));
+
+  ASSERT_TRUE(ClickButton(win, "Cancel"));
+  EXPECT_TRUE(waiting->Wait(30000));
+  EXPECT_FALSE(DirExists(inUse));
+  ss::RemoveDirectoryTree(unmarked);
+  ss::RemoveDirectoryTree(foreign);
+  ExpectInstalled(package);
 }
 
 // Kind 4 without switch installs at once and then starts the Display

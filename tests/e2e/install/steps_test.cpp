@@ -381,9 +381,11 @@ TEST_F(InstallSteps, WorkDirectoryVanishingMidInstallFailsCleanly) {
   }
 }
 
-// The same, for real: the test itself removes the work directory while the
-// window waits for Install. The install fails with a box and the failure
-// status, and leaves nothing behind.
+// The same, for real: the test itself empties the work directory while the
+// window waits for Install. Only the marker the installer holds open (the
+// sign that the folder is in use) stays, and with it the folder. The
+// install fails with a box and the failure status, and leaves nothing
+// behind.
 TEST_F(InstallSteps, WorkDirectoryRemovedBeforeInstallIsClicked) {
   const std::string title = "E2E Step Removed";
   const Package package = MakeStepPackage(title, ss::dmBitmap);
@@ -393,8 +395,13 @@ TEST_F(InstallSteps, WorkDirectoryRemovedBeforeInstallIsClicked) {
   const std::vector<std::string> dirs = NewWorkDirs();
   ASSERT_EQ(dirs.size(), 1u);
   const std::string workDir = TempDir() + dirs.front() + "\\";
-  EXPECT_EQ(ss::RemoveDirectoryTree(workDir), ss::kOk);
-  ASSERT_FALSE(DirExists(workDir)) << "the installer holds its work directory";
+  EXPECT_NE(ss::RemoveDirectoryTree(workDir), ss::kOk) << "the running installer's marker was deleted";
+  for (const std::string& name : ListDir(workDir, "*")) {
+    if (name == ss::kWorkDirectoryMarker) continue;
+    const std::string path = workDir + name;
+    EXPECT_EQ(DirExists(path) ? ss::RemoveDirectoryTree(path + "\\") : ss::DeleteFileForced(path), ss::kOk) << name;
+  }
+  ASSERT_EQ(ListDir(workDir, "*"), std::vector<std::string>{ss::kWorkDirectoryMarker});
 
   ASSERT_TRUE(ClickButton(win, "Install"));
   HWND boxWindow = WaitForBox(child->pid(), 30000, child.get());

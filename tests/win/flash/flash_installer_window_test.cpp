@@ -18,7 +18,8 @@ namespace {
 
 using namespace ss;
 
-// The installer window knows its movie panel only as something to stop.
+// The installer window knows its movie panel only as something to stop and
+// whose temporary files to remove.
 class PanelSlot : public MoviePanelSlot {
  public:
   explicit PanelSlot(TFlashPanel& panel) : panel_(panel) {}
@@ -26,6 +27,7 @@ class PanelSlot : public MoviePanelSlot {
     panel_.stopMovie();
     ++stops;
   }
+  void removeTempFiles() override { panel_.removeTempDirectory(); }
   int stops = 0;
 
  private:
@@ -74,14 +76,17 @@ TEST(FlashInInstallerWindow, PlaysInThePresentationAreaAndStopsOnClose) {
   CreateDirectoryA(SS_SCREENSHOT_DIR, nullptr);
   EXPECT_TRUE(sstest::SaveWindowPicture(form->handle(), std::string(SS_SCREENSHOT_DIR) + "/installer_flash_movie.bmp"));
 
+  // The compressed movie was inflated into the panel's folder, which goes
+  // with the window, before the panel itself.
   const std::string tempDir = panel->tempDir();
+  ASSERT_TRUE(DirectoryExists(tempDir)) << tempDir;
   form->close();
   App().ProcessMessages();
   EXPECT_EQ(slot->stops, 1);
   EXPECT_EQ(panel->flashControl(), nullptr);
   EXPECT_EQ(panel->swfFilename(), "");
-  panel.reset();
   EXPECT_FALSE(DirectoryExists(tempDir));
+  panel.reset();
   form.reset();
   preparing.reset();
   App().ProcessMessages();

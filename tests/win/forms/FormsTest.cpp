@@ -392,9 +392,13 @@ TEST_F(FormsTest, ResizedLicenceWindowKeepsStripAndPresentation) {
 
 struct FakeMovie {
   int stops = 0;
+  int tempRemovals = 0;
   void stopMovie() { ++stops; }
+  void removeTempDirectory() { ++tempRemovals; }
 };
 
+// The panel's temporary folder goes on closing in every mode (the session's
+// end closes the window the same way).
 TEST_F(FormsTest, MoviePanelFillsThePresentationAndIsStoppedOnClose) {
   for (uint8_t mode : {ss::dmFlash, ss::dmSilent}) {
     App().ClearTerminated();
@@ -420,6 +424,7 @@ TEST_F(FormsTest, MoviePanelFillsThePresentationAndIsStoppedOnClose) {
     App().ProcessMessages();
     // A quiet run never started a movie and leaves the panel alone.
     EXPECT_EQ(movie.stops, mode == ss::dmSilent ? 0 : 1) << int{mode};
+    EXPECT_EQ(movie.tempRemovals, 1) << int{mode};
     EXPECT_TRUE(App().Terminated());
     form_.reset();
   }

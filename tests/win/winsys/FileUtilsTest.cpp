@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Strings.h"
+#include "tests/support/WinSystem.h"
 #include "tests/win/winsys/WinsysTestSupport.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_StringUtils.h"
@@ -81,6 +82,84 @@ TEST(WorkDirectory, SkipsTakenNumbersAndFillsTheDirectorySet) {
   EXPECT_EQ(dir, scratch / "LMF4\\");
   ASSERT_EQ(MakeWorkDirectory("FlashPanel", dir), 0);
   EXPECT_EQ(dir, scratch / "FlashPanel1\\");
+  // Each holds its marker, which its removal gives up.
+  for (const std::string& made : {Dirs().workDir, scratch / "LMF4\\", dir}) {
+    EXPECT_TRUE(Exists(made + kWorkDirectoryMarker)) << made;
+    EXPECT_EQ(RemoveWorkDirectory(made), kOk) << made;
+    EXPECT_FALSE(Exists(made)) << made;
+  }
+}
+
+// Work directories earlier runs left (killed runs never reach their own
+// clean-up) go before a new one is made; everything that is not plainly
+// such a folder stays as it is.
+TEST(WorkDirectory, FoldersLeftByEarlierRunsAreRemovedOnlyWhenOursAndUnused) {
+  EnvRestorer temp("TEMP");
+  ScratchDir scratch;
+  SetEnvironmentVariableA("TEMP", scratch.path().c_str());
+  struct Case {
+    const char* name;
+    std::vector<const char*> files;  // "sub\\" is a folder
+    bool removed;
+  };
+  const Case cases[] = {
+      {"LMF1", {"temp.dat", "impborl.dll", "flashax7.exe", "sysfiles\\", "sysfiles\\1.new", "sysfiles\\2.old"}, true},
+      {"LMF2", {}, true},                                         // killed right after its marker
+      {"LMF3", {"temp.dat"}, false},                              // no marker: not ours
+      {"LMF4", {"temp.dat", "letters\\", "letters\\a.txt"}, false},  // a folder runs do not make
+      {"LMF5", {"sysfiles\\", "sysfiles\\deeper\\"}, false},     // nor folders in sysfiles
+      {"LMF6", {"temp.dat"}, false},                              // marker held by a running installer
+      {"LMF7", {"temp.dat", "flashax7.exe"}, false},              // a program still runs from it
+      {"LMF12", {"temp.dat"}, true},                              // any number up to 1000
+      {"LMF1000", {"temp.dat"}, true},
+      {"LMF1001", {"temp.dat"}, false},                           // beyond the names runs use
+      {"LMF01", {"temp.dat"}, false},
+      {"Other2", {"temp.dat"}, false},                            // another prefix
+  };
+  for (const Case& c : cases) {
+    const std::string dir = scratch / c.name + "\\";
+    ASSERT_TRUE(CreateDirectoryA((scratch / c.name).c_str(), nullptr));
+    if (std::string(c.name) != "LMF3") WriteFile(dir + kWorkDirectoryMarker, "");
+    for (const std::string file : c.files) {
+      if (file.back() == '\\') {
+        ASSERT_TRUE(CreateDirectoryA((dir + file).c_str(), nullptr)) << file;
+      } else {
+        WriteFile(dir + file, file);
+      }
+    }
+  }
+  SetFileAttributesA((scratch / "LMF1\\temp.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+  // A name taken by a file is no candidate.
+  WriteFile(scratch / "LMF8", "file");
+  HeldByOtherProcess marker(scratch / "LMF6\\" + kWorkDirectoryMarker);
+  HeldByOtherProcess program(scratch / "LMF7\\flashax7.exe");
+  ASSERT_TRUE(marker.held() && program.held()) << "holdopen.exe did not start";
+
+  std::string dir;
+  ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
+  EXPECT_EQ(dir, scratch / "LMF1\\");
+  for (const Case& c : cases) {
+    const std::string left = scratch / c.name + "\\";
+    if (c.removed && left == dir) {
+      EXPECT_FALSE(Exists(left + "temp.dat")) << "the fresh directory holds what was left";
+      continue;
+    }
+    EXPECT_EQ(Exists(left), !c.removed) << c.name;
+    if (c.removed) continue;
+    for (const std::string file : c.files) EXPECT_TRUE(Exists(left + file)) << c.name << " " << file;
+    if (std::string(c.name) != "LMF3") {
+      EXPECT_TRUE(Exists(left + kWorkDirectoryMarker)) << c.name;
+    }
+  }
+  EXPECT_TRUE(Exists(scratch / "LMF8"));
+  // The fresh directory's marker is held: the next run keeps the folder.
+  std::string second;
+  ASSERT_EQ(MakeWorkDirectory("LMF", second), 0);
+  EXPECT_EQ(second, scratch / "LMF2\\");
+  EXPECT_TRUE(Exists(dir + kWorkDirectoryMarker));
+  EXPECT_EQ(RemoveWorkDirectory(second), kOk);
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
+  EXPECT_FALSE(Exists(dir));
 }
 
 TEST(WorkDirectory, UnsetOrEmptyVariablesFallBackToTheSystem) {
@@ -98,7 +177,7 @@ TEST(WorkDirectory, UnsetOrEmptyVariablesFallBackToTheSystem) {
     ASSERT_EQ(MakeWorkDirectory("ssWinsysTest", dir), 0);
     EXPECT_EQ(dir.rfind(WithTrailingBackslash(tempPath), 0), 0u) << dir;
     EXPECT_TRUE(DirectoryExists(dir));
-    RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
+    EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
     EXPECT_EQ(GetWindowsDirectoryPath(), WithTrailingBackslash(winPath));
   }
 }
@@ -199,7 +278,7 @@ TEST(WorkDirectory, IsPrivateToTheCurrentUser) {
   EXPECT_EQ(directoryDifferences(dir), "");
   EXPECT_NE(directoryDifferences(plain), "") << "a plain directory under this TEMP would pass too";
   FreeSid(system);
-  RemoveDirectoryA(dir.substr(0, dir.size() - 1).c_str());
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
   RemoveDirectoryA(plain.c_str());
 }
 
@@ -218,6 +297,7 @@ TEST(WorkDirectory, NoFreeNameIsAFailure) {
   WriteFile(scratch / "F1", "x");
   ASSERT_EQ(MakeWorkDirectory("F", dir), 0);
   EXPECT_EQ(dir, scratch / "F2\\");
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
 
   // A TEMP that does not exist gives the system's reason, at once.
   SetEnvironmentVariableA("TEMP", (scratch / "missing\\deeper").c_str());
@@ -364,6 +444,40 @@ TEST(DirectoryTree, WorkDirectoryIsRemovedAndRootsAndRelativePathsRefused) {
   EXPECT_TRUE(Exists(keep + "sub") && Exists(keep + "temp.dat"));
 }
 
+// A program still running from the work directory as the run ends (the
+// carried Flash setup after a quiet install) keeps its file; everything
+// else goes now, and what is left goes at the next start of Windows: the
+// file, the marker, then the folder, through the system's list of pending
+// deletions (the NT family's way, which Wine follows).
+TEST(DirectoryTree, WorkDirectoryInUseAtExitIsDeletedAtTheNextStart) {
+  EnvRestorer temp("TEMP");
+  ScratchDir scratch;
+  SetEnvironmentVariableA("TEMP", scratch.path().c_str());
+  std::string dir;
+  ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
+  ForceDirectoryPath(dir + "sysfiles\\");
+  for (const char* file : {"temp.dat", "flashax7.exe", "sysfiles\\1.old"}) WriteFile(dir + file, file);
+  {
+    const sstest::PendingDeletes pending;
+    HeldByOtherProcess setup(dir + "flashax7.exe");
+    ASSERT_TRUE(setup.held()) << "holdopen.exe did not start";
+    EXPECT_NE(RemoveWorkDirectoryAtExit(dir), kOk);
+    EXPECT_FALSE(Exists(dir + "temp.dat"));
+    EXPECT_FALSE(Exists(dir + "sysfiles"));
+    EXPECT_TRUE(Exists(dir + "flashax7.exe"));
+    const std::vector<std::string> expected = {dir + "flashax7.exe", dir + kWorkDirectoryMarker,
+                                               dir.substr(0, dir.size() - 1)};
+    EXPECT_EQ(pending.Added(), expected);
+    // A second way out of the same run (the window closed, then the program
+    // left) adds nothing to the list.
+    EXPECT_NE(RemoveWorkDirectoryAtExit(dir), kOk);
+    EXPECT_EQ(pending.Added(), expected);
+  }
+  // Once the program has ended, the folder goes as usual.
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
+  EXPECT_FALSE(Exists(dir));
+}
+
 TEST(DirectoryTree, SymbolicLinkIsRemovedNotFollowed) {
   const std::string tree = test::Env("SS_LINK_TREE");
   if (tree.empty()) GTEST_SKIP() << "SS_LINK_TREE not set (run through winsys_link_tests)";
@@ -380,6 +494,26 @@ TEST(DirectoryTree, SymbolicLinkIsRemovedNotFollowed) {
   EXPECT_TRUE(rc == 0 || (rc == kErrGeneric && Exists(root + "link"))) << rc;
   EXPECT_FALSE(Exists(root + "file.txt"));
   EXPECT_EQ(ReadFile(elsewhere + "precious.txt"), "keep me");
+}
+
+// A TEMP prepared outside Wine (SS_LINK_TEMP, see winsys_link_tests): LMF1
+// is a symbolic link to a folder that looks like a left work directory, and
+// LMF2 a left work directory whose "sysfiles" is such a link. The clean-up
+// before a new work directory never goes through either.
+TEST(WorkDirectory, LinkedFoldersAreNeverFollowed) {
+  const std::string linked = test::Env("SS_LINK_TEMP");
+  if (linked.empty()) GTEST_SKIP() << "SS_LINK_TEMP not set (run through winsys_link_tests)";
+  const std::string temp = WithTrailingBackslash(linked);
+  ASSERT_NE(GetFileAttributesA((temp + "LMF1").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  EnvRestorer restorer("TEMP");
+  SetEnvironmentVariableA("TEMP", temp.c_str());
+  std::string dir;
+  ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
+  EXPECT_EQ(dir, temp + "LMF3\\");
+  EXPECT_EQ(ReadFile(temp + "LMF1\\temp.dat"), "keep me");
+  EXPECT_TRUE(Exists(temp + "LMF2\\" + kWorkDirectoryMarker));
+  EXPECT_EQ(ReadFile(temp + "LMF2\\sysfiles\\temp.dat"), "keep me");
+  EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
 }
 
 // ---- the screen saver pair and the install target ----
