@@ -20,6 +20,8 @@ namespace {
 constexpr const char kDisplayPropertiesTitle[] = "Display Properties";
 constexpr int kDisplayPanelSearches = 1000;
 constexpr UINT kCloseClickTimeoutMs = 10000;
+constexpr DWORD kPanelReadyWaitMs = 5000;
+constexpr DWORD kPanelReadyPollMs = 20;
 constexpr DWORD kPanelIdleTimeoutMs = 30000;
 
 // Shows the hourglass for its lifetime and puts the previous cursor back.
@@ -59,11 +61,30 @@ std::string DisplayPanelCommand(const std::string& systemDir) {
          Quoted(systemDir + "desk.cpl") + ",,1";
 }
 
-void CloseDisplayProperties() {
+namespace {
+
+HWND FindDisplayPanel() {
   HWND panel = FindWindowA(nullptr, LoadStr(StringId::DisplayProperties).c_str());
-  if (!panel) panel = FindWindowA(nullptr, kDisplayPropertiesTitle);
+  return panel ? panel : FindWindowA(nullptr, kDisplayPropertiesTitle);
+}
+
+}  // namespace
+
+void CloseDisplayProperties() {
+  HWND panel = FindDisplayPanel();
   if (!panel) return;
+  // A panel that is still opening has its window, found by its title,
+  // before its buttons: a dialog's controls are made after it. Such a panel
+  // is waited for (within a bound) rather than passed over, or it would stay
+  // open beside the install; on a slow machine that gap is long.
   HWND cancel = GetDlgItem(panel, IDCANCEL);
+  const DWORD start = GetTickCount();
+  while (cancel == nullptr && GetTickCount() - start < kPanelReadyWaitMs) {
+    Sleep(kPanelReadyPollMs);
+    panel = FindDisplayPanel();
+    if (!panel) return;
+    cancel = GetDlgItem(panel, IDCANCEL);
+  }
   if (!cancel) return;
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(cancel, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, kCloseClickTimeoutMs, &ignored);

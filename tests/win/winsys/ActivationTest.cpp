@@ -231,6 +231,54 @@ TEST(DisplayProperties, CloseCancelsAnOpenPanel) {
   EXPECT_TRUE(WaitForWindow("Display Properties", false, 5000));
 }
 
+// A panel still opening when the install starts: its window is there (and
+// found by its title) some time before its Cancel button, as a dialog's
+// window is before its controls. On a slow machine (an emulated CPU) that
+// gap once let the panel outlive its close (the close found no Cancel button
+// and gave up); here it is made wide on purpose.
+LRESULT CALLBACK LatePanelProc(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+    DestroyWindow(w);
+    return 0;
+  }
+  if (msg == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcA(w, msg, wParam, lParam);
+}
+
+TEST(DisplayProperties, CloseWaitsForAPanelStillOpening) {
+  if (!test::HaveDisplay()) GTEST_SKIP() << "no display";
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = LatePanelProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "SsLatePanel";
+  RegisterClassA(&wc);
+  DWORD panelThread = 0;
+  sstest::Thread panel([&panelThread] {
+    panelThread = GetCurrentThreadId();
+    HWND w = CreateWindowExA(0, "SsLatePanel", "Display Properties", WS_POPUP | WS_CAPTION | WS_VISIBLE, 10, 10,
+                             300, 120, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    Sleep(500);  // well within the close's bound of 5 s
+    CreateWindowA("BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 100, 60, 80, 24, w,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDCANCEL)), GetModuleHandleA(nullptr), nullptr);
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+  });
+  const bool opened = WaitForWindow("Display Properties", true, 10000);
+  HWND w = FindWindowA(nullptr, "Display Properties");
+  const bool early = w != nullptr && GetDlgItem(w, IDCANCEL) == nullptr;
+  if (opened) CloseDisplayProperties();
+  const bool closed = opened && WaitForWindow("Display Properties", false, 5000);
+  // Whatever happened, the panel's thread ends before the test does.
+  if (HWND left = FindWindowA(nullptr, "Display Properties")) {
+    PostMessageA(left, WM_CLOSE, 0, 0);
+  } else if (!closed && panelThread != 0) {
+    PostThreadMessageA(panelThread, WM_QUIT, 0, 0);
+  }
+  ASSERT_TRUE(opened);
+  EXPECT_TRUE(early) << "the button came too early to show the gap";
+  EXPECT_TRUE(closed) << "a panel still opening outlived its close";
+}
+
 // Puts the stand-in desk.cpl into the system directory for the test's
 // duration, where rundll32 looks for it.
 class PanelInSystemDirectory {
