@@ -25,9 +25,9 @@ ss_wine_prefix
 wineserver -p
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 
-floor_host=187
-floor_san=194
-floor_win=26
+floor_host=198
+floor_san=209
+floor_win=29
 total_pass=0
 total_fail=0
 status=0
