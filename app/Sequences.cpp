@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <memory>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -93,26 +94,23 @@ void ShowPicture(TInstallerForm& form) {
   SetWindowPos(form.bmpPanel.handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-// Plays the movie; any failure, including one the panel did not expect,
-// counts as a movie that cannot play.
+// Plays the movie; any failure, no memory for the panel included, counts as
+// a movie that cannot play.
 Result PlayMovie(TInstallerForm& form) {
   const std::string path = Dirs().workDir + PackageHeader().segments[kSegPresentation].name;
-  try {
-    if (!MoviePanel()) {
-      RECT area;
-      GetClientRect(form.contentPanel.handle(), &area);
-      MoviePanel() = std::make_unique<TFlashPanel>(form.contentPanel.handle(), 0, 0, area.right, area.bottom);
-      MovieSlot() = std::make_unique<MoviePanelAdapter<TFlashPanel>>(*MoviePanel());
-      form.setMoviePanel(MovieSlot().get(), MoviePanel()->handle());
+  if (!MoviePanel()) {
+    RECT area;
+    GetClientRect(form.contentPanel.handle(), &area);
+    MoviePanel().reset(new (std::nothrow) TFlashPanel(form.contentPanel.handle(), 0, 0, area.right, area.bottom));
+    MovieSlot().reset(MoviePanel() ? new (std::nothrow) MoviePanelAdapter<TFlashPanel>(*MoviePanel()) : nullptr);
+    if (!MovieSlot()) {
+      DebugLog("playMovie failed: no memory for the panel");
+      MoviePanel().reset();
+      return kErrMovieNoControl;
     }
-    return MoviePanel()->playMovie(path);
-  } catch (const std::exception& e) {
-    DebugLog(std::string("playMovie failed: ") + e.what());
-    return kErrMovieNoControl;
-  } catch (...) {
-    DebugLog("playMovie failed");
-    return kErrMovieNoControl;
+    form.setMoviePanel(MovieSlot().get(), MoviePanel()->handle());
   }
+  return MoviePanel()->playMovie(path);
 }
 
 void EndProgram(TInstallerForm& form) {

@@ -70,12 +70,9 @@ int32_t TCompressor::BeginExpansion(const std::string& target, int64_t maxOutput
   writeError_ = 0;
   readError_ = 0;
   shortRead_ = false;
-  if (outBlock_.size() != kOutputBlock) {
-    try {
-      outBlock_.resize(kOutputBlock);
-    } catch (const std::bad_alloc&) {
-      return -1;
-    }
+  if (!outBlock_) {
+    outBlock_.reset(new (std::nothrow) uint8_t[kOutputBlock]);
+    if (!outBlock_) return -1;
   }
   output_ = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -97,7 +94,7 @@ bool TCompressor::FlushOutput() {
   const DWORD fill = static_cast<DWORD>(outFill_);
   outFill_ = 0;
   if (writeError_ != 0) return false;
-  const Result rc = WriteAll(output_, outBlock_.data(), fill, ERROR_DISK_FULL, ERROR_WRITE_FAULT);
+  const Result rc = WriteAll(output_, outBlock_.get(), fill, ERROR_DISK_FULL, ERROR_WRITE_FAULT);
   if (rc != kOk) {
     writeError_ = static_cast<unsigned long>(rc);
     return false;
@@ -108,36 +105,45 @@ bool TCompressor::FlushOutput() {
 
 bool TCompressor::RefillInput() {
   if (source_ == INVALID_HANDLE_VALUE || sourceLeft_ <= 0 || readError_ != 0 || shortRead_) return false;
-  const DWORD want = static_cast<DWORD>(sourceLeft_ < static_cast<int64_t>(inBlock_.size())
+  const DWORD want = static_cast<DWORD>(sourceLeft_ < static_cast<int64_t>(kInputBlock)
                                             ? sourceLeft_
-                                            : static_cast<int64_t>(inBlock_.size()));
+                                            : static_cast<int64_t>(kInputBlock));
   // A file that ends before the item does cuts the item short, whether or
   // not the library would still ask for the rest.
-  const Result rc = ReadExact(source_, inBlock_.data(), want, kErrShortSegment, ERROR_READ_FAULT);
+  const Result rc = ReadExact(source_, inBlock_.get(), want, kErrShortSegment, ERROR_READ_FAULT);
   if (rc == kErrShortSegment) shortRead_ = true;
   if (rc != kOk) {
     if (!shortRead_) readError_ = static_cast<unsigned long>(rc);
     return false;
   }
   sourceLeft_ -= want;
-  input_ = inBlock_.data();
+  input_ = inBlock_.get();
   inputLeft_ = want;
   return true;
 }
 
-void TCompressor::ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput) {
+int32_t TCompressor::ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput,
+                                  EStreamError* error) {
   source_ = INVALID_HANDLE_VALUE;
   input_ = static_cast<const uint8_t*>(bytes);
   inputLeft_ = bytes != nullptr && count > 0 ? static_cast<size_t>(count) : 0;
   const int32_t begun = BeginExpansion(target, maxOutput);
-  if (begun == -1) throw EStreamError("Out of memory while expanding memory stream");
-  if (begun != 0) throw EStreamError("Cannot create file " + target, static_cast<unsigned long>(begun));
-  RunExpansion();
+  EStreamError fault;
+  if (begun == -1) {
+    fault = {"Out of memory while expanding memory stream", 0};
+  } else if (begun != 0) {
+    fault = {"Cannot create file " + target, static_cast<unsigned long>(begun)};
+  } else {
+    RunExpansion();
+    // A target that could not be written (a full disk, say) is reported with
+    // the system's reason, not later as a file of the wrong size.
+    if (writeError_ != 0) fault = {"Cannot write file " + target, writeError_};
+  }
   input_ = nullptr;
   inputLeft_ = 0;
-  // A target that could not be written (a full disk, say) is reported with
-  // the system's reason, not later as a file of the wrong size.
-  if (writeError_ != 0) throw EStreamError("Cannot write file " + target, writeError_);
+  if (fault.message.empty()) return 0;
+  if (error != nullptr) *error = fault;
+  return -1;
 }
 
 TCompressor::Outcome TCompressor::ExpandFromFile(HANDLE source, int64_t count, const std::string& target,
@@ -147,10 +153,9 @@ TCompressor::Outcome TCompressor::ExpandFromFile(HANDLE source, int64_t count, c
     outcome.result = -1;
     return outcome;
   }
-  if (inBlock_.size() != kInputBlock) {
-    try {
-      inBlock_.resize(kInputBlock);
-    } catch (const std::bad_alloc&) {
+  if (!inBlock_) {
+    inBlock_.reset(new (std::nothrow) uint8_t[kInputBlock]);
+    if (!inBlock_) {
       outcome.result = -1;
       return outcome;
     }
@@ -197,10 +202,10 @@ void __cdecl TCompressor::WriteCallback(char* buf, unsigned* size, void* param) 
   const uint8_t* p = reinterpret_cast<const uint8_t*>(buf);
   size_t left = *size;
   while (left > 0) {
-    if (self->outFill_ == self->outBlock_.size() && !self->FlushOutput()) return;
-    const size_t room = self->outBlock_.size() - self->outFill_;
+    if (self->outFill_ == kOutputBlock && !self->FlushOutput()) return;
+    const size_t room = kOutputBlock - self->outFill_;
     const size_t n = left < room ? left : room;
-    std::memcpy(self->outBlock_.data() + self->outFill_, p, n);
+    std::memcpy(self->outBlock_.get() + self->outFill_, p, n);
     self->outFill_ += n;
     p += n;
     left -= n;

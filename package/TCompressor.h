@@ -11,33 +11,23 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <exception>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "core/WinHandles.h"
 
 namespace ss {
 
-// The stream layer's error: the target file
-// cannot be created ("Cannot create file <path>") or written ("Cannot write
-// file <path>"), or there is no memory for the output block ("Out of memory
-// while expanding memory stream", code 0).
-// ExpandToFile does not turn it into a result code; it reaches the caller.
-// It carries the system's error number of the failed call (0 for the
-// out-of-memory case), taken when it happened: by the time a handler runs,
-// the thread's last-error value may have changed. It keeps its text itself
-// rather than deriving from std::runtime_error, whose compiled support (a
-// second, copy-on-write string class) is large in the static installer.
-class EStreamError : public std::exception {
- public:
-  explicit EStreamError(const std::string& message, unsigned long code = 0) : message_(message), code_(code) {}
-  const char* what() const noexcept override { return message_.c_str(); }
-  unsigned long code() const { return code_; }
-
- private:
-  std::string message_;
-  unsigned long code_;
+// The stream layer's error: the target file cannot be created ("Cannot
+// create file <path>") or written ("Cannot write file <path>"), or there is
+// no memory for the output block ("Out of memory while expanding memory
+// stream", code 0). ExpandToFile hands it to its caller, which decides what
+// it means. It carries the system's error number of the failed call (0 for
+// the out-of-memory case), taken when it happened, before the thread's
+// last-error value could change.
+struct EStreamError {
+  std::string message;
+  unsigned long code = 0;
 };
 
 class TCompressor {
@@ -65,16 +55,17 @@ class TCompressor {
   // Expands `count` imploded bytes into the file `target` (replaced when it
   // exists). The bytes are read where they are, for the length of the call.
   // Damaged data or a failure inside the library is not reported: the file
-  // then holds whatever the library delivered. Throws EStreamError when the
+  // then holds whatever the library delivered. Returns 0, or -1 when the
   // target cannot be created or written, or without memory for the output
-  // block.
+  // block; `error` (when given) then holds the stream layer's error.
   //
   // `maxOutput` (when not negative) guards against a stream that expands far
   // beyond what its item declares: once the output passes that many bytes,
   // nothing more is written and the input is ended, so the file holds at
   // most `maxOutput` bytes plus one piece of the library's output, and the
   // caller's size check fails.
-  void ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput = -1);
+  int32_t ExpandToFile(const std::string& target, const void* bytes, int32_t count, int64_t maxOutput = -1,
+                       EStreamError* error = nullptr);
 
   // What ExpandFromFile did: `result` is 0, the system's error number of a
   // failed create, read or write, `shortInput` when the source ended before
@@ -93,7 +84,7 @@ class TCompressor {
   // `source` into the file `target` (replaced when it exists), reading them
   // in blocks as the library asks. Damaged data is not reported, as with
   // ExpandToFile: the target then holds what the library delivered and the
-  // caller judges its size. `maxOutput` as for ExpandToFile. Never throws.
+  // caller judges its size. `maxOutput` as for ExpandToFile.
   Outcome ExpandFromFile(HANDLE source, int64_t count, const std::string& target, int64_t maxOutput,
                          int32_t shortInput);
 
@@ -127,9 +118,9 @@ class TCompressor {
   ExplodeProc explode_ = nullptr;
   Crc32Proc crc32_ = nullptr;
   HANDLE output_ = INVALID_HANDLE_VALUE;  // target file, during an expansion only
-  std::vector<uint8_t> outBlock_;         // output gathered for the next write (kept between expansions)
+  std::unique_ptr<uint8_t[]> outBlock_;   // output gathered for the next write, kOutputBlock bytes (kept between expansions)
   size_t outFill_ = 0;
-  std::vector<uint8_t> inBlock_;          // input block of a file source (kept between expansions)
+  std::unique_ptr<uint8_t[]> inBlock_;    // input block of a file source, kInputBlock bytes (kept between expansions)
   const uint8_t* input_ = nullptr;        // what the library reads next: the caller's bytes or inBlock_
   size_t inputLeft_ = 0;
   HANDLE source_ = INVALID_HANDLE_VALUE;  // the file source, during ExpandFromFile only
