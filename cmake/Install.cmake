@@ -4,6 +4,9 @@
 #   bin/sspack.exe                 cross build, component "wintool"
 #   share/sspack/ssinstall.exe     cross build, component "runtime": the stub
 #   share/sspack/impborl.dll       cross build, component "runtime"
+#   share/sspack/sspack-manifest.schema.json
+#                                  the manifest's JSON Schema (host build,
+#                                  component "tool")
 #   share/sspack/sample/           the sample screen saver ready to pack: its
 #                                  manifest and texts (host build, "sample"),
 #                                  pictures and settings (host build, made by
@@ -77,6 +80,16 @@ else()
     install(FILES ${SS_SAMPLE_BUILT} ${SS_SAMPLE_TEXTS} DESTINATION sample COMPONENT windows
             EXCLUDE_FROM_ALL)
   endif()
+endif()
+
+# The manifest's JSON Schema, where sspack looks for its parts: in the
+# share folder (component "tool", so in the .deb) and beside sspack.exe in
+# the Windows .zip. "sspack init" names the copy it finds in "$schema".
+set(SS_MANIFEST_SCHEMA ${SS_ROOT}/tools/sspack-manifest.schema.json)
+if(NOT SS_WINDOWS)
+  install(FILES ${SS_MANIFEST_SCHEMA} DESTINATION ${SS_SHARE_DIR} COMPONENT tool)
+elseif(TARGET sspack)
+  install(FILES ${SS_MANIFEST_SCHEMA} DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
 endif()
 
 # Packages, made by scripts/package.sh with the host build's CPack

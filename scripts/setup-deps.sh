@@ -41,7 +41,8 @@ mkdir -p "$cache"
 # can take them; without them a start now and then fails ("failed to map
 # the shared user data"). osslsigncode signs installers (sspack build
 # --sign) and checks the signatures in the tests; openssl makes the tests'
-# throw-away certificates.
+# throw-away certificates. python3-jsonschema checks manifests against
+# sspack's schema in the host tests, independently of sspack's own reader.
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
@@ -53,6 +54,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   dpkg-dev
   osslsigncode openssl
+  python3-jsonschema
 )
 
 # NSIS, the peer that bench/peer/run.sh measures the installer against:

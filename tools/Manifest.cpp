@@ -393,10 +393,15 @@ bool ManifestReader::ReadData(const json& data, const PackageInput& input, Segme
 
 bool ManifestReader::Read(const json& doc, PackageInput* input) {
   if (!CheckKeys(doc, "manifest",
-                 {"title", "presentation", "license", "document", "flashSetup",
+                 {"$schema", "title", "presentation", "license", "document", "flashSetup",
                   "flashVersionIndex", "displayProperties", "engine", "supportFile",
                   "supportLibraries", "data", "compress"})) {
     return false;
+  }
+  // Where an editor finds the manifest's schema (tools/sspack-manifest.schema.json);
+  // any address will do, as nothing here reads it.
+  if (doc.contains("$schema") && !doc["$schema"].is_string()) {
+    return Fail("$schema", "must be a string");
   }
   // Every required key that is absent is named at once, so that an author
   // (or a manifest that "sspack init" could not complete) learns in one go

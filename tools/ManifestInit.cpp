@@ -133,7 +133,7 @@ class ManifestText {
 }  // namespace
 
 bool DraftManifest(const std::string& dir, const std::string& manifestPath, ManifestDraft* draft,
-                   std::string* error) {
+                   std::string* error, const std::string& schemaUri) {
   *draft = ManifestDraft();
   std::error_code ec;
   const fs::path root = fs::absolute(fs::u8path(dir), ec).lexically_normal();
@@ -213,6 +213,12 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
   std::vector<std::string>& missing = draft->missing;
   std::vector<std::string>& chosen = draft->chosen;
   std::vector<Found> unused = programs;
+
+  if (!schemaUri.empty()) {
+    m.Comment("The schema of this file, for editors that check and complete it as it is typed;");
+    m.Comment("sspack does not read it.");
+    m.Member("$schema", Quoted(schemaUri));
+  }
 
   // The engine, and the title it is installed under.
   std::vector<uint8_t> engineBytes;

@@ -19,9 +19,10 @@ struct ManifestDraft {
 };
 
 // dir: the author's folder; manifestPath: where the manifest will be written
-// (its paths are relative to its folder). False with a message when dir
-// cannot be read.
+// (its paths are relative to its folder); schemaUri: the manifest's JSON
+// Schema as editors find it, written as "$schema" ("": none). False with a
+// message when dir cannot be read.
 bool DraftManifest(const std::string& dir, const std::string& manifestPath, ManifestDraft* draft,
-                   std::string* error);
+                   std::string* error, const std::string& schemaUri = std::string());
 
 }  // namespace ss::pack

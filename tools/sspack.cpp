@@ -274,7 +274,7 @@ int RunBuild(BuildRequest request, const char* argv0) {
 // when it lacks something required (the manifest is written all the same,
 // saying what), 3 when it cannot be written or would replace a file
 // without --force.
-int RunInit(const std::string& dir, std::string manifest, bool force, bool quiet) {
+int RunInit(const char* argv0, const std::string& dir, std::string manifest, bool force, bool quiet) {
   if (manifest.empty()) manifest = (fs::u8path(dir) / "saver.json").u8string();
   std::error_code ec;
   if (!force && fs::exists(fs::u8path(manifest), ec)) {
@@ -283,7 +283,17 @@ int RunInit(const std::string& dir, std::string manifest, bool force, bool quiet
   }
   ManifestDraft draft;
   std::string error;
-  if (!DraftManifest(dir, manifest, &draft, &error)) {
+  // The manifest names the schema installed with this sspack by where it
+  // lies, as a file URI: the one form of "$schema" that editors follow
+  // wherever the manifest itself is.
+  const std::string schema = PartsFor(argv0).schema;
+#ifdef _WIN32
+  constexpr bool kWindowsPaths = true;
+#else
+  constexpr bool kWindowsPaths = false;
+#endif
+  const std::string schemaUri = schema.empty() ? std::string() : FileUri(schema, kWindowsPaths);
+  if (!DraftManifest(dir, manifest, &draft, &error, schemaUri)) {
     std::cerr << "sspack: " << error << "\n";
     return kExitFault;
   }
@@ -466,7 +476,7 @@ int main(int argc, char** argv) {
 
   SetDefaultJobs(jobs);
   if (*build) return RunBuild(request, argv0);
-  if (*init) return RunInit(dir, manifestOut, force, quiet);
+  if (*init) return RunInit(argv[0], dir, manifestOut, force, quiet);
   if (*list) return RunList(installer, entries, maxOutput);
   if (*verify) return RunVerify(installer, quiet, maxOutput);
   if (*extract) return RunExtract(installer, dir, quiet, maxOutput);

@@ -4,8 +4,8 @@
 # installed into a prefix (cmake --install, as scripts/package.sh does it);
 # that sspack names the installed stub and library in --version and packs
 # the installed sample with no --stub or --impborl; "sspack init" on the
-# sample's files (without its manifest) writes a manifest that builds the
-# same installer byte for byte; and a signed build passes osslsigncode's
+# sample's files (without its manifest) writes a manifest that names the
+# installed schema and builds the same installer byte for byte; and a signed build passes osslsigncode's
 # check and sspack's verify, list and extract, with the same contents as the
 # unsigned one. The signed installer stays in OUT/signed/ for the round trip
 # under Wine (sample_roundtrip_tests, its "Signed" row).
@@ -44,6 +44,12 @@ mkdir -p "$out/plain"
 cp -a "$sample" "$out/authors"
 rm "$out/authors/sample.json"
 "$sspack" init -q "$out/authors" || fail "init left something missing:"$'\n'"$(cat "$out/authors/saver.json")"
+# It names the installed schema of the manifest, the one in the sources, by
+# its file URI (the prefix's path is plain, so the URI is that path).
+schema=$(cd "$prefix/share/sspack" && pwd -P)/sspack-manifest.schema.json
+cmp -s "$schema" "$ss_root/tools/sspack-manifest.schema.json" || fail "the installed schema is not the one in the sources"
+grep -qF "\"\$schema\": \"file://$schema\"," "$out/authors/saver.json" ||
+  fail "the manifest that init wrote does not name $schema:"$'\n'"$(cat "$out/authors/saver.json")"
 mkdir -p "$out/init"
 "$sspack" build "$out/authors/saver.json" -o "$out/init/$installer" -q
 cmp "$out/init/$installer" "$out/plain/$installer" ||

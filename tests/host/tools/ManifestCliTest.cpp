@@ -17,6 +17,7 @@
 #include "tools/Manifest.h"
 #include "tools/PackageCheck.h"
 #include "tools/Signing.h"
+#include "tools/ToolParts.h"
 
 namespace ss::pack {
 namespace {
@@ -739,6 +740,290 @@ TEST_F(Author, FindsItsPartsBesideItselfOrInTheShareFolder) {
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("give --stub PATH"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(tmp_.path() / "out/None.exe"));
+}
+
+}  // namespace
+}  // namespace ss::pack
+
+namespace ss::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the manifest's schema says of each manifest, by an independent
+// validator (python3-jsonschema, tests/host/tools/validate-manifest.py):
+// "ok" or "invalid: WHY". False when that validator is absent.
+bool SchemaVerdicts(const TempFolder& tmp, const std::vector<std::string>& manifests,
+                    std::map<std::string, std::string>* verdicts) {
+  std::string args;
+  for (const std::string& m : manifests) args += " '" + m + "'";
+  const std::string out = tmp / "schema-verdicts.txt";
+  const std::string cmd =
+      "python3 '" SS_VALIDATE_MANIFEST "' '" SS_MANIFEST_SCHEMA "'" + args + " >'" + out + "' 2>&1";
+  const int status = std::system(cmd.c_str());
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (code == 77) return false;
+  EXPECT_EQ(code, 0) << ReadText(out);
+  std::istringstream lines(ReadText(out));
+  for (std::string line; std::getline(lines, line);) {
+    for (const std::string& m : manifests) {
+      if (line.rfind(m + ": ", 0) == 0) (*verdicts)[m] = line.substr(m.size() + 2);
+    }
+  }
+  return true;
+}
+
+// The schema and the reader judge alike: every variant of a key (missing,
+// of the wrong type, out of range, where it does not belong) is refused by
+// both or accepted by both, and each as the row expects.
+TEST_F(Author, SchemaAndReaderAgreeOnEveryKey) {
+  // Content kind 0 frees the presentation from having to be the movie.
+  const auto kind0 = [](json* m) {
+    (*m)["data"]["contentKind"] = 0;
+    (*m)["data"].erase("movieEntry");
+  };
+  struct Row {
+    std::string what;
+    std::function<void(json*)> change;
+    bool accepted;
+  };
+  std::vector<Row> rows = {
+      {"as written", [](json*) {}, true},
+      {"$schema any string", [](json* m) { (*m)["$schema"] = "file:///nowhere/x.json"; }, true},
+      {"$schema a number", [](json* m) { (*m)["$schema"] = 5; }, false},
+      {"$schema null", [](json* m) { (*m)["$schema"] = nullptr; }, false},
+      {"unknown key", [](json* m) { (*m)["licence"] = "src/license.txt"; }, false},
+      {"title a number", [](json* m) { (*m)["title"] = 5; }, false},
+      {"title empty", [](json* m) { (*m)["title"] = ""; }, false},
+      {"title of 64", [](json* m) { (*m)["title"] = std::string(64, 'T'); }, true},
+      {"title of 65", [](json* m) { (*m)["title"] = std::string(65, 'T'); }, false},
+      {"title of 64 beyond ASCII",
+       [](json* m) {
+         std::string t;
+         for (int i = 0; i < 64; ++i) t += "\xC3\xA9";
+         (*m)["title"] = t;
+       },
+       true},
+      {"title with the euro sign", [](json* m) { (*m)["title"] = "Aqua \xE2\x82\xAC"; }, true},
+      {"title outside 1252", [](json* m) { (*m)["title"] = "\xE6\xB5\xB7"; }, false},
+      {"title with a C1 control", [](json* m) { (*m)["title"] = "Aqua\xC2\x90"; }, false},
+      {"title with a slash", [](json* m) { (*m)["title"] = "Deep/Sea"; }, false},
+      {"title with a colon", [](json* m) { (*m)["title"] = "Deep:Sea"; }, false},
+      {"title with a tab", [](json* m) { (*m)["title"] = "Deep\tSea"; }, false},
+      {"title ending with a dot", [](json* m) { (*m)["title"] = "Deep Sea."; }, true},
+      {"title of dots and spaces", [](json* m) { (*m)["title"] = ". ."; }, false},
+      {"title a device", [](json* m) { (*m)["title"] = "com1"; }, false},
+      {"title a device with an extension", [](json* m) { (*m)["title"] = "Nul .txt"; }, false},
+      {"title a device's prefix", [](json* m) { (*m)["title"] = "Console"; }, true},
+      {"presentation a string", [](json* m) { (*m)["presentation"] = "src/movie.swf"; }, false},
+      {"presentation without kind", [](json* m) { (*m)["presentation"].erase("kind"); }, false},
+      {"presentation kind gif", [](json* m) { (*m)["presentation"]["kind"] = "gif"; }, false},
+      {"presentation kind a number", [](json* m) { (*m)["presentation"]["kind"] = 2; }, false},
+      {"presentation without file", [](json* m) { (*m)["presentation"].erase("file"); }, false},
+      {"presentation file a number", [](json* m) { (*m)["presentation"]["file"] = 5; }, false},
+      {"presentation stored", [](json* m) { (*m)["presentation"]["compress"] = "store"; }, true},
+      {"presentation compress zip", [](json* m) { (*m)["presentation"]["compress"] = "zip"; }, false},
+      {"presentation unknown key", [](json* m) { (*m)["presentation"]["loop"] = true; }, false},
+      {"presentation none",
+       [&](json* m) {
+         kind0(m);
+         (*m)["presentation"] = {{"kind", "none"}};
+       },
+       true},
+      {"presentation none with a file",
+       [&](json* m) {
+         kind0(m);
+         (*m)["presentation"]["kind"] = "none";
+       },
+       false},
+      {"presentation none with compress",
+       [&](json* m) {
+         kind0(m);
+         (*m)["presentation"] = {{"kind", "none"}, {"compress", "store"}};
+       },
+       false},
+      {"presentation bitmap",
+       [&](json* m) {
+         kind0(m);
+         (*m)["presentation"] = {{"kind", "bitmap"}, {"file", "src/picture.bmp"}};
+       },
+       true},
+      {"presentation bitmap with content kind 3",
+       [](json* m) { (*m)["presentation"] = {{"kind", "bitmap"}, {"file", "src/picture.bmp"}}; }, false},
+      {"license a number", [](json* m) { (*m)["license"] = 5; }, false},
+      {"license a list", [](json* m) { (*m)["license"] = {"src/license.txt"}; }, false},
+      {"license empty", [](json* m) { (*m)["license"] = ""; }, false},
+      {"license as an object",
+       [](json* m) { (*m)["license"] = {{"file", "src/license.txt"}, {"compress", "compress"}}; }, true},
+      {"license object without file", [](json* m) { (*m)["license"] = {{"compress", "store"}}; }, false},
+      {"license object unknown key",
+       [](json* m) { (*m)["license"] = {{"file", "src/license.txt"}, {"name", "x"}}; }, false},
+      {"license compress zip",
+       [](json* m) { (*m)["license"] = {{"file", "src/license.txt"}, {"compress", "zip"}}; }, false},
+      {"document left out", [](json* m) { m->erase("document"); }, true},
+      {"flashSetup of another name", [](json* m) { (*m)["flashSetup"] = "src/engine.scr"; }, false},
+      {"flashSetup object of another name",
+       [](json* m) { (*m)["flashSetup"] = {{"file", "src/engine.scr"}}; }, false},
+      {"flashSetup object",
+       [](json* m) { (*m)["flashSetup"] = {{"file", "src/flashax7.exe"}, {"compress", "store"}}; }, true},
+      {"flashVersionIndex 0", [](json* m) { (*m)["flashVersionIndex"] = 0; }, true},
+      {"flashVersionIndex 2", [](json* m) { (*m)["flashVersionIndex"] = 2; }, false},
+      {"flashVersionIndex -1", [](json* m) { (*m)["flashVersionIndex"] = -1; }, false},
+      {"flashVersionIndex as text", [](json* m) { (*m)["flashVersionIndex"] = "1"; }, false},
+      {"flashVersionIndex true", [](json* m) { (*m)["flashVersionIndex"] = true; }, false},
+      {"displayProperties true", [](json* m) { (*m)["displayProperties"] = true; }, true},
+      {"displayProperties as text", [](json* m) { (*m)["displayProperties"] = "yes"; }, false},
+      {"displayProperties 1", [](json* m) { (*m)["displayProperties"] = 1; }, false},
+      {"engine a number", [](json* m) { (*m)["engine"] = 5; }, false},
+      {"engine as an object", [](json* m) { (*m)["engine"] = {{"file", "src/engine.scr"}}; }, true},
+      {"supportFile null", [](json* m) { (*m)["supportFile"] = nullptr; }, false},
+      {"supportLibraries one", [](json* m) { (*m)["supportLibraries"] = {"src/one.dll"}; }, false},
+      {"supportLibraries three",
+       [](json* m) { (*m)["supportLibraries"] = {"src/one.dll", "src/two.dll", "src/support.dat"}; }, false},
+      {"supportLibraries a string", [](json* m) { (*m)["supportLibraries"] = "src/one.dll"; }, false},
+      {"supportLibraries with a number", [](json* m) { (*m)["supportLibraries"][1] = 5; }, false},
+      {"supportLibraries as objects",
+       [](json* m) {
+         (*m)["supportLibraries"] = {{{"file", "src/one.dll"}}, {{"file", "src/two.dll"}, {"compress", "store"}}};
+       },
+       true},
+      {"data a string", [](json* m) { (*m)["data"] = "src/media"; }, false},
+      {"data in both forms", [](json* m) { (*m)["data"]["ssd"] = "x.ssd"; }, false},
+      {"data in neither form", [](json* m) { (*m)["data"] = {{"compress", "store"}}; }, false},
+      {"data ready with settings",
+       [](json* m) { (*m)["data"] = {{"ssd", "x.ssd"}, {"settings", "src/settings.bin"}}; }, false},
+      {"data ready with copies", [](json* m) { (*m)["data"] = {{"ssd", "x.ssd"}, {"copies", json::array()}}; },
+       false},
+      {"data folder a number", [](json* m) { (*m)["data"]["folder"] = 5; }, false},
+      {"data settings a number", [](json* m) { (*m)["data"]["settings"] = 5; }, false},
+      {"data unknown key", [](json* m) { (*m)["data"]["entries"] = 3; }, false},
+      {"data stored", [](json* m) { (*m)["data"]["compress"] = "store"; }, true},
+      {"contentKind as text", [](json* m) { (*m)["data"]["contentKind"] = "3"; }, false},
+      {"contentKind past 32 bits", [](json* m) { (*m)["data"]["contentKind"] = int64_t(1) << 31; }, false},
+      {"contentKind -2^31",
+       [&](json* m) {
+         kind0(m);
+         (*m)["data"]["contentKind"] = -(int64_t(1) << 31);
+       },
+       true},
+      {"contentKind 0", [&](json* m) { kind0(m); }, true},
+      {"contentKind 3 without movieEntry", [](json* m) { (*m)["data"].erase("movieEntry"); }, false},
+      {"movieEntry a number", [](json* m) { (*m)["data"]["movieEntry"] = 5; }, false},
+      {"movieEntry with content kind 0",
+       [&](json* m) {
+         kind0(m);
+         (*m)["data"]["movieEntry"] = "movie.swf";
+       },
+       false},
+      {"copies with content kind 0",
+       [&](json* m) {
+         kind0(m);
+         (*m)["data"]["copies"] = json::array();
+       },
+       false},
+      {"copies", [](json* m) { (*m)["data"]["copies"] = {"again.swf", "sub/more.swf"}; }, true},
+      {"copies a string", [](json* m) { (*m)["data"]["copies"] = "again.swf"; }, false},
+      {"copies with a number", [](json* m) { (*m)["data"]["copies"] = {"again.swf", 5}; }, false},
+      {"entryCompress store", [](json* m) { (*m)["data"]["entryCompress"] = "store"; }, true},
+      {"entryCompress zip", [](json* m) { (*m)["data"]["entryCompress"] = "zip"; }, false},
+      {"entryOverrides a list", [](json* m) { (*m)["data"]["entryOverrides"] = {"a.txt"}; }, false},
+      {"entryOverrides of zip", [](json* m) { (*m)["data"]["entryOverrides"] = {{"a.txt", "zip"}}; }, false},
+      {"compress store", [](json* m) { (*m)["compress"] = "store"; }, true},
+      {"compress zip", [](json* m) { (*m)["compress"] = "zip"; }, false},
+      {"compress null", [](json* m) { (*m)["compress"] = nullptr; }, false},
+  };
+  for (const char* key : {"title", "presentation", "engine", "supportFile", "supportLibraries", "data"}) {
+    rows.push_back({std::string("without ") + key, [key](json* m) { m->erase(key); }, false});
+  }
+
+  std::vector<std::string> files;
+  std::vector<bool> reader;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    json m = manifest_;
+    rows[i].change(&m);
+    reader.push_back(LoadFault(m).empty());
+    files.push_back(tmp_ / ("variant-" + std::to_string(i) + ".json"));
+    tmp_.Write("variant-" + std::to_string(i) + ".json", m.dump(2));
+  }
+  std::map<std::string, std::string> schema;
+  if (!SchemaVerdicts(tmp_, files, &schema)) GTEST_SKIP() << "python3-jsonschema is not installed";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    json m = manifest_;
+    rows[i].change(&m);
+    const std::string& verdict = schema[files[i]];
+    EXPECT_EQ(reader[i], rows[i].accepted) << rows[i].what << ": the reader says " << LoadFault(m);
+    EXPECT_EQ(verdict == "ok", rows[i].accepted) << rows[i].what << ": the schema says " << verdict;
+  }
+}
+
+// "sspack init" names the schema it finds beside itself or in its share
+// folder, by a file URI, and writes nothing for it when there is none; the
+// manifests it writes, and the sample's, are valid against the schema, and
+// those it could not complete are not (as sspack build refuses them too).
+TEST_F(InitFolder, InitNamesTheSchemaAndTheSchemaTakesItsManifests) {
+  const std::string schemaText = ReadText(SS_MANIFEST_SCHEMA);
+  auto program = [&](const std::string& folder, const std::string& schemaFolder) {
+    fs::create_directories(tmp_.path() / folder);
+    const fs::path copy = tmp_.path() / folder / "sspack";
+    fs::copy_file(SSPACK_PATH, copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    if (!schemaFolder.empty()) tmp_.Write(schemaFolder + "/sspack-manifest.schema.json", schemaText);
+    return copy.string();
+  };
+  // The URIs as written by hand: the temporary folder's path is plain.
+  const std::string base = "file://" + fs::canonical(tmp_.path()).string();
+  struct Row {
+    std::string program;
+    std::string uri;  // "": no "$schema"
+  };
+  const Row rows[] = {
+      {SSPACK_PATH, "file://" + (fs::canonical(SSPACK_PATH).parent_path() / "sspack-manifest.schema.json").string()},
+      {program("pre fix/bin", "pre fix/share/sspack"), base + "/pre%20fix/share/sspack/sspack-manifest.schema.json"},
+      {program("zip", "zip"), base + "/zip/sspack-manifest.schema.json"},
+      {program("lonely", ""), ""},
+  };
+  std::vector<std::string> valid = {SS_SAMPLE_MANIFEST};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const fs::path manifest = author_ / ("init-" + std::to_string(i) + ".json");
+    const CliRun r = Sspack(tmp_, Init(author_, " -q -o '" + manifest.string() + "'"), "", rows[i].program);
+    ASSERT_EQ(r.code, 0) << rows[i].program << ": " << r.err;
+    const std::string text = ReadText(manifest.string());
+    const json m = json::parse(text, nullptr, true, true);
+    EXPECT_EQ(m.contains("$schema") ? m["$schema"].get<std::string>() : "", rows[i].uri) << text;
+    valid.push_back(manifest.string());
+    // The manifest with its "$schema" builds as before.
+    EXPECT_EQ(Sspack(tmp_, BuildFrom(manifest, "out/Init.exe")).code, 0) << rows[i].program;
+  }
+  // The schema the build tree's sspack names is the one in the sources.
+  EXPECT_EQ(ReadText(rows[0].uri.substr(7)), schemaText);
+
+  fs::remove_all(author_ / "media");
+  const fs::path incomplete = author_ / "incomplete.json";
+  EXPECT_EQ(Sspack(tmp_, Init(author_, " -q -o '" + incomplete.string() + "'")).code, 1);
+
+  std::vector<std::string> all = valid;
+  all.push_back(incomplete.string());
+  std::map<std::string, std::string> schema;
+  if (!SchemaVerdicts(tmp_, all, &schema)) GTEST_SKIP() << "python3-jsonschema is not installed";
+  for (const std::string& file : valid) EXPECT_EQ(schema[file], "ok") << file << "\n" << ReadText(file);
+  EXPECT_EQ(schema[incomplete.string()], "invalid: (top): 'data' is a required property")
+      << ReadText(incomplete.string());
+}
+
+// The schema's address in a manifest: sspack's own path as a file URI.
+TEST(FileUri, PosixAndWindowsPaths) {
+  const struct {
+    const char* path;
+    bool windows;
+    const char* uri;
+  } rows[] = {
+      {"/usr/share/sspack/s.json", false, "file:///usr/share/sspack/s.json"},
+      {"/home/a b/\xC3\xA9#?%:\\/s.json", false, "file:///home/a%20b/%C3%A9%23%3F%25%3A%5C/s.json"},
+      {"C:\\Program Files\\sspack\\s.json", true, "file:///C:/Program%20Files/sspack/s.json"},
+      {"D:/x:y/s.json", true, "file:///D:/x%3Ay/s.json"},
+      {"\\\\server\\share\\s.json", true, "file://server/share/s.json"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(FileUri(row.path, row.windows), row.uri) << row.path;
 }
 
 }  // namespace
