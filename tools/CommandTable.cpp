@@ -30,6 +30,7 @@ ProgramDoc MakeDoc() {
       "terminal (the control bytes, DEL and the five bytes the code page leaves undefined) is shown as "
       "\\xNN instead, and becomes _ in the names `extract` writes.";
   doc.options = {
+      {"-h,--help", "", ValueKind::kNone, false, "", "Print this help message and exit"},
       {"--version", "", ValueKind::kNone, false, "",
        "Show the version and the stub and library a build would use"},
   };

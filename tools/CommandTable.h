@@ -70,7 +70,7 @@ struct ProgramDoc {
   const char* summary;      // the top-level --help line
   const char* oneLine;      // the manual's NAME line, after "sspack \-"
   const char* description;  // the manual's DESCRIPTION
-  std::vector<OptionDoc> options;  // options of sspack itself (--version; CLI11 adds -h,--help)
+  std::vector<OptionDoc> options;  // sspack's own: -h,--help (every command takes it too), then --version
   std::vector<CommandDoc> commands;
   std::vector<ExitCodeDoc> exitCodes;
   const char* manifest;     // the manual's introduction to the manifest

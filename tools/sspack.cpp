@@ -427,7 +427,11 @@ int main(int argc, char** argv) {
   bool force = false;
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
   const char* argv0 = args.empty() ? "sspack" : args[0].c_str();
-  app.set_version_flag(doc.options[0].names, [argv0] { return VersionText(argv0); }, doc.options[0].help);
+  // The help flag before the commands, which take it over.
+  const OptionDoc& help = doc.options[0];
+  const OptionDoc& version = doc.options[1];
+  app.set_help_flag(help.names, help.help);
+  app.set_version_flag(version.names, [argv0] { return VersionText(argv0); }, version.help);
   unsigned jobs = 0;
   uint64_t maxOutput = kDefaultMaxOutput;
   // A package can name far more than it holds (copies, nesting): what it may
