@@ -92,24 +92,56 @@ elseif(TARGET sspack)
   install(FILES ${SS_MANIFEST_SCHEMA} DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
 endif()
 
+# The manual page, the bash completion and Debian's package documents
+# (host build; written by the target sspack_docs, tools/CMakeLists.txt):
+#
+#   share/man/man1/sspack.1                       component "man"
+#   share/bash-completion/completions/sspack      component "doc"
+#   the .deb: share/man/man1/sspack.1.gz and share/doc/sspack/copyright and
+#             changelog.gz (Debian wants them compressed), component "deb"
+#   the .zip: sspack.txt, the manual as plain text, component "windows-docs"
+if(NOT SS_WINDOWS AND TARGET sspack_docs)
+  set(SS_DOCS ${CMAKE_BINARY_DIR}/tools/docs)
+  install(FILES ${SS_DOCS}/sspack.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT man)
+  install(FILES ${SS_DOCS}/sspack.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME sspack COMPONENT doc)
+  install(FILES ${SS_DOCS}/sspack.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT deb
+          EXCLUDE_FROM_ALL)
+  install(FILES ${SS_ROOT}/tools/debian/copyright ${SS_DOCS}/changelog.gz DESTINATION ${SS_DOC_DIR}
+          COMPONENT deb EXCLUDE_FROM_ALL)
+  if(SS_GROFF)
+    install(FILES ${SS_DOCS}/sspack.txt DESTINATION . COMPONENT windows-docs EXCLUDE_FROM_ALL)
+  endif()
+endif()
+
 # Packages, made by scripts/package.sh with the host build's CPack
 # configuration: each generator takes its components from both builds
 # (cmake/CPackProjects.cmake.in picks them).
 set(CPACK_PACKAGE_NAME ${SS_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "ssinstaller")
-set(CPACK_PACKAGE_CONTACT "ssinstaller developers <ssinstaller@localhost>")
+# The maintainer is the one of the Debian changelog's latest entry, whose
+# version must be the project's.
+file(STRINGS ${SS_ROOT}/tools/debian/changelog SS_DEB_CHANGELOG_HEAD LIMIT_COUNT 1)
+file(STRINGS ${SS_ROOT}/tools/debian/changelog SS_DEB_CHANGELOG_TRAILER REGEX "^ -- " LIMIT_COUNT 1)
+if(NOT SS_DEB_CHANGELOG_HEAD MATCHES "^sspack \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "tools/debian/changelog: its latest entry is not version ${PROJECT_VERSION}")
+endif()
+string(REGEX REPLACE "^ -- (.*>)  .*$" "\\1" CPACK_PACKAGE_CONTACT "${SS_DEB_CHANGELOG_TRAILER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Builds self-contained screen-saver installers for 32-bit Windows")
+# Lines of at most 80 columns, as Debian's control files want them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "sspack turns a screen saver's engine, files and a JSON manifest into one installer program for \
-Windows 95 to 11, and lists, verifies, extracts and signs finished installers. The installer stub, \
-its decompression library and a sample screen saver come with it.")
+    "sspack turns a screen saver's engine, files and a JSON manifest into one
+installer program for Windows 95 to 11, and lists, verifies, extracts and
+signs finished installers. The installer stub, its decompression library and
+a sample screen saver come with it.")
 set(CPACK_PACKAGE_DIRECTORY ${SS_ROOT}/build/packages)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Signing (sspack build --sign) runs osslsigncode.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS osslsigncode)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackProjects.cmake)

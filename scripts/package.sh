@@ -31,7 +31,7 @@ jobs=$(nproc)
 if [ ! -f build/host/CMakeCache.txt ] || [ ! -f build/win/CMakeCache.txt ]; then
   bash scripts/build.sh configure
 fi
-cmake --build build/host -j"$jobs" --target sspack sample_files >/dev/null
+cmake --build build/host -j"$jobs" --target sspack sspack_docs sample_files >/dev/null
 cmake --build build/win -j"$jobs" --target sspack ssinstall impborl sample_saver sample_aquafx \
   sample_aquacap >/dev/null
 
@@ -52,4 +52,19 @@ if [ "$packages" = 1 ]; then
   for f in build/packages/*.deb build/packages/*.zip; do
     echo "package: $f ($(stat -c %s "$f") bytes)"
   done
+  # Debian's own checks of the .deb (scripts/setup-deps.sh installs lintian):
+  # any error or warning fails the packaging.
+  if command -v lintian >/dev/null; then
+    for f in build/packages/*.deb; do
+      findings=$(lintian "$f" 2>&1 || true)
+      if printf '%s\n' "$findings" | grep -q '^[EW]: '; then
+        printf '%s\n' "$findings" >&2
+        echo "package: lintian finds errors or warnings in $f" >&2
+        exit 1
+      fi
+      echo "package: lintian: $f: no errors or warnings"
+    done
+  else
+    echo "package: lintian not installed; the .deb is not checked"
+  fi
 fi

@@ -42,7 +42,9 @@ mkdir -p "$cache"
 # the shared user data"). osslsigncode signs installers (sspack build
 # --sign) and checks the signatures in the tests; openssl makes the tests'
 # throw-away certificates. python3-jsonschema checks manifests against
-# sspack's schema in the host tests, independently of sspack's own reader.
+# sspack's schema in the host tests, independently of sspack's own reader;
+# lintian checks the .deb (scripts/package.sh),
+# groff renders sspack's manual page (its plain-text copy and its test).
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
@@ -52,10 +54,13 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   libstorm-dev zlib1g-dev nlohmann-json3-dev libcli11-dev python3-yaswfp
   clang libclang-rt-14-dev llvm
-  dpkg-dev
+  dpkg-dev lintian groff-base
   osslsigncode openssl
   python3-jsonschema
 )
+
+# man renders the manual page in its test (man -l --warnings).
+command -v man >/dev/null || packages+=(man-db)
 
 # NSIS, the peer that bench/peer/run.sh measures the installer against:
 # only when that benchmark asks (it is not part of the test command).

@@ -2,13 +2,15 @@
 // request), writes a first manifest for an author's folder, and lists,
 // verifies and extracts finished installers.
 //
-// Exit codes: 0 success; 1 the manifest, an input file or the installer has a
-// fault (or verify found one); 2 the command line is wrong; 3 an output file
-// or folder could not be written.
+// The commands, options and exit codes are those of the command table
+// (tools/CommandTable.h), from which the manual page and the bash completion
+// are made too.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <map>
 
 #ifdef _WIN32
 #include <io.h>
@@ -23,6 +25,7 @@
 #define SS_FILENO fileno
 #endif
 
+#include "tools/CommandTable.h"
 #include "tools/FileIo.h"
 #include "tools/Manifest.h"
 #include "tools/ManifestInit.h"
@@ -45,11 +48,6 @@ namespace fs = std::filesystem;
 using namespace ss::pack;
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFault = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitWrite = 3;
 
 // The folder sspack runs from: the default stub lies beside it or in the
 // installed layout's share folder (tools/ToolParts.h).
@@ -378,14 +376,59 @@ int RunExtract(const std::string& path, const std::string& dir, bool quiet, uint
   return problems.empty() ? kExitOk : kExitFault;
 }
 
+// What each argument and option of a command sets, by its names in the
+// command table; the table gives the help text, and whether it is required
+// or works only with another option.
+using Binder = std::function<CLI::Option*(CLI::App*, const OptionDoc&)>;
+using Binders = std::map<std::string, Binder>;
+
+template <typename T>
+Binder Value(T& variable) {
+  return [&variable](CLI::App* command, const OptionDoc& doc) {
+    return command->add_option(doc.names, variable, doc.help);
+  };
+}
+
+Binder Flag(bool& variable) {
+  return [&variable](CLI::App* command, const OptionDoc& doc) {
+    return command->add_flag(doc.names, variable, doc.help);
+  };
+}
+
+// Adds the table's command `name` with its arguments and options in the
+// table's order. An entry with nothing here to set is named in `*unbound`.
+CLI::App* AddCommand(CLI::App& app, const char* name, const Binders& binders, std::string* unbound) {
+  const CommandDoc* doc = FindCommand(name);
+  if (doc == nullptr) {
+    *unbound += std::string(" ") + name;
+    return app.add_subcommand(name);
+  }
+  CLI::App* command = app.add_subcommand(doc->name, doc->summary);
+  for (const OptionDoc& option : doc->options) {
+    const auto binder = binders.find(option.names);
+    if (binder == binders.end()) {
+      *unbound += std::string(" ") + name + " " + option.names;
+      continue;
+    }
+    CLI::Option* added = binder->second(command, option);
+    if (option.required) added->required();
+    if (option.needs[0] != '\0') added->needs(command->get_option(option.needs));
+  }
+  for (const auto& entry : binders) {
+    bool listed = false;
+    for (const OptionDoc& option : doc->options) listed = listed || entry.first == option.names;
+    if (!listed) *unbound += std::string(" ") + name + " " + entry.first;
+  }
+  return command;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"sspack: builds, lists, verifies and extracts screen saver installers"};
+  const ProgramDoc& doc = SspackDoc();
+  CLI::App app{doc.summary};
   app.require_subcommand(1);
-  app.footer(
-      "Exit codes: 0 success; 1 a fault in the manifest, an input file or the installer;\n"
-      "2 a wrong command line; 3 an output could not be written.");
+  app.footer(ExitCodeFooter());
 
   BuildRequest request;
   std::string installer, dir, manifestOut;
@@ -394,70 +437,62 @@ int main(int argc, char** argv) {
   bool force = false;
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
   const char* argv0 = args.empty() ? "sspack" : args[0].c_str();
-  app.set_version_flag("--version", [argv0] { return VersionText(argv0); },
-                       "Show the version and the stub and library a build would use");
+  // The help flag before the commands, which take it over.
+  const OptionDoc& help = doc.options[0];
+  const OptionDoc& version = doc.options[1];
+  app.set_help_flag(help.names, help.help);
+  app.set_version_flag(version.names, [argv0] { return VersionText(argv0); }, version.help);
   unsigned jobs = 0;
   uint64_t maxOutput = kDefaultMaxOutput;
   // A package can name far more than it holds (copies, nesting): what it may
   // expand to is limited (tools/PackageCheck.h).
-  auto addMaxOutput = [&maxOutput](CLI::App* command) {
-    command->add_option("--max-output", maxOutput,
-                        "Stop when the package expands to more than SIZE bytes: 1G (the default), "
-                        "4G, 500M...")
-        ->transform(CLI::AsSizeValue(false));
+  const Binder maxOutputBinder = [&maxOutput](CLI::App* command, const OptionDoc& option) {
+    return command->add_option(option.names, maxOutput, option.help)->transform(CLI::AsSizeValue(false));
   };
 
-  CLI::App* build = app.add_subcommand("build", "Build an installer from a manifest");
-  build->add_option("manifest", request.manifest, "The manifest (JSON)")->required();
-  build->add_option("-o,--output", request.output, "The installer to write, e.g. Setup.exe")->required();
-  build->add_option("--stub", request.stub,
-                    "The installer stub (default: ssinstall.exe beside sspack, else in ../share/sspack/)");
-  build->add_option("--impborl", request.impborl,
-                    "The decompression library (default: impborl.dll beside the stub)");
-  CLI::Option* sign = build->add_option(
-      "--sign", request.sign.pfx,
-      "Sign the installer with Authenticode, with the certificate and key of this PKCS#12 file "
-      "(runs osslsigncode)");
-  build->add_option("--sign-password-file", request.sign.passwordFile,
-                    "The PKCS#12 password: the first line of this file (\"-\": standard input)")
-      ->needs(sign);
-  build->add_option("--timestamp", request.sign.timestampUrl,
-                    "An RFC 3161 time-stamp server for the signature")
-      ->needs(sign);
-  build->add_flag("--allow-outside", request.allowOutside,
-                  "Pack files that lie outside the manifest's folder (absolute paths, \"..\", links "
-                  "pointing elsewhere); the summary names them. Without it such a manifest is refused");
-  build->add_flag("-q,--quiet", request.quiet, "No progress and no summary");
-  build->add_option("-j,--jobs", jobs,
-                    "Threads that compress (default: one per processor); the output is the "
-                    "same for every count")
-      ->check(CLI::Range(1u, 256u));
-
-  CLI::App* init = app.add_subcommand(
-      "init", "Write a commented manifest for the screen saver files in a folder");
-  init->add_option("dir", dir, "The folder with the engine, its files and a data folder")->required();
-  init->add_option("-o,--output", manifestOut, "The manifest to write (default: DIR/saver.json)");
-  init->add_flag("--force", force, "Replace an existing manifest");
-  init->add_flag("-q,--quiet", quiet, "Do not list the choices");
-
-  CLI::App* list = app.add_subcommand("list", "Show an installer's header and segment table");
-  list->add_option("installer", installer, "The installer")->required();
-  list->add_flag("--entries", entries, "Also list the data file's entries");
-  addMaxOutput(list);
-
-  CLI::App* verify = app.add_subcommand(
-      "verify", "Check everything the installer relies on; exit code 0 only when it would accept "
-                "the package");
-  verify->add_option("installer", installer, "The installer")->required();
-  verify->add_flag("-q,--quiet", quiet, "Report faults only");
-  addMaxOutput(verify);
-
-  CLI::App* extract = app.add_subcommand(
-      "extract", "Write every segment and data-file entry into a new or empty folder");
-  extract->add_option("installer", installer, "The installer")->required();
-  extract->add_option("dir", dir, "The folder to write into")->required();
-  extract->add_flag("-q,--quiet", quiet, "Do not list the files written");
-  addMaxOutput(extract);
+  std::string unbound;
+  CLI::App* build = AddCommand(
+      app, "build",
+      {{"manifest", Value(request.manifest)},
+       {"-o,--output", Value(request.output)},
+       {"--stub", Value(request.stub)},
+       {"--impborl", Value(request.impborl)},
+       {"--sign", Value(request.sign.pfx)},
+       {"--sign-password-file", Value(request.sign.passwordFile)},
+       {"--timestamp", Value(request.sign.timestampUrl)},
+       {"--allow-outside", Flag(request.allowOutside)},
+       {"-q,--quiet", Flag(request.quiet)},
+       {"-j,--jobs",
+        [&jobs](CLI::App* command, const OptionDoc& option) {
+          return command->add_option(option.names, jobs, option.help)->check(CLI::Range(1u, 256u));
+        }}},
+      &unbound);
+  CLI::App* init = AddCommand(app, "init",
+                              {{"dir", Value(dir)},
+                               {"-o,--output", Value(manifestOut)},
+                               {"--force", Flag(force)},
+                               {"-q,--quiet", Flag(quiet)}},
+                              &unbound);
+  CLI::App* list = AddCommand(
+      app, "list",
+      {{"installer", Value(installer)}, {"--entries", Flag(entries)}, {"--max-output", maxOutputBinder}},
+      &unbound);
+  CLI::App* verify = AddCommand(
+      app, "verify",
+      {{"installer", Value(installer)}, {"-q,--quiet", Flag(quiet)}, {"--max-output", maxOutputBinder}},
+      &unbound);
+  CLI::App* extract = AddCommand(app, "extract",
+                                 {{"installer", Value(installer)},
+                                  {"dir", Value(dir)},
+                                  {"-q,--quiet", Flag(quiet)},
+                                  {"--max-output", maxOutputBinder}},
+                                 &unbound);
+  if (!unbound.empty()) {
+    // The command table and this program disagree: a build fault, which the
+    // host tests catch before anyone else meets it.
+    std::cerr << "sspack: the command table and the program differ:" << unbound << "\n";
+    return kExitUsage;
+  }
 
   std::vector<const char*> argPointers;
   for (const std::string& a : args) argPointers.push_back(a.c_str());

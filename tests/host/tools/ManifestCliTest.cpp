@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -14,6 +16,7 @@
 #include "package/ByteOrder.h"
 #include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
+#include "tools/CommandTable.h"
 #include "tools/Manifest.h"
 #include "tools/PackageCheck.h"
 #include "tools/Signing.h"
@@ -1024,6 +1027,191 @@ TEST(FileUri, PosixAndWindowsPaths) {
       {"\\\\server\\share\\s.json", true, "file://server/share/s.json"},
   };
   for (const auto& row : rows) EXPECT_EQ(FileUri(row.path, row.windows), row.uri) << row.path;
+}
+
+}  // namespace
+}  // namespace ss::pack
+
+namespace ss::pack {
+namespace {
+
+// The command table (tools/CommandTable.h) against what is made from it and
+// what is written beside it: sspack's --help, tools/README.md, the manifest
+// reader, the manual page and the bash completion.
+
+// The words of `text` that look like options ("-o", "--max-output").
+std::set<std::string> OptionWords(const std::string& text) {
+  std::set<std::string> words;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool starts = text[i] == '-' && (i == 0 || text[i - 1] == ' ' || text[i - 1] == '[' ||
+                                           text[i - 1] == '`');
+    if (!starts) continue;
+    size_t end = i;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '-')) ++end;
+    if (end - i >= 2 && text[i + 1] != ' ') words.insert(text.substr(i, end - i));
+    i = end;
+  }
+  return words;
+}
+
+std::vector<std::string> Names(const OptionDoc& option) {
+  std::vector<std::string> names;
+  std::stringstream s(option.names);
+  for (std::string name; std::getline(s, name, ',');) names.push_back(name);
+  return names;
+}
+
+// The first cells of the README's table rows between `heading` and the next
+// heading of any level.
+std::vector<std::string> ReadmeRows(const std::string& readme, const std::string& heading) {
+  std::vector<std::string> rows;
+  const size_t start = readme.find("\n" + heading + "\n");
+  if (start == std::string::npos) return rows;
+  std::stringstream s(readme.substr(start + heading.size() + 2));
+  for (std::string line; std::getline(s, line) && line.rfind("#", 0) != 0;) {
+    if (line.rfind("| ", 0) == 0 && line.find("---") == std::string::npos) {
+      rows.push_back(line.substr(2, line.find(" |", 2) - 2));
+    }
+  }
+  return rows;
+}
+
+TEST_F(Author, CommandTableMatchesHelpReadmeAndReader) {
+  const ProgramDoc& doc = SspackDoc();
+  const std::string readme = ReadText(SS_TOOLS_README);
+  const std::vector<std::string> commandRows = ReadmeRows(readme, "## Commands");
+  ASSERT_EQ(commandRows.size(), doc.commands.size() + 1) << "the header row and one row per command";
+  for (const CommandDoc& command : doc.commands) {
+    const CliRun help = Sspack(tmp_, std::string(command.name) + " --help");
+    EXPECT_EQ(help.code, 0) << command.name;
+    EXPECT_NE(help.out.find(command.summary), std::string::npos) << command.name << help.out;
+    std::set<std::string> tableNames;
+    std::string row;
+    for (const std::string& r : commandRows) {
+      if (r.rfind(std::string("`sspack ") + command.name + " ", 0) == 0) row = r;
+    }
+    ASSERT_FALSE(row.empty()) << "tools/README.md has no row for " << command.name;
+    const std::set<std::string> readmeNames = OptionWords(row);
+    for (const OptionDoc& option : command.options) {
+      bool inReadme = option.names[0] != '-';  // arguments are placeholders there
+      for (const std::string& name : Names(option)) {
+        EXPECT_NE(help.out.find(name), std::string::npos) << command.name << " --help lacks " << name;
+        tableNames.insert(name);
+        inReadme = inReadme || readmeNames.count(name) > 0;
+      }
+      EXPECT_TRUE(inReadme) << "tools/README.md does not name " << command.name << " " << option.names;
+    }
+    for (const std::string& name : readmeNames) {
+      EXPECT_EQ(tableNames.count(name), 1u) << "tools/README.md names " << command.name << " " << name
+                                            << ", which the command table does not have";
+    }
+  }
+
+  std::set<std::string> readmeCodes, tableCodes;
+  for (const std::string& r : ReadmeRows(readme, "### Exit codes")) {
+    if (r != "code") readmeCodes.insert(r);
+  }
+  for (const ExitCodeDoc& code : doc.exitCodes) {
+    tableCodes.insert(std::to_string(code.code));
+    EXPECT_NE(Sspack(tmp_, "--help").out.find(std::to_string(code.code) + " " + code.brief), std::string::npos);
+  }
+  EXPECT_EQ(readmeCodes, tableCodes);
+
+  // The manifest's keys: the README's and the table's are the same, and the
+  // reader knows each (a key it does not know is refused as unknown).
+  std::set<std::string> readmeKeys, tableKeys;
+  for (const std::string& r : ReadmeRows(readme, "## The manifest")) {
+    if (r.size() > 2 && r[0] == '`') readmeKeys.insert(r.substr(1, r.size() - 2));
+  }
+  for (const KeyDoc& key : doc.manifestKeys) {
+    tableKeys.insert(key.key);
+    json m = manifest_;
+    m[key.key] = json::array({json::object()});
+    EXPECT_EQ(LoadFault(m).find("unknown key"), std::string::npos) << key.key << ": " << LoadFault(m);
+  }
+  EXPECT_EQ(readmeKeys, tableKeys);
+  for (const KeyDoc& key : doc.dataFolderKeys) {
+    json m = manifest_;
+    m["data"][key.key] = json::array({json::object()});
+    EXPECT_EQ(LoadFault(m).find("unknown key"), std::string::npos) << key.key << ": " << LoadFault(m);
+    EXPECT_NE(readme.find(std::string("\"") + key.key + "\": "), std::string::npos)
+        << "tools/README.md does not describe the data folder's " << key.key;
+  }
+  json unknown = manifest_;
+  unknown["data"]["folders"] = "src/media";
+  EXPECT_NE(LoadFault(unknown).find("unknown key"), std::string::npos) << "the check above can fail";
+}
+
+// The manual page as man and groff read it: no warnings, every command and
+// option named.
+TEST(ManualPage, RendersWithoutWarningsAndNamesEveryOption) {
+  const std::string page = std::string(SS_DOCS_DIR) + "/sspack.1";
+  const std::string text = ReadText(page);
+  ASSERT_FALSE(text.empty()) << page;
+  const std::pair<std::string, std::string> readers[] = {
+      {"groff", "groff -ww -man -z '" + page + "'"},
+      {"man", "MANWIDTH=80 man -l --warnings '" + page + "' >/dev/null"},
+  };
+  for (const auto& [tool, command] : readers) {
+    if (std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) != 0) continue;  // not installed
+    const std::string err = ::testing::TempDir() + "/sspack-man-warnings.txt";
+    const int status = std::system((command + " 2>'" + err + "'").c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << command;
+    EXPECT_EQ(ReadText(err), "") << command;
+  }
+  for (const CommandDoc& command : SspackDoc().commands) {
+    EXPECT_NE(text.find(std::string(".SS \"sspack ") + command.name + "\""), std::string::npos) << command.name;
+    for (const OptionDoc& option : command.options) {
+      if (option.names[0] != '-') continue;
+      const std::string longest = Names(option).back();
+      std::string roff;
+      for (char c : longest) roff += c == '-' ? "\\-" : std::string(1, c);
+      EXPECT_NE(text.find("\\fB" + roff + "\\fR"), std::string::npos) << command.name << " " << option.names;
+    }
+  }
+}
+
+// The bash completion, sourced into a plain bash and asked for a word.
+TEST(BashCompletion, CompletesCommandsOptionsFilesAndFolders) {
+  TempFolder tmp;
+  tmp.Write("Setup.exe", std::vector<uint8_t>{1});
+  std::filesystem::create_directories(tmp.path() / "Sub");
+  struct Row {
+    std::vector<std::string> words;  // the last one is being completed
+    std::string expected;            // COMPREPLY, sorted, space-separated
+  };
+  const Row rows[] = {
+      {{"sspack", ""}, "build extract init list verify"},
+      {{"sspack", "b"}, "build"},
+      {{"sspack", "-"}, "--help --version -h"},
+      {{"sspack", "build", "--si"}, "--sign --sign-password-file"},
+      {{"sspack", "verify", "--q"}, "--quiet"},
+      {{"sspack", "build", "-o", "S"}, "Setup.exe Sub"},
+      {{"sspack", "build", "--timestamp", "S"}, ""},
+      {{"sspack", "build", "-j", ""}, ""},
+      {{"sspack", "init", "S"}, "Sub"},
+      {{"sspack", "extract", "S"}, "Setup.exe Sub"},
+      {{"sspack", "extract", "Setup.exe", "S"}, "Sub"},
+      {{"sspack", "extract", "-q", "Setup.exe", "S"}, "Sub"},
+      {{"sspack", "list", "--max-output", "1G", "S"}, "Setup.exe Sub"},
+      {{"sspack", "list", "Setup.exe", "S"}, ""},
+  };
+  for (const Row& row : rows) {
+    std::string words, shown;
+    for (const std::string& w : row.words) words += " '" + w + "'";
+    for (const std::string& w : row.words) shown += (shown.empty() ? "" : " ") + w;
+    const std::string script = "source '" + std::string(SS_DOCS_DIR) + "/sspack.bash' && cd '" + tmp.path().string() +
+                               "' && COMP_WORDS=(" + words + ") && COMP_CWORD=" +
+                               std::to_string(row.words.size() - 1) +
+                               " && _sspack && printf '%s\\n' \"${COMPREPLY[@]}\" | sort | paste -sd ' '";
+    const std::string out = tmp / "completion.txt";
+    tmp.Write("script.sh", std::vector<uint8_t>(script.begin(), script.end()));
+    const int status = std::system(("bash --norc --noprofile '" + (tmp / "script.sh") + "' >'" + out + "' 2>&1").c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << shown;
+    std::string reply = ReadText(out);
+    while (!reply.empty() && reply.back() == '\n') reply.pop_back();
+    EXPECT_EQ(reply, row.expected) << "completing: " << shown;
+  }
 }
 
 }  // namespace
