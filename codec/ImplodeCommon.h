@@ -13,8 +13,6 @@
 
 namespace ss::codec::detail {
 
-inline constexpr auto kLenEncode = MakeLenEncodeTable();
-
 inline constexpr size_t kAlign = 8;        // the work buffer's layout starts this aligned
 inline constexpr unsigned kOutSize = 512;  // output bytes collected before a write
 inline constexpr unsigned kHistory = kMaxDict;
@@ -113,7 +111,7 @@ inline unsigned CheckParams(const unsigned* type, const unsigned* dictSize, unsi
 
 // The end-of-stream code: a match of kEndLength, with no distance.
 inline void PutEndCode(BitWriter& bits) {
-  const uint32_t e = kLenEncode[kEndLength];
+  const uint32_t e = Tables().lenEncode[kEndLength];
   bits.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
 }
 
