@@ -35,13 +35,25 @@ inline uint64_t Load64(const uint8_t* p) {
   return v;
 }
 
+// The index of the lowest set bit of x (not 0). A 32-bit target counts in
+// the halves: its 64-bit count is a call into the compiler's library.
+inline unsigned LowestSetBit(uint64_t x) {
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  return static_cast<unsigned>(__builtin_ctzll(x));
+#else
+  const uint32_t low = static_cast<uint32_t>(x);
+  return low != 0 ? static_cast<unsigned>(__builtin_ctz(low))
+                  : 32 + static_cast<unsigned>(__builtin_ctz(static_cast<uint32_t>(x >> 32)));
+#endif
+}
+
 // Extends a match of `len` bytes at a and b up to limit. Both may be read up
 // to 8 bytes past limit (the window keeps kPad bytes of padding).
 inline unsigned Extend(const uint8_t* a, const uint8_t* b, unsigned len, unsigned limit) {
   while (len < limit) {
     uint64_t x = Load64(a + len) ^ Load64(b + len);
     if (x != 0) {
-      len += static_cast<unsigned>(__builtin_ctzll(x)) >> 3;
+      len += LowestSetBit(x) >> 3;
       return len < limit ? len : limit;
     }
     len += 8;

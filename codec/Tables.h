@@ -6,8 +6,11 @@
 
 namespace ss::codec::detail {
 
+// The code lengths and length bases are inline: one copy in a program, however
+// many files use them.
+
 // Code lengths of the literal code (ASCII mode), one per byte value.
-constexpr uint8_t kLitLengths[256] = {
+inline constexpr uint8_t kLitLengths[256] = {
     11, 12, 12, 12, 12, 12, 12, 12, 12, 8,  7,  12, 12, 7,  12, 12,
     12, 12, 12, 12, 12, 12, 12, 12, 12, 12, 13, 12, 12, 12, 12, 12,
     4,  10, 8,  12, 10, 12, 10, 8,  7,  7,  8,  9,  7,  6,  7,  8,
@@ -29,12 +32,12 @@ constexpr uint8_t kLitLengths[256] = {
 // Length code: 16 symbols in code order. Symbol s stands for the lengths
 // kLenBase[s] .. kLenBase[s] + 2^kLenExtra[s] - 1. Symbol 0 is length 3 and
 // symbol 1 length 2: the code is assigned in this symbol order.
-constexpr uint8_t kLenLengths[16] = {2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7};
-constexpr uint16_t kLenBase[16] = {3, 2, 4, 5, 6, 7, 8, 9, 10, 12, 16, 24, 40, 72, 136, 264};
-constexpr uint8_t kLenExtra[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+inline constexpr uint8_t kLenLengths[16] = {2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 7, 7};
+inline constexpr uint16_t kLenBase[16] = {3, 2, 4, 5, 6, 7, 8, 9, 10, 12, 16, 24, 40, 72, 136, 264};
+inline constexpr uint8_t kLenExtra[16] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8};
 
 // Distance code: 64 symbols for the high bits of (distance - 1).
-constexpr uint8_t kDistLengths[64] = {
+inline constexpr uint8_t kDistLengths[64] = {
     2, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6,
     7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
     8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
