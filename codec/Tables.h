@@ -103,31 +103,27 @@ constexpr void WireCodes(const uint8_t* lengths, unsigned n, uint16_t* codes) {
   }
 }
 
-// Fills every entry of *t (whatever it held before), so running it twice
-// gives the same tables.
+// Fills *t, which starts zeroed: the codes are complete, so every entry of a
+// decoding table is written, the same value each time it runs.
 constexpr void BuildTables(CodecTables* t) {
   WireCodes(kLitLengths, 256, t->litCodes);
   WireCodes(kLenLengths, 16, t->lenCodes);
   WireCodes(kDistLengths, 64, t->distCodes);
-  for (unsigned i = 0; i < (1u << kLitTableBits); ++i) t->litDecode[i] = 0;
   for (unsigned s = 0; s < 256; ++s) {
     unsigned len = kLitLengths[s];
     for (unsigned i = t->litCodes[s]; i < (1u << kLitTableBits); i += 1u << len)
       t->litDecode[i] = static_cast<uint16_t>(s | len << 8);
   }
-  for (unsigned i = 0; i < (1u << kLenTableBits); ++i) t->lenDecode[i] = 0;
   for (unsigned s = 0; s < 16; ++s) {
     unsigned len = kLenLengths[s];
     for (unsigned i = t->lenCodes[s]; i < (1u << kLenTableBits); i += 1u << len)
       t->lenDecode[i] = kLenBase[s] | len << 16 | unsigned(kLenExtra[s]) << 24;
   }
-  for (unsigned i = 0; i < (1u << kDistTableBits); ++i) t->distDecode[i] = 0;
   for (unsigned s = 0; s < 64; ++s) {
     unsigned len = kDistLengths[s];
     for (unsigned i = t->distCodes[s]; i < (1u << kDistTableBits); i += 1u << len)
       t->distDecode[i] = static_cast<uint16_t>(s | len << 8);
   }
-  t->lenEncode[0] = t->lenEncode[1] = 0;
   for (unsigned length = kMinMatch; length <= kEndLength; ++length) {
     unsigned s = LenSymbol(length);
     unsigned bits = t->lenCodes[s] | (length - kLenBase[s]) << kLenLengths[s];
