@@ -52,8 +52,9 @@ constexpr unsigned kMaxDict = 4096;
 // Everything derived from the code lengths, in one block: the wire codes the
 // encoders send, the decoding tables, the encoders' length table and the
 // crc32 table. The host build holds it as constant data, computed by the
-// compiler; impborl.dll builds it when the library is attached (ImpBorl.cpp),
-// so the file carries no 21 KB of tables. Both run BuildTables below.
+// compiler; impborl.dll builds it when the library is attached
+// (ImpBorlEntry.cpp), so the file carries no 21 KB of tables. Both run
+// BuildTables below.
 constexpr unsigned kLitTableBits = 13;
 constexpr unsigned kLenTableBits = 7;
 constexpr unsigned kDistTableBits = 8;
