@@ -69,15 +69,22 @@ function(ss_add_fuzzer name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
 endfunction()
 
-# ss_runtime_free_library(TARGET)
+# ss_runtime_free_library(TARGET [ENTRY SYMBOL])
 # A Windows library without the C runtime's start-up: its entry point is
-# cmake/LibraryEntry.c, so it has no thread-local storage directory and
+# cmake/LibraryEntry.c (or the library's own stdcall SYMBOL, e.g.
+# _impborl_entry@12), so it has no thread-local storage directory and
 # imports only what its own code calls. Its code must not need static
 # constructors or the runtime's initialisation (plain functions, msvcrt's
 # string and memory calls are fine).
 function(ss_runtime_free_library target)
-  target_sources(${target} PRIVATE ${SS_ROOT}/cmake/LibraryEntry.c)
-  target_link_options(${target} PRIVATE -nostartfiles -Wl,--entry,_ss_library_entry@12)
+  cmake_parse_arguments(ARG "" "ENTRY" "" ${ARGN})
+  if(ARG_ENTRY)
+    set(entry ${ARG_ENTRY})
+  else()
+    target_sources(${target} PRIVATE ${SS_ROOT}/cmake/LibraryEntry.c)
+    set(entry _ss_library_entry@12)
+  endif()
+  target_link_options(${target} PRIVATE -nostartfiles -Wl,--entry,${entry})
 endfunction()
 
 # ss_link_map(TARGET)

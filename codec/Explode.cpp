@@ -20,10 +20,6 @@ namespace {
 
 using namespace detail;
 
-constexpr auto kLitTable = MakeLitTable();
-constexpr auto kLenTable = MakeLenTable();
-constexpr auto kDistTable = MakeDistTable();
-
 // Work buffer layout (after aligning the start to 8 bytes).
 constexpr size_t kAlign = 8;
 constexpr size_t kInSize = 2048;
@@ -204,7 +200,7 @@ unsigned Exploder<Word>::Decode(unsigned dictBits) {
         } while ((bb & 1) == 0 && bc >= 9);
       } else {
         do {
-          unsigned e = kLitTable[(bb >> 1) & ((1u << kLitTableBits) - 1)];
+          unsigned e = Tables().litDecode[(bb >> 1) & ((1u << kLitTableBits) - 1)];
           unsigned n = 1 + (e >> 8);
           if (e == 0 || n > bc) return kCmpBadData;
           win[op++] = static_cast<uint8_t>(e);
@@ -215,7 +211,7 @@ unsigned Exploder<Word>::Decode(unsigned dictBits) {
       continue;
     }
     // Match: length code and its extra bits, then the distance.
-    uint32_t le = kLenTable[(bb >> 1) & ((1u << kLenTableBits) - 1)];
+    uint32_t le = Tables().lenDecode[(bb >> 1) & ((1u << kLenTableBits) - 1)];
     unsigned lcode = (le >> 16) & 0xFF;
     unsigned lextra = le >> 24;
     unsigned n = 1 + lcode + lextra;
@@ -232,7 +228,7 @@ unsigned Exploder<Word>::Decode(unsigned dictBits) {
       bb = bb_;
       bc = bc_;
     }
-    unsigned de = kDistTable[bb & ((1u << kDistTableBits) - 1)];
+    unsigned de = Tables().distDecode[bb & ((1u << kDistTableBits) - 1)];
     unsigned dcode = de >> 8;
     unsigned lowBits = length == 2 ? 2 : dictBits;
     n = dcode + lowBits;

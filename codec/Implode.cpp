@@ -123,7 +123,7 @@ class Imploder {
     for (unsigned c = 0; c < 256; ++c)
       litPrice_[c] = static_cast<uint8_t>(mode == kCmpBinary ? 9 : 1 + kLitLengths[c]);
     for (unsigned l = 0; l < sizeof(lenPrice_) / sizeof(lenPrice_[0]); ++l)
-      lenPrice_[l] = l >= kMinMatch && l <= kMaxMatch ? 1 + (kLenEncode[l] >> 16) : 0;
+      lenPrice_[l] = l >= kMinMatch && l <= kMaxMatch ? 1 + (Tables().lenEncode[l] >> 16) : 0;
     for (unsigned s = 0; s < 64; ++s) {
       distPrice2_[s] = static_cast<uint8_t>(kDistLengths[s] + 2);
       distPrice_[s] = static_cast<uint8_t>(kDistLengths[s] + dictBits);
@@ -147,15 +147,15 @@ class Imploder {
     if (mode_ == kCmpBinary)
       bits_.Put(uint32_t(c) << 1, 9);
     else
-      bits_.Put(uint32_t(kLitCodes[c]) << 1, 1 + kLitLengths[c]);
+      bits_.Put(uint32_t(Tables().litCodes[c]) << 1, 1 + kLitLengths[c]);
   }
   void PutMatch(unsigned len, unsigned dist) {
-    uint32_t e = kLenEncode[len];
+    uint32_t e = Tables().lenEncode[len];
     unsigned lowBits = len == 2 ? 2 : dictBits_;
     unsigned d = dist - 1;
     unsigned sym = d >> lowBits;
     bits_.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
-    bits_.Put(kDistCodes[sym] | (d & ((1u << lowBits) - 1)) << kDistLengths[sym],
+    bits_.Put(Tables().distCodes[sym] | (d & ((1u << lowBits) - 1)) << kDistLengths[sym],
               kDistLengths[sym] + lowBits);
   }
   void EmitPath(unsigned from, unsigned n);

@@ -13,8 +13,6 @@
 
 namespace ss::codec::detail {
 
-inline constexpr auto kLenEncode = MakeLenEncodeTable();
-
 inline constexpr size_t kAlign = 8;        // the work buffer's layout starts this aligned
 inline constexpr unsigned kOutSize = 512;  // output bytes collected before a write
 inline constexpr unsigned kHistory = kMaxDict;
@@ -37,13 +35,25 @@ inline uint64_t Load64(const uint8_t* p) {
   return v;
 }
 
+// The index of the lowest set bit of x (not 0). A 32-bit target counts in
+// the halves: its 64-bit count is a call into the compiler's library.
+inline unsigned LowestSetBit(uint64_t x) {
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  return static_cast<unsigned>(__builtin_ctzll(x));
+#else
+  const uint32_t low = static_cast<uint32_t>(x);
+  return low != 0 ? static_cast<unsigned>(__builtin_ctz(low))
+                  : 32 + static_cast<unsigned>(__builtin_ctz(static_cast<uint32_t>(x >> 32)));
+#endif
+}
+
 // Extends a match of `len` bytes at a and b up to limit. Both may be read up
 // to 8 bytes past limit (the window keeps kPad bytes of padding).
 inline unsigned Extend(const uint8_t* a, const uint8_t* b, unsigned len, unsigned limit) {
   while (len < limit) {
     uint64_t x = Load64(a + len) ^ Load64(b + len);
     if (x != 0) {
-      len += static_cast<unsigned>(__builtin_ctzll(x)) >> 3;
+      len += LowestSetBit(x) >> 3;
       return len < limit ? len : limit;
     }
     len += 8;
@@ -113,7 +123,7 @@ inline unsigned CheckParams(const unsigned* type, const unsigned* dictSize, unsi
 
 // The end-of-stream code: a match of kEndLength, with no distance.
 inline void PutEndCode(BitWriter& bits) {
-  const uint32_t e = kLenEncode[kEndLength];
+  const uint32_t e = Tables().lenEncode[kEndLength];
   bits.Put(1 | (e & 0xFFFF) << 1, 1 + (e >> 16));
 }
 

@@ -68,10 +68,10 @@ class FastImploder {
     for (unsigned c = 0; c < 256; ++c) {
       litPrice_[c] = static_cast<uint8_t>(mode == kCmpBinary ? 9 : 1 + kLitLengths[c]);
       litCode_[c] = mode == kCmpBinary ? c << 1 | 9u << 16
-                                       : unsigned(kLitCodes[c]) << 1 | (1u + kLitLengths[c]) << 16;
+                                       : unsigned(Tables().litCodes[c]) << 1 | (1u + kLitLengths[c]) << 16;
     }
     for (unsigned l = kMinMatch; l <= kMaxMatch; ++l)
-      lenPrice_[l] = static_cast<uint8_t>(1 + (kLenEncode[l] >> 16));
+      lenPrice_[l] = static_cast<uint8_t>(1 + (Tables().lenEncode[l] >> 16));
     for (unsigned s = 0; s < 64; ++s) {
       distPrice2_[s] = static_cast<uint8_t>(kDistLengths[s] + 2);
       distPrice_[s] = static_cast<uint8_t>(kDistLengths[s] + dictBits);
@@ -128,12 +128,12 @@ class FastImploder {
   void PutLiteral(uint8_t c) { bits_.Put(litCode_[c] & 0xFFFF, litCode_[c] >> 16); }
   // Flag, length code and distance in one write (at most 1 + 15 + 14 bits).
   void PutMatch(unsigned len, unsigned dist) {
-    const uint32_t e = kLenEncode[len];
+    const uint32_t e = Tables().lenEncode[len];
     const unsigned lowBits = len == 2 ? 2 : dictBits_;
     const unsigned d = dist - 1;
     const unsigned sym = d >> lowBits;
     const unsigned lenCount = 1 + (e >> 16);
-    const uint32_t distBits = kDistCodes[sym] | (d & ((1u << lowBits) - 1)) << kDistLengths[sym];
+    const uint32_t distBits = Tables().distCodes[sym] | (d & ((1u << lowBits) - 1)) << kDistLengths[sym];
     bits_.Put((1 | (e & 0xFFFF) << 1) | distBits << lenCount,
               lenCount + kDistLengths[sym] + lowBits);
   }
