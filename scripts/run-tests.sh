@@ -64,6 +64,18 @@ run_ctest build/host "$floor_host" -j"$jobs"
 run_ctest build/san "$floor_san" -j"$jobs"
 run_ctest build/win "$floor_win"
 
+# The packages as an author gets them: scripts/package.sh installs both
+# builds into build/prefix, makes the .deb and the .zip and fails when
+# lintian finds an error or a warning in the .deb.
+echo "== packages: scripts/package.sh (lintian on the .deb)"
+if bash scripts/package.sh 2>&1 | tee "$ss_root/build/package.log" | tail -n 4; [ "${PIPESTATUS[0]}" -eq 0 ]; then
+  total_pass=$((total_pass + 1))
+else
+  echo "== packages: failed (build/package.log)"
+  total_fail=$((total_fail + 1))
+  status=1
+fi
+
 # Pictures the Windows tests saved as BMP, as PNG for people to look at.
 for f in build/screenshots/*.bmp; do
   [ -e "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
