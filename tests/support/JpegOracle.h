@@ -83,7 +83,7 @@ inline std::vector<uint8_t> EncodeJpeg(const JpegParams& p, const std::vector<ui
 // libjpeg's verdict on `data` as the installer used it: true with its RGB
 // pixels (rows packed), false where it stops with an error.
 inline bool DecodeJpegWithLibjpeg(const std::vector<uint8_t>& data, std::vector<uint8_t>* rgb, unsigned* width,
-                                  unsigned* height) {
+                                  unsigned* height, bool smoothing = true) {
   using namespace jpeg_oracle_detail;
   PlainCodeOnly();
   jpeg_decompress_struct info;
@@ -104,6 +104,7 @@ inline bool DecodeJpegWithLibjpeg(const std::vector<uint8_t>& data, std::vector<
   jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&info, TRUE);
   info.out_color_space = JCS_RGB;
+  info.do_block_smoothing = smoothing ? TRUE : FALSE;
   jpeg_start_decompress(&info);
   if (info.output_components != 3) {
     jpeg_destroy_decompress(&info);
