@@ -25,10 +25,10 @@ namespace {
 
 // Natural (row-major) position of each zigzag index; indexes past 63 (a
 // damaged run can reach 78) land on the last coefficient, as in libjpeg.
-constexpr uint8_t kZigzag[80] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13,
-    6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
-    39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+constexpr uint8_t kZigzag[80] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
+                                 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+                                 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
+                                 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
 // The usual Huffman tables, which libjpeg puts in any of slots 0 and 1 a
 // sequential picture leaves undefined (motion-JPEG frames omit them).
@@ -39,12 +39,12 @@ constexpr uint8_t kStdBits[4][16] = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 
                                      {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
                                      {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 125},
                                      {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 119}};
-constexpr uint8_t kStdAcLumaHead[37] = {1,  2,  3,  0,   4,   17,  5,   18,  33,  49,  65, 6,  19,
-                                        81, 97, 7,  34,  113, 20,  50,  129, 145, 161, 8,  35, 66,
-                                        177, 193, 21, 82, 209, 240, 36, 51, 98,  114, 130};
-constexpr uint8_t kStdAcChromaHead[43] = {0,   1,   2,   3,   17, 4,  5,  33, 49, 6,   18,  65,  81,  7,   97,
-                                          113, 19,  34,  50,  129, 8, 20, 66, 145, 161, 177, 193, 9,  35, 51,
-                                          82,  240, 21,  98,  114, 209, 10, 22, 36, 52,  225, 37,  241};
+constexpr uint8_t kStdAcLumaHead[37] = {1,   2,   3,  0,  4,   17,  5,  18,  33,  49,  65, 6,  19,
+                                        81,  97,  7,  34, 113, 20,  50, 129, 145, 161, 8,  35, 66,
+                                        177, 193, 21, 82, 209, 240, 36, 51,  98,  114, 130};
+constexpr uint8_t kStdAcChromaHead[43] = {0,   1,   2,  3,  17,  4,   5,  33, 49,  6,   18,  65,  81, 7,  97,
+                                          113, 19,  34, 50, 129, 8,   20, 66, 145, 161, 177, 193, 9,  35, 51,
+                                          82,  240, 21, 98, 114, 209, 10, 22, 36,  52,  225, 37,  241};
 
 constexpr unsigned kMaxScans = 1000;
 
@@ -97,6 +97,7 @@ struct JpegDecoder::State {
   Component* scan[4];
   Derived dcd[4], acd[4];
   unsigned scansSeen;
+  bool decoding;  // Decode has run (it runs once)
   // Entropy-coded data.
   uint32_t bits;
   int nbits;
@@ -435,8 +436,7 @@ bool StartScan(State& s) {
   } else {
     for (unsigned i = 0; i < s.scanComps; ++i) {
       const Component& c = *s.scan[i];
-      if (!Derive(s, true, c.dcTable, &s.dcd[c.dcTable & 3]) ||
-          !Derive(s, false, c.acTable, &s.acd[c.acTable & 3])) {
+      if (!Derive(s, true, c.dcTable, &s.dcd[c.dcTable & 3]) || !Derive(s, false, c.acTable, &s.acd[c.acTable & 3])) {
         return false;
       }
     }
@@ -635,7 +635,8 @@ void IdctBlock(const int16_t* in, const uint16_t* quant, uint8_t* out, size_t st
   uint64_t d[8], o[8];
   int32_t work[64];
   for (int col = 0; col < 8; ++col) {
-    for (int i = 0; i < 8; ++i) d[i] = static_cast<uint64_t>(in[i * 8 + col] * static_cast<int16_t>(quant[i * 8 + col]));
+    for (int i = 0; i < 8; ++i)
+      d[i] = static_cast<uint64_t>(in[i * 8 + col] * static_cast<int16_t>(quant[i * 8 + col]));
     Idct8(d, o);
     for (int i = 0; i < 8; ++i) work[i * 8 + col] = Descale(o[i], 11);
   }
@@ -752,8 +753,9 @@ int32_t JpegDecoder::ReadHeader(const uint8_t* data, size_t size, uint64_t maxPi
 }
 
 int32_t JpegDecoder::Decode(uint8_t* out, size_t stride, bool bgr) {
-  if (state_ == nullptr || width_ == 0) return kErrCorruptPicture;
+  if (state_ == nullptr || width_ == 0 || state_->decoding) return kErrCorruptPicture;
   State& s = *state_;
+  s.decoding = true;
   for (unsigned i = 0; i < s.ncomp; ++i) {
     Component& c = s.comp[i];
     c.coef = static_cast<int16_t*>(std::calloc(static_cast<size_t>(c.bwPad) * c.bhPad, 64 * sizeof(int16_t)));

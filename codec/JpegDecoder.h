@@ -31,7 +31,7 @@ class JpegDecoder {
   uint32_t Height() const { return height_; }
 
   // Decodes the whole picture into `out`: Height() rows `stride` bytes
-  // apart, 3 bytes a pixel in the order R, G, B (B, G, R when bgr). Only
+  // apart, 3 bytes a pixel in the order R, G, B (B, G, R when bgr). Once,
   // after a successful ReadHeader; `out` may hold garbage on failure.
   // Returns 0, kErrCorruptPicture or kErrOutOfMemory.
   int32_t Decode(uint8_t* out, size_t stride, bool bgr);

@@ -18,14 +18,14 @@ namespace ss::test {
 
 struct JpegParams {
   unsigned width = 16, height = 16;
-  unsigned components = 3;          // 1: grey, 4: CMYK
+  unsigned components = 3;  // 1: grey, 4: CMYK
   int quality = 75;
   unsigned sampling[4][2] = {{2, 2}, {1, 1}, {1, 1}, {1, 1}};  // h, v of each component
   bool progressive = false;
   bool optimize = false;
-  unsigned restartRows = 0;         // restart interval in MCU rows
-  unsigned restartMcus = 0;         // restart interval in MCUs
-  bool rgbColour = false;           // code R, G, B without conversion (Adobe marker)
+  unsigned restartRows = 0;  // restart interval in MCU rows
+  unsigned restartMcus = 0;  // restart interval in MCUs
+  bool rgbColour = false;    // code R, G, B without conversion (Adobe marker)
 };
 
 namespace jpeg_oracle_detail {
@@ -39,7 +39,10 @@ inline void Quiet(j_common_ptr, int) {}
 // the system's agrees with it on sound pictures but not on the out-of-range
 // coefficients of damaged ones, so it runs its plain C code here too. The
 // library reads this once, before its first picture.
-inline void PlainCodeOnly() { static const bool set = setenv("JSIMD_FORCENONE", "1", 1) == 0; (void)set; }
+inline void PlainCodeOnly() {
+  static const bool set = setenv("JSIMD_FORCENONE", "1", 1) == 0;
+  (void)set;
+}
 }  // namespace jpeg_oracle_detail
 
 // Compresses width * height pixels of `components` bytes each.

@@ -12,8 +12,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   sstest::SeedCorpus seeds(argv[1]);
-  const unsigned factors[][6] = {{1, 1, 1, 1, 1, 1}, {2, 2, 1, 1, 1, 1}, {2, 1, 1, 2, 1, 2}, {1, 2, 1, 1, 1, 1},
-                                 {4, 1, 1, 1, 1, 1}};
+  const unsigned factors[][6] = {
+      {1, 1, 1, 1, 1, 1}, {2, 2, 1, 1, 1, 1}, {2, 1, 1, 2, 1, 2}, {1, 2, 1, 1, 1, 1}, {4, 1, 1, 1, 1, 1}};
   unsigned n = 0;
   for (unsigned comps : {1u, 3u}) {
     for (const auto& f : factors) {

@@ -32,8 +32,9 @@ Bytes MakePixels(unsigned w, unsigned h, unsigned comps, Pattern pattern, uint32
         r = r * 1103515245u + 12345u;
         const unsigned noise = (r >> 16) & 255;
         const unsigned ramp = (x * 255 / (w > 1 ? w - 1 : 1) * (c + 1) + y * 255 / (h > 1 ? h - 1 : 1) * (3 - c)) / 4;
-        unsigned v = pattern == Pattern::kGradient ? ramp : pattern == Pattern::kNoise ? noise
-                     : ((x / 5 + y / 3) % 2 ? ramp : 255 - ramp) ^ (noise & 15);
+        unsigned v = pattern == Pattern::kGradient ? ramp
+                     : pattern == Pattern::kNoise  ? noise
+                                                   : ((x / 5 + y / 3) % 2 ? ramp : 255 - ramp) ^ (noise & 15);
         px[(static_cast<size_t>(y) * w + x) * comps + c] = static_cast<uint8_t>(v);
       }
     }
@@ -226,31 +227,44 @@ std::vector<DamageCase> DamageCases() {
       {"progressive cut at half", 1, cut(0.5), E::kLibjpegs},
       {"progressive cut before EOI", 1, cutAt(-2), E::kLibjpegs},
       {"no SOI", 0, [](Bytes& b) { b[1] = 0xD9; }, E::kLibjpegs},
-      {"second SOI", 0, [](Bytes& b) { Insert(b, 2, {0xFF, 0xD8}); }, E::kLibjpegs},
-      {"unknown marker", 0, [](Bytes& b) { Insert(b, 2, {0xFF, 0x02}); }, E::kLibjpegs},
-      {"reserved JPG marker", 0, [](Bytes& b) { Insert(b, 2, {0xFF, 0xF3, 0x00, 0x02}); }, E::kLibjpegs},
-      {"comment and fill bytes", 0, [](Bytes& b) { Insert(b, 2, {0xFF, 0xFF, 0xFE, 0x00, 0x03, 0x41, 0x12}); },
+      {"second SOI", 0,
+       [](Bytes& b) {
+         Insert(b, 2, {0xFF, 0xD8});
+       },
        E::kLibjpegs},
-      {"garbage before a marker", 0, [](Bytes& b) { Insert(b, FindMarker(b, 0xDB), {1, 2, 0xFF, 0x00}); },
+      {"unknown marker", 0,
+       [](Bytes& b) {
+         Insert(b, 2, {0xFF, 0x02});
+       },
        E::kLibjpegs},
-      {"DNL marker skipped", 0, [](Bytes& b) { Insert(b, 2, {0xFF, 0xDC, 0x00, 0x04, 0x00, 0x10}); },
+      {"reserved JPG marker", 0,
+       [](Bytes& b) {
+         Insert(b, 2, {0xFF, 0xF3, 0x00, 0x02});
+       },
        E::kLibjpegs},
-      {"no Huffman tables (the usual ones stand in)", 0,
-       [](Bytes& b) { RemoveAll(b, 0xC4); },
+      {"comment and fill bytes", 0,
+       [](Bytes& b) {
+         Insert(b, 2, {0xFF, 0xFF, 0xFE, 0x00, 0x03, 0x41, 0x12});
+       },
        E::kLibjpegs},
-      {"progressive without Huffman tables", 1,
-       [](Bytes& b) { RemoveSegment(b, FindMarker(b, 0xC4)); }, E::kLibjpegs},
-      {"no quantisation tables", 0,
-       [](Bytes& b) { RemoveAll(b, 0xDB); },
+      {"garbage before a marker", 0,
+       [](Bytes& b) {
+         Insert(b, FindMarker(b, 0xDB), {1, 2, 0xFF, 0x00});
+       },
        E::kLibjpegs},
-      {"Huffman table with too many codes", 0, [](Bytes& b) { b[FindMarker(b, 0xC4) + 5] = 3; },
+      {"DNL marker skipped", 0,
+       [](Bytes& b) {
+         Insert(b, 2, {0xFF, 0xDC, 0x00, 0x04, 0x00, 0x10});
+       },
        E::kLibjpegs},
-      {"Huffman table counts past its length", 0, [](Bytes& b) { b[FindMarker(b, 0xC4) + 20] = 200; },
-       E::kLibjpegs},
+      {"no Huffman tables (the usual ones stand in)", 0, [](Bytes& b) { RemoveAll(b, 0xC4); }, E::kLibjpegs},
+      {"progressive without Huffman tables", 1, [](Bytes& b) { RemoveSegment(b, FindMarker(b, 0xC4)); }, E::kLibjpegs},
+      {"no quantisation tables", 0, [](Bytes& b) { RemoveAll(b, 0xDB); }, E::kLibjpegs},
+      {"Huffman table with too many codes", 0, [](Bytes& b) { b[FindMarker(b, 0xC4) + 5] = 3; }, E::kLibjpegs},
+      {"Huffman table counts past its length", 0, [](Bytes& b) { b[FindMarker(b, 0xC4) + 20] = 200; }, E::kLibjpegs},
       {"Huffman table slot 5", 0, [](Bytes& b) { b[FindMarker(b, 0xC4) + 4] = 0x05; }, E::kLibjpegs},
       {"DC symbol above 15", 0, [](Bytes& b) { b[FindMarker(b, 0xC4) + 21] = 0x20; }, E::kLibjpegs},
-      {"quantisation table slot 4", 0, [](Bytes& b) { b[FindMarker(b, 0xDB) + 4] = 0x04; },
-       E::kLibjpegs},
+      {"quantisation table slot 4", 0, [](Bytes& b) { b[FindMarker(b, 0xDB) + 4] = 0x04; }, E::kLibjpegs},
       {"quantisation length wrong", 0, [](Bytes& b) { b[FindMarker(b, 0xDB) + 3] += 1; }, E::kLibjpegs},
       {"16-bit quantisation values", 0,
        [](Bytes& b) {
@@ -260,7 +274,10 @@ std::vector<DamageCase> DamageCases() {
          b.insert(b.begin() + at, table.begin(), table.end());
        },
        E::kLibjpegs},
-      {"restart interval length wrong", 0, [](Bytes& b) { Insert(b, 2, {0xFF, 0xDD, 0x00, 0x05, 0x00, 0x01, 0x00}); },
+      {"restart interval length wrong", 0,
+       [](Bytes& b) {
+         Insert(b, 2, {0xFF, 0xDD, 0x00, 0x05, 0x00, 0x01, 0x00});
+       },
        E::kLibjpegs},
       {"height zero", 0, [](Bytes& b) { b[Sof(b) + 5] = b[Sof(b) + 6] = 0; }, E::kLibjpegs},
       {"width zero", 0, [](Bytes& b) { b[Sof(b) + 7] = b[Sof(b) + 8] = 0; }, E::kLibjpegs},
@@ -302,8 +319,7 @@ std::vector<DamageCase> DamageCases() {
          b.insert(b.begin() + 2, scan.begin(), scan.end());
        },
        E::kLibjpegs},
-      {"scan of an unknown component", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 5] = 9; },
-       E::kLibjpegs},
+      {"scan of an unknown component", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 5] = 9; }, E::kLibjpegs},
       {"scan naming a component twice", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 7] = b[FindMarker(b, 0xDA) + 5]; },
        E::kLibjpegs},
       {"scan in reverse component order", 0,
@@ -313,15 +329,11 @@ std::vector<DamageCase> DamageCases() {
          std::swap(b[at + 6], b[at + 10]);
        },
        E::kLibjpegs},
-      {"scan with a Huffman table slot 7", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 6] = 0x07; },
-       E::kLibjpegs},
-      {"scan with an undefined table slot 3", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 6] = 0x33; },
-       E::kLibjpegs},
+      {"scan with a Huffman table slot 7", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 6] = 0x07; }, E::kLibjpegs},
+      {"scan with an undefined table slot 3", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 6] = 0x33; }, E::kLibjpegs},
       {"scan length wrong", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 3] += 2; }, E::kLibjpegs},
-      {"odd spectral band in a baseline scan", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 12] = 5; },
-       E::kLibjpegs},
-      {"progressive DC scan with an AC band", 1, [](Bytes& b) { b[FindMarker(b, 0xDA) + 12] = 5; },
-       E::kLibjpegs},
+      {"odd spectral band in a baseline scan", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 12] = 5; }, E::kLibjpegs},
+      {"progressive DC scan with an AC band", 1, [](Bytes& b) { b[FindMarker(b, 0xDA) + 12] = 5; }, E::kLibjpegs},
       {"progressive refinement skipping a bit", 1,
        [](Bytes& b) {
          const size_t at = FindMarker(b, 0xDA, FindMarker(b, 0xDA) + 2);
@@ -335,7 +347,10 @@ std::vector<DamageCase> DamageCases() {
          b.insert(b.end() - 2, scan.begin(), scan.end());
        },
        E::kLibjpegs},
-      {"EOI before any scan", 0, [](Bytes& b) { Insert(b, FindMarker(b, 0xDA), {0xFF, 0xD9}); },
+      {"EOI before any scan", 0,
+       [](Bytes& b) {
+         Insert(b, FindMarker(b, 0xDA), {0xFF, 0xD9});
+       },
        E::kLibjpegs},
       {"entropy byte flipped", 0, [](Bytes& b) { b[FindMarker(b, 0xDA) + 40] ^= 0x5A; }, E::kLibjpegs},
       {"entropy bytes all ones", 0,
@@ -344,19 +359,21 @@ std::vector<DamageCase> DamageCases() {
          for (size_t i = at; i < at + 40 && i + 2 < b.size(); ++i) b[i] = i % 2 ? 0xFF : 0x00;
        },
        E::kLibjpegs},
-      {"marker inside the entropy data", 0, [](Bytes& b) { Insert(b, FindMarker(b, 0xDA) + 60, {0xFF, 0xE5}); },
+      {"marker inside the entropy data", 0,
+       [](Bytes& b) {
+         Insert(b, FindMarker(b, 0xDA) + 60, {0xFF, 0xE5});
+       },
        E::kLibjpegs},
-      {"EOI inside the entropy data", 0, [](Bytes& b) { Insert(b, FindMarker(b, 0xDA) + 60, {0xFF, 0xD9}); },
+      {"EOI inside the entropy data", 0,
+       [](Bytes& b) {
+         Insert(b, FindMarker(b, 0xDA) + 60, {0xFF, 0xD9});
+       },
        E::kLibjpegs},
-      {"restart marker misnumbered", 2,
-       [](Bytes& b) { b[FindMarker(b, 0xD1) + 1] = 0xD3; }, E::kLibjpegs},
+      {"restart marker misnumbered", 2, [](Bytes& b) { b[FindMarker(b, 0xD1) + 1] = 0xD3; }, E::kLibjpegs},
       {"restart marker lost", 2,
-       [](Bytes& b) { b.erase(b.begin() + FindMarker(b, 0xD2), b.begin() + FindMarker(b, 0xD2) + 2); },
-       E::kLibjpegs},
-      {"restart marker from the past", 2, [](Bytes& b) { b[FindMarker(b, 0xD3) + 1] = 0xD1; },
-       E::kLibjpegs},
-      {"progressive entropy byte flipped", 1, [](Bytes& b) { b[b.size() - 30] ^= 0x21; },
-       E::kLibjpegs},
+       [](Bytes& b) { b.erase(b.begin() + FindMarker(b, 0xD2), b.begin() + FindMarker(b, 0xD2) + 2); }, E::kLibjpegs},
+      {"restart marker from the past", 2, [](Bytes& b) { b[FindMarker(b, 0xD3) + 1] = 0xD1; }, E::kLibjpegs},
+      {"progressive entropy byte flipped", 1, [](Bytes& b) { b[b.size() - 30] ^= 0x21; }, E::kLibjpegs},
   };
 }
 
@@ -429,6 +446,7 @@ TEST(JpegDecoder, PixelLimitAndOutputOrder) {
   const size_t stride = 17 * 3 + 1;
   Bytes bgr(stride * 13, 0xEE), rgb;
   ASSERT_EQ(decoder.Decode(bgr.data(), stride, true), kOk);
+  EXPECT_EQ(decoder.Decode(bgr.data(), stride, true), kErrCorruptPicture) << "a second time";
   unsigned w, h;
   ASSERT_TRUE(test::DecodeJpegWithLibjpeg(jpeg, &rgb, &w, &h));
   for (size_t y = 0; y < 13; ++y) {
@@ -441,4 +459,3 @@ TEST(JpegDecoder, PixelLimitAndOutputOrder) {
 
 }  // namespace
 }  // namespace ss::codec
-
