@@ -593,27 +593,28 @@ uint8_t IdctLimit(int32_t v) {
   return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
-int32_t Descale(uint64_t v, int n) { return static_cast<int32_t>(static_cast<int64_t>(v + (1ull << (n - 1))) >> n); }
+int32_t Descale(unsigned long v, int n) { return static_cast<int32_t>(static_cast<long>(v + (1ul << (n - 1))) >> n); }
 
-// One 8-point pass of the accurate integer IDCT (13-bit constants), in
-// 64-bit arithmetic as libjpeg's 64-bit builds do it: the coefficients of a
-// damaged picture can overflow 32 bits here.
-void Idct8(const uint64_t* d, uint64_t* o) {
-  uint64_t z1 = (d[2] + d[6]) * 4433u;
-  uint64_t t2 = z1 + d[6] * static_cast<uint64_t>(-15137);
-  uint64_t t3 = z1 + d[2] * 6270u;
-  uint64_t t0 = (d[0] + d[4]) << 13;
-  uint64_t t1 = (d[0] - d[4]) << 13;
-  const uint64_t t10 = t0 + t3, t13 = t0 - t3, t11 = t1 + t2, t12 = t1 - t2;
+// One 8-point pass of the accurate integer IDCT (13-bit constants). libjpeg
+// computes it in the C type long: 64 bits on a 64-bit Linux, 32 on Windows,
+// where the coefficients of a damaged picture overflow and wrap around. The
+// same type here gives the same pixels as the platform's libjpeg even then.
+void Idct8(const unsigned long* d, unsigned long* o) {
+  unsigned long z1 = (d[2] + d[6]) * 4433u;
+  unsigned long t2 = z1 + d[6] * static_cast<unsigned long>(-15137);
+  unsigned long t3 = z1 + d[2] * 6270u;
+  unsigned long t0 = (d[0] + d[4]) << 13;
+  unsigned long t1 = (d[0] - d[4]) << 13;
+  const unsigned long t10 = t0 + t3, t13 = t0 - t3, t11 = t1 + t2, t12 = t1 - t2;
   t0 = d[7];
   t1 = d[5];
   t2 = d[3];
   t3 = d[1];
-  z1 = (t0 + t3) * static_cast<uint64_t>(-7373);
-  const uint64_t z2 = (t1 + t2) * static_cast<uint64_t>(-20995);
-  const uint64_t z5 = (t0 + t1 + t2 + t3) * 9633u;
-  const uint64_t z3 = (t0 + t2) * static_cast<uint64_t>(-16069) + z5;
-  const uint64_t z4 = (t1 + t3) * static_cast<uint64_t>(-3196) + z5;
+  z1 = (t0 + t3) * static_cast<unsigned long>(-7373);
+  const unsigned long z2 = (t1 + t2) * static_cast<unsigned long>(-20995);
+  const unsigned long z5 = (t0 + t1 + t2 + t3) * 9633u;
+  const unsigned long z3 = (t0 + t2) * static_cast<unsigned long>(-16069) + z5;
+  const unsigned long z4 = (t1 + t3) * static_cast<unsigned long>(-3196) + z5;
   t0 = t0 * 2446u + z1 + z3;
   t1 = t1 * 16819u + z2 + z4;
   t2 = t2 * 25172u + z2 + z3;
@@ -630,20 +631,29 @@ void Idct8(const uint64_t* d, uint64_t* o) {
 
 // Dequantises and transforms one block. Quantisation values are taken as
 // 16-bit signed numbers, as libjpeg (with its SIMD code built in) takes them:
-// a value above 32767 counts as negative.
+// a value above 32767 counts as negative. A column whose AC coefficients are
+// zero, and a row whose AC terms are, take libjpeg's shortcuts: the same
+// values as the full pass unless a 32-bit long overflows in it.
 void IdctBlock(const int16_t* in, const uint16_t* quant, uint8_t* out, size_t stride) {
-  uint64_t d[8], o[8];
+  unsigned long d[8], o[8];
   int32_t work[64];
   for (int col = 0; col < 8; ++col) {
-    for (int i = 0; i < 8; ++i)
-      d[i] = static_cast<uint64_t>(in[i * 8 + col] * static_cast<int16_t>(quant[i * 8 + col]));
+    bool flat = true;
+    for (int i = 0; i < 8; ++i) {
+      d[i] = static_cast<unsigned long>(in[i * 8 + col] * static_cast<int16_t>(quant[i * 8 + col]));
+      if (i > 0 && in[i * 8 + col] != 0) flat = false;
+    }
     Idct8(d, o);
-    for (int i = 0; i < 8; ++i) work[i * 8 + col] = Descale(o[i], 11);
+    for (int i = 0; i < 8; ++i) work[i * 8 + col] = flat ? static_cast<int32_t>(d[0] << 2) : Descale(o[i], 11);
   }
   for (int row = 0; row < 8; ++row) {
-    for (int i = 0; i < 8; ++i) d[i] = static_cast<uint64_t>(static_cast<int64_t>(work[row * 8 + i]));
+    bool flat = true;
+    for (int i = 0; i < 8; ++i) {
+      d[i] = static_cast<unsigned long>(static_cast<long>(work[row * 8 + i]));
+      if (i > 0 && d[i] != 0) flat = false;
+    }
     Idct8(d, o);
-    for (int i = 0; i < 8; ++i) out[row * stride + i] = IdctLimit(Descale(o[i], 18));
+    for (int i = 0; i < 8; ++i) out[row * stride + i] = IdctLimit(flat ? Descale(d[0], 5) : Descale(o[i], 18));
   }
 }
 

@@ -35,13 +35,16 @@ struct Error {
 };
 inline void Fail(j_common_ptr info) { longjmp(reinterpret_cast<Error*>(info->err)->jump, 1); }
 inline void Quiet(j_common_ptr, int) {}
-// The installer's libjpeg was built without SIMD code (scripts/setup-deps.sh);
-// the system's agrees with it on sound pictures but not on the out-of-range
-// coefficients of damaged ones, so it runs its plain C code here too. The
-// library reads this once, before its first picture.
+// The system's libjpeg runs its plain C code, as the installer's former
+// libjpeg (built without SIMD code, scripts/setup-deps.sh) did: the SIMD
+// code agrees with it on sound pictures but not on the out-of-range
+// coefficients of damaged ones. The library reads this once, before its
+// first picture. (The MinGW build has no SIMD code.)
 inline void PlainCodeOnly() {
+#ifndef _WIN32
   static const bool set = setenv("JSIMD_FORCENONE", "1", 1) == 0;
   (void)set;
+#endif
 }
 }  // namespace jpeg_oracle_detail
 
