@@ -1,15 +1,9 @@
 #include "app/PictureLoader.h"
 
-#include <csetjmp>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-extern "C" {
-#include <jpeglib.h>
-}
-
+#include "codec/JpegDecoder.h"
 #include "core/WinFile.h"
 
 namespace ss {
@@ -31,60 +25,12 @@ std::string LowerExtension(const std::string& path) {
 // A presentation picture is far smaller; anything larger is refused unread.
 constexpr DWORD kMaxPictureFile = 64 * 1024 * 1024;
 
-struct JpegError {
-  jpeg_error_mgr base;
-  jmp_buf jump;
-};
-
-void JpegFail(j_common_ptr info) { longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
-void JpegQuiet(j_common_ptr, int) {}
-void JpegNoOutput(j_common_ptr) {}
-void JpegNoFormat(j_common_ptr, char* buffer) { buffer[0] = '\0'; }
-void JpegReset(j_common_ptr info) {
-  info->err->num_warnings = 0;
-  info->err->msg_code = 0;
-}
-
-// The error manager is filled in here rather than by jpeg_std_error, which
-// would link libjpeg's table of message texts (5 KB) into the stub: no
-// libjpeg message is ever shown. An error ends the decoding; warnings and
-// traces are dropped.
-void InitJpegError(JpegError* error) {
-  std::memset(&error->base, 0, sizeof error->base);
-  error->base.error_exit = JpegFail;
-  error->base.emit_message = JpegQuiet;
-  error->base.output_message = JpegNoOutput;
-  error->base.format_message = JpegNoFormat;
-  error->base.reset_error_mgr = JpegReset;
-}
-
-// Decodes a JPEG held in memory into a top-down 24-bit DIB section. Plain C
-// style on purpose: libjpeg reports errors by longjmp, which must not jump
-// over C++ objects with destructors.
-HBITMAP DecodeJpeg(const unsigned char* data, unsigned long size) {
-  jpeg_decompress_struct info;
-  JpegError error;
-  HBITMAP bitmap = nullptr;
-  unsigned char* volatile row = nullptr;
-  InitJpegError(&error);
-  info.err = &error.base;
-  if (setjmp(error.jump)) {
-    jpeg_destroy_decompress(&info);
-    std::free(row);
-    if (bitmap != nullptr) DeleteObject(bitmap);
-    return nullptr;
-  }
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, data, size);
-  jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
-  const unsigned width = info.output_width, height = info.output_height;
-  if (width == 0 || height == 0 || static_cast<unsigned long long>(width) * height > kMaxPixels ||
-      info.output_components != 3) {
-    jpeg_destroy_decompress(&info);
-    return nullptr;
-  }
+// Decodes a JPEG held in memory into a top-down 24-bit DIB section, through
+// the decoder of codec/JpegDecoder.h, which writes the bitmap's rows itself.
+HBITMAP DecodeJpeg(const unsigned char* data, size_t size) {
+  codec::JpegDecoder decoder;
+  if (decoder.ReadHeader(data, size, kMaxPixels) != kOk) return nullptr;
+  const unsigned width = decoder.Width(), height = decoder.Height();
   BITMAPINFO bmi = {};
   bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bmi.bmiHeader.biWidth = static_cast<LONG>(width);
@@ -93,29 +39,13 @@ HBITMAP DecodeJpeg(const unsigned char* data, unsigned long size) {
   bmi.bmiHeader.biBitCount = 24;
   bmi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  row = static_cast<unsigned char*>(std::malloc(width * 3));
-  if (bitmap == nullptr || row == nullptr) {
-    jpeg_destroy_decompress(&info);
-    std::free(row);
-    if (bitmap != nullptr) DeleteObject(bitmap);
+  HBITMAP bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) return nullptr;
+  const size_t stride = (width * 3 + 3) & ~3u;
+  if (decoder.Decode(static_cast<unsigned char*>(bits), stride, true) != kOk) {  // the DIB's order: B, G, R
+    DeleteObject(bitmap);
     return nullptr;
   }
-  const size_t stride = (width * 3 + 3) & ~3u;
-  while (info.output_scanline < height) {
-    JSAMPROW rows[1] = {row};
-    const unsigned y = info.output_scanline;
-    jpeg_read_scanlines(&info, rows, 1);
-    unsigned char* out = static_cast<unsigned char*>(bits) + y * stride;
-    for (unsigned x = 0; x < width; ++x) {  // RGB to the DIB's BGR
-      out[x * 3 + 0] = row[x * 3 + 2];
-      out[x * 3 + 1] = row[x * 3 + 1];
-      out[x * 3 + 2] = row[x * 3 + 0];
-    }
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  std::free(row);
   return bitmap;
 }
 
@@ -181,7 +111,7 @@ Result LoadPicture(const std::string& path, HBITMAP* bitmap) {
     std::vector<unsigned char> bytes;
     if (Result rc = ReadWholeFile(path, kMaxPictureFile, &bytes, kErrCorruptPicture); rc != kOk) return rc;
     if (bytes.empty()) return kErrCorruptPicture;
-    *bitmap = DecodeJpeg(bytes.data(), static_cast<unsigned long>(bytes.size()));
+    *bitmap = DecodeJpeg(bytes.data(), bytes.size());
     return *bitmap != nullptr ? kOk : kErrCorruptPicture;
   }
   return kErrCorruptPicture;

@@ -1,5 +1,5 @@
 // Loads the presentation picture: ".BMP" through the system's bitmap loader,
-// ".jpg" through libjpeg. Windows only.
+// ".jpg" through our JPEG decoder (codec/JpegDecoder.h). Windows only.
 #pragma once
 
 #include <windows.h>

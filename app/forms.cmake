@@ -18,13 +18,11 @@ set(SS_FORM_LIBS ss_forms)
 
 # The start-up and install sequences and the picture loader: the stub's own
 # flow, tying the windows to the package reader, Windows services and Flash.
-set(SS_JPEG_PREFIX ${SS_ROOT}/build/deps/libjpeg-mingw CACHE PATH "libjpeg built for MinGW")
 add_library(ss_sequences STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/Sequences.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/PictureLoader.cpp)
-target_include_directories(ss_sequences PUBLIC ${SS_ROOT} ${SS_JPEG_PREFIX}/include)
-target_link_libraries(ss_sequences PUBLIC ss_forms ss_reader ss_flash ss_winsys ss_ui
-  ${SS_JPEG_PREFIX}/lib/libjpeg.a)
+target_include_directories(ss_sequences PUBLIC ${SS_ROOT})
+target_link_libraries(ss_sequences PUBLIC ss_forms ss_reader ss_flash ss_winsys ss_ui ss_jpeg)
 set(SS_FORM_LIBS ss_sequences)
 
 # The same flow with the fault hooks compiled in (app/FaultSeam.h), for the
@@ -34,6 +32,5 @@ add_library(ss_sequences_faults STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/PictureLoader.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/FaultSeam.cpp)
 target_compile_definitions(ss_sequences_faults PRIVATE SS_FAULT_SEAM)
-target_include_directories(ss_sequences_faults PUBLIC ${SS_ROOT} ${SS_JPEG_PREFIX}/include)
-target_link_libraries(ss_sequences_faults PUBLIC ss_forms ss_reader ss_flash ss_winsys ss_ui
-  ${SS_JPEG_PREFIX}/lib/libjpeg.a)
+target_include_directories(ss_sequences_faults PUBLIC ${SS_ROOT})
+target_link_libraries(ss_sequences_faults PUBLIC ss_forms ss_reader ss_flash ss_winsys ss_ui ss_jpeg)
