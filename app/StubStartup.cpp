@@ -4,6 +4,8 @@
 // imported from libraries by address (pseudo relocations), floating-point
 // error hooks, unwinding registration. What the installer needs of it is
 // done here, in the runtime's order:
+// - msvcrt told that this is a windowed program, so that the runtime's own
+//   error reports (an abnormal end) come as a message box;
 // - the command line split into msvcrt's __argc/__argv (the quiet switch is
 //   read from them), without wildcard expansion, as the runtime does by
 //   default;
@@ -22,6 +24,8 @@ struct StartupInfo {
   int newMode;
 };
 _CRTIMP int __cdecl __getmainargs(int* argc, char*** argv, char*** env, int expandWildcards, StartupInfo* info);
+// msvcrt's kind of program: 2, a windowed one.
+_CRTIMP void __cdecl __set_app_type(int type);
 
 // Runs the static constructors once and registers their destructors with
 // atexit (libgcc's, from the constructor list the linker builds).
@@ -40,6 +44,7 @@ void WinMainCRTStartup() {
   char** argv = nullptr;
   char** env = nullptr;
   StartupInfo info = {0};
+  __set_app_type(2);
   __getmainargs(&argc, &argv, &env, 0, &info);
   __main();
 
