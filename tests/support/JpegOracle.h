@@ -1,5 +1,6 @@
-// libjpeg as the oracle of the JPEG decoder's tests (host build): pictures
-// made by its compressor, and its decompressor's verdict and pixels with
+// libjpeg as the oracle of the JPEG decoder's tests (host and cross build)
+// and the maker of the end-to-end tests' pictures: pictures made by its
+// compressor, and its decompressor's verdict and pixels with
 // the installer's former settings (RGB output, everything else default).
 #pragma once
 

@@ -1,9 +1,8 @@
 #include "tests/e2e/install/Pictures.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <cstddef>
 
-#include <jpeglib.h>
+#include "tests/support/JpegOracle.h"
 
 namespace e2e {
 namespace {
@@ -57,32 +56,18 @@ std::vector<uint8_t> MakeBitmapFile(int width, int height) {
 }
 
 std::vector<uint8_t> MakeJpegFile(int width, int height) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr jerr;
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 85, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < width; ++x) PatternPixel(x, y, width, height, &row[x * 3], &row[x * 3 + 1], &row[x * 3 + 2]);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
+      PatternPixel(x, y, width, height, &p[0], &p[1], &p[2]);
+    }
   }
-  jpeg_finish_compress(&cinfo);
-  std::vector<uint8_t> out(buffer, buffer + size);
-  jpeg_destroy_compress(&cinfo);
-  free(buffer);
-  return out;
+  ss::test::JpegParams params;
+  params.width = static_cast<unsigned>(width);
+  params.height = static_cast<unsigned>(height);
+  params.quality = 85;
+  return ss::test::EncodeJpeg(params, pixels);
 }
 
 }  // namespace e2e
