@@ -25,6 +25,7 @@
 // a byte buffer of exactly its size.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -111,6 +112,10 @@ struct TSaverDataHeader {
   static constexpr size_t kEntryCountOffset = 212;
   static constexpr size_t kContentKindOffset = 1204;
   static constexpr int32_t kContentKindMovie = 3;  // entry 1 is the installer's movie
+  // The engine's settings: every byte but the entry count and the content
+  // kind, that is 212 + 988 + 32 bytes around those two values.
+  static constexpr size_t kSettingsSize = kSaverDataHeaderSize - 8;
+  using Settings = std::array<uint8_t, kSettingsSize>;
 
   std::array<uint8_t, kSaverDataHeaderSize> bytes{};
 
@@ -118,6 +123,20 @@ struct TSaverDataHeader {
   void setEntryCount(int32_t count);
   int32_t contentKind() const;
   void setContentKind(int32_t kind);
+  Settings settings() const {
+    Settings out{};
+    const auto at = bytes.begin();
+    std::copy(at, at + kEntryCountOffset, out.begin());
+    std::copy(at + kEntryCountOffset + 4, at + kContentKindOffset, out.begin() + kEntryCountOffset);
+    std::copy(at + kContentKindOffset + 4, bytes.end(), out.begin() + kContentKindOffset - 4);
+    return out;
+  }
+  void setSettings(const Settings& settings) {
+    const auto from = settings.begin();
+    std::copy(from, from + kEntryCountOffset, bytes.begin());
+    std::copy(from + kEntryCountOffset, from + kContentKindOffset - 4, bytes.begin() + kEntryCountOffset + 4);
+    std::copy(from + kContentKindOffset - 4, settings.end(), bytes.begin() + kContentKindOffset + 4);
+  }
 
   static TSaverDataHeader Parse(const uint8_t* bytes);
   void Write(uint8_t* out) const;

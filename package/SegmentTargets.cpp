@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "package/PackageRoles.h"
 #include "winsys/LMT_StringUtils.h"
 
 namespace ss {
@@ -23,7 +24,7 @@ SegmentTarget SegmentTargetOf(const TSegmentEntry& segment) {
     case 2:
       return {TargetPlace::kSystem, name};
     case 3:
-      if (name == "flashax7.exe" || name == "install_flash_player_active_x.msi") return {TargetPlace::kWork, name};
+      if (IsFlashSetupName(name)) return {TargetPlace::kWork, name};
       return {TargetPlace::kSystem, ReplaceExtension(name, ".dll")};
     case 4:
       if (name == "impborl.dat") return {TargetPlace::kWork, ReplaceExtension(name, ".dll")};

@@ -11,7 +11,10 @@ set -u
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 
 # The rooms each room may include besides itself. The tests may include any
-# room: they test them all, the top room included.
+# room: they test them all, the top room included. tools/ has rooms of its
+# own, one folder each; the files directly in tools/ are its command line,
+# on top of them.
+tools_rooms="tools/common tools/pe tools/read tools/check tools/build tools/manifest"
 declare -A may_use=(
   [core]=""
   [codec]="core"
@@ -19,15 +22,32 @@ declare -A may_use=(
   [package]="core codec winsys"
   [flash]="core winsys"
   [app]="core codec winsys package flash"
-  [tools]="core codec winsys package flash"
+  [tools]="core codec winsys package flash $tools_rooms"
+  [tools/common]="core codec winsys package"
+  [tools/pe]="core tools/common"
+  [tools/read]="core codec winsys package tools/common tools/pe"
+  [tools/check]="core codec winsys package tools/common tools/pe tools/read"
+  [tools/build]="core codec winsys package tools/common tools/pe tools/read"
+  [tools/manifest]="core codec winsys package tools/common tools/pe tools/read tools/check tools/build"
   [examples]="core codec winsys package"
-  [bench]="core codec winsys package flash tools tests"
+  [bench]="core codec winsys package flash tools $tools_rooms tests"
 )
+
+# The room of a path below the root: "tools/read" for tools/read/X.h, "tools"
+# for tools/CommandTable.h, "core" for core/X.h.
+room_of() {
+  local top=${1%%/*} rest=${1#*/}
+  if [[ $rest == */* ]] && [ -n "${may_use[$top/${rest%%/*}]+x}" ]; then
+    echo "$top/${rest%%/*}"
+  else
+    echo "$top"
+  fi
+}
 
 refused=0
 checked=0
-for room in "${!may_use[@]}"; do
-  [ -d "$root/$room" ] || continue
+for top in core codec winsys package flash app tools examples bench; do
+  [ -d "$root/$top" ] || continue
   while IFS= read -r hit; do
     file=${hit%%:*}; rest=${hit#*:}; line=${rest%%:*}; text=${rest#*:}
     [[ $text =~ include[[:space:]]*\"([^\"]*)\" ]] || continue
@@ -39,7 +59,8 @@ for room in "${!may_use[@]}"; do
       continue
     fi
     [[ $target == */* ]] || continue
-    used=${target%%/*}
+    room=$(room_of "${file#"$root"/}")
+    used=$(room_of "$target")
     [ "$used" = "$room" ] && continue
     [ -n "${may_use[$used]+x}" ] || [ "$used" = tests ] || continue   # a library's own folder
     case " ${may_use[$room]} " in
@@ -48,7 +69,7 @@ for room in "${!may_use[@]}"; do
          refused=$((refused + 1)) ;;
     esac
   done < <(grep -rnE --include='*.c' --include='*.cpp' --include='*.h' --include='*.rc' --include='*.def' \
-             '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$root/$room")
+             '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$root/$top")
 done
 
 if [ "$checked" -eq 0 ]; then

@@ -14,13 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/ToolResult.h"
+
 namespace ss::pack {
 
-// sspack's exit codes.
-constexpr int kExitOk = 0;
-constexpr int kExitFault = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitWrite = 3;
 
 // What a shell offers for an argument or an option's value.
 enum class ValueKind : uint8_t {
@@ -48,7 +45,7 @@ struct CommandDoc {
 };
 
 struct ExitCodeDoc {
-  int code;
+  ExitCode code;
   const char* brief;    // the --help footer
   const char* meaning;  // the manual and tools/README.md
 };

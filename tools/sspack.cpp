@@ -26,14 +26,14 @@
 #endif
 
 #include "tools/CommandTable.h"
-#include "tools/FileIo.h"
-#include "tools/Manifest.h"
-#include "tools/ManifestInit.h"
-#include "tools/PackageBuilder.h"
-#include "tools/PackageCheck.h"
-#include "tools/ParallelJobs.h"
-#include "tools/Signing.h"
-#include "tools/ToolParts.h"
+#include "tools/common/FileIo.h"
+#include "tools/manifest/Manifest.h"
+#include "tools/manifest/ManifestInit.h"
+#include "tools/build/PackageBuilder.h"
+#include "tools/read/PackageCheck.h"
+#include "tools/common/ParallelJobs.h"
+#include "tools/build/Signing.h"
+#include "tools/common/ToolParts.h"
 
 // Given by the build (cmake/Install.cmake): the version, and the path from
 // the installed bin/ folder to the stub and library.
@@ -50,7 +50,7 @@ using namespace ss::pack;
 namespace {
 
 // The folder sspack runs from: the default stub lies beside it or in the
-// installed layout's share folder (tools/ToolParts.h).
+// installed layout's share folder (tools/common/ToolParts.h).
 fs::path ProgramFolder(const char* argv0) {
 #ifdef _WIN32
   wchar_t self[32768];
@@ -158,7 +158,7 @@ struct BuildRequest {
 
 // Signs the built installer into `output`. The unsigned and signed copies
 // and the tool's log are files in a work folder made for this build beside
-// it (tools/FileIo.h); only a signed installer whose package came through
+// it (tools/common/FileIo.h); only a signed installer whose package came through
 // unchanged is renamed over `output`, so a failure leaves no half file and
 // an existing output untouched, and nothing else outside the folder is
 // written.
@@ -445,7 +445,7 @@ int main(int argc, char** argv) {
   unsigned jobs = 0;
   uint64_t maxOutput = kDefaultMaxOutput;
   // A package can name far more than it holds (copies, nesting): what it may
-  // expand to is limited (tools/PackageCheck.h).
+  // expand to is limited (tools/read/PackageCheck.h).
   const Binder maxOutputBinder = [&maxOutput](CLI::App* command, const OptionDoc& option) {
     return command->add_option(option.names, maxOutput, option.help)->transform(CLI::AsSizeValue(false));
   };

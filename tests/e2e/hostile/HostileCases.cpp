@@ -9,9 +9,9 @@
 #include "package/ByteOrder.h"
 #include "package/PackageRecords.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/PackCodec.h"
-#include "tools/PackageBuilder.h"
-#include "tools/PackageCheck.h"
+#include "tools/common/PackCodec.h"
+#include "tools/build/PackageBuilder.h"
+#include "tools/read/PackageCheck.h"
 
 namespace hostile {
 

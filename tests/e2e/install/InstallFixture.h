@@ -18,7 +18,7 @@
 #include "package/PackageRecords.h"
 #include "tests/e2e/install/E2eUtil.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/PackageBuilder.h"
+#include "tools/build/PackageBuilder.h"
 
 namespace e2e {
 

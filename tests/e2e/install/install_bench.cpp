@@ -19,7 +19,7 @@
 #include "package/PackageRecords.h"
 #include "tests/e2e/install/E2eUtil.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/PackageBuilder.h"
+#include "tools/build/PackageBuilder.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 

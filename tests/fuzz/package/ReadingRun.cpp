@@ -6,7 +6,7 @@
 #include "codec/Codec.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
-#include "tools/PeImage.h"
+#include "tools/pe/PeImage.h"
 
 namespace reading {
 namespace {

@@ -12,7 +12,7 @@
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/support/PackFixtures.h"
 #include "tests/support/SeedCorpus.h"
-#include "tools/PackageCheck.h"
+#include "tools/read/PackageCheck.h"
 
 namespace {
 

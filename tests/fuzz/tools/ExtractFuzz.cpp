@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tools/PackageCheck.h"
+#include "tools/read/PackageCheck.h"
 
 namespace {
 

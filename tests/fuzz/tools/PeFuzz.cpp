@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/PeImage.h"
+#include "tools/pe/PeImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes(data, data + size);

@@ -16,7 +16,7 @@
 #include "tests/fuzz/tools/ManifestFuzzInput.h"
 #include "tests/support/PackFixtures.h"
 #include "tests/support/SeedCorpus.h"
-#include "tools/FileIo.h"
+#include "tools/common/FileIo.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "package/ByteOrder.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/PackageCheck.h"
+#include "tools/read/PackageCheck.h"
 
 namespace {
 

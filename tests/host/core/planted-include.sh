@@ -30,7 +30,9 @@ plant core/Strings.h '#include "app/Sequences.h"'           # the bottom room re
 plant core/DebugLog.cpp '#include "winsys/LMT_FileUtils.h"'  # the bottom room reaching a middle one
 plant winsys/LMT_FileUtils.cpp '#include "package/Staging.h"' # a middle room reaching up
 plant package/Staging.cpp '#include "flash/FlashPanel.h"'    # sideways
-plant tools/PackageCheck.cpp '#include "app/Sequences.h"'    # anyone reaching the top
+plant tools/read/StubImage.cpp '#include "app/Sequences.h"'   # anyone reaching the top
+plant tools/pe/PeImage.cpp '#include "tools/read/StubImage.h"' # a room of tools/ reaching sideways
+plant tools/common/FileIo.cpp '#include "tools/CommandTable.h"' # a room of tools/ reaching its command line
 plant flash/SwfReader.cpp '#include "../app/Sequences.h"'    # climbing out by path
 
 bash "$check" "$work" >/dev/null || { echo "FAIL: the copy is refused after the plants were taken out"; exit 1; }

@@ -15,7 +15,7 @@
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/fuzz/package/ReadingRun.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/PackageCheck.h"
+#include "tools/read/PackageCheck.h"
 
 namespace hostile {
 namespace {

@@ -12,10 +12,10 @@
 #include "package/ByteOrder.h"
 #include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/PackCodec.h"
-#include "tools/PackageBuilder.h"
-#include "tools/PackageCheck.h"
-#include "tools/StubImage.h"
+#include "tools/common/PackCodec.h"
+#include "tools/build/PackageBuilder.h"
+#include "tools/read/PackageCheck.h"
+#include "tools/read/StubImage.h"
 
 namespace ss::pack {
 namespace {

@@ -17,10 +17,10 @@
 #include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/CommandTable.h"
-#include "tools/Manifest.h"
-#include "tools/PackageCheck.h"
-#include "tools/Signing.h"
-#include "tools/ToolParts.h"
+#include "tools/manifest/Manifest.h"
+#include "tools/read/PackageCheck.h"
+#include "tools/build/Signing.h"
+#include "tools/common/ToolParts.h"
 
 namespace ss::pack {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/PackNames.h"
+#include "tools/common/PackNames.h"
 
 namespace ss::pack {
 namespace {

@@ -14,9 +14,9 @@
 #include "package/ByteOrder.h"
 #include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/PackageBuilder.h"
-#include "tools/PackageCheck.h"
-#include "tools/PeImage.h"
+#include "tools/build/PackageBuilder.h"
+#include "tools/read/PackageCheck.h"
+#include "tools/pe/PeImage.h"
 
 namespace ss::pack {
 namespace {

@@ -12,7 +12,7 @@
 #include "tests/support/BoxWatcher.h"
 #include "tests/support/PackFixtures.h"
 #include "tests/support/WinFiles.h"
-#include "tools/PackageBuilder.h"
+#include "tools/build/PackageBuilder.h"
 #include "winsys/LMT_FileUtils.h"
 
 namespace ss {

@@ -12,9 +12,9 @@
 #include "package/TCompressor.h"
 #include "tests/support/PackFixtures.h"
 #include "tests/support/WinFiles.h"
-#include "tools/FileIo.h"
-#include "tools/PackageCheck.h"
-#include "tools/StubImage.h"
+#include "tools/common/FileIo.h"
+#include "tools/read/PackageCheck.h"
+#include "tools/read/StubImage.h"
 
 namespace ss::pack {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/PackCodec.h"
+#include "tools/common/PackCodec.h"
 
 #include <cstring>
 #include <memory>

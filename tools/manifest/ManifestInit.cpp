@@ -1,4 +1,4 @@
-#include "tools/ManifestInit.h"
+#include "tools/manifest/ManifestInit.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,9 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include "package/PackageRecords.h"
-#include "tools/FileIo.h"
-#include "tools/PackNames.h"
-#include "tools/PackageBuilder.h"
+#include "package/PackageRoles.h"
+#include "tools/common/FileIo.h"
+#include "tools/common/PackNames.h"
+#include "tools/build/PackageBuilder.h"
 
 namespace ss::pack {
 namespace {
@@ -188,7 +189,7 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
   for (const Found& f : files) {
     if (f.ext == ".scr") {
       engines.push_back(f);
-    } else if (f.lower == "flashax7.exe" || f.lower == "install_flash_player_active_x.msi") {
+    } else if (f.lower == kFlashSetupNames[0] || f.lower == kFlashSetupNames[1]) {
       flashSetups.push_back(f);
     } else if (f.ext == ".dll") {
       libraries.push_back(f);

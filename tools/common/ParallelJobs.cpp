@@ -1,4 +1,4 @@
-#include "tools/ParallelJobs.h"
+#include "tools/common/ParallelJobs.h"
 
 #include <atomic>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tools/PackNames.h"
+#include "tools/common/PackNames.h"
 
 #include <array>
 #include <cctype>

@@ -35,7 +35,7 @@ std::vector<std::string> SignToolFolders(const std::string& programFolder, const
                                          bool windows);
 
 // Writes the signed copy of `in` to `out`, which must not exist and must lie
-// in a folder private to the caller (a WorkFolder of tools/FileIo.h): the
+// in a folder private to the caller (a WorkFolder of tools/common/FileIo.h): the
 // tool's messages are gathered in "`out`.log" beside it. On failure *error
 // says why (osslsigncode's own words included) and `out` is removed.
 SignResult SignFile(const SignOptions& options, const std::string& in, const std::string& out,

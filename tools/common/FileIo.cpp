@@ -1,4 +1,4 @@
-#include "tools/FileIo.h"
+#include "tools/common/FileIo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

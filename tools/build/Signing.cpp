@@ -1,4 +1,4 @@
-#include "tools/Signing.h"
+#include "tools/build/Signing.h"
 
 #include <cctype>
 #include <cstdlib>

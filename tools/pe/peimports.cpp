@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/FileIo.h"
-#include "tools/ImportFloor.h"
-#include "tools/PeImage.h"
+#include "tools/common/FileIo.h"
+#include "tools/pe/ImportFloor.h"
+#include "tools/pe/PeImage.h"
 
 namespace {
 

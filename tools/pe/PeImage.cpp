@@ -1,8 +1,8 @@
-#include "tools/PeImage.h"
+#include "tools/pe/PeImage.h"
 
 #include <algorithm>
 
-#include "tools/PackNames.h"
+#include "tools/common/PackNames.h"
 
 namespace ss::pack {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/PackageBuilder.h"
+#include "tools/build/PackageBuilder.h"
 
 namespace ss::pack {
 

@@ -1,4 +1,4 @@
-#include "tools/ToolParts.h"
+#include "tools/common/ToolParts.h"
 
 #include <filesystem>
 

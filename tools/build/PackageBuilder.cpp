@@ -1,4 +1,4 @@
-#include "tools/PackageBuilder.h"
+#include "tools/build/PackageBuilder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,18 +10,17 @@
 #include <set>
 
 #include "package/ByteOrder.h"
+#include "package/PackageRoles.h"
 #include "package/ReadingRules.h"
-#include "tools/PackCodec.h"
-#include "tools/PackNames.h"
-#include "tools/ParallelJobs.h"
-#include "tools/StubImage.h"
+#include "tools/common/PackCodec.h"
+#include "tools/common/PackNames.h"
+#include "tools/common/ParallelJobs.h"
+#include "tools/read/StubImage.h"
 
 namespace ss::pack {
 namespace {
 
 constexpr int64_t kMaxOffset = 0x7FFFFFFF;
-
-const char* const kFlashSetupNames[] = {"flashax7.exe", "install_flash_player_active_x.msi"};
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -29,10 +28,6 @@ std::string Lower(std::string s) {
 }
 
 std::string Quoted(const std::string& ansi) { return "\"" + AnsiToUtf8(ansi) + "\""; }
-
-std::string SegmentLabel(int index) {
-  return "segment " + std::to_string(index) + " (" + SegmentRole(index) + ")";
-}
 
 }  // namespace
 
@@ -47,19 +42,6 @@ bool ParseCompression(const std::string& text, Compression* out) {
     return false;
   }
   return true;
-}
-
-int32_t SegmentTypeFor(int index) {
-  static const int32_t kTypes[kSegmentCount] = {6, 4, 3, 7, 7, 7, 2, 5, 4, 5, 5};
-  return index >= 0 && index < kSegmentCount ? kTypes[index] : 0;
-}
-
-const char* SegmentRole(int index) {
-  static const char* const kRoles[kSegmentCount] = {
-      "installer",     "library",       "Flash setup", "presentation",
-      "licence",       "companion",     "engine",      "support file",
-      "data file",     "support lib 1", "support lib 2"};
-  return index >= 0 && index < kSegmentCount ? kRoles[index] : "?";
 }
 
 namespace {
@@ -84,7 +66,7 @@ struct ItemInput {
 // Packs the items on `jobs` threads, in three rounds: the encoder choice of
 // each item; the size floor of the "auto" items that the probe finds
 // incompressible, piece by piece; then every piece of every item still to be
-// imploded (tools/PackCodec.h), in item order, so that the long items'
+// imploded (tools/common/PackCodec.h), in item order, so that the long items'
 // pieces are shared out as well. Each job writes only its own result; the
 // outcome of an item is decided afterwards from its results alone, so it
 // does not depend on the thread count. progress, when given, is told of
@@ -241,30 +223,6 @@ bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<ui
   return true;
 }
 
-std::string PresentationFault(uint8_t displayMode, const std::vector<uint8_t>& b) {
-  switch (displayMode) {
-    case dmFlash:
-    case dmFlashAlt:
-      if (b.size() < 8 || (b[0] != 'F' && b[0] != 'C') || b[1] != 'W' || b[2] != 'S') {
-        return "not a Flash movie (no \"FWS\" or \"CWS\" signature)";
-      }
-      if (b[3] < 3 || b[3] > 8) {
-        return "Flash movie version " + std::to_string(b[3]) + "; the installer plays 3 to 8";
-      }
-      return std::string();
-    case dmBitmap:
-      if (b.size() < 2 || b[0] != 'B' || b[1] != 'M') return "not a bitmap (no \"BM\" signature)";
-      return std::string();
-    case dmJpeg:
-      if (b.size() < 3 || b[0] != 0xFF || b[1] != 0xD8 || b[2] != 0xFF) {
-        return "not a JPEG picture (no FF D8 FF signature)";
-      }
-      return std::string();
-    default:
-      return std::string();
-  }
-}
-
 std::vector<std::string> CheckDataFileInput(const DataFileInput& input) {
   std::vector<std::string> faults;
   if (input.entries.size() > static_cast<size_t>(kMaxSaverEntries)) {
@@ -347,10 +305,10 @@ std::vector<std::string> CheckPackageInput(const PackageInput& input) {
   }
   if (seg[kSegFlashSetup]) {
     const std::string& name = seg[kSegFlashSetup]->name;
-    if (name != kFlashSetupNames[0] && name != kFlashSetupNames[1]) {
+    if (!IsFlashSetupName(name)) {
       // Any other name sends the file to the system directory as a ".dll".
-      faults.push_back("segment 2 (Flash setup) must be named \"flashax7.exe\" or "
-                       "\"install_flash_player_active_x.msi\", not " + Quoted(name));
+      faults.push_back("segment 2 (Flash setup) must be named " + FlashSetupNamesText() + ", not " +
+                       Quoted(name));
     }
   }
   if (mode == dmSilent) {
@@ -360,7 +318,7 @@ std::vector<std::string> CheckPackageInput(const PackageInput& input) {
   } else if (!seg[kSegPresentation]) {
     faults.push_back("segment 3 (presentation) is missing");
   } else {
-    if ((mode == dmFlash || mode == dmFlashAlt) && seg[kSegPresentation]->name != "installer.swf") {
+    if (IsFlashMode(mode) && seg[kSegPresentation]->name != "installer.swf") {
       faults.push_back("segment 3 (presentation): a Flash movie must be named \"installer.swf\"");
     }
     const std::string fault = PresentationFault(mode, seg[kSegPresentation]->data);
@@ -425,10 +383,7 @@ bool BuildDataFile(const DataFileInput& input, DataFileInput* owned, std::vector
   }
   const size_t count = input.entries.size();
   TSaverDataHeader header;
-  std::copy(input.settings.begin(), input.settings.begin() + 212, header.bytes.begin());
-  std::copy(input.settings.begin() + 212, input.settings.begin() + 212 + 988,
-            header.bytes.begin() + 216);
-  std::copy(input.settings.begin() + 212 + 988, input.settings.end(), header.bytes.begin() + 1208);
+  header.setSettings(input.settings);
   header.setEntryCount(static_cast<int32_t>(count));
   header.setContentKind(input.contentKind);
 

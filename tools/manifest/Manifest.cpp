@@ -1,4 +1,4 @@
-#include "tools/Manifest.h"
+#include "tools/manifest/Manifest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,10 +7,10 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "tools/FileIo.h"
-#include "tools/PackNames.h"
-#include "tools/PackageCheck.h"
-#include "tools/PeImage.h"
+#include "tools/common/FileIo.h"
+#include "tools/common/PackNames.h"
+#include "tools/read/PackageCheck.h"
+#include "tools/pe/PeImage.h"
 
 namespace ss::pack {
 namespace {
@@ -200,9 +200,7 @@ bool ManifestReader::ReadFolder(const json& data, const std::string& where, Data
     if (settings.size() == kSaverDataHeaderSize) {
       // A whole "saver.dat" (as extract writes it): its settings around the
       // entry count and content kind, which the folder decides anew.
-      std::copy(settings.begin(), settings.begin() + 212, out->settings.begin());
-      std::copy(settings.begin() + 216, settings.begin() + 1204, out->settings.begin() + 212);
-      std::copy(settings.begin() + 1208, settings.end(), out->settings.begin() + 1200);
+      out->settings = TSaverDataHeader::Parse(settings.data()).settings();
     } else if (settings.size() == kSaverSettingsSize) {
       std::copy(settings.begin(), settings.end(), out->settings.begin());
     } else {

@@ -1,4 +1,4 @@
-#include "tools/ImportFloor.h"
+#include "tools/pe/ImportFloor.h"
 
 #include <cctype>
 #include <fstream>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/PeImage.h"
+#include "tools/pe/PeImage.h"
 
 namespace ss::pack {
 

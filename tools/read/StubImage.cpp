@@ -1,4 +1,4 @@
-#include "tools/StubImage.h"
+#include "tools/read/StubImage.h"
 
 #include <algorithm>
 

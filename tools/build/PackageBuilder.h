@@ -1,7 +1,7 @@
 // Building an installer: the stub's bytes, then the package header at the
 // stub's size, then the segments one after the other. Everything here works
 // on bytes in memory; reading the author's files is the manifest's business
-// (tools/Manifest.h). The same input always gives the same bytes.
+// (tools/manifest/Manifest.h). The same input always gives the same bytes.
 #pragma once
 
 #include <array>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "package/PackageRecords.h"
+#include "package/PackageRoles.h"
 
 namespace ss::pack {
 
@@ -38,10 +39,10 @@ struct DataEntryInput {
 };
 
 // The 212 + 988 + 32 bytes of the data-file header that belong to the engine.
-constexpr size_t kSaverSettingsSize = 1232;
+constexpr size_t kSaverSettingsSize = TSaverDataHeader::kSettingsSize;
 
 struct DataFileInput {
-  std::array<uint8_t, kSaverSettingsSize> settings{};
+  TSaverDataHeader::Settings settings{};
   int32_t contentKind = 0;
   // With content kind 3, entry 1 must be a copy entry: the installer makes
   // it by copying its presentation movie.
@@ -59,21 +60,11 @@ struct PackageInput {
   std::array<std::optional<SegmentInput>, kSegmentCount> segments;
 };
 
-// The segment type each role is written with, and its role's name for
-// messages and listings.
-int32_t SegmentTypeFor(int index);
-const char* SegmentRole(int index);
-
 // The faults that keep the installer from accepting a package built from
 // `input`: the title, the names, the segments its flags require, and so on.
 // Empty when the input is sound.
 std::vector<std::string> CheckPackageInput(const PackageInput& input);
 std::vector<std::string> CheckDataFileInput(const DataFileInput& input);
-
-// Why the presentation's bytes cannot be shown as `displayMode` says, or "":
-// a Flash movie begins with "FWS" or "CWS" and a version from 3 to 8, a
-// bitmap with "BM", a JPEG picture with FF D8 FF.
-std::string PresentationFault(uint8_t displayMode, const std::vector<uint8_t>& bytes);
 
 // Reports each item as it is packed: a text naming it, and its number and the
 // count of items, so that a terminal can show progress.
@@ -81,7 +72,7 @@ using Progress = std::function<void(const std::string& item, size_t done, size_t
 
 // Writes a screen saver data file. False with a message when an entry cannot
 // be packed or the input has a fault. The entries are packed on `jobs`
-// threads (0: DefaultJobs() of tools/ParallelJobs.h); the bytes are the same
+// threads (0: DefaultJobs() of tools/common/ParallelJobs.h); the bytes are the same
 // for every thread count. Progress then reports entries as they finish.
 bool BuildSaverDataFile(const DataFileInput& input, std::vector<uint8_t>* out, std::string* error,
                         const Progress& progress = nullptr, unsigned jobs = 0);
@@ -98,7 +89,7 @@ bool BuildInstaller(const std::vector<uint8_t>& stub, const PackageInput& input,
                     const Progress& progress = nullptr, unsigned jobs = 0);
 
 // Packs bytes as `how` asks: *compressed tells which form *stored holds.
-// Imploding uses the encoder that tools/PackCodec.h's ChooseEncoder picks.
+// Imploding uses the encoder that tools/common/PackCodec.h's ChooseEncoder picks.
 bool PackBytes(const std::vector<uint8_t>& data, Compression how, std::vector<uint8_t>* stored,
                bool* compressed, std::string* error);
 

@@ -1,4 +1,4 @@
-#include "tools/PackageCheck.h"
+#include "tools/read/PackageCheck.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,23 +8,19 @@
 #include <set>
 
 #include "codec/Codec.h"
+#include "package/PackageRoles.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
-#include "tools/FileIo.h"
-#include "tools/PackCodec.h"
-#include "tools/PackNames.h"
-#include "tools/PackageBuilder.h"
-#include "tools/PeImage.h"
-#include "tools/StubImage.h"
+#include "tools/common/FileIo.h"
+#include "tools/common/PackCodec.h"
+#include "tools/common/PackNames.h"
+#include "tools/pe/PeImage.h"
+#include "tools/read/StubImage.h"
 
 namespace ss::pack {
 namespace {
 
 std::string Quoted(const std::string& ansi) { return "\"" + DisplayName(ansi) + "\""; }
-
-std::string Label(int index) {
-  return "segment " + std::to_string(index) + " (" + SegmentRole(index) + ")";
-}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -33,19 +29,6 @@ std::string Lower(std::string s) {
 
 void Fault(std::vector<Finding>* f, const std::string& text) { f->push_back({true, text}); }
 void Note(std::vector<Finding>* f, const std::string& text) { f->push_back({false, text}); }
-
-bool IsFlash(uint8_t mode) { return mode == dmFlash || mode == dmFlashAlt; }
-
-const char* ModeText(uint8_t mode) {
-  switch (mode) {
-    case dmBitmap: return "bitmap picture";
-    case dmFlash:
-    case dmFlashAlt: return "Flash movie";
-    case dmSilent: return "none (quiet install)";
-    case dmJpeg: return "JPEG picture";
-    default: return "invalid";
-  }
-}
 
 // Windows takes paths of at most 259 characters.
 constexpr size_t kMaxPathLength = 259;
@@ -407,7 +390,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
   const TPackageHeader& h = view.header;
   const int64_t dataStart = static_cast<int64_t>(view.packageOffset) + kPackageHeaderSize;
 
-  if (std::string(ModeText(h.displayMode)) == "invalid") {
+  if (!IsKnownDisplayMode(h.displayMode)) {
     Note(&findings, "presentation kind " + std::to_string(h.displayMode) +
                         " is none of 1, 2, 3, 4, 8; the installer stages segment 3 and shows nothing");
   }
@@ -431,7 +414,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
   // has read the header, whichever segment names one.
   for (int i = kSegLibrary; i < kSegmentCount; ++i) {
     if (Result rc = SystemFileRule(h.segments[i]); rc != kOk) {
-      Fault(&findings, Label(i) + " " + Quoted(h.segments[i].name) + ": it would replace " +
+      Fault(&findings, SegmentLabel(i) + " " + Quoted(h.segments[i].name) + ": it would replace " +
                            Quoted(SegmentTargetOf(h.segments[i]).name) + ", a library of Windows itself" + Stops(rc));
     }
   }
@@ -447,7 +430,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
   bool expands = false;
   for (int i : needed) {
     if (Result rc = SegmentNameRule(h.segments[i], std::string()); rc == kErrSegmentNoName) {
-      Fault(&findings, Label(i) + " is absent, but the installer needs it" + Stops(rc));
+      Fault(&findings, SegmentLabel(i) + " is absent, but the installer needs it" + Stops(rc));
     }
     expands = expands || (i != kSegLibrary && h.segments[i].present() && h.segments[i].compressed);
   }
@@ -475,7 +458,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
   for (int i = 1; i < kSegmentCount; ++i) {
     const TSegmentEntry& s = h.segments[i];
     if (!s.present()) continue;
-    const std::string label = Label(i) + " " + Quoted(s.name);
+    const std::string label = SegmentLabel(i) + " " + Quoted(s.name);
     const std::string target = SegmentTargetPath(s, shortest);
     if (Result named = SegmentNameRule(s, target); named != kOk) {
       fault(i, label + ": " + (!IsSafeSegmentName(s.name) ? FileNameFault(s.name)
@@ -553,7 +536,7 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
   // Role rules the installer's later steps depend on.
   const TSegmentEntry& lib = h.segments[kSegLibrary];
   if (lib.present()) {
-    if (lib.name != "impborl.dat" || lib.segmentType != 4) {
+    if (lib.name != "impborl.dat" || lib.segmentType != SegmentTypeFor(kSegLibrary)) {
       Fault(&findings, "segment 1 (library) must be \"impborl.dat\" of type 4 to become "
                        "\"impborl.dll\" in the work directory");
     }
@@ -564,17 +547,16 @@ std::vector<Finding> VerifyInstaller(const std::vector<uint8_t>& file, uint64_t 
   }
   const TSegmentEntry& setup = h.segments[kSegFlashSetup];
   if (h.carriesFlashSetup && setup.present() &&
-      (setup.segmentType != 3 ||
-       (setup.name != "flashax7.exe" && setup.name != "install_flash_player_active_x.msi"))) {
-    Fault(&findings, "segment 2 (Flash setup) must be of type 3 and named \"flashax7.exe\" or "
-                     "\"install_flash_player_active_x.msi\" to be staged for running");
+      (setup.segmentType != SegmentTypeFor(kSegFlashSetup) || !IsFlashSetupName(setup.name))) {
+    Fault(&findings, "segment 2 (Flash setup) must be of type 3 and named " + FlashSetupNamesText() +
+                         " to be staged for running");
   }
   const TSegmentEntry& engine = h.segments[kSegEngine];
-  if (engine.present() && engine.segmentType != 2) {
+  if (engine.present() && engine.segmentType != SegmentTypeFor(kSegEngine)) {
     Fault(&findings, "segment 6 (engine) must be of type 2, the system directory, where the screen saver "
                      "is activated from");
   }
-  if (IsFlash(h.displayMode) && h.segments[kSegPresentation].present() &&
+  if (IsFlashMode(h.displayMode) && h.segments[kSegPresentation].present() &&
       h.segments[kSegPresentation].name != "installer.swf") {
     Note(&findings, "segment 3 (presentation): a Flash movie is usually named \"installer.swf\"");
   }
@@ -655,7 +637,7 @@ std::string FormatInstaller(const InstallerView& view) {
   out += "File size:            " + std::to_string(view.fileSize) + " bytes\n";
   out += "Package offset:       " + std::to_string(view.packageOffset) + " (" + hex + ")\n";
   out += "Title:                " + Quoted(h.title) + "\n";
-  out += "Presentation:         " + std::to_string(h.displayMode) + " (" + ModeText(h.displayMode) +
+  out += "Presentation:         " + std::to_string(h.displayMode) + " (" + DisplayModeText(h.displayMode) +
          ")\n";
   out += "Licence shown:        " + yesNo(h.showLicense) + "\n";
   out += "Companion file:       " + yesNo(h.hasCompanionFile) + "\n";
@@ -784,7 +766,7 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
   for (int i = 0; i < kSegmentCount; ++i) {
     const TSegmentEntry& s = view.header.segments[i];
     if (!s.present()) continue;
-    const std::string item = Label(i) + " " + Quoted(s.name);
+    const std::string item = SegmentLabel(i) + " " + Quoted(s.name);
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%02d-", i);
     // A name with folder parts would scatter the segments: keep each flat.
