@@ -33,6 +33,13 @@ bool NamesAScreenSaver(const std::string& name, bool withResourceWord) {
 
 }  // namespace
 
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
 bool ContainsText(const std::string& text, const std::string& word) {
   const std::string w = FoldedPrefix(word);
   if (w.empty()) return false;

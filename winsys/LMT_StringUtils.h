@@ -13,6 +13,9 @@ namespace ss {
 // empty word matches nothing.
 bool ContainsText(const std::string& text, const std::string& word);
 
+// The text with the ASCII letters A-Z in lower case; every other byte as it is.
+std::string AsciiLower(std::string text);
+
 // The installer window's caption (also the application title):
 // "Install: <name>" when the name already calls itself a screen saver,
 // otherwise "Install Screen Saver: <name>".
