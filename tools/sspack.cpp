@@ -112,13 +112,14 @@ class ProgressLine {
   bool shown_ = false;
 };
 
+// Prints every fault of a result and gives the exit code it ends with.
+int Report(const ToolResult& result) {
+  for (const std::string& message : result.messages()) std::cerr << "sspack: " << message << "\n";
+  return result.exitCode();
+}
+
 int ReadInstallerFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::string error;
-  if (!ReadWholeFile(path, bytes, &error)) {
-    std::cerr << "sspack: " << error << "\n";
-    return kExitFault;
-  }
-  return kExitOk;
+  return Report(ReadWholeFile(path, bytes));
 }
 
 ToolParts PartsFor(const char* argv0) {
@@ -166,18 +167,11 @@ int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& install
                 uint64_t* signedSize) {
   WorkFolder work;
   std::string error;
-  if (!work.Create(request.output, &error)) {
-    std::cerr << "sspack: " << error << "\n";
-    return kExitWrite;
-  }
+  if (ToolResult made = work.Create(request.output); !made.ok()) return Report(made);
   const std::string unsignedCopy = work.File("unsigned.exe");
   const std::string signedCopy = work.File("signed.exe");
   std::error_code ec;
-  bool existed = false;
-  if (!WriteNewFile(unsignedCopy, installer, &existed, &error)) {
-    std::cerr << "sspack: " << error << "\n";
-    return kExitWrite;
-  }
+  if (ToolResult written = WriteNewFile(unsignedCopy, installer); !written.ok()) return Report(written);
   const SignResult signing = SignFile(request.sign, unsignedCopy, signedCopy, &error);
   if (signing != SignResult::kOk) {
     std::cerr << "sspack: signing " << request.output << ": " << error << "\n";
@@ -187,7 +181,9 @@ int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& install
   // may change: the installer must find the very package it was built with.
   std::vector<uint8_t> signedBytes;
   InstallerView view;
-  if (!ReadWholeFile(signedCopy, &signedBytes, &error) || !ReadInstaller(signedBytes, &view, &error) ||
+  const ToolResult read = ReadWholeFile(signedCopy, &signedBytes);
+  if (!read.ok()) error = read.message();
+  if (!read.ok() || !ReadInstaller(signedBytes, &view, &error) ||
       view.signatureSize == 0 || signedBytes.size() < installer.size() ||
       view.packageOffset != static_cast<int32_t>(packageOffset) ||
       !std::equal(installer.begin() + static_cast<std::ptrdiff_t>(packageOffset), installer.end(),
@@ -224,10 +220,7 @@ int RunBuild(BuildRequest request, const char* argv0) {
 
   std::vector<uint8_t> stubBytes;
   std::string error;
-  if (!ReadWholeFile(stub, &stubBytes, &error)) {
-    std::cerr << "sspack: stub: " << error << "\n";
-    return kExitFault;
-  }
+  if (ToolResult read = ReadWholeFile(stub, &stubBytes); !read.ok()) return Report(read.Prefixed("stub: "));
   ManifestOptions options;
   options.impborlPath = request.impborl;
   options.installerName = fs::u8path(output).filename().u8string();
@@ -252,10 +245,7 @@ int RunBuild(BuildRequest request, const char* argv0) {
   for (const std::string& note : notes) std::cerr << "sspack: note: " << note << "\n";
   uint64_t written = installer.size();
   if (request.sign.pfx.empty()) {
-    if (!ReplaceWholeFile(output, installer, &error)) {
-      std::cerr << "sspack: " << error << "\n";
-      return kExitWrite;
-    }
+    if (ToolResult written = ReplaceWholeFile(output, installer); !written.ok()) return Report(written);
   } else if (int rc = WriteSigned(request, installer, stubBytes.size(), &written); rc != kExitOk) {
     return rc;
   }
@@ -296,10 +286,8 @@ int RunInit(const char* argv0, const std::string& dir, std::string manifest, boo
     return kExitFault;
   }
   const std::vector<uint8_t> bytes(draft.text.begin(), draft.text.end());
-  bool existed = false;
-  if (!(force ? ReplaceWholeFile(manifest, bytes, &error) : WriteNewFile(manifest, bytes, &existed, &error))) {
-    std::cerr << "sspack: " << error << "\n";
-    return kExitWrite;
+  if (ToolResult written = force ? ReplaceWholeFile(manifest, bytes) : WriteNewFile(manifest, bytes); !written.ok()) {
+    return Report(written);
   }
   if (!quiet) {
     std::cout << "wrote " << manifest << "\n";

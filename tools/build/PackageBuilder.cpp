@@ -161,9 +161,11 @@ std::vector<PackedItem> PackAll(const std::vector<ItemInput>& inputs, unsigned j
     const size_t i = job.item;
     if (job.piece != SIZE_MAX) {
       try {
-        job.ok = ImplodePieceOf(inputs[i].data->data(), inputs[i].data->size(), job.piece,
-                                encoders[i], watches[i].get(), &items[i].pieces[job.piece],
-                                &job.error);
+        const ToolResult packed = ImplodePieceOf(inputs[i].data->data(), inputs[i].data->size(),
+                                                 job.piece, encoders[i], watches[i].get(),
+                                                 &items[i].pieces[job.piece]);
+        job.ok = packed.ok();
+        job.error = packed.message();
       } catch (const std::bad_alloc&) {
         // Worker threads must not throw; the item reports it.
         job.ok = false;

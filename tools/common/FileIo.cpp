@@ -56,61 +56,51 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, std::string* error,
-                   uint64_t maxSize) {
+ToolResult ReadWholeFile(const std::string& path, std::vector<uint8_t>* out, uint64_t maxSize) {
   std::error_code ec;
   const fs::path p = PathOf(path);
   const fs::file_status status = fs::status(p, ec);
   if (ec || !fs::exists(status)) {
-    *error = path + ": file not found";
-    return false;
+    return ToolResult::Fault(path + ": file not found");
   }
   if (!fs::is_regular_file(status)) {
-    *error = path + ": not a regular file";
-    return false;
+    return ToolResult::Fault(path + ": not a regular file");
   }
   const uintmax_t size = fs::file_size(p, ec);
   if (ec) {
-    *error = path + ": cannot read its size: " + ec.message();
-    return false;
+    return ToolResult::Fault(path + ": cannot read its size: " + ec.message());
   }
   if (size > maxSize) {
-    *error = path + ": too large (" + std::to_string(size) + " bytes, at most " +
-             std::to_string(maxSize) + ")";
-    return false;
+    return ToolResult::Fault(path + ": too large (" + std::to_string(size) + " bytes, at most " +
+             std::to_string(maxSize) + ")");
   }
   std::ifstream in(p, std::ios::binary);
   if (!in) {
-    *error = path + ": cannot open: " + std::strerror(errno);
-    return false;
+    return ToolResult::Fault(path + ": cannot open: " + std::strerror(errno));
   }
   out->assign(static_cast<size_t>(size), 0);
   if (size > 0 && !in.read(reinterpret_cast<char*>(out->data()), static_cast<std::streamsize>(size))) {
-    *error = path + ": read error";
-    return false;
+    return ToolResult::Fault(path + ": read error");
   }
   // A file that grew while being read is read as it was when measured.
-  return true;
+  return ToolResult();
 }
 
-bool ReplaceWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+ToolResult ReplaceWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   const fs::path target = PathOf(path);
   std::error_code ec;
   if (fs::is_directory(target, ec)) {
-    *error = path + ": is a folder";
-    return false;
+    return ToolResult::WriteFault(path + ": is a folder");
   }
   WorkFolder work;
-  if (!work.Create(path, error)) return false;
+  if (ToolResult made = work.Create(path); !made.ok()) return made;
   const fs::path temp = PathOf(work.File("new"));
-  bool existed = false;
-  if (!WriteNewFile(temp.u8string(), bytes, &existed, error)) return false;
+  if (ToolResult written = WriteNewFile(temp.u8string(), bytes); !written.ok()) return written;
   fs::rename(temp, target, ec);
   if (ec) {
-    *error = path + ": cannot replace the file: " + ec.message();
-    return false;
+    return ToolResult::WriteFault(path + ": cannot replace the file: " + ec.message());
   }
-  return true;
+  return ToolResult();
 }
 
 WorkFolder::~WorkFolder() {
@@ -120,7 +110,7 @@ WorkFolder::~WorkFolder() {
   fs::remove_all(PathOf(path_), ec);
 }
 
-bool WorkFolder::Create(const std::string& beside, std::string* error) {
+ToolResult WorkFolder::Create(const std::string& beside) {
   fs::path parent = PathOf(beside).parent_path();
   if (parent.empty()) parent = ".";
   const fs::path stem = parent / "sspack-work-";
@@ -141,21 +131,19 @@ bool WorkFolder::Create(const std::string& beside, std::string* error) {
     candidate += suffix;
     if (CreateDirectoryW(candidate.wstring().c_str(), nullptr)) {
       path_ = candidate.u8string();
-      return true;
+      return ToolResult();
     }
     code = GetLastError();
   }
-  *error = stem.u8string() + "*: cannot create a work folder: " +
-           std::system_category().message(static_cast<int>(code));
-  return false;
+  return ToolResult::WriteFault(stem.u8string() + "*: cannot create a work folder: " +
+           std::system_category().message(static_cast<int>(code)));
 #else
   std::string name = stem.native() + "XXXXXX";
   if (mkdtemp(&name[0]) == nullptr) {
-    *error = stem.u8string() + "XXXXXX: cannot create a work folder: " + std::strerror(errno);
-    return false;
+    return ToolResult::WriteFault(stem.u8string() + "XXXXXX: cannot create a work folder: " + std::strerror(errno));
   }
   path_ = name;
-  return true;
+  return ToolResult();
 #endif
 }
 
@@ -163,15 +151,13 @@ std::string WorkFolder::File(const std::string& name) const {
   return (PathOf(path_) / PathOf(name)).u8string();
 }
 
-bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool* existed,
-                  std::string* error) {
-  *existed = false;
+ToolResult WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, bool* existed) {
+  if (existed != nullptr) *existed = false;
   const fs::path p = PathOf(path);
   const int fd = OpenNew(p);
   if (fd < 0) {
-    *existed = errno == EEXIST;
-    *error = path + ": cannot create: " + std::strerror(errno);
-    return false;
+    if (existed != nullptr) *existed = errno == EEXIST;
+    return ToolResult::WriteFault(path + ": cannot create: " + std::strerror(errno));
   }
   const bool written = WriteAll(fd, bytes);
   int failure = written ? 0 : errno;
@@ -181,41 +167,36 @@ bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, bo
     // Half a file is worse than none.
     std::error_code ec;
     fs::remove(p, ec);
-    *error = path + ": write failed: " + std::strerror(failure);
-    return false;
+    return ToolResult::WriteFault(path + ": write failed: " + std::strerror(failure));
   }
-  return true;
+  return ToolResult();
 }
 
-bool MakeFolders(const std::string& root, const std::string& relative, std::string* error) {
+ToolResult MakeFolders(const std::string& root, const std::string& relative) {
   std::error_code ec;
   fs::path built = PathOf(root);
   if (!fs::is_directory(built, ec)) {
     fs::create_directories(built, ec);
     if (ec) {
-      *error = root + ": cannot create the folder: " + ec.message();
-      return false;
+      return ToolResult::WriteFault(root + ": cannot create the folder: " + ec.message());
     }
   }
   for (const fs::path& part : PathOf(relative)) {
     built /= part;
     const fs::file_status status = fs::symlink_status(built, ec);
     if (fs::is_symlink(status)) {
-      *error = built.u8string() + ": is a link; nothing is written through it";
-      return false;
+      return ToolResult::WriteFault(built.u8string() + ": is a link; nothing is written through it");
     }
     if (fs::is_directory(status)) continue;
     if (fs::exists(status)) {
-      *error = built.u8string() + ": exists and is not a folder";
-      return false;
+      return ToolResult::WriteFault(built.u8string() + ": exists and is not a folder");
     }
     if (!fs::create_directory(built, ec) || ec) {
-      *error = built.u8string() + ": cannot create the folder: " +
-               (ec ? ec.message() : std::string("unknown error"));
-      return false;
+      return ToolResult::WriteFault(built.u8string() + ": cannot create the folder: " +
+               (ec ? ec.message() : std::string("unknown error")));
     }
   }
-  return true;
+  return ToolResult();
 }
 
 }  // namespace ss::pack

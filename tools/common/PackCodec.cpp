@@ -91,8 +91,8 @@ uint64_t UncoverableInPiece(const uint8_t* data, size_t size, size_t k) {
   return codec::UncoverableBytes(data, size, from, to);
 }
 
-bool ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
-                    ShrinkWatch* watch, Piece* out, std::string* error) {
+ToolResult ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
+                          ShrinkWatch* watch, Piece* out) {
   const size_t count = PieceCount(size);
   const size_t from = k * kPieceSize;
   const size_t to = k + 1 == count ? size : from + kPieceSize;
@@ -111,10 +111,9 @@ bool ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
   const unsigned rc =
       run.Go(encoder, work.get(), static_cast<unsigned>(prime), flags, &out->tailBits);
   if (rc != codec::kCmpNoError) {
-    *error = "compression failed: " + CodeText(rc);
-    return false;
+    return ToolResult::Fault("compression failed: " + CodeText(rc));
   }
-  return true;
+  return ToolResult();
 }
 
 size_t JoinedSize(const std::vector<Piece>& pieces) {
@@ -134,28 +133,24 @@ void AppendJoined(std::vector<Piece>* pieces, std::vector<uint8_t>* out) {
   }
 }
 
-bool Implode(const std::vector<uint8_t>& data, std::vector<uint8_t>* out, std::string* error) {
+ToolResult Implode(const std::vector<uint8_t>& data, std::vector<uint8_t>* out) {
   const unsigned rc =
       codec::ImplodeBuffer(data.data(), data.size(), codec::kCmpBinary, kDictSize, out);
   if (rc != codec::kCmpNoError) {
-    *error = "compression failed: " + CodeText(rc);
-    return false;
+    return ToolResult::Fault("compression failed: " + CodeText(rc));
   }
-  return true;
+  return ToolResult();
 }
 
-bool Explode(const uint8_t* data, size_t size, size_t maxOut, std::vector<uint8_t>* out,
-             std::string* error) {
+ToolResult Explode(const uint8_t* data, size_t size, size_t maxOut, std::vector<uint8_t>* out) {
   const unsigned rc = codec::ExplodeBuffer(data, size, out, maxOut);
   if (rc == codec::kCmpAbort) {
-    *error = "expands to more than " + std::to_string(maxOut) + " bytes";
-    return false;
+    return ToolResult::Fault("expands to more than " + std::to_string(maxOut) + " bytes");
   }
   if (rc != codec::kCmpNoError) {
-    *error = CodeText(rc);
-    return false;
+    return ToolResult::Fault(CodeText(rc));
   }
-  return true;
+  return ToolResult();
 }
 
 }  // namespace ss::pack

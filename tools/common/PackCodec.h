@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/ToolResult.h"
+
 namespace ss::pack {
 
 // The two encoders of one stream format: the optimal parse (codec::Implode)
@@ -61,8 +63,8 @@ struct ShrinkWatch {
 
 // Implodes piece k of data[0, size) with `encoder` into *out. watch may be
 // null.
-bool ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
-                    ShrinkWatch* watch, Piece* out, std::string* error);
+ToolResult ImplodePieceOf(const uint8_t* data, size_t size, size_t k, Encoder encoder,
+                          ShrinkWatch* watch, Piece* out);
 
 // The bytes of the pieces joined.
 size_t JoinedSize(const std::vector<Piece>& pieces);
@@ -71,12 +73,11 @@ size_t JoinedSize(const std::vector<Piece>& pieces);
 void AppendJoined(std::vector<Piece>* pieces, std::vector<uint8_t>* out);
 
 // The whole stream in one run, always with the thorough encoder.
-bool Implode(const std::vector<uint8_t>& data, std::vector<uint8_t>* out, std::string* error);
+ToolResult Implode(const std::vector<uint8_t>& data, std::vector<uint8_t>* out);
 
 // Expands one stream. Stops with a message when the stream is damaged or
 // would expand beyond maxOut bytes (the size the record promises, so a
 // hostile stream cannot exhaust memory).
-bool Explode(const uint8_t* data, size_t size, size_t maxOut, std::vector<uint8_t>* out,
-             std::string* error);
+ToolResult Explode(const uint8_t* data, size_t size, size_t maxOut, std::vector<uint8_t>* out);
 
 }  // namespace ss::pack

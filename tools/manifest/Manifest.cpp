@@ -152,7 +152,7 @@ bool ManifestReader::ReadPath(const std::string& path, const std::string& where,
   fs::path real;
   if (!Admit(path, where, &real)) return false;
   std::string error;
-  if (!ReadWholeFile(real.u8string(), out, &error)) return Fail(where, error);
+  if (ToolResult read = ReadWholeFile(real.u8string(), out); !read.ok()) return Fail(where, read.message());
   return true;
 }
 
@@ -306,7 +306,9 @@ bool ManifestReader::ReadFolder(const json& data, const std::string& where, Data
     if (!ToAnsi(rel, where + ".folder", &entry.name)) return false;
     std::replace(entry.name.begin(), entry.name.end(), '/', '\\');
     std::string error;
-    if (!ReadWholeFile(reals[i].u8string(), &entry.data, &error)) return Fail(where + ".folder", error);
+    if (ToolResult read = ReadWholeFile(reals[i].u8string(), &entry.data); !read.ok()) {
+      return Fail(where + ".folder", read.message());
+    }
     entry.source = path.u8string();
     const auto o = overrides.find(entry.name);
     entry.compression = o == overrides.end() ? entryDefault : o->second;
@@ -508,8 +510,8 @@ bool ManifestReader::Read(const json& doc, PackageInput* input) {
   SegmentInput library;
   std::vector<uint8_t> libBytes;
   std::string error;
-  if (!ReadWholeFile(options_.impborlPath, &libBytes, &error)) {
-    error_ = "decompression library: " + error;
+  if (ToolResult read = ReadWholeFile(options_.impborlPath, &libBytes); !read.ok()) {
+    error_ = "decompression library: " + read.message();
     return false;
   }
   if (const std::string fault = DecompressionLibraryFault(libBytes); !fault.empty()) {
@@ -568,7 +570,10 @@ bool LoadManifest(const std::string& manifestPath, const ManifestOptions& option
                   PackageInput* input, std::vector<std::string>* notes, std::string* error,
                   const Progress& progress, std::vector<std::string>* outside) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(manifestPath, &bytes, error, 16 * 1024 * 1024)) return false;
+  if (ToolResult read = ReadWholeFile(manifestPath, &bytes, 16 * 1024 * 1024); !read.ok()) {
+    *error = read.message();
+    return false;
+  }
   const std::string baseDir = fs::u8path(manifestPath).parent_path().u8string();
   return LoadLabelled(std::string(bytes.begin(), bytes.end()),
                           baseDir.empty() ? std::string(".") : baseDir, options, input, notes,

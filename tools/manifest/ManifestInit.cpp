@@ -225,9 +225,8 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
   std::vector<uint8_t> engineBytes;
   std::string title;
   if (engines.size() == 1) {
-    std::string readError;
-    if (!ReadWholeFile(engines[0].path.u8string(), &engineBytes, &readError)) {
-      *error = readError;
+    if (ToolResult read = ReadWholeFile(engines[0].path.u8string(), &engineBytes); !read.ok()) {
+      *error = read.message();
       return false;
     }
     title = engines[0].path.stem().u8string();
@@ -261,8 +260,7 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
     for (const Kind& k : kinds) {
       if (f.ext != k.ext) continue;
       std::vector<uint8_t> bytes;
-      std::string readError;
-      if (ReadWholeFile(f.path.u8string(), &bytes, &readError) && PresentationFault(k.mode, bytes).empty()) {
+      if (ReadWholeFile(f.path.u8string(), &bytes).ok() && PresentationFault(k.mode, bytes).empty()) {
         shows.push_back({f, &k});
       } else {
         unused.push_back(f);

@@ -54,7 +54,9 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> bytes;
     ss::pack::FloorFile file;
     file.name = arg.substr(arg.find_last_of("/\\") + 1);
-    if (!ss::pack::ReadWholeFile(arg, &bytes, &error) || !ss::pack::ReadPeImage(bytes, &file.image, &error)) {
+    const ss::pack::ToolResult read = ss::pack::ReadWholeFile(arg, &bytes);
+    if (!read.ok()) error = read.message();
+    if (!read.ok() || !ss::pack::ReadPeImage(bytes, &file.image, &error)) {
       std::fprintf(stderr, "peimports: %s: %s\n", arg.c_str(), error.c_str());
       return 2;
     }

@@ -77,8 +77,8 @@ Result ExpandAsInstaller(const uint8_t* data, int64_t length, int32_t originalSi
     *error = "its original size is negative";
   } else if (rc != codec::kCmpNoError) {
     std::vector<uint8_t> scratch;
-    Explode(data, static_cast<size_t>(length), limit, &scratch, error);  // the codec's words for it
-    *error = "its imploded bytes " + *error;
+    // the codec's words for it
+    *error = "its imploded bytes " + Explode(data, static_cast<size_t>(length), limit, &scratch).message();
   } else {
     *error = "it expands to " + std::to_string(out->size()) + " bytes instead of " + sizeWords +
              std::to_string(originalSize);
@@ -719,7 +719,10 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
       return false;
     }
   }
-  if (!MakeFolders(dir, "", error)) return false;
+  if (ToolResult made = MakeFolders(dir, ""); !made.ok()) {
+    *error = made.message();
+    return false;
+  }
 
   // Writes one item below the root; a clash with an earlier item of the same
   // name (names can differ only in letter case or in characters made safe)
@@ -728,9 +731,9 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
   auto put = [&](const std::string& relative, const std::vector<uint8_t>& bytes) {
     const fs::path rel = fs::u8path(relative);
     const std::string parent = rel.parent_path().u8string();
-    std::string err;
-    if (!parent.empty() && !MakeFolders(dir, parent, &err)) {
-      problems->push_back(err);
+    ToolResult result;
+    if (!parent.empty() && !(result = MakeFolders(dir, parent)).ok()) {
+      problems->push_back(result.message());
       return;
     }
     for (int n = 1; n < 1000; ++n) {
@@ -740,13 +743,14 @@ bool ExtractInstaller(const std::vector<uint8_t>& file, const std::string& dir,
                fs::u8path(rel.stem().u8string() + "~" + std::to_string(n) + rel.extension().u8string());
       }
       bool existed = false;
-      if (WriteNewFile((root / name).u8string(), bytes, &existed, &err)) {
+      result = WriteNewFile((root / name).u8string(), bytes, &existed);
+      if (result.ok()) {
         written->push_back(name.generic_u8string());
         return;
       }
       if (!existed) break;
     }
-    problems->push_back(err);
+    problems->push_back(result.message());
   };
 
   // Every item is read whole, within what is left of the limit, before it

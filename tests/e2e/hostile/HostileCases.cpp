@@ -241,8 +241,7 @@ class CaseMaker {
 // case declares.
 std::vector<uint8_t> Bomb() {
   std::vector<uint8_t> packed;
-  std::string error;
-  pack::Implode(std::vector<uint8_t>(8u << 20, 0), &packed, &error);
+  (void)pack::Implode(std::vector<uint8_t>(8u << 20, 0), &packed);
   return packed;
 }
 

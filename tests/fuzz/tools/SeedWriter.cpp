@@ -57,8 +57,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> realStub, realLibrary;
   for (int i = 2; i < argc; ++i) {
     std::vector<uint8_t> bytes;
-    std::string error;
-    if (!pack::ReadWholeFile(argv[i], &bytes, &error, 8 << 20)) continue;
+    if (!pack::ReadWholeFile(argv[i], &bytes, 8 << 20).ok()) continue;
     images.Add(bytes);
     const std::string name = fs::path(argv[i]).filename().string();
     if (name == "ssinstall.exe") realStub = bytes;

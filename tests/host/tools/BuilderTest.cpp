@@ -256,7 +256,8 @@ TEST(Compression, EncoderChoiceNeverChangesWhatExpands) {
         continue;
       }
       EXPECT_EQ(stored, expected);
-      ASSERT_TRUE(Explode(stored.data(), stored.size(), row.data.size(), &back, &error)) << error;
+      const ToolResult expanded = Explode(stored.data(), stored.size(), row.data.size(), &back);
+      ASSERT_TRUE(expanded.ok()) << expanded.message();
       EXPECT_EQ(back, row.data);
     }
   }

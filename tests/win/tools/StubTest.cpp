@@ -21,8 +21,8 @@ namespace {
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
   std::vector<uint8_t> bytes;
-  std::string error;
-  EXPECT_TRUE(ReadWholeFile(path, &bytes, &error)) << error;
+  const ToolResult read = ReadWholeFile(path, &bytes);
+  EXPECT_TRUE(read.ok()) << read.message();
   return bytes;
 }
 
@@ -59,8 +59,8 @@ TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
   sstest::ScratchDir work;
   std::vector<uint8_t> library;
   ASSERT_TRUE(ReadSegment(file, view.header.segments[kSegLibrary], &library, &error)) << error;
-  bool existed = false;
-  ASSERT_TRUE(WriteNewFile(work / "impborl.dll", library, &existed, &error)) << error;
+  const ToolResult written = WriteNewFile(work / "impborl.dll", library);
+  ASSERT_TRUE(written.ok()) << written.message();
 
   auto expand = [&](const uint8_t* bytes, size_t count, const std::string& name) {
     const std::string target = work / name;
