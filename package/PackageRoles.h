@@ -15,7 +15,7 @@ namespace ss {
 // The two names the Flash setup (segment 2, type 3) may have; with any other
 // name a type-3 segment is a library written to the system directory.
 constexpr const char* kFlashSetupNames[2] = {"flashax7.exe", "install_flash_player_active_x.msi"};
-// The same for messages: "\"flashax7.exe\" or \"install_flash_player_active_x.msi\"".
+// The same for messages: both names in double quotes, joined by "or".
 std::string FlashSetupNamesText();
 // Exactly one of the two names (the installer compares them as they stand).
 bool IsFlashSetupName(const std::string& name);

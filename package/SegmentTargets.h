@@ -19,8 +19,8 @@ struct TargetDirectories {
 // The target path of a segment by its type:
 //   1, 5, 6, 10: install directory + name;
 //   2:           system directory + name;
-//   3:           work directory + name for exactly "flashax7.exe" or
-//                "install_flash_player_active_x.msi", otherwise system
+//   3:           work directory + name for exactly one of the Flash
+//                setup's names (package/PackageRoles.h), otherwise system
 //                directory + the name with its extension replaced by ".dll";
 //   4:           work directory + name, "impborl.dat" (exactly) becoming
 //                "impborl.dll";

@@ -135,7 +135,7 @@ std::string ManualPage(const std::string& version, const std::string& date) {
   page += ".\\\" The manual page of sspack, written by sspack-docs from sspack's command\n";
   page += ".\\\" table (tools/CommandTable.cpp); change it there.\n";
   page += ".TH SSPACK 1 \"" + date + "\" \"sspack " + version + "\" \"User Commands\"\n";
-  page += ".nh\n";  // names such as install_flash_player_active_x.msi stay whole
+  page += ".nh\n";  // long file names (the Flash setup's) stay whole
   page += ".SH NAME\nsspack \\- " + Roff(doc.oneLine) + "\n";
   page += ".SH SYNOPSIS\n";
   page += ".B sspack\n.RB [ \\-h | \\-\\-help | \\-\\-version ]\n";

@@ -53,7 +53,7 @@ struct ExitCodeDoc {
 // A key of the manifest, or of its data folder's object.
 struct KeyDoc {
   const char* key;
-  const char* meaning;
+  std::string meaning;
 };
 
 // A titled item of the manual's other sections (files, examples).
