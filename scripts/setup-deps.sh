@@ -44,7 +44,8 @@ mkdir -p "$cache"
 # throw-away certificates. python3-jsonschema checks manifests against
 # sspack's schema in the host tests, independently of sspack's own reader;
 # lintian checks the .deb (scripts/package.sh),
-# groff renders sspack's manual page (its plain-text copy and its test).
+# groff renders sspack's manual page (its plain-text copy and its test);
+# universal-ctags finds the functions for the function-length check.
 packages=(
   cmake make g++ pkg-config
   g++-mingw-w64-i686 gcc-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
@@ -57,6 +58,7 @@ packages=(
   dpkg-dev lintian groff-base
   osslsigncode openssl
   python3-jsonschema
+  universal-ctags
 )
 
 # man renders the manual page in its test (man -l --warnings).
