@@ -410,6 +410,68 @@ CLI::App* AddCommand(CLI::App& app, const char* name, const Binders& binders, st
   return command;
 }
 
+// What the command line asked for: each option's variable, and the command
+// chosen.
+struct CommandLine {
+  BuildRequest request;
+  std::string installer, dir, manifestOut;
+  bool quiet = false;
+  bool entries = false;
+  bool force = false;
+  unsigned jobs = 0;
+  // A package can name far more than it holds (copies, nesting): what it
+  // may expand to is limited (kDefaultMaxOutput).
+  uint64_t maxOutput = kDefaultMaxOutput;
+  CLI::App* build = nullptr;
+  CLI::App* init = nullptr;
+  CLI::App* list = nullptr;
+  CLI::App* verify = nullptr;
+  CLI::App* extract = nullptr;
+};
+
+// Adds the table's commands to `app`, each argument and option bound to its
+// variable in *line. What the table and this program do not share is named
+// in *unbound.
+void AddCommands(CLI::App& app, CommandLine* line, std::string* unbound) {
+  BuildRequest& request = line->request;
+  const Binder maxOutput = [line](CLI::App* command, const OptionDoc& option) {
+    return command->add_option(option.names, line->maxOutput, option.help)->transform(CLI::AsSizeValue(false));
+  };
+  const Binder jobs = [line](CLI::App* command, const OptionDoc& option) {
+    return command->add_option(option.names, line->jobs, option.help)->check(CLI::Range(1u, 256u));
+  };
+  line->build = AddCommand(app, "build",
+                           {{"manifest", Value(request.manifest)},
+                            {"-o,--output", Value(request.output)},
+                            {"--stub", Value(request.stub)},
+                            {"--impborl", Value(request.impborl)},
+                            {"--sign", Value(request.sign.pfx)},
+                            {"--sign-password-file", Value(request.sign.passwordFile)},
+                            {"--timestamp", Value(request.sign.timestampUrl)},
+                            {"--allow-outside", Flag(request.allowOutside)},
+                            {"-q,--quiet", Flag(request.quiet)},
+                            {"-j,--jobs", jobs}},
+                           unbound);
+  line->init = AddCommand(app, "init",
+                          {{"dir", Value(line->dir)},
+                           {"-o,--output", Value(line->manifestOut)},
+                           {"--force", Flag(line->force)},
+                           {"-q,--quiet", Flag(line->quiet)}},
+                          unbound);
+  line->list = AddCommand(
+      app, "list", {{"installer", Value(line->installer)}, {"--entries", Flag(line->entries)}, {"--max-output", maxOutput}},
+      unbound);
+  line->verify = AddCommand(
+      app, "verify", {{"installer", Value(line->installer)}, {"-q,--quiet", Flag(line->quiet)}, {"--max-output", maxOutput}},
+      unbound);
+  line->extract = AddCommand(app, "extract",
+                             {{"installer", Value(line->installer)},
+                              {"dir", Value(line->dir)},
+                              {"-q,--quiet", Flag(line->quiet)},
+                              {"--max-output", maxOutput}},
+                             unbound);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -418,11 +480,6 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.footer(ExitCodeFooter());
 
-  BuildRequest request;
-  std::string installer, dir, manifestOut;
-  bool quiet = false;
-  bool entries = false;
-  bool force = false;
   const std::vector<std::string> args = Utf8Arguments(argc, argv);
   const char* argv0 = args.empty() ? "sspack" : args[0].c_str();
   // The help flag before the commands, which take it over.
@@ -430,51 +487,10 @@ int main(int argc, char** argv) {
   const OptionDoc& version = doc.options[1];
   app.set_help_flag(help.names, help.help);
   app.set_version_flag(version.names, [argv0] { return VersionText(argv0); }, version.help);
-  unsigned jobs = 0;
-  uint64_t maxOutput = kDefaultMaxOutput;
-  // A package can name far more than it holds (copies, nesting): what it may
-  // expand to is limited (tools/read/PackageCheck.h).
-  const Binder maxOutputBinder = [&maxOutput](CLI::App* command, const OptionDoc& option) {
-    return command->add_option(option.names, maxOutput, option.help)->transform(CLI::AsSizeValue(false));
-  };
 
+  CommandLine line;
   std::string unbound;
-  CLI::App* build = AddCommand(
-      app, "build",
-      {{"manifest", Value(request.manifest)},
-       {"-o,--output", Value(request.output)},
-       {"--stub", Value(request.stub)},
-       {"--impborl", Value(request.impborl)},
-       {"--sign", Value(request.sign.pfx)},
-       {"--sign-password-file", Value(request.sign.passwordFile)},
-       {"--timestamp", Value(request.sign.timestampUrl)},
-       {"--allow-outside", Flag(request.allowOutside)},
-       {"-q,--quiet", Flag(request.quiet)},
-       {"-j,--jobs",
-        [&jobs](CLI::App* command, const OptionDoc& option) {
-          return command->add_option(option.names, jobs, option.help)->check(CLI::Range(1u, 256u));
-        }}},
-      &unbound);
-  CLI::App* init = AddCommand(app, "init",
-                              {{"dir", Value(dir)},
-                               {"-o,--output", Value(manifestOut)},
-                               {"--force", Flag(force)},
-                               {"-q,--quiet", Flag(quiet)}},
-                              &unbound);
-  CLI::App* list = AddCommand(
-      app, "list",
-      {{"installer", Value(installer)}, {"--entries", Flag(entries)}, {"--max-output", maxOutputBinder}},
-      &unbound);
-  CLI::App* verify = AddCommand(
-      app, "verify",
-      {{"installer", Value(installer)}, {"-q,--quiet", Flag(quiet)}, {"--max-output", maxOutputBinder}},
-      &unbound);
-  CLI::App* extract = AddCommand(app, "extract",
-                                 {{"installer", Value(installer)},
-                                  {"dir", Value(dir)},
-                                  {"-q,--quiet", Flag(quiet)},
-                                  {"--max-output", maxOutputBinder}},
-                                 &unbound);
+  AddCommands(app, &line, &unbound);
   if (!unbound.empty()) {
     // The command table and this program disagree: a build fault, which the
     // host tests catch before anyone else meets it.
@@ -497,11 +513,11 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  SetDefaultJobs(jobs);
-  if (*build) return RunBuild(request, argv0);
-  if (*init) return RunInit(argv[0], dir, manifestOut, force, quiet);
-  if (*list) return RunList(installer, entries, maxOutput);
-  if (*verify) return RunVerify(installer, quiet, maxOutput);
-  if (*extract) return RunExtract(installer, dir, quiet, maxOutput);
+  SetDefaultJobs(line.jobs);
+  if (*line.build) return RunBuild(line.request, argv0);
+  if (*line.init) return RunInit(argv[0], line.dir, line.manifestOut, line.force, line.quiet);
+  if (*line.list) return RunList(line.installer, line.entries, line.maxOutput);
+  if (*line.verify) return RunVerify(line.installer, line.quiet, line.maxOutput);
+  if (*line.extract) return RunExtract(line.installer, line.dir, line.quiet, line.maxOutput);
   return kExitUsage;
 }
