@@ -27,8 +27,8 @@
 
 #include "tools/CommandTable.h"
 #include "tools/common/FileIo.h"
-#include "tools/manifest/Manifest.h"
-#include "tools/manifest/ManifestInit.h"
+#include "tools/manifest/ManifestReader.h"
+#include "tools/manifest/ManifestDraft.h"
 #include "tools/build/PackageBuilder.h"
 #include "tools/read/PackageCheck.h"
 #include "tools/common/ParallelJobs.h"

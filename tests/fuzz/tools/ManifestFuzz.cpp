@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "tests/fuzz/tools/ManifestFuzzInput.h"
-#include "tools/manifest/Manifest.h"
-#include "tools/manifest/ManifestInit.h"
+#include "tools/manifest/ManifestReader.h"
+#include "tools/manifest/ManifestDraft.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/CommandTable.h"
-#include "tools/manifest/Manifest.h"
+#include "tools/manifest/ManifestReader.h"
 #include "tools/read/PackageCheck.h"
 #include "tools/build/Signing.h"
 #include "tools/common/ToolParts.h"

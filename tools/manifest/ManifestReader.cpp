@@ -1,4 +1,4 @@
-#include "tools/manifest/Manifest.h"
+#include "tools/manifest/ManifestReader.h"
 
 #include <algorithm>
 #include <cctype>

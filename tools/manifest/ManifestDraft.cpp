@@ -1,4 +1,4 @@
-#include "tools/manifest/ManifestInit.h"
+#include "tools/manifest/ManifestDraft.h"
 
 #include <algorithm>
 #include <cctype>
