@@ -11,6 +11,7 @@
 #include "tools/common/FileIo.h"
 #include "tools/common/PackNames.h"
 #include "tools/build/PackageBuilder.h"
+#include "winsys/LMT_StringUtils.h"
 
 namespace ss::pack {
 namespace {
@@ -18,14 +19,10 @@ namespace {
 namespace fs = std::filesystem;
 constexpr size_t kNotNamed = std::numeric_limits<size_t>::max();
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-// A JSON string. The folder's own names are UTF-8 (others are left out); a
-// byte that is not, in the path above them, is written as U+FFFD.
-std::string Quoted(const std::string& s) {
+// A JSON string literal, quotes included. The folder's own names are UTF-8
+// (others are left out); a byte that is not, in the path above them, is
+// written as U+FFFD.
+std::string JsonString(const std::string& s) {
   return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -45,11 +42,12 @@ bool IsUtf8(const std::string& s) {
 std::string Shown(const std::string& name) {
   for (const char c : name) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || c == '"' || c == '\\') return Quoted(name);
+    if (u < 0x20 || u == 0x7F || c == '"' || c == '\\') return JsonString(name);
   }
   return name;
 }
 
+// A file or folder of the author's folder.
 struct Found {
   std::string name;   // as on disk (UTF-8)
   std::string lower;  // for comparisons
@@ -78,7 +76,7 @@ bool IsNameChar(uint8_t c) { return std::isalnum(c) || c == '_' || c == '-' || c
 // or UTF-16 letters, any letter case), or kNotNamed.
 size_t NamedAt(const std::vector<uint8_t>& engine, const std::string& name) {
   if (name.empty()) return kNotNamed;
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLower(name);
   for (size_t step : {size_t(1), size_t(2)}) {
     const size_t span = lower.size() * step;
     if (engine.size() < span) continue;
@@ -102,7 +100,7 @@ class ManifestText {
  public:
   void Comment(const std::string& line) { pending_.push_back(line); }
   void Member(const std::string& key, const std::string& value) {
-    members_.push_back({pending_, Quoted(key) + ": " + value});
+    members_.push_back({pending_, JsonString(key) + ": " + value});
     pending_.clear();
   }
   std::string Finish(const std::vector<std::string>& header) const {
@@ -131,341 +129,103 @@ class ManifestText {
   std::vector<std::string> pending_;
 };
 
-}  // namespace
+// A text for people to read, which may be the document.
+bool IsDocument(const Found& f) { return HasExt(f, {".txt", ".htm", ".html", ".rtf", ".pdf", ".doc", ".wri"}); }
 
-bool DraftManifest(const std::string& dir, const std::string& manifestPath, ManifestDraft* draft,
-                   std::string* error, const std::string& schemaUri) {
-  *draft = ManifestDraft();
+bool ByName(const Found& a, const Found& b) { return a.name < b.name; }
+
+// The folder's own files and folders, in name order, and the names a JSON
+// manifest cannot hold. Hidden entries are passed over, and so are
+// manifests, the tool's own parts and its temporary files: they are no part
+// of a screen saver.
+struct FolderScan {
+  std::vector<Found> files, folders, unnamable;
+};
+
+bool IsToolFile(const Found& f) {
+  return f.ext == ".json" || f.lower == "ssinstall.exe" || f.lower == "impborl.dll" ||
+         f.lower.find(".sspack-") != std::string::npos;
+}
+
+ToolResult ScanFolder(const fs::path& root, FolderScan* scan) {
   std::error_code ec;
-  const fs::path root = fs::absolute(fs::u8path(dir), ec).lexically_normal();
-  if (ec || !fs::is_directory(root, ec)) {
-    *error = dir + ": not a folder";
-    return false;
-  }
-  const fs::path manifest = fs::absolute(fs::u8path(manifestPath), ec).lexically_normal();
-  const fs::path base = manifest.parent_path();
-  auto relative = [&](const fs::path& p) {
-    const fs::path rel = p.lexically_relative(base);
-    return (rel.empty() ? p : rel).generic_u8string();
-  };
-
-  // The folder's own files and folders, in name order.
-  std::vector<Found> files, folders, ignored, unnamable;
   for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
     Found f;
     f.name = it->path().filename().u8string();
-    f.lower = Lower(f.name);
-    f.ext = Lower(it->path().extension().u8string());
+    f.lower = AsciiLower(f.name);
+    f.ext = AsciiLower(it->path().extension().u8string());
     f.path = it->path();
-    if (f.name[0] == '.') continue;  // hidden files and folders
+    if (f.name[0] == '.') continue;
     if (!IsUtf8(f.name)) {
-      // A JSON manifest cannot name it; said in a comment below.
-      unnamable.push_back(f);
+      scan->unnamable.push_back(f);
       continue;
     }
     const fs::file_status status = it->status(ec);
     if (ec) break;
     if (fs::is_directory(status)) {
-      folders.push_back(f);
+      scan->folders.push_back(f);
     } else if (fs::is_regular_file(status)) {
       f.size = fs::file_size(f.path, ec);
       if (ec) break;
-      // Manifests, the tool's own parts and its temporary files are no part
-      // of a screen saver.
-      const bool tools = f.ext == ".json" || f.lower == "ssinstall.exe" || f.lower == "impborl.dll" ||
-                         f.lower.find(".sspack-") != std::string::npos;
-      (tools ? ignored : files).push_back(f);
+      if (!IsToolFile(f)) scan->files.push_back(f);
     }
   }
-  if (ec) {
-    *error = root.u8string() + ": cannot be read: " + ec.message();
-    return false;
-  }
-  auto byName = [](const Found& a, const Found& b) { return a.name < b.name; };
-  std::sort(files.begin(), files.end(), byName);
-  std::sort(folders.begin(), folders.end(), byName);
+  if (ec) return ToolResult::Fault(root.u8string() + ": cannot be read: " + ec.message());
+  std::sort(scan->files.begin(), scan->files.end(), ByName);
+  std::sort(scan->folders.begin(), scan->folders.end(), ByName);
+  return ToolResult();
+}
 
-  std::vector<Found> engines, flashSetups, libraries, pictures, licences, settings, savers, others, programs;
+// The files by the role their name, kind and size suggest; each file has
+// one.
+struct Candidates {
+  std::vector<Found> engines, flashSetups, libraries, programs, pictures, savers, licences, settings,
+      others;
+};
+
+Candidates Classify(const std::vector<Found>& files) {
+  Candidates c;
   for (const Found& f : files) {
     if (f.ext == ".scr") {
-      engines.push_back(f);
-    } else if (f.lower == kFlashSetupNames[0] || f.lower == kFlashSetupNames[1]) {
-      flashSetups.push_back(f);
+      c.engines.push_back(f);
+    } else if (IsFlashSetupName(f.lower)) {
+      c.flashSetups.push_back(f);
     } else if (f.ext == ".dll") {
-      libraries.push_back(f);
+      c.libraries.push_back(f);
     } else if (HasExt(f, {".exe", ".msi", ".com", ".bat"})) {
-      programs.push_back(f);
+      c.programs.push_back(f);
     } else if (HasExt(f, {".swf", ".bmp", ".jpg", ".jpeg"})) {
-      pictures.push_back(f);
+      c.pictures.push_back(f);
     } else if (f.lower == "saver.dat") {
       // The header the installer writes itself; as settings only when
       // nothing else offers them.
-      if (f.size == kSaverDataHeaderSize) savers.push_back(f);
+      if (f.size == kSaverDataHeaderSize) c.savers.push_back(f);
     } else if (f.lower.find("licen") != std::string::npos || f.lower.find("eula") != std::string::npos) {
-      licences.push_back(f);
+      c.licences.push_back(f);
     } else if (f.size == kSaverSettingsSize && !HasExt(f, {".txt", ".htm", ".html", ".rtf"})) {
-      settings.push_back(f);
+      c.settings.push_back(f);
     } else {
-      others.push_back(f);
+      c.others.push_back(f);
     }
   }
+  return c;
+}
 
-  ManifestText m;
-  std::vector<std::string>& missing = draft->missing;
-  std::vector<std::string>& chosen = draft->chosen;
-  std::vector<Found> unused = programs;
+// The presentation kinds by a file's extension.
+struct PresentationKind {
+  const char* ext;
+  const char* kind;
+  uint8_t mode;
+};
+constexpr PresentationKind kPresentationKinds[] = {
+    {".swf", "flash", dmFlash}, {".bmp", "bitmap", dmBitmap}, {".jpg", "jpeg", dmJpeg}, {".jpeg", "jpeg", dmJpeg}};
 
-  if (!schemaUri.empty()) {
-    m.Comment("The schema of this file, for editors that check and complete it as it is typed;");
-    m.Comment("sspack does not read it.");
-    m.Member("$schema", Quoted(schemaUri));
-  }
-
-  // The engine, and the title it is installed under.
-  std::vector<uint8_t> engineBytes;
-  std::string title;
-  if (engines.size() == 1) {
-    if (ToolResult read = ReadWholeFile(engines[0].path.u8string(), &engineBytes); !read.ok()) {
-      *error = read.message();
-      return false;
-    }
-    title = engines[0].path.stem().u8string();
-  }
-  if (!title.empty()) {
-    m.Comment("The screen saver's name: the engine is installed as \"<title>.scr\" and the");
-    m.Comment("uninstall entry reads \"<title> Screen Saver\". At most 64 characters.");
-    std::string ansi, bad;
-    std::string fault = Utf8ToAnsi(title, &ansi, &bad) ? TitleFault(ansi) : "holds \"" + bad + "\", outside code page 1252";
-    if (!fault.empty()) {
-      m.Comment("Taken from the engine's name, which does not serve as a title: " + fault);
-      missing.push_back("title: " + Quoted(title) + " (from the engine's name) " + fault + "; give another");
-    }
-    m.Member("title", Quoted(title));
-    chosen.push_back("title: " + title);
-  } else {
-    m.Comment("STILL MISSING \"title\": the screen saver's name, at most 64 characters.");
-    missing.push_back("title: no engine to take it from; add \"title\"");
-  }
-
-  // The presentation shown while installing.
-  struct Kind {
-    const char* ext;
-    const char* kind;
-    uint8_t mode;
-  };
-  const Kind kinds[] = {{".swf", "flash", dmFlash}, {".bmp", "bitmap", dmBitmap}, {".jpg", "jpeg", dmJpeg},
-                        {".jpeg", "jpeg", dmJpeg}};
-  std::vector<std::pair<Found, const Kind*>> shows;
-  for (const Found& f : pictures) {
-    for (const Kind& k : kinds) {
-      if (f.ext != k.ext) continue;
-      std::vector<uint8_t> bytes;
-      if (ReadWholeFile(f.path.u8string(), &bytes).ok() && PresentationFault(k.mode, bytes).empty()) {
-        shows.push_back({f, &k});
-      } else {
-        unused.push_back(f);
-      }
-    }
-  }
-  // Several: the one named for it, else the first.
-  std::stable_sort(shows.begin(), shows.end(), [](const auto& a, const auto& b) {
-    auto preferred = [](const Found& f) {
-      const std::string stem = Lower(f.path.stem().u8string());
-      return stem == "presentation" || stem == "installer";
-    };
-    return preferred(a.first) && !preferred(b.first);
-  });
-  if (!shows.empty()) {
-    const auto& [show, kind] = shows[0];
-    m.Comment("Shown while installing: \"bitmap\", \"jpeg\", \"flash\" or \"none\" (a quiet install).");
-    if (shows.size() > 1) {
-      std::vector<Found> rest;
-      for (size_t i = 1; i < shows.size(); ++i) rest.push_back(shows[i].first);
-      m.Comment("Also found, not used: " + NameList(rest) + ".");
-      unused.insert(unused.end(), rest.begin(), rest.end());
-    }
-    m.Member("presentation", "{\"kind\": " + Quoted(kind->kind) + ", \"file\": " + Quoted(relative(show.path)) + "}");
-    chosen.push_back("presentation: " + Shown(show.name) + " (" + kind->kind + ")");
-  } else {
-    m.Comment("No picture or Flash movie here: the installer installs without showing one.");
-    m.Comment("For one, give {\"kind\": \"bitmap\" | \"jpeg\" | \"flash\", \"file\": ...}.");
-    m.Member("presentation", "{\"kind\": \"none\"}");
-    chosen.push_back("presentation: none");
-  }
-
-  if (!licences.empty()) {
-    m.Comment("The licence the user accepts before installing.");
-    if (licences.size() > 1) {
-      m.Comment("Also found, not used: " + NameList(std::vector<Found>(licences.begin() + 1, licences.end())) + ".");
-      unused.insert(unused.end(), licences.begin() + 1, licences.end());
-    }
-    m.Member("license", Quoted(relative(licences[0].path)));
-    chosen.push_back("license: " + Shown(licences[0].name));
-  }
-  if (!flashSetups.empty()) {
-    m.Comment("The Flash player setup, run when the machine has no player or an older one.");
-    m.Member("flashSetup", Quoted(relative(flashSetups[0].path)));
-    chosen.push_back("flashSetup: " + Shown(flashSetups[0].name));
-    unused.insert(unused.end(), flashSetups.begin() + 1, flashSetups.end());
-  }
-
-  // The files the engine names are the ones it loads from its install
-  // directory: its support file and libraries.
-  for (std::vector<Found>* list : {&others, &libraries}) {
-    for (Found& f : *list) f.named = engineBytes.empty() ? kNotNamed : NamedAt(engineBytes, f.name);
-  }
-  std::stable_sort(libraries.begin(), libraries.end(),
-                   [](const Found& a, const Found& b) { return a.named < b.named; });
-  auto isDocument = [](const Found& f) {
-    return HasExt(f, {".txt", ".htm", ".html", ".rtf", ".pdf", ".doc", ".wri"});
-  };
-
-  const Found* support = nullptr;
-  for (const Found& f : others) {
-    if (f.named != kNotNamed && (support == nullptr || f.named < support->named)) support = &f;
-  }
-  if (support == nullptr) {
-    std::vector<const Found*> plain;
-    for (const Found& f : others) {
-      if (!isDocument(f)) plain.push_back(&f);
-    }
-    if (plain.size() == 1) support = plain[0];
-  }
-  const Found* document = nullptr;
-  for (const Found& f : others) {
-    if (&f == support || !isDocument(f)) continue;
-    const bool readme = f.lower.rfind("readme", 0) == 0 || f.lower.rfind("read me", 0) == 0;
-    if (readme && (document == nullptr || document->lower.rfind("readme", 0) != 0)) document = &f;
-  }
-  if (document == nullptr) {
-    std::vector<const Found*> texts;
-    for (const Found& f : others) {
-      if (&f != support && isDocument(f)) texts.push_back(&f);
-    }
-    if (texts.size() == 1 && support != nullptr) document = texts[0];
-  }
-  if (document != nullptr) {
-    m.Comment("A document placed in the install directory.");
-    m.Member("document", Quoted(relative(document->path)));
-    chosen.push_back("document: " + Shown(document->name));
-  }
-
-  if (engines.size() == 1) {
-    m.Comment("The screen saver engine.");
-    m.Member("engine", Quoted(relative(engines[0].path)));
-    chosen.push_back("engine: " + Shown(engines[0].name));
-  } else {
-    const std::string why = engines.empty() ? "no .scr file here" : "several .scr files here (" + NameList(engines) + "); keep one";
-    m.Comment("STILL MISSING \"engine\": the screen saver (.scr): " + why + ".");
-    missing.push_back("engine: " + why);
-    unused.insert(unused.end(), engines.begin(), engines.end());
-  }
-
-  if (support != nullptr) {
-    m.Comment(support->named != kNotNamed ? "The support file: the engine names it."
-                                          : "The support file: the one file here of no other role.");
-    m.Member("supportFile", Quoted(relative(support->path)));
-    chosen.push_back("supportFile: " + Shown(support->name));
-  } else {
-    std::vector<Found> candidates;
-    for (const Found& f : others) {
-      if (&f != document) candidates.push_back(f);
-    }
-    const std::string why = candidates.empty() ? "no file here is left for it"
-                                               : "the engine names none of " + NameList(candidates) + "; pick one";
-    m.Comment("STILL MISSING \"supportFile\": the file the engine reads from its install directory:");
-    m.Comment(why + ".");
-    missing.push_back("supportFile: " + why);
-  }
-
-  std::vector<Found> libs = libraries;
-  if (libs.size() > 2) {
-    // The engine decides when it names exactly two.
-    std::vector<Found> named;
-    for (const Found& f : libs) {
-      if (f.named != kNotNamed) named.push_back(f);
-    }
-    if (named.size() == 2) {
-      for (const Found& f : libs) {
-        if (f.named == kNotNamed) unused.push_back(f);
-      }
-      libs = named;
-    }
-  }
-  if (libs.size() == 2) {
-    const bool ordered = libs[0].named != kNotNamed && libs[1].named != kNotNamed;
-    m.Comment(ordered ? "The two support libraries, in the order the engine names them."
-                      : "The two support libraries (check their order: segment 9, then 10).");
-    m.Member("supportLibraries", "[" + Quoted(relative(libs[0].path)) + ", " + Quoted(relative(libs[1].path)) + "]");
-    chosen.push_back("supportLibraries: " + Shown(libs[0].name) + ", " + Shown(libs[1].name));
-  } else {
-    const std::string why = libs.empty() ? "no .dll file here"
-                            : libs.size() == 1 ? "only " + Shown(libs[0].name) + " here; the package carries exactly two"
-                                               : "more than two .dll files here (" + NameList(libs) + "); name the two the engine loads";
-    m.Comment("STILL MISSING \"supportLibraries\": exactly two libraries for the install directory:");
-    m.Comment(why + ".");
-    missing.push_back("supportLibraries: " + why);
-  }
-
-  // The data file: one folder of files.
-  const Found* data = nullptr;
-  if (folders.size() == 1) data = &folders[0];
-  for (const char* preferred : {"data", "media"}) {
-    for (const Found& f : folders) {
-      if (folders.size() > 1 && f.lower == preferred) data = &f;
-    }
-  }
-  const Found* settingsFile = !settings.empty() ? &settings[0] : !savers.empty() ? &savers[0] : nullptr;
-  if (data != nullptr) {
-    std::string value = "{\"folder\": " + Quoted(relative(data->path));
-    if (settingsFile != nullptr) {
-      m.Comment("The data file: every file below " + Quoted(data->name) + ", with the engine's settings");
-      m.Comment("from " + Shown(settingsFile->name) + " (" + std::to_string(settingsFile->size) + " bytes).");
-      value += ", \"settings\": " + Quoted(relative(settingsFile->path));
-    } else {
-      m.Comment("The data file: every file below " + Quoted(data->name) + ". No settings file (1232 bytes)");
-      m.Comment("was found, so the engine's settings are zeros; add \"settings\": FILE for others.");
-    }
-    m.Member("data", value + "}");
-    chosen.push_back("data: " + Shown(data->name) + "/" + (settingsFile ? ", settings " + Shown(settingsFile->name) : ""));
-  } else {
-    const std::string why = folders.empty() ? "no folder here; put the screen saver's data files in one (e.g. media/)"
-                                             : "several folders here (" + NameList(folders) + "); name one";
-    m.Comment("STILL MISSING \"data\": {\"folder\": FOLDER} with the files the engine shows:");
-    m.Comment(why + ".");
-    missing.push_back("data: " + why);
-  }
-  for (const std::vector<Found>* rest : {&settings, &savers}) {
-    for (const Found& f : *rest) {
-      if (&f != settingsFile) unused.push_back(f);
-    }
-  }
-  for (const Found& f : others) {
-    if (&f != support && &f != document) unused.push_back(f);
-  }
-  for (const Found& f : libraries) {
-    if (std::none_of(libs.begin(), libs.end(), [&](const Found& l) { return l.name == f.name; }) &&
-        std::none_of(unused.begin(), unused.end(), [&](const Found& u) { return u.name == f.name; })) {
-      unused.push_back(f);
-    }
-  }
-  if (data == nullptr) unused.insert(unused.end(), folders.begin(), folders.end());
-  for (const Found& f : folders) {
-    if (data != nullptr && &f != data) unused.push_back(f);
-  }
-  std::sort(unused.begin(), unused.end(), byName);
-  if (!unused.empty()) m.Comment("Not packed: " + NameList(unused) + ".");
-  if (!unnamable.empty()) {
-    std::string names;
-    for (const Found& f : unnamable) {
-      names += (names.empty() ? "" : ", ") + Quoted(f.name);
-    }
-    m.Comment("Not packed, as their names are not UTF-8, which a manifest cannot hold: " + names + ".");
-  }
-
+// The comment lines that open the manifest: how to build from it, and
+// whether something is still missing.
+std::vector<std::string> HeaderLines(const fs::path& manifest, bool missing) {
   std::string manifestName = manifest.filename().u8string();
   if (manifestName.find(' ') != std::string::npos || Shown(manifestName) != manifestName) {
-    manifestName = Quoted(manifestName);
+    manifestName = JsonString(manifestName);
   }
   std::vector<std::string> header = {
       "A manifest that \"sspack init\" wrote for the files of this folder. Check each",
@@ -473,12 +233,392 @@ bool DraftManifest(const std::string& dir, const std::string& manifestPath, Mani
       "  sspack build " + manifestName + " -o Setup.exe",
       "Paths are relative to this file. Every key is described in sspack's README",
       "(share/doc/sspack/README.md where sspack is installed)."};
-  if (!missing.empty()) {
+  if (missing) {
     header.push_back("");
     header.push_back("Still missing (see STILL MISSING below): sspack build names them until they are given.");
   }
-  draft->text = m.Finish(header);
-  return true;
+  return header;
+}
+
+// Drafts the manifest for one folder, role by role in the order the manifest
+// lists them: each writes its member with a comment that says why, or a
+// comment that says what is still missing. What no role takes is listed as
+// not packed at the end.
+class Drafter {
+ public:
+  Drafter(const fs::path& manifest, FolderScan scan, ManifestDraft* draft)
+      : manifest_(manifest), base_(manifest.parent_path()), folders_(std::move(scan.folders)),
+        unnamable_(std::move(scan.unnamable)), c_(Classify(scan.files)), draft_(draft),
+        unused_(c_.programs) {}
+
+  ToolResult Draft(const std::string& schemaUri) {
+    DraftSchema(schemaUri);
+    if (ToolResult read = ReadEngine(); !read.ok()) return read;
+    DraftTitle();
+    DraftPresentation();
+    DraftLicence();
+    DraftFlashSetup();
+    FindNamedFiles();
+    support_ = ChooseSupportFile();
+    document_ = ChooseDocument();
+    DraftDocument();
+    DraftEngine();
+    DraftSupportFile();
+    DraftSupportLibraries();
+    DraftData();
+    ListNotPacked();
+    draft_->text = m_.Finish(HeaderLines(manifest_, !draft_->missing.empty()));
+    return ToolResult();
+  }
+
+ private:
+  void Chosen(const std::string& line) { draft_->chosen.push_back(line); }
+  void Missing(const std::string& line) { draft_->missing.push_back(line); }
+  // A path as the manifest holds it: relative to the manifest's folder, as a
+  // JSON string.
+  std::string PathValue(const fs::path& p) const {
+    const fs::path rel = p.lexically_relative(base_);
+    return JsonString((rel.empty() ? p : rel).generic_u8string());
+  }
+
+  void DraftSchema(const std::string& schemaUri);
+  ToolResult ReadEngine();
+  void DraftTitle();
+  std::vector<std::pair<Found, const PresentationKind*>> UsablePresentations();
+  void DraftPresentation();
+  void DraftLicence();
+  void DraftFlashSetup();
+  void FindNamedFiles();
+  const Found* ChooseSupportFile() const;
+  const Found* ChooseDocument() const;
+  void DraftDocument();
+  void DraftEngine();
+  void DraftSupportFile();
+  void ChooseLibraries();
+  void DraftSupportLibraries();
+  const Found* ChooseDataFolder() const;
+  void DraftData();
+  void ListNotPacked();
+
+  fs::path manifest_;
+  fs::path base_;  // the manifest's folder, which its paths are relative to
+  std::vector<Found> folders_;
+  std::vector<Found> unnamable_;
+  Candidates c_;
+  ManifestDraft* draft_;
+  std::vector<Found> unused_;  // files and folders no role takes
+  ManifestText m_;
+  std::vector<uint8_t> engineBytes_;  // the one engine's, else empty
+  std::string title_;
+  const Found* support_ = nullptr;
+  const Found* document_ = nullptr;
+  std::vector<Found> libs_;  // the libraries offered for the two places
+  const Found* data_ = nullptr;
+  const Found* settingsFile_ = nullptr;
+};
+
+void Drafter::DraftSchema(const std::string& schemaUri) {
+  if (schemaUri.empty()) return;
+  m_.Comment("The schema of this file, for editors that check and complete it as it is typed;");
+  m_.Comment("sspack does not read it.");
+  m_.Member("$schema", JsonString(schemaUri));
+}
+
+// The engine, and the title it is installed under.
+ToolResult Drafter::ReadEngine() {
+  if (c_.engines.size() != 1) return ToolResult();
+  if (ToolResult read = ReadWholeFile(c_.engines[0].path.u8string(), &engineBytes_); !read.ok()) return read;
+  title_ = c_.engines[0].path.stem().u8string();
+  return ToolResult();
+}
+
+void Drafter::DraftTitle() {
+  if (title_.empty()) {
+    m_.Comment("STILL MISSING \"title\": the screen saver's name, at most 64 characters.");
+    Missing("title: no engine to take it from; add \"title\"");
+    return;
+  }
+  m_.Comment("The screen saver's name: the engine is installed as \"<title>.scr\" and the");
+  m_.Comment("uninstall entry reads \"<title> Screen Saver\". At most 64 characters.");
+  std::string ansi, bad;
+  const std::string fault =
+      Utf8ToAnsi(title_, &ansi, &bad) ? TitleFault(ansi) : "holds \"" + bad + "\", outside code page 1252";
+  if (!fault.empty()) {
+    m_.Comment("Taken from the engine's name, which does not serve as a title: " + fault);
+    Missing("title: " + JsonString(title_) + " (from the engine's name) " + fault + "; give another");
+  }
+  m_.Member("title", JsonString(title_));
+  Chosen("title: " + title_);
+}
+
+// The pictures and movies whose bytes can be shown, the one named for it
+// ("presentation" or "installer") first; the others are not packed.
+std::vector<std::pair<Found, const PresentationKind*>> Drafter::UsablePresentations() {
+  std::vector<std::pair<Found, const PresentationKind*>> shows;
+  for (const Found& f : c_.pictures) {
+    for (const PresentationKind& k : kPresentationKinds) {
+      if (f.ext != k.ext) continue;
+      std::vector<uint8_t> bytes;
+      if (ReadWholeFile(f.path.u8string(), &bytes).ok() && PresentationFault(k.mode, bytes).empty()) {
+        shows.push_back({f, &k});
+      } else {
+        unused_.push_back(f);
+      }
+    }
+  }
+  std::stable_sort(shows.begin(), shows.end(), [](const auto& a, const auto& b) {
+    auto preferred = [](const Found& f) {
+      const std::string stem = AsciiLower(f.path.stem().u8string());
+      return stem == "presentation" || stem == "installer";
+    };
+    return preferred(a.first) && !preferred(b.first);
+  });
+  return shows;
+}
+
+// The presentation shown while installing: of several, the one named for
+// it, else the first.
+void Drafter::DraftPresentation() {
+  const auto shows = UsablePresentations();
+  if (shows.empty()) {
+    m_.Comment("No picture or Flash movie here: the installer installs without showing one.");
+    m_.Comment("For one, give {\"kind\": \"bitmap\" | \"jpeg\" | \"flash\", \"file\": ...}.");
+    m_.Member("presentation", "{\"kind\": \"none\"}");
+    Chosen("presentation: none");
+    return;
+  }
+  const auto& [show, kind] = shows[0];
+  m_.Comment("Shown while installing: \"bitmap\", \"jpeg\", \"flash\" or \"none\" (a quiet install).");
+  if (shows.size() > 1) {
+    std::vector<Found> rest;
+    for (size_t i = 1; i < shows.size(); ++i) rest.push_back(shows[i].first);
+    m_.Comment("Also found, not used: " + NameList(rest) + ".");
+    unused_.insert(unused_.end(), rest.begin(), rest.end());
+  }
+  m_.Member("presentation", "{\"kind\": " + JsonString(kind->kind) + ", \"file\": " + PathValue(show.path) + "}");
+  Chosen("presentation: " + Shown(show.name) + " (" + kind->kind + ")");
+}
+
+void Drafter::DraftLicence() {
+  const std::vector<Found>& licences = c_.licences;
+  if (licences.empty()) return;
+  m_.Comment("The licence the user accepts before installing.");
+  if (licences.size() > 1) {
+    m_.Comment("Also found, not used: " + NameList(std::vector<Found>(licences.begin() + 1, licences.end())) + ".");
+    unused_.insert(unused_.end(), licences.begin() + 1, licences.end());
+  }
+  m_.Member("license", PathValue(licences[0].path));
+  Chosen("license: " + Shown(licences[0].name));
+}
+
+void Drafter::DraftFlashSetup() {
+  const std::vector<Found>& setups = c_.flashSetups;
+  if (setups.empty()) return;
+  m_.Comment("The Flash player setup, run when the machine has no player or an older one.");
+  m_.Member("flashSetup", PathValue(setups[0].path));
+  Chosen("flashSetup: " + Shown(setups[0].name));
+  unused_.insert(unused_.end(), setups.begin() + 1, setups.end());
+}
+
+// The files the engine names are the ones it loads from its install
+// directory: its support file and libraries, the libraries in the order it
+// names them.
+void Drafter::FindNamedFiles() {
+  for (std::vector<Found>* list : {&c_.others, &c_.libraries}) {
+    for (Found& f : *list) f.named = engineBytes_.empty() ? kNotNamed : NamedAt(engineBytes_, f.name);
+  }
+  std::stable_sort(c_.libraries.begin(), c_.libraries.end(),
+                   [](const Found& a, const Found& b) { return a.named < b.named; });
+}
+
+// The file the engine names first; else the one file of no other role that
+// is no document.
+const Found* Drafter::ChooseSupportFile() const {
+  const Found* support = nullptr;
+  for (const Found& f : c_.others) {
+    if (f.named != kNotNamed && (support == nullptr || f.named < support->named)) support = &f;
+  }
+  if (support != nullptr) return support;
+  std::vector<const Found*> plain;
+  for (const Found& f : c_.others) {
+    if (!IsDocument(f)) plain.push_back(&f);
+  }
+  return plain.size() == 1 ? plain[0] : nullptr;
+}
+
+// A "readme" ("readme" before "read me"); else the one document left when
+// the support file is known.
+const Found* Drafter::ChooseDocument() const {
+  const Found* document = nullptr;
+  for (const Found& f : c_.others) {
+    if (&f == support_ || !IsDocument(f)) continue;
+    const bool readme = f.lower.rfind("readme", 0) == 0 || f.lower.rfind("read me", 0) == 0;
+    if (readme && (document == nullptr || document->lower.rfind("readme", 0) != 0)) document = &f;
+  }
+  if (document != nullptr) return document;
+  std::vector<const Found*> texts;
+  for (const Found& f : c_.others) {
+    if (&f != support_ && IsDocument(f)) texts.push_back(&f);
+  }
+  return texts.size() == 1 && support_ != nullptr ? texts[0] : nullptr;
+}
+
+void Drafter::DraftDocument() {
+  if (document_ == nullptr) return;
+  m_.Comment("A document placed in the install directory.");
+  m_.Member("document", PathValue(document_->path));
+  Chosen("document: " + Shown(document_->name));
+}
+
+void Drafter::DraftEngine() {
+  const std::vector<Found>& engines = c_.engines;
+  if (engines.size() == 1) {
+    m_.Comment("The screen saver engine.");
+    m_.Member("engine", PathValue(engines[0].path));
+    Chosen("engine: " + Shown(engines[0].name));
+    return;
+  }
+  const std::string why =
+      engines.empty() ? "no .scr file here" : "several .scr files here (" + NameList(engines) + "); keep one";
+  m_.Comment("STILL MISSING \"engine\": the screen saver (.scr): " + why + ".");
+  Missing("engine: " + why);
+  unused_.insert(unused_.end(), engines.begin(), engines.end());
+}
+
+void Drafter::DraftSupportFile() {
+  if (support_ != nullptr) {
+    m_.Comment(support_->named != kNotNamed ? "The support file: the engine names it."
+                                            : "The support file: the one file here of no other role.");
+    m_.Member("supportFile", PathValue(support_->path));
+    Chosen("supportFile: " + Shown(support_->name));
+    return;
+  }
+  std::vector<Found> candidates;
+  for (const Found& f : c_.others) {
+    if (&f != document_) candidates.push_back(f);
+  }
+  const std::string why = candidates.empty() ? "no file here is left for it"
+                                             : "the engine names none of " + NameList(candidates) + "; pick one";
+  m_.Comment("STILL MISSING \"supportFile\": the file the engine reads from its install directory:");
+  m_.Comment(why + ".");
+  Missing("supportFile: " + why);
+}
+
+// Of more than two libraries, the engine decides when it names exactly two;
+// the others are then not packed.
+void Drafter::ChooseLibraries() {
+  libs_ = c_.libraries;
+  if (libs_.size() <= 2) return;
+  std::vector<Found> named;
+  for (const Found& f : libs_) {
+    if (f.named != kNotNamed) named.push_back(f);
+  }
+  if (named.size() != 2) return;
+  for (const Found& f : libs_) {
+    if (f.named == kNotNamed) unused_.push_back(f);
+  }
+  libs_ = named;
+}
+
+void Drafter::DraftSupportLibraries() {
+  ChooseLibraries();
+  if (libs_.size() == 2) {
+    const bool ordered = libs_[0].named != kNotNamed && libs_[1].named != kNotNamed;
+    m_.Comment(ordered ? "The two support libraries, in the order the engine names them."
+                       : "The two support libraries (check their order: segment 9, then 10).");
+    m_.Member("supportLibraries", "[" + PathValue(libs_[0].path) + ", " + PathValue(libs_[1].path) + "]");
+    Chosen("supportLibraries: " + Shown(libs_[0].name) + ", " + Shown(libs_[1].name));
+    return;
+  }
+  const std::string why = libs_.empty() ? "no .dll file here"
+                          : libs_.size() == 1
+                              ? "only " + Shown(libs_[0].name) + " here; the package carries exactly two"
+                              : "more than two .dll files here (" + NameList(libs_) + "); name the two the engine loads";
+  m_.Comment("STILL MISSING \"supportLibraries\": exactly two libraries for the install directory:");
+  m_.Comment(why + ".");
+  Missing("supportLibraries: " + why);
+}
+
+// The one folder; of several, the one called "media", else "data".
+const Found* Drafter::ChooseDataFolder() const {
+  const Found* data = nullptr;
+  if (folders_.size() == 1) data = &folders_[0];
+  for (const char* preferred : {"data", "media"}) {
+    for (const Found& f : folders_) {
+      if (folders_.size() > 1 && f.lower == preferred) data = &f;
+    }
+  }
+  return data;
+}
+
+// The data file: one folder of files, with the engine's settings from a
+// 1232-byte file, else from a whole saver.dat.
+void Drafter::DraftData() {
+  data_ = ChooseDataFolder();
+  settingsFile_ = !c_.settings.empty() ? &c_.settings[0] : !c_.savers.empty() ? &c_.savers[0] : nullptr;
+  if (data_ == nullptr) {
+    const std::string why = folders_.empty() ? "no folder here; put the screen saver's data files in one (e.g. media/)"
+                                             : "several folders here (" + NameList(folders_) + "); name one";
+    m_.Comment("STILL MISSING \"data\": {\"folder\": FOLDER} with the files the engine shows:");
+    m_.Comment(why + ".");
+    Missing("data: " + why);
+    return;
+  }
+  std::string value = "{\"folder\": " + PathValue(data_->path);
+  if (settingsFile_ != nullptr) {
+    m_.Comment("The data file: every file below " + JsonString(data_->name) + ", with the engine's settings");
+    m_.Comment("from " + Shown(settingsFile_->name) + " (" + std::to_string(settingsFile_->size) + " bytes).");
+    value += ", \"settings\": " + PathValue(settingsFile_->path);
+  } else {
+    m_.Comment("The data file: every file below " + JsonString(data_->name) + ". No settings file (1232 bytes)");
+    m_.Comment("was found, so the engine's settings are zeros; add \"settings\": FILE for others.");
+  }
+  m_.Member("data", value + "}");
+  Chosen("data: " + Shown(data_->name) + "/" + (settingsFile_ ? ", settings " + Shown(settingsFile_->name) : ""));
+}
+
+// What no role took, in name order, and the names a manifest cannot hold.
+void Drafter::ListNotPacked() {
+  for (const std::vector<Found>* rest : {&c_.settings, &c_.savers}) {
+    for (const Found& f : *rest) {
+      if (&f != settingsFile_) unused_.push_back(f);
+    }
+  }
+  for (const Found& f : c_.others) {
+    if (&f != support_ && &f != document_) unused_.push_back(f);
+  }
+  for (const Found& f : c_.libraries) {
+    if (std::none_of(libs_.begin(), libs_.end(), [&](const Found& l) { return l.name == f.name; }) &&
+        std::none_of(unused_.begin(), unused_.end(), [&](const Found& u) { return u.name == f.name; })) {
+      unused_.push_back(f);
+    }
+  }
+  if (data_ == nullptr) unused_.insert(unused_.end(), folders_.begin(), folders_.end());
+  for (const Found& f : folders_) {
+    if (data_ != nullptr && &f != data_) unused_.push_back(f);
+  }
+  std::sort(unused_.begin(), unused_.end(), ByName);
+  if (!unused_.empty()) m_.Comment("Not packed: " + NameList(unused_) + ".");
+  if (!unnamable_.empty()) {
+    std::string names;
+    for (const Found& f : unnamable_) names += (names.empty() ? "" : ", ") + JsonString(f.name);
+    m_.Comment("Not packed, as their names are not UTF-8, which a manifest cannot hold: " + names + ".");
+  }
+}
+
+}  // namespace
+
+ToolResult DraftManifest(const std::string& dir, const std::string& manifestPath, ManifestDraft* draft,
+                         const std::string& schemaUri) {
+  *draft = ManifestDraft();
+  std::error_code ec;
+  const fs::path root = fs::absolute(fs::u8path(dir), ec).lexically_normal();
+  if (ec || !fs::is_directory(root, ec)) return ToolResult::Fault(dir + ": not a folder");
+  const fs::path manifest = fs::absolute(fs::u8path(manifestPath), ec).lexically_normal();
+  FolderScan scan;
+  if (ToolResult scanned = ScanFolder(root, &scan); !scanned.ok()) return scanned;
+  Drafter drafter(manifest, std::move(scan), draft);
+  return drafter.Draft(schemaUri);
 }
 
 }  // namespace ss::pack

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/build/PackageBuilder.h"
+#include "tools/common/ToolResult.h"
 
 namespace ss::pack {
 
@@ -19,21 +20,21 @@ struct ManifestOptions {
   bool allowOutside = false;  // files outside the manifest's folder may be packed
 };
 
-// Reads the manifest and every file it names into *input. False with a
-// message that names the manifest or file and the fault. *notes receives
-// remarks that do not stop the build; *outside (when given), with
-// options.allowOutside, the files packed from outside the manifest's folder
-// as "key: path".
-bool LoadManifest(const std::string& manifestPath, const ManifestOptions& options,
-                  PackageInput* input, std::vector<std::string>* notes, std::string* error,
-                  const Progress& progress = nullptr, std::vector<std::string>* outside = nullptr);
+// Reads the manifest and every file it names into *input. On failure, every
+// fault found, each a message that names the manifest or file and the fault
+// (exit code 1). *notes receives remarks that do not stop the build;
+// *outside (when given), with options.allowOutside, the files packed from
+// outside the manifest's folder as "key: path".
+ToolResult LoadManifest(const std::string& manifestPath, const ManifestOptions& options,
+                        PackageInput* input, std::vector<std::string>* notes,
+                        const Progress& progress = nullptr,
+                        std::vector<std::string>* outside = nullptr);
 
 // The same for a manifest given as text, with relative paths taken from
 // baseDir (tests use this).
-bool LoadManifestText(const std::string& text, const std::string& baseDir,
-                      const ManifestOptions& options, PackageInput* input,
-                      std::vector<std::string>* notes, std::string* error,
-                      const Progress& progress = nullptr,
-                      std::vector<std::string>* outside = nullptr);
+ToolResult LoadManifestText(const std::string& text, const std::string& baseDir,
+                            const ManifestOptions& options, PackageInput* input,
+                            std::vector<std::string>* notes, const Progress& progress = nullptr,
+                            std::vector<std::string>* outside = nullptr);
 
 }  // namespace ss::pack
