@@ -27,8 +27,8 @@
 
 #include "tools/CommandTable.h"
 #include "tools/common/FileIo.h"
-#include "tools/manifest/Manifest.h"
-#include "tools/manifest/ManifestInit.h"
+#include "tools/manifest/ManifestReader.h"
+#include "tools/manifest/ManifestDraft.h"
 #include "tools/build/PackageBuilder.h"
 #include "tools/read/PackageCheck.h"
 #include "tools/common/ParallelJobs.h"
@@ -228,10 +228,10 @@ int RunBuild(BuildRequest request, const char* argv0) {
   PackageInput input;
   std::vector<std::string> notes, outside;
   ProgressLine progress(!quiet);
-  if (!LoadManifest(request.manifest, options, &input, &notes, &error, progress.callback(), &outside)) {
+  if (ToolResult loaded = LoadManifest(request.manifest, options, &input, &notes, progress.callback(), &outside);
+      !loaded.ok()) {
     progress.Clear();
-    std::cerr << "sspack: " << error << "\n";
-    return kExitFault;
+    return Report(loaded);
   }
   std::vector<uint8_t> installer;
   if (!BuildInstaller(stubBytes, input, &installer, &error, progress.callback())) {
@@ -270,7 +270,6 @@ int RunInit(const char* argv0, const std::string& dir, std::string manifest, boo
     return kExitWrite;
   }
   ManifestDraft draft;
-  std::string error;
   // The manifest names the schema installed with this sspack by where it
   // lies, as a file URI: the one form of "$schema" that editors follow
   // wherever the manifest itself is.
@@ -281,10 +280,7 @@ int RunInit(const char* argv0, const std::string& dir, std::string manifest, boo
   constexpr bool kWindowsPaths = false;
 #endif
   const std::string schemaUri = schema.empty() ? std::string() : FileUri(schema, kWindowsPaths);
-  if (!DraftManifest(dir, manifest, &draft, &error, schemaUri)) {
-    std::cerr << "sspack: " << error << "\n";
-    return kExitFault;
-  }
+  if (ToolResult drafted = DraftManifest(dir, manifest, &draft, schemaUri); !drafted.ok()) return Report(drafted);
   const std::vector<uint8_t> bytes(draft.text.begin(), draft.text.end());
   if (ToolResult written = force ? ReplaceWholeFile(manifest, bytes) : WriteNewFile(manifest, bytes); !written.ok()) {
     return Report(written);

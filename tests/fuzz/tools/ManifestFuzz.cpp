@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "tests/fuzz/tools/ManifestFuzzInput.h"
-#include "tools/manifest/Manifest.h"
-#include "tools/manifest/ManifestInit.h"
+#include "tools/manifest/ManifestReader.h"
+#include "tools/manifest/ManifestDraft.h"
 
 namespace {
 
@@ -63,8 +63,7 @@ void ReadManifest(const std::string& text) {
   options.installerName = "Setup.exe";
   ss::pack::PackageInput input;
   std::vector<std::string> notes, outside;
-  std::string error;
-  if (!ss::pack::LoadManifestText(text, author.string(), options, &input, &notes, &error, nullptr, &outside)) {
+  if (!ss::pack::LoadManifestText(text, author.string(), options, &input, &notes, nullptr, &outside).ok()) {
     return;
   }
   Check(outside.empty());
@@ -82,8 +81,7 @@ void Init(const uint8_t* data, size_t size) {
   fs::remove_all(dir, ec);
   fuzz::MakeFolder(dir, items);
   ss::pack::ManifestDraft draft;
-  std::string error;
-  if (!ss::pack::DraftManifest(dir.string(), (dir / "saver.json").string(), &draft, &error)) return;
+  if (!ss::pack::DraftManifest(dir.string(), (dir / "saver.json").string(), &draft).ok()) return;
 
   json doc;
   try {
@@ -125,8 +123,9 @@ void Init(const uint8_t* data, size_t size) {
   options.installerName = "Setup.exe";
   ss::pack::PackageInput input;
   std::vector<std::string> notes;
-  if (!ss::pack::LoadManifestText(draft.text, dir.string(), options, &input, &notes, &error)) {
-    Check(error.find("outside the manifest's folder") == std::string::npos);
+  const ss::pack::ToolResult loaded = ss::pack::LoadManifestText(draft.text, dir.string(), options, &input, &notes);
+  if (!loaded.ok()) {
+    Check(loaded.message().find("outside the manifest's folder") == std::string::npos);
   }
 }
 

@@ -17,7 +17,7 @@
 #include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/CommandTable.h"
-#include "tools/manifest/Manifest.h"
+#include "tools/manifest/ManifestReader.h"
 #include "tools/read/PackageCheck.h"
 #include "tools/build/Signing.h"
 #include "tools/common/ToolParts.h"
@@ -111,9 +111,9 @@ class Author : public ::testing::Test {
     options.installerName = "Setup.exe";
     PackageInput input;
     std::vector<std::string> notes;
-    std::string error;
-    if (LoadManifest(WriteManifest(m), options, &input, &notes, &error)) return "";
-    return error.empty() ? "(no message)" : error;
+    const ToolResult loaded = LoadManifest(WriteManifest(m), options, &input, &notes);
+    if (loaded.ok()) return "";
+    return loaded.message().empty() ? "(no message)" : loaded.message();
   }
 
   std::string BuildArgs() const {
@@ -224,6 +224,15 @@ TEST_F(Author, ManifestFaultsNameTheirCause) {
       {"clash with a support file", [](json* m) { (*m)["supportFile"] = "src/media/a.txt"; }, "a.txt"},
       {"clash of libraries", [](json* m) { (*m)["supportLibraries"] = {"src/one.dll", "src/one.dll"}; },
        "already taken"},
+      // Every fault of the builder's checks is named, not just the first.
+      {"second package fault",
+       [](json* m) {
+         (*m)["flashSetup"] = "src/engine.scr";
+         (*m)["supportLibraries"] = {"src/one.dll", "src/one.dll"};
+       },
+       "saver.json: segment 10 (support lib 2) name \"one.dll\" is already taken"},
+      {"second entry fault", [](json* m) { (*m)["data"]["copies"] = {"movie.swf", "a.txt"}; },
+       "saver.json: data: data-file entry 4 \"a.txt\": the name occurs twice"},
       // Files outside the manifest's folder only with --allow-outside (see
       // FilesOutsideTheFolderOnlyWhenAllowed).
       {"absolute path", [](json* m) { (*m)["engine"] = "/etc/passwd"; }, "engine: \"/etc/passwd\" (/etc/passwd) lies outside"},

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/ToolResult.h"
+
 namespace ss::pack {
 
 struct ManifestDraft {
@@ -20,9 +22,9 @@ struct ManifestDraft {
 
 // dir: the author's folder; manifestPath: where the manifest will be written
 // (its paths are relative to its folder); schemaUri: the manifest's JSON
-// Schema as editors find it, written as "$schema" ("": none). False with a
-// message when dir cannot be read.
-bool DraftManifest(const std::string& dir, const std::string& manifestPath, ManifestDraft* draft,
-                   std::string* error, const std::string& schemaUri = std::string());
+// Schema as editors find it, written as "$schema" ("": none). Fails (exit
+// code 1) when dir or the engine in it cannot be read.
+ToolResult DraftManifest(const std::string& dir, const std::string& manifestPath, ManifestDraft* draft,
+                         const std::string& schemaUri = std::string());
 
 }  // namespace ss::pack
