@@ -9,7 +9,7 @@
 
 #include "tools/common/FileIo.h"
 #include "tools/common/PackNames.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
 #include "tools/pe/PeImage.h"
 
 namespace ss::pack {
