@@ -7,7 +7,7 @@
 namespace ss::pack {
 namespace {
 
-// The output limit of list, verify and extract (tools/read/PackageCheck.h).
+// The output limit of list, verify and extract (tools/read/InstallerReader.h).
 OptionDoc MaxOutput() {
   return {"--max-output", "SIZE", ValueKind::kText, false, "",
           "Stop when the package expands to more than SIZE bytes: 1G (the default), 4G, 500M..."};

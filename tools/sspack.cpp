@@ -25,12 +25,16 @@
 #define SS_FILENO fileno
 #endif
 
+#include "package/PackageRoles.h"
 #include "tools/CommandTable.h"
 #include "tools/common/FileIo.h"
 #include "tools/manifest/ManifestReader.h"
 #include "tools/manifest/ManifestDraft.h"
 #include "tools/build/PackageBuilder.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
+#include "tools/read/Extract.h"
+#include "tools/read/InstallerReader.h"
+#include "tools/read/Listing.h"
 #include "tools/common/ParallelJobs.h"
 #include "tools/build/Signing.h"
 #include "tools/common/ToolParts.h"
@@ -181,10 +185,10 @@ int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& install
   // may change: the installer must find the very package it was built with.
   std::vector<uint8_t> signedBytes;
   InstallerView view;
-  const ToolResult read = ReadWholeFile(signedCopy, &signedBytes);
+  ToolResult read = ReadWholeFile(signedCopy, &signedBytes);
+  if (read.ok()) read = ReadInstaller(signedBytes, &view);
   if (!read.ok()) error = read.message();
-  if (!read.ok() || !ReadInstaller(signedBytes, &view, &error) ||
-      view.signatureSize == 0 || signedBytes.size() < installer.size() ||
+  if (!read.ok() || view.signatureSize == 0 || signedBytes.size() < installer.size() ||
       view.packageOffset != static_cast<int32_t>(packageOffset) ||
       !std::equal(installer.begin() + static_cast<std::ptrdiff_t>(packageOffset), installer.end(),
                   signedBytes.begin() + static_cast<std::ptrdiff_t>(packageOffset))) {
@@ -302,25 +306,18 @@ int RunList(const std::string& path, bool entries, uint64_t maxOutput) {
   std::vector<uint8_t> bytes;
   if (int rc = ReadInstallerFile(path, &bytes); rc != kExitOk) return rc;
   InstallerView view;
-  std::string error;
-  if (!ReadInstaller(bytes, &view, &error)) {
-    std::cerr << "sspack: " << path << ": " << error << "\n";
-    return kExitFault;
-  }
+  if (ToolResult read = ReadInstaller(bytes, &view); !read.ok()) return Report(read.Prefixed(path + ": "));
   std::cout << FormatInstaller(view);
   if (!entries) return kExitOk;
   std::vector<uint8_t> data;
-  bool over = false;
-  if (!ReadSegment(bytes, view.header.segments[ss::kSegDataFile], &data, &error, nullptr, maxOutput, &over)) {
-    std::cerr << "sspack: " << path << ": segment 8 (data file): " << error
-              << (over ? " (sspack's output limit; --max-output raises it)" : "") << "\n";
-    return kExitFault;
+  if (const ItemRead read = ReadSegment(bytes, view.header.segments[ss::kSegDataFile], &data, maxOutput);
+      !read.ok()) {
+    return Report(ToolResult::Fault(path + ": " + ss::SegmentLabel(ss::kSegDataFile) + ": " +
+                                    read.result.message() +
+                                    (read.overLimit ? " (sspack's output limit; --max-output raises it)" : "")));
   }
   DataFileView dataView;
-  std::vector<Finding> findings;
-  const bool parsed = ParseDataFile(data, &dataView, &findings);
-  for (const Finding& f : findings) std::cerr << "sspack: " << path << ": " << f.text << "\n";
-  if (!parsed) return kExitFault;
+  if (ToolResult parsed = ParseDataFile(data, &dataView); !parsed.ok()) return Report(parsed.Prefixed(path + ": "));
   std::cout << "\n" << FormatDataFile(dataView);
   return kExitOk;
 }
@@ -347,17 +344,12 @@ int RunVerify(const std::string& path, bool quiet, uint64_t maxOutput) {
 int RunExtract(const std::string& path, const std::string& dir, bool quiet, uint64_t maxOutput) {
   std::vector<uint8_t> bytes;
   if (int rc = ReadInstallerFile(path, &bytes); rc != kExitOk) return rc;
-  std::vector<std::string> written, problems;
-  std::string error;
-  if (!ExtractInstaller(bytes, dir, &written, &problems, &error, maxOutput)) {
-    std::cerr << "sspack: " << error << "\n";
-    return error.rfind(dir, 0) == 0 ? kExitWrite : kExitFault;
-  }
+  Extraction extracted = ExtractInstaller(bytes, dir, maxOutput);
+  if (!extracted.result.ok()) return Report(extracted.result);
   if (!quiet) {
-    for (const std::string& w : written) std::cout << w << "\n";
+    for (const std::string& w : extracted.written) std::cout << w << "\n";
   }
-  for (const std::string& p : problems) std::cerr << "sspack: " << path << ": " << p << "\n";
-  return problems.empty() ? kExitOk : kExitFault;
+  return Report(extracted.skipped.Prefixed(path + ": "));
 }
 
 // What each argument and option of a command sets, by its names in the
@@ -416,7 +408,7 @@ struct CommandLine {
   bool force = false;
   unsigned jobs = 0;
   // A package can name far more than it holds (copies, nesting): what it
-  // may expand to is limited (kDefaultMaxOutput).
+  // may expand to is limited (tools/read/InstallerReader.h).
   uint64_t maxOutput = kDefaultMaxOutput;
   CLI::App* build = nullptr;
   CLI::App* init = nullptr;

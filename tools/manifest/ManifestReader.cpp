@@ -8,7 +8,7 @@
 
 #include "tools/common/FileIo.h"
 #include "tools/common/PackNames.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
 #include "tools/pe/PeImage.h"
 #include "winsys/LMT_StringUtils.h"
 

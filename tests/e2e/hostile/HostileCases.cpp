@@ -11,7 +11,7 @@
 #include "tests/support/PackFixtures.h"
 #include "tools/common/PackCodec.h"
 #include "tools/build/PackageBuilder.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/read/InstallerReader.h"
 
 namespace hostile {
 
@@ -115,8 +115,7 @@ struct DataFile {
 DataFile ParseData(const std::vector<uint8_t>& bytes) {
   DataFile d;
   pack::DataFileView view;
-  std::vector<pack::Finding> findings;
-  pack::ParseDataFile(bytes, &view, &findings);
+  (void)pack::ParseDataFile(bytes, &view);
   d.header = view.header;
   for (const pack::DataEntryView& e : view.entries) {
     DataItem item;

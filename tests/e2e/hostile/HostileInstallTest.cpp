@@ -29,7 +29,7 @@
 #include "tests/fuzz/package/ReadingRun.h"
 #include "tests/support/WinSystem.h"
 #include "tests/support/WinTestUtil.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
 #include "winsys/LMT_FileUtils.h"
 #include "winsys/LMT_RegistryUtils.h"
 #include "winsys/LMT_StringUtils.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/fuzz/package/ReadingRun.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> file(data, data + size);

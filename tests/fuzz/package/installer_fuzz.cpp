@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "tests/fuzz/package/ReadingRun.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
+#include "tools/read/InstallerReader.h"
+#include "tools/read/Listing.h"
 #include "tools/read/StubImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -34,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!fault && rc != ss::kOk) std::abort();
 
   ss::pack::InstallerView view;
-  if (ss::pack::ReadInstaller(file, &view, &error)) (void)ss::pack::FormatInstaller(view);
+  if (ss::pack::ReadInstaller(file, &view).ok()) (void)ss::pack::FormatInstaller(view);
   return 0;
 }

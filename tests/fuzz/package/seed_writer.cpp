@@ -12,7 +12,7 @@
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/support/PackFixtures.h"
 #include "tests/support/SeedCorpus.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/read/InstallerReader.h"
 
 namespace {
 
@@ -73,12 +73,12 @@ int main(int argc, char** argv) {
   for (const std::vector<uint8_t>& image : images) {
     installers.Add(image);
     pack::InstallerView view;
-    if (!pack::ReadInstaller(image, &view, &error)) continue;
+    if (!pack::ReadInstaller(image, &view).ok()) continue;
     std::vector<uint8_t> header(image.begin() + view.packageOffset,
                                 image.begin() + view.packageOffset + static_cast<std::ptrdiff_t>(ss::kPackageHeaderSize));
     headers.Add(header);
     std::vector<uint8_t> data;
-    if (pack::ReadSegment(image, view.header.segments[ss::kSegDataFile], &data, &error)) dataFiles.Add(data);
+    if (pack::ReadSegment(image, view.header.segments[ss::kSegDataFile], &data).ok()) dataFiles.Add(data);
   }
   // Headers followed by entry names for the name rules.
   for (const char* name : {"media\\deep\\a.txt", "..\\evil.txt", "a\\CON\\b", "sub/x", "a\\\\b", "nul.txt"}) {

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tools/read/PackageCheck.h"
+#include "tools/read/Extract.h"
 
 namespace {
 
@@ -52,14 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs::remove_all(box, ec);
   fs::create_directories(box);
 
-  std::vector<std::string> written, problems;
-  std::string error;
-  const bool done = ss::pack::ExtractInstaller(file, out.string(), &written, &problems, &error, kOutputBudget);
+  const ss::pack::Extraction extracted = ss::pack::ExtractInstaller(file, out.string(), kOutputBudget);
+  const std::vector<std::string>& written = extracted.written;
 
   // Nothing beside the output folder, here or in the scratch directory.
   for (const fs::directory_entry& e : fs::directory_iterator(Scratch())) Check(e.path() == box);
   for (const fs::directory_entry& e : fs::directory_iterator(box)) Check(e.path() == out);
-  if (!done) {
+  if (!extracted.result.ok()) {
     Check(written.empty());
     return 0;
   }

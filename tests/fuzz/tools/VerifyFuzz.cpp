@@ -14,7 +14,9 @@
 
 #include "package/ByteOrder.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
+#include "tools/read/InstallerReader.h"
+#include "tools/read/Listing.h"
 
 namespace {
 
@@ -52,14 +54,12 @@ void Patch(std::vector<uint8_t>* file, size_t from, const uint8_t* data, size_t 
 void Inspect(const std::vector<uint8_t>& file) {
   for (const ss::pack::Finding& f : ss::pack::VerifyInstaller(file, kOutputLimit)) (void)f;
   ss::pack::InstallerView view;
-  std::string error;
-  if (!ss::pack::ReadInstaller(file, &view, &error)) return;
+  if (!ss::pack::ReadInstaller(file, &view).ok()) return;
   (void)ss::pack::FormatInstaller(view);
   std::vector<uint8_t> data;
-  if (!ss::pack::ReadSegment(file, view.header.segments[ss::kSegDataFile], &data, &error)) return;
+  if (!ss::pack::ReadSegment(file, view.header.segments[ss::kSegDataFile], &data).ok()) return;
   ss::pack::DataFileView dataView;
-  std::vector<ss::pack::Finding> findings;
-  if (ss::pack::ParseDataFile(data, &dataView, &findings)) (void)ss::pack::FormatDataFile(dataView);
+  if (ss::pack::ParseDataFile(data, &dataView).ok()) (void)ss::pack::FormatDataFile(dataView);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "tests/e2e/hostile/HostileCases.h"
 #include "tests/fuzz/package/ReadingRun.h"
 #include "tests/support/PackFixtures.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
 
 namespace hostile {
 namespace {

@@ -14,7 +14,10 @@
 #include "tests/support/PackFixtures.h"
 #include "tools/common/PackCodec.h"
 #include "tools/build/PackageBuilder.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
+#include "tools/read/Extract.h"
+#include "tools/read/InstallerReader.h"
+#include "tools/read/Listing.h"
 #include "tools/read/StubImage.h"
 
 namespace ss::pack {
@@ -55,8 +58,7 @@ TEST_P(RoundTrip, EverySegmentReadsBackAsItWasGiven) {
   ASSERT_GT(file.size(), stub.size());
   EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
   InstallerView view;
-  std::string error;
-  ASSERT_TRUE(ReadInstaller(file, &view, &error)) << error;
+  ASSERT_EQ(ReadInstaller(file, &view).message(), "");
   EXPECT_EQ(view.packageOffset, static_cast<int32_t>(stub.size()));
   const TPackageHeader& h = view.header;
   EXPECT_EQ(h.displayMode, o.displayMode);
@@ -72,7 +74,7 @@ TEST_P(RoundTrip, EverySegmentReadsBackAsItWasGiven) {
     EXPECT_EQ(h.segments[i].name, input.segments[i]->name);
     EXPECT_EQ(h.segments[i].segmentType, SegmentTypeFor(i));
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(ReadSegment(file, h.segments[i], &bytes, &error)) << i << ": " << error;
+    ASSERT_EQ(ReadSegment(file, h.segments[i], &bytes).result.message(), "") << i;
     EXPECT_EQ(bytes, input.segments[i]->data) << "segment " << i;
   }
   const std::vector<Finding> findings = VerifyInstaller(file);
@@ -80,9 +82,9 @@ TEST_P(RoundTrip, EverySegmentReadsBackAsItWasGiven) {
 
   const std::string listing = FormatInstaller(view);
   test::TempFolder tmp;
-  std::vector<std::string> written, problems;
-  ASSERT_TRUE(ExtractInstaller(file, tmp / "x", &written, &problems, &error)) << error;
-  EXPECT_TRUE(problems.empty());
+  const Extraction extracted = ExtractInstaller(file, tmp / "x");
+  ASSERT_EQ(extracted.result.message(), "");
+  EXPECT_EQ(extracted.skipped.message(), "");
   for (int i = 1; i < kSegmentCount; ++i) {
     if (!input.segments[i]) continue;
     EXPECT_NE(listing.find(input.segments[i]->name), std::string::npos) << listing;
@@ -177,8 +179,7 @@ TEST(Compression, AutoImplodesOnlyWhatShrinks) {
   EXPECT_EQ(h.segments[kSegLibrary].compressed, 0);
 
   std::vector<uint8_t> back;
-  std::string error;
-  ASSERT_TRUE(ReadSegment(file, h.segments[kSegSupportFile], &back, &error)) << error;
+  ASSERT_EQ(ReadSegment(file, h.segments[kSegSupportFile], &back).result.message(), "");
   EXPECT_TRUE(back.empty());
 }
 
@@ -317,9 +318,9 @@ TEST(Layout, EveryThreadCountGivesTheSameBytes) {
   const std::vector<Finding> findings = VerifyInstaller(file);
   EXPECT_FALSE(HasFault(findings)) << FaultText(findings);
   test::TempFolder tmp;
-  std::vector<std::string> written, problems;
-  ASSERT_TRUE(ExtractInstaller(file, tmp / "x", &written, &problems, &error)) << error;
-  EXPECT_TRUE(problems.empty());
+  const Extraction extracted = ExtractInstaller(file, tmp / "x");
+  ASSERT_EQ(extracted.result.message(), "");
+  EXPECT_EQ(extracted.skipped.message(), "");
   for (size_t i = 1; i < in.entries.size(); ++i) {
     EXPECT_EQ(tmp.Read("x/data/media/" + std::to_string(i - 1) + ".bin"), in.entries[i].data) << i;
   }
@@ -370,8 +371,7 @@ TEST(DataFile, EntriesWithSubFoldersReadBack) {
   ASSERT_TRUE(BuildSaverDataFile(in, &data, &error)) << error;
 
   DataFileView view;
-  std::vector<Finding> findings;
-  ASSERT_TRUE(ParseDataFile(data, &view, &findings));
+  ASSERT_EQ(ParseDataFile(data, &view).message(), "");
   EXPECT_EQ(view.header.entryCount(), 3);
   EXPECT_EQ(view.header.contentKind(), 0);
   // The settings pass through around the two fields the installer reads.
@@ -388,7 +388,7 @@ TEST(DataFile, EntriesWithSubFoldersReadBack) {
     EXPECT_EQ(std::string(e.record.magic.begin(), e.record.magic.end()), "CHUN");
     next = e.entry.recordOffset + kChunkRecordSize + e.record.storedLength();
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(ReadDataEntry(data, e, &bytes, &error)) << error;
+    ASSERT_EQ(ReadDataEntry(data, e, &bytes).result.message(), "");
     EXPECT_EQ(bytes, in.entries[i].data);
   }
   EXPECT_EQ(view.entries[0].record.compressed, 1);  // text shrinks
@@ -410,8 +410,7 @@ TEST(DataFile, EmptyAndMovieCopies) {
   movie.entries = {CopyEntry("movie.swf"), Entry("x.txt", MakeTextBytes(100, 1)), CopyEntry("again.swf")};
   ASSERT_TRUE(BuildSaverDataFile(movie, &data, &error)) << error;
   DataFileView view;
-  std::vector<Finding> findings;
-  ASSERT_TRUE(ParseDataFile(data, &view, &findings));
+  ASSERT_EQ(ParseDataFile(data, &view).message(), "");
   EXPECT_EQ(view.header.contentKind(), 3);
   EXPECT_EQ(view.entries[0].entry.entryType, TSaverFileEntry::kTypeCopy);
   EXPECT_EQ(view.entries[2].entry.entryType, TSaverFileEntry::kTypeCopy);

@@ -18,7 +18,7 @@
 #include "tests/support/PackFixtures.h"
 #include "tools/CommandTable.h"
 #include "tools/manifest/ManifestReader.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/read/InstallerReader.h"
 #include "tools/build/Signing.h"
 #include "tools/common/ToolParts.h"
 
@@ -135,8 +135,7 @@ TEST_F(Author, BuildListVerifyExtractThroughTheCommandLine) {
   EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
 
   InstallerView view;
-  std::string error;
-  ASSERT_TRUE(ReadInstaller(file, &view, &error)) << error;
+  ASSERT_EQ(ReadInstaller(file, &view).message(), "");
   const TPackageHeader& h = view.header;
   EXPECT_EQ(h.title, "Aqua Deep Sea");
   EXPECT_EQ(h.displayMode, dmFlash);
@@ -277,10 +276,9 @@ TEST_F(Author, EmptyDataFilesAndReadyDataFiles) {
   EXPECT_EQ(Sspack(tmp_, "verify -q '" + (tmp_ / "out/Setup.exe") + "'").code, 0);
   std::vector<uint8_t> file = tmp_.Read("out/Setup.exe");
   InstallerView view;
-  std::string error;
-  ASSERT_TRUE(ReadInstaller(file, &view, &error));
+  ASSERT_TRUE(ReadInstaller(file, &view).ok());
   std::vector<uint8_t> ssd;
-  ASSERT_TRUE(ReadSegment(file, view.header.segments[kSegDataFile], &ssd, &error)) << error;
+  ASSERT_EQ(ReadSegment(file, view.header.segments[kSegDataFile], &ssd).result.message(), "");
   EXPECT_EQ(ssd.size(), 1240u);
   EXPECT_EQ(GetLE32(ssd.data() + 212), 0);
 

@@ -15,7 +15,10 @@
 #include "tests/host/tools/TempFolder.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/build/PackageBuilder.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/check/Verify.h"
+#include "tools/read/Extract.h"
+#include "tools/read/InstallerReader.h"
+#include "tools/read/Listing.h"
 #include "tools/pe/PeImage.h"
 
 namespace ss::pack {
@@ -208,8 +211,7 @@ TEST(Verify, StoredSegmentsAreCopiedWholeWhateverTheirOriginalSize) {
   EXPECT_TRUE(Faults(file).empty());
   EXPECT_TRUE(AnyFaultMentions(Notes(file), "copies its " + std::to_string(sound.storedLength()) + " bytes whole"));
   std::vector<uint8_t> bytes;
-  std::string error;
-  ASSERT_TRUE(ReadSegment(file, HeaderOf(file).segments[kSegSupportFile], &bytes, &error)) << error;
+  ASSERT_EQ(ReadSegment(file, HeaderOf(file).segments[kSegSupportFile], &bytes).result.message(), "");
   EXPECT_EQ(bytes.size(), static_cast<size_t>(sound.storedLength()));
 }
 
@@ -427,9 +429,9 @@ TEST(Extract, WritesEverySegmentAndEntryAsBuilt) {
   std::string error;
   ASSERT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), input, &file, &error)) << error;
 
-  std::vector<std::string> written, problems;
-  ASSERT_TRUE(ExtractInstaller(file, tmp / "out", &written, &problems, &error)) << error;
-  EXPECT_TRUE(problems.empty());
+  const Extraction extracted = ExtractInstaller(file, tmp / "out");
+  ASSERT_EQ(extracted.result.message(), "");
+  EXPECT_EQ(extracted.skipped.message(), "");
   const std::vector<uint8_t> stub(file.begin(), file.begin() + kStubSize);
   EXPECT_EQ(tmp.Read("out/segments/00-Setup.exe"), stub);
   for (int i = 1; i < kSegmentCount; ++i) {
@@ -444,17 +446,16 @@ TEST(Extract, WritesEverySegmentAndEntryAsBuilt) {
   EXPECT_EQ(tmp.Read("out/data/movie.swf"), input.segments[kSegPresentation]->data);
 
   DataFileView view;
-  std::vector<Finding> findings;
-  ASSERT_TRUE(ParseDataFile(ssd, &view, &findings));
+  ASSERT_EQ(ParseDataFile(ssd, &view).message(), "");
   for (const DataEntryView& e : view.entries) {
     if (e.copy) continue;
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(ReadDataEntry(ssd, e, &bytes, &error));
+    ASSERT_TRUE(ReadDataEntry(ssd, e, &bytes).ok());
     std::string rel = e.entry.fileName;
     std::replace(rel.begin(), rel.end(), '\\', '/');
     EXPECT_EQ(tmp.Read("out/data/" + rel), bytes) << rel;
   }
-  EXPECT_EQ(written.size(), FilesBelow(tmp.path() / "out").size());
+  EXPECT_EQ(extracted.written.size(), FilesBelow(tmp.path() / "out").size());
 }
 
 TEST(Extract, HostileNamesStayInsideTheFolder) {
@@ -483,15 +484,14 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
 
   // Listings and messages never pass control characters to the terminal.
   InstallerView view;
-  ASSERT_TRUE(ReadInstaller(file, &view, &error));
+  ASSERT_TRUE(ReadInstaller(file, &view).ok());
   std::string shown = FormatInstaller(view);
   for (const Finding& f : VerifyInstaller(file)) shown += f.text;
   rename(3, "\x9D" "evil\x81.txt");
   const std::vector<uint8_t> undefined = WithDataFile(data);
   for (const Finding& f : VerifyInstaller(undefined)) shown += f.text;
   DataFileView entries;
-  std::vector<Finding> ignored;
-  ASSERT_TRUE(ParseDataFile(data, &entries, &ignored));
+  ASSERT_TRUE(ParseDataFile(data, &entries).ok());
   shown += FormatDataFile(entries);
   EXPECT_EQ(shown.find('\x1b'), std::string::npos);
   EXPECT_EQ(shown.find('\x07'), std::string::npos);
@@ -502,8 +502,8 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   EXPECT_NE(shown.find("\\x9D" "evil\\x81.txt"), std::string::npos) << shown;
 
   const fs::path out = tmp.path() / "deep" / "out";
-  std::vector<std::string> written, problems;
-  ASSERT_TRUE(ExtractInstaller(file, out.string(), &written, &problems, &error)) << error;
+  const Extraction extracted = ExtractInstaller(file, out.string());
+  ASSERT_EQ(extracted.result.message(), "");
   // Nothing appeared beside or above the output folder.
   EXPECT_EQ(FilesBelow(tmp.path()).size(), FilesBelow(out).size());
   EXPECT_FALSE(fs::exists("/tmp/escaped-abs.txt"));
@@ -511,9 +511,9 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   EXPECT_EQ(tmp.Read("deep/out/data/ok.txt"), MakeTextBytes(100, 3));
   EXPECT_EQ(tmp.Read("deep/out/data/ok~2.txt"), MakeTextBytes(100, 3));
   // What extract writes, and lists, carries no control either.
-  std::vector<std::string> names;
-  problems.clear();
-  ASSERT_TRUE(ExtractInstaller(undefined, tmp / "undefined", &names, &problems, &error)) << error;
+  const Extraction undefinedExtracted = ExtractInstaller(undefined, tmp / "undefined");
+  ASSERT_EQ(undefinedExtracted.result.message(), "");
+  const std::vector<std::string>& names = undefinedExtracted.written;
   EXPECT_NE(std::find(names.begin(), names.end(), "data/_evil_.txt"), names.end());
   for (const std::string& name : names) {
     for (char c : name) EXPECT_FALSE(static_cast<uint8_t>(c) < 0x20 || c == '\x7F' || c == '\xC2') << name;
@@ -523,19 +523,19 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
 TEST(Extract, NeverOverwritesAndKeepsGoingPastDamage) {
   TempFolder tmp;
   tmp.Write("busy/keep.txt", std::string("mine"));
-  std::vector<std::string> written, problems;
-  std::string error;
   const std::vector<uint8_t> file = Fixture();
-  EXPECT_FALSE(ExtractInstaller(file, tmp / "busy", &written, &problems, &error));
-  EXPECT_NE(error.find("not an empty folder"), std::string::npos) << error;
+  const Extraction busy = ExtractInstaller(file, tmp / "busy");
+  EXPECT_EQ(busy.result.exitCode(), kExitWrite);
+  EXPECT_NE(busy.result.message().find("not an empty folder"), std::string::npos) << busy.result.message();
   EXPECT_EQ(tmp.Read("busy/keep.txt"), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
 
   const auto bad = WithHeader(file, [&](TPackageHeader& h) {
     h.segments[kSegSupportFile].endOffset = static_cast<int32_t>(file.size()) + 100;
   });
-  ASSERT_TRUE(ExtractInstaller(bad, tmp / "partial", &written, &problems, &error)) << error;
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems[0].find("segment 7"), std::string::npos);
+  const Extraction partial = ExtractInstaller(bad, tmp / "partial");
+  ASSERT_EQ(partial.result.message(), "");
+  ASSERT_EQ(partial.skipped.messages().size(), 1u);
+  EXPECT_NE(partial.skipped.messages()[0].find("segment 7"), std::string::npos);
   EXPECT_TRUE(fs::exists(tmp.path() / "partial/segments/06-Fixture Saver.scr"));
   EXPECT_TRUE(fs::exists(tmp.path() / "partial/segments/09-helper1.dll"));
 }

@@ -13,7 +13,7 @@
 #include "tests/support/PackFixtures.h"
 #include "tests/support/WinFiles.h"
 #include "tools/common/FileIo.h"
-#include "tools/read/PackageCheck.h"
+#include "tools/read/InstallerReader.h"
 #include "tools/read/StubImage.h"
 
 namespace ss::pack {
@@ -51,14 +51,16 @@ TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
   ASSERT_GT(file.size(), stub.size() + kPackageHeaderSize);
   EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
   InstallerView view;
-  ASSERT_TRUE(ReadInstaller(file, &view, &error)) << error;
+  const ToolResult read = ReadInstaller(file, &view);
+  ASSERT_TRUE(read.ok()) << read.message();
   EXPECT_EQ(static_cast<size_t>(view.packageOffset), stub.size());
   EXPECT_EQ(TPackageHeader::Parse(file.data() + stub.size()).title, o.title);
 
   // Segment 1 becomes impborl.dll in the work folder, as at start-up.
   sstest::ScratchDir work;
   std::vector<uint8_t> library;
-  ASSERT_TRUE(ReadSegment(file, view.header.segments[kSegLibrary], &library, &error)) << error;
+  const ItemRead libraryRead = ReadSegment(file, view.header.segments[kSegLibrary], &library);
+  ASSERT_TRUE(libraryRead.ok()) << libraryRead.result.message();
   const ToolResult written = WriteNewFile(work / "impborl.dll", library);
   ASSERT_TRUE(written.ok()) << written.message();
 
@@ -82,12 +84,12 @@ TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
   }
   const std::vector<uint8_t>& ssd = input.segments[kSegDataFile]->data;
   DataFileView data;
-  std::vector<Finding> findings;
-  ASSERT_TRUE(ParseDataFile(ssd, &data, &findings));
+  ASSERT_TRUE(ParseDataFile(ssd, &data).ok());
   for (const DataEntryView& e : data.entries) {
     ASSERT_EQ(e.record.compressed, 1);
     std::vector<uint8_t> expected;
-    ASSERT_TRUE(ReadDataEntry(ssd, e, &expected, &error)) << error;
+    const ItemRead entryRead = ReadDataEntry(ssd, e, &expected);
+    ASSERT_TRUE(entryRead.ok()) << entryRead.result.message();
     EXPECT_EQ(expand(ssd.data() + e.entry.recordOffset + kChunkRecordSize,
                      static_cast<size_t>(e.record.packedSize), "entry" + std::to_string(e.number)),
               expected)
