@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/InstallerForm.h"
+#include "app/RunState.h"
 #include "core/DebugLog.h"
 #include "winsys/LMT_FileUtils.h"
 
@@ -48,11 +48,11 @@ void FaultBeforeStep(const char* step) {
   DebugLog(std::string("fault injected: work directory removed before ") + step + ": " + std::to_string(removed));
 }
 
-Result FaultAfterStep(const char* step, Result result) {
+Result FaultAfterStep(const char* step, Result result, RunState& run) {
   if (!Matches(step)) return result;
   const std::string& action = Planned().action;
   if (action == "cancel") {
-    cancelRequested = true;
+    run.cancelRequested = true;
     DebugLog(std::string("fault injected: cancel after ") + step);
     return result;
   }

@@ -9,7 +9,8 @@
 //   a decimal result code  the step runs, then returns that code instead of
 //                          its own (a failure after the step did its work,
 //                          the hardest case for the clean-up);
-//   cancel                 the step runs, then Cancel counts as pressed;
+//   cancel                 the step runs, then Cancel counts as pressed (in
+//                          the run state the step was handed);
 //   vanish                 the work directory is removed just before the
 //                          step runs.
 #pragma once
@@ -18,12 +19,14 @@
 
 namespace ss {
 
+struct RunState;
+
 #if defined(SS_FAULT_SEAM)
 void FaultBeforeStep(const char* step);
-Result FaultAfterStep(const char* step, Result result);
+Result FaultAfterStep(const char* step, Result result, RunState& run);
 #else
 inline void FaultBeforeStep(const char*) {}
-inline Result FaultAfterStep(const char*, Result result) { return result; }
+inline Result FaultAfterStep(const char*, Result result, RunState&) { return result; }
 #endif
 
 }  // namespace ss

@@ -14,8 +14,6 @@
 
 namespace ss {
 
-bool installRunning = false;
-bool cancelRequested = false;
 TInstallerForm* InstallerForm = nullptr;
 
 namespace {
@@ -142,7 +140,7 @@ void TInstallerForm::FormResize() {
   licenseScrollBox.setBounds(0, contentBottom + 2, width, (stripTop - 2) - (contentBottom + 4));
 }
 
-bool TInstallerForm::FormCloseQuery() { return !installRunning; }
+bool TInstallerForm::FormCloseQuery() { return !run.installRunning; }
 
 void TInstallerForm::FormClose() {
   if (displayMode != dmSilent && moviePanel1 != nullptr) moviePanel1->stopMovie();
@@ -155,20 +153,20 @@ void TInstallerForm::FormClose() {
 
 void TInstallerForm::FormEndSession() {
   if (closed()) return;
-  if (installRunning) cancelRequested = true;
+  if (run.installRunning) run.cancelRequested = true;
   FormClose();
 }
 
 void TInstallerForm::installBtnClick() {
-  if (installRunning) return;
-  if (!installRun_) {
+  if (run.installRunning) return;
+  if (!installAction_) {
     DebugLog("install: no install run available");
     return;
   }
-  installRunning = true;
-  cancelRequested = false;
-  const Result result = installRun_(*this);
-  installRunning = false;
+  run.installRunning = true;
+  run.cancelRequested = false;
+  const Result result = installAction_(*this, run);
+  run.installRunning = false;
   // The last attempt's result is the program's exit code, so that a caller
   // never reads a failed or cancelled install as a success.
   App().SetExitCode(result);
@@ -176,8 +174,8 @@ void TInstallerForm::installBtnClick() {
 }
 
 void TInstallerForm::cancelBtnClick() {
-  if (installRunning) {
-    cancelRequested = true;
+  if (run.installRunning) {
+    run.cancelRequested = true;
     setStatus(LoadStr(StringId::AbortedCleaningUp));
     setProgressPosition(0);
     App().ProcessMessages();

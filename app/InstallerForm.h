@@ -13,23 +13,15 @@
 #include <functional>
 #include <string>
 
+#include "app/RunState.h"
 #include "app/WindowForm.h"
 #include "core/ResultCodes.h"
 #include "core/Window.h"
 #include "core/WindowStatus.h"
 #include "package/PackageRecords.h"
+#include "package/PackageRoles.h"
 
 namespace ss {
-
-// displayMode holds a presentation kind (DisplayMode, package records):
-// while it is dmSilent the status line and the progress bar are never touched.
-inline bool IsFlashMode(uint8_t mode) { return mode == dmFlash || mode == dmFlashAlt; }
-
-// The install run is going on: a second Install click is ignored, Cancel
-// means abort and the window refuses to close.
-extern bool installRunning;
-// The user asked to abort the running install; the install run polls it.
-extern bool cancelRequested;
 
 // The place of the Flash movie panel inside the presentation area. The
 // panel itself lives with the Flash code; the window only needs to stop the
@@ -80,9 +72,9 @@ class TInstallerForm : public Form, public InstallProgress {
   // The start-up that FormCreate runs to its end; without one the window
   // is brought to its Ready phase with a general caption.
   using StartUp = std::function<void(TInstallerForm& form)>;
-  // The install run behind the Install button; its result decides whether
-  // the window closes (0) or stays open.
-  using InstallRun = std::function<Result(TInstallerForm& form)>;
+  // What the Install button runs, handed the window and its run state; its
+  // result decides whether the window closes (0) or stays open.
+  using InstallAction = std::function<Result(TInstallerForm& form, RunState& run)>;
 
   explicit TInstallerForm(StartUp startUp = nullptr);
   ~TInstallerForm() override;
@@ -105,8 +97,13 @@ class TInstallerForm : public Form, public InstallProgress {
   FormTimer pauseTimer;
 
   // ---- state
+  // A presentation kind (DisplayMode, package records): while it is dmSilent
+  // the status line and the progress bar are never touched.
   uint8_t displayMode = 0;
   bool showLicense = false;
+  // The run this window is the face of; the buttons set its flags, the
+  // start-up and the install steps are handed it.
+  RunState run;
 
   // ---- primitives for the start-up and the install run
   void setStatus(const std::string& text) override;
@@ -143,7 +140,7 @@ class TInstallerForm : public Form, public InstallProgress {
   // The work directory that closing the window removes with its contents.
   void setWorkDirectory(const std::string& directory) { workDirectory_ = directory; }
   const std::string& workDirectory() const { return workDirectory_; }
-  void setInstallRun(InstallRun run) { installRun_ = std::move(run); }
+  void setInstallAction(InstallAction action) { installAction_ = std::move(action); }
 
   // ---- event handlers
   void FormCreate() override;
@@ -172,7 +169,7 @@ class TInstallerForm : public Form, public InstallProgress {
 
  private:
   StartUp startUp_;
-  InstallRun installRun_;
+  InstallAction installAction_;
   Control movieWindow_;
   std::string workDirectory_;
   bool componentsReady_ = false;

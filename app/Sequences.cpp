@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cctype>
 #include <memory>
 #include <new>
 #include <optional>
@@ -30,26 +29,6 @@
 namespace ss {
 namespace {
 
-// The run's flags and the facts the install steps share.
-struct RunState {
-  bool quietRun = false;
-  bool quietSwitch = false;
-  bool directInstallDone = false;
-  bool flashFound = false;
-  int32_t flashMajor = 0;
-  int32_t flashMinor = 0;
-  bool hasCompanionFile = false;
-  bool flashUpdateNeeded = false;
-  bool flashControlInUse = false;
-  RequiredFlashVersion required;
-  std::string title;
-};
-
-RunState& Run() {
-  static RunState state;
-  return state;
-}
-
 // The movie panel lives as long as the program.
 std::unique_ptr<TFlashPanel>& MoviePanel() {
   static std::unique_ptr<TFlashPanel> panel;
@@ -64,14 +43,14 @@ std::unique_ptr<MoviePanelAdapter<TFlashPanel>>& MovieSlot() {
 // reading rules made sure that is the title followed by ".scr").
 std::string EngineFileName() { return PackageHeader().segments[kSegEngine].name; }
 
-ExtraFiles ExtraFilesOf(const TInstallerForm& form) {
+ExtraFiles ExtraFilesOf(const TInstallerForm& form, const RunState& run) {
   const TPackageHeader& h = PackageHeader();
   ExtraFiles files;
   files.installDir = InstallDirectory();
   files.licenceName = h.segments[kSegLicense].name;
   files.documentName = h.segments[kSegCompanion].name;
   files.placeLicence = form.showLicense;
-  files.placeDocument = Run().hasCompanionFile;
+  files.placeDocument = run.hasCompanionFile;
   return files;
 }
 
@@ -118,11 +97,7 @@ void EndProgram(TInstallerForm& form) {
   App().Terminate();
 }
 
-bool IsQuietSwitch(const std::string& parameter) {
-  std::string lower = parameter;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower == "/q";
-}
+bool IsQuietSwitch(const std::string& parameter) { return AsciiLower(parameter) == "/q"; }
 
 // Lets the windows repaint and answer. A quiet run has no window: it skips
 // this, and so never connects to the display.
@@ -144,8 +119,7 @@ namespace {
 // Start-up, step 1: the quiet switch (looked at first, so that a run meant to
 // be unattended never waits on a box, whichever step fails), the work
 // directory with its copy of the package, the header and the display mode.
-Result OpenPackage(TInstallerForm& form, int32_t packageOffset) {
-  RunState& run = Run();
+Result OpenPackage(TInstallerForm& form, RunState& run, int32_t packageOffset) {
   run.quietSwitch = QuietSwitchGiven();
   SetUnattended(run.quietSwitch);
 
@@ -177,8 +151,7 @@ Result OpenPackage(TInstallerForm& form, int32_t packageOffset) {
 
 // Step 2: the companion file, and the Flash player: which one is needed,
 // whether its setup is carried and started, and whether an old one goes.
-Result SettleFlashPlayer() {
-  RunState& run = Run();
+Result SettleFlashPlayer(RunState& run) {
   const TPackageHeader& header = PackageHeader();
   run.hasCompanionFile = header.hasCompanionFile != 0;
   if (run.hasCompanionFile) {
@@ -207,8 +180,7 @@ Result SettleFlashPlayer() {
 }
 
 // Step 3, for a run with windows: the caption and the licence.
-Result PrepareInstallerWindow(TInstallerForm& form) {
-  RunState& run = Run();
+Result PrepareInstallerWindow(TInstallerForm& form, const RunState& run) {
   const TPackageHeader& header = PackageHeader();
   const std::string caption = MakeInstallCaption(run.title);
   form.setCaption(caption);
@@ -231,15 +203,14 @@ Result PrepareInstallerWindow(TInstallerForm& form) {
 
 // Step 4, for a run with windows: the picture or the movie. A movie that
 // cannot play turns the run into a direct install.
-Result ShowPresentation(TInstallerForm& form) {
-  RunState& run = Run();
+Result ShowPresentation(TInstallerForm& form, RunState& run) {
   if (form.displayMode == dmBitmap || form.displayMode == dmJpeg) {
     ShowPicture(form);
   } else if (IsFlashMode(form.displayMode)) {
     const Result movie = PlayMovie(form);
     if (movie != kOk) {
       DebugLog("movie not played: " + std::to_string(movie) + "; direct install");
-      const Result result = directInstall(form);
+      const Result result = directInstall(form, run);
       run.directInstallDone = true;
       App().ProcessMessages();
       return result;
@@ -253,8 +224,7 @@ Result ShowPresentation(TInstallerForm& form) {
 
 // The last step: after a failure, a direct install or a quiet run the
 // program ends here; otherwise the installer window waits for the user.
-void FinishStartUp(TInstallerForm& form, Result result) {
-  const RunState& run = Run();
+void FinishStartUp(TInstallerForm& form, const RunState& run, Result result) {
   const TPackageHeader& header = PackageHeader();
   if (result != kOk) {
     DebugLog("install error: " + std::to_string(result));
@@ -274,99 +244,119 @@ void FinishStartUp(TInstallerForm& form, Result result) {
 
 }  // namespace
 
-void startUp(TInstallerForm& form, int32_t packageOffset) {
+void startUp(TInstallerForm& form, RunState& run, int32_t packageOffset) {
   // The hourglass over the installer's windows, while there are any.
   std::optional<WaitCursor> cursor;
   if (form.exists()) cursor.emplace();
   PumpMessages(form);
 
-  RunState& run = Run();
   run = RunState();
-  installRunning = false;
-  cancelRequested = false;
   form.showLicense = false;
   SetInstallProgress(&form);
 
-  Result result = OpenPackage(form, packageOffset);
-  if (result == kOk) result = SettleFlashPlayer();
-  if (result == kOk && !run.quietRun) result = PrepareInstallerWindow(form);
+  Result result = OpenPackage(form, run, packageOffset);
+  if (result == kOk) result = SettleFlashPlayer(run);
+  if (result == kOk && !run.quietRun) result = PrepareInstallerWindow(form, run);
   // The presentation is staged whenever the package carries one, "/q" or not.
   if (result == kOk && PackageHeader().displayMode != dmSilent) result = StagePresentation();
-  if (result == kOk && !run.quietRun) result = ShowPresentation(form);
+  if (result == kOk && !run.quietRun) result = ShowPresentation(form, run);
 
   if (result == kOk && !run.quietRun && !run.directInstallDone) {
     if (preparingInstallWnd != nullptr) preparingInstallWnd->moveOffScreen();
     form.showInstallerWindow();
   }
-  if (result == kOk && run.quietRun) quietInstall(form);
+  if (result == kOk && run.quietRun) quietInstall(form, run);
   // The work is done: what follows only asks (the closing box of a failed
   // start-up, the panel question) or waits for the user, under the cursor
   // there was before.
   cursor.reset();
-  FinishStartUp(form, result);
+  FinishStartUp(form, run, result);
 }
 
-Result runInstall(TInstallerForm& form) {
-  std::optional<WaitCursor> cursor;
-  if (form.exists()) cursor.emplace();
-  RunState& run = Run();
-  form.prepareFormForInstall();
+namespace {
+
+// One install step through the test build's fault hooks (empty in the
+// shipped installer).
+template <typename Body>
+Result Step(RunState& run, const char* name, Body&& body) {
+  FaultBeforeStep(name);
+  return FaultAfterStep(name, body(), run);
+}
+
+// What the activation step did: its result decides the install's when there
+// was no cancel, and an engine removed again gives the setting back.
+struct Activation {
   Result result = kOk;
-  // Each step through the test build's fault hooks (empty in the shipped
-  // installer).
-  auto step = [](const char* name, auto&& body) {
-    FaultBeforeStep(name);
-    return FaultAfterStep(name, body());
-  };
-  // The title names the uninstall entry the install writes: an entry of that
-  // name that is another program's stops the install before anything is
-  // written or closed (-607), and there is nothing to clean up.
-  const bool titleTaken = !cancelRequested && FindForeignUninstallEntry(run.title) == kErrForeignUninstallEntry;
-  if (titleTaken) result = kErrForeignUninstallEntry;
-  if (!cancelRequested && !titleTaken) CloseDisplayProperties();
-  if (!cancelRequested && !titleTaken) {
-    result = step("prepare", [&] {
-      return PrepareScreenSaverTarget(Dirs().systemDir, run.title, form.displayMode != dmSilent,
-                                      LoadStr(StringId::AlreadyExistsOverwrite));
-    });
-    if (result == kErrUserDeclined) cancelRequested = true;
-    if (preparingInstallWnd != nullptr) UpdateWindow(preparingInstallWnd->handle());
-  }
-  auto guarded = [&] { return !cancelRequested && result == kOk; };
+  bool done = false;
+  std::string screenSaverBefore;
+};
+
+// Before anything is written: the title names the uninstall entry the
+// install writes, and an entry of that name that is another program's stops
+// the install before anything is written or closed (-607, `titleTaken`:
+// there is nothing to clean up). Otherwise the Display control panel is
+// closed and the target prepared, which may ask whether to overwrite; a
+// "no" counts as a cancel.
+Result PrepareTarget(TInstallerForm& form, RunState& run, bool& titleTaken) {
+  titleTaken = !run.cancelRequested && FindForeignUninstallEntry(run.title) == kErrForeignUninstallEntry;
+  if (titleTaken) return kErrForeignUninstallEntry;
+  if (run.cancelRequested) return kOk;
+  CloseDisplayProperties();
+  // A cancel asked for meanwhile stops here, as before every step.
+  if (run.cancelRequested) return kOk;
+  const Result result = Step(run, "prepare", [&] {
+    return PrepareScreenSaverTarget(Dirs().systemDir, run.title, form.displayMode != dmSilent,
+                                    LoadStr(StringId::AlreadyExistsOverwrite));
+  });
+  if (result == kErrUserDeclined) run.cancelRequested = true;
+  if (preparingInstallWnd != nullptr) UpdateWindow(preparingInstallWnd->handle());
+  return result;
+}
+
+// The install proper: the files, the data file and its settings, the
+// activation, the extra files, the document and the uninstall entry; each
+// step only while there is neither a cancel nor a failure.
+Result InstallScreenSaver(TInstallerForm& form, RunState& run, Result result, Activation& activation) {
+  auto guarded = [&] { return !run.cancelRequested && result == kOk; };
   if (guarded()) {
-    result = step("extract", [] {
-      Result rc = StageScreenSaverFiles([] { return cancelRequested; });
+    result = Step(run, "extract", [&run] {
+      Result rc = StageScreenSaverFiles([&run] { return run.cancelRequested; });
       // Under WOW64 the engine also goes where the 64-bit system looks.
-      if (rc == kOk && !cancelRequested) rc = PlaceNativeEngineCopy(EngineFileName());
+      if (rc == kOk && !run.cancelRequested) rc = PlaceNativeEngineCopy(EngineFileName());
       return rc;
     });
   }
-  if (guarded()) result = step("header", [] { return ReadSaverDataHeader(); });
-  if (guarded()) result = step("expand", [] { return ExpandSaverDataFile(); });
-  if (guarded()) result = step("write", [] { return WriteSaverSettings(); });
-  Result activation = kOk;
-  bool activated = false;
-  const std::string screenSaverBefore = CurrentScreenSaver();
+  if (guarded()) result = Step(run, "header", [] { return ReadSaverDataHeader(); });
+  if (guarded()) result = Step(run, "expand", [] { return ExpandSaverDataFile(); });
+  if (guarded()) result = Step(run, "write", [] { return WriteSaverSettings(); });
+  activation.screenSaverBefore = CurrentScreenSaver();
   if (guarded()) {
-    activation = step("activate", [&] { return ActivateScreenSaver(EngineFileName()); });
-    activated = activation == kOk;
+    activation.result = Step(run, "activate", [] { return ActivateScreenSaver(EngineFileName()); });
+    activation.done = activation.result == kOk;
   }
-  const ExtraFiles files = ExtraFilesOf(form);
-  if (guarded()) result = step("place", [&] { return PlaceExtraFiles(files); });
+  const ExtraFiles files = ExtraFilesOf(form, run);
+  if (guarded()) result = Step(run, "place", [&] { return PlaceExtraFiles(files); });
   if (guarded()) OpenDocument(files);
   if (guarded()) {
     RegisterUninstallEntry(run.title);
     result = kOk;
   }
-  DeleteFileForced(SaverDataFilePath());
+  return result;
+}
+
+// After the steps: a failed or cancelled install is removed again (not after
+// a declined overwrite, and not when the title was another program's), and
+// the window shows the outcome. Returns the install's result.
+Result ConcludeInstall(TInstallerForm& form, RunState& run, Result result, bool titleTaken,
+                       const Activation& activation) {
   bool removed = false;
   if (result != kOk && result != kErrUserDeclined && !titleTaken) {
     CleanUpInstallation(run.title, EngineFileName());
     removed = true;
   }
-  if (!cancelRequested && activation != kOk) result = activation;
-  if (!cancelRequested) {
-    setupFormForInstallationComplete(form, result);
+  if (!run.cancelRequested && activation.result != kOk) result = activation.result;
+  if (!run.cancelRequested) {
+    setupFormForInstallationComplete(form, run, result);
   } else {
     form.setStatus(LoadStr(StringId::AbortedCleaningUp));
     if (result != kErrUserDeclined) {
@@ -380,27 +370,42 @@ Result runInstall(TInstallerForm& form) {
   }
   // An engine removed again must not stay the active screen saver: the
   // setting goes back to what it was before this install.
-  if (removed && activated) RestoreScreenSaver(screenSaverBefore);
+  if (removed && activation.done) RestoreScreenSaver(activation.screenSaverBefore);
+  return result;
+}
+
+}  // namespace
+
+Result runInstall(TInstallerForm& form, RunState& run) {
+  std::optional<WaitCursor> cursor;
+  if (form.exists()) cursor.emplace();
+  form.prepareFormForInstall();
+  bool titleTaken = false;
+  Activation activation;
+  Result result = PrepareTarget(form, run, titleTaken);
+  result = InstallScreenSaver(form, run, result, activation);
+  DeleteFileForced(SaverDataFilePath());
+  result = ConcludeInstall(form, run, result, titleTaken, activation);
   DebugLog("runInstall: " + std::to_string(result));
   return result;
 }
 
-Result installRun(TInstallerForm& form) {
-  const Result result = runInstall(form);
-  if (!cancelRequested && result == kOk) {
+Result installAndOfferDisplayProperties(TInstallerForm& form, RunState& run) {
+  const Result result = runInstall(form, run);
+  if (!run.cancelRequested && result == kOk) {
     OfferDisplayProperties(PackageHeader().showDisplayProperties != 0, App().TitleWindow());
   }
   return result;
 }
 
-Result directInstall(TInstallerForm& form) {
+Result directInstall(TInstallerForm& form, RunState& run) {
   const uint8_t saved = form.displayMode;
   form.displayMode = dmSilent;
   if (preparingInstallWnd != nullptr) {
     preparingInstallWnd->setCaption(form.caption());
     preparingInstallWnd->setText(LoadStr(StringId::InstallingScreenSaver));
   }
-  const Result result = runInstall(form);
+  const Result result = runInstall(form, run);
   if (preparingInstallWnd != nullptr) {
     preparingInstallWnd->setText(result == kOk ? LoadStr(StringId::InstallSuccessful)
                                                : LoadStr(StringId::InstallFailedError) + std::to_string(result));
@@ -409,9 +414,9 @@ Result directInstall(TInstallerForm& form) {
   return result;
 }
 
-void quietInstall(TInstallerForm& form) { App().SetExitCode(runInstall(form)); }
+void quietInstall(TInstallerForm& form, RunState& run) { App().SetExitCode(runInstall(form, run)); }
 
-void setupFormForInstallationComplete(TInstallerForm& form, Result code) {
+void setupFormForInstallationComplete(TInstallerForm& form, const RunState& run, Result code) {
   DebugLog("setupFormForInstallationComplete: " + std::to_string(code));
   if (form.displayMode == dmSilent) return;
   if (code == kOk) form.setProgressPosition(form.progressMax());
@@ -428,7 +433,7 @@ void setupFormForInstallationComplete(TInstallerForm& form, Result code) {
     showInstallError(kErrEngineBusy, "");
   } else if (code == kErrForeignUninstallEntry) {
     form.setStatus(CompletionStatus(code));
-    showInstallError(code, Run().title);
+    showInstallError(code, run.title);
   } else {
     form.setStatus(CompletionStatus(code));
   }

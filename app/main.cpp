@@ -52,11 +52,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // application window and no message loop; the result is the exit code.
   if (ss::QuietSwitchGiven()) {
     ss::TInstallerForm form;
-    ss::startUp(form, PackageOffset);
+    ss::startUp(form, form.run, PackageOffset);
     return LeaveProgram(ss::App().ExitCode());
   }
   return LeaveProgram(ss::RunInstallerWindows([](ss::TInstallerForm& form) {
-    form.setInstallRun(&ss::installRun);
-    ss::startUp(form, PackageOffset);
+    form.setInstallAction(&ss::installAndOfferDisplayProperties);
+    ss::startUp(form, form.run, PackageOffset);
   }));
 }

@@ -167,57 +167,32 @@ void TFlashPanel::setAllowScale(int32_t value) {
   if (movie_.allowScale != value) movie_.allowScale = value;
 }
 
-Result TFlashPanel::inflateSWFFileToTempFile() {
-  DebugLog("inflateSWFFileToTempFile");
-  Result result = kOk;
-  if (tempDir_.empty()) {
-    result = MakeWorkDirectory("FlashPanel", tempDir_);
-    if (result != kOk) {
-      tempDir_.clear();
-      DebugLog("inflateSWFFileToTempFile " + std::to_string(result));
-      return result;
-    }
+namespace {
+
+// Copies a compressed movie's zlib stream (everything after its 8-byte
+// header) to its own file; `header` receives the header.
+Result CopyCompressedStream(const std::string& moviePath, const std::string& streamPath, uint8_t (&header)[8]) {
+  FileHandle movie = OpenForReading(moviePath);
+  if (!movie) return LastErrorOr(kErrFileMissing);
+  DebugLog("AssignFile");
+  if (Result rc = ReadExact(movie.get(), header, sizeof header, kErrSwfTruncated); rc != kOk) return rc;
+  FileHandle segment = CreateForWriting(streamPath);
+  if (!segment) return LastErrorOr(kIoWriteFailed);
+  std::vector<uint8_t> block(kCopyBlock);
+  DWORD got = 0;
+  for (;;) {
+    if (!ReadFile(movie.get(), block.data(), kCopyBlock, &got, nullptr)) return LastErrorOr(kIoReadPastEnd);
+    if (got == 0) return kOk;
+    if (Result rc = WriteAll(segment.get(), block.data(), got); rc != kOk) return rc;
   }
-  auto finish = [&](Result rc) {
-    DebugLog("inflateSWFFileToTempFile " + std::to_string(rc));
-    return rc;
-  };
-  if (!FileExists(swfFilename_)) return finish(kOk);
+}
 
-  // 1. The zlib stream after the 8-byte header goes to its own file.
-  uint8_t header[8];
-  {
-    FileHandle movie = OpenForReading(swfFilename_);
-    if (!movie) return finish(LastErrorOr(kErrFileMissing));
-    DebugLog("AssignFile");
-    if (Result rc = ReadExact(movie.get(), header, sizeof header, kErrSwfTruncated); rc != kOk) return finish(rc);
-    FileHandle segment = CreateForWriting(tempDir_ + kCompressedName);
-    if (!segment) return finish(LastErrorOr(kIoWriteFailed));
-    std::vector<uint8_t> block(kCopyBlock);
-    DWORD got = 0;
-    for (;;) {
-      if (!ReadFile(movie.get(), block.data(), kCopyBlock, &got, nullptr)) return finish(LastErrorOr(kIoReadPastEnd));
-      if (got == 0) break;
-      if (Result rc = WriteAll(segment.get(), block.data(), got); rc != kOk) return finish(rc);
-    }
-  }
-
-  // 2. Inflate it behind an "FWS" header with the movie's version and
-  // length. The output stops at the declared length, so a small damaged or
-  // hostile movie cannot fill the disk.
-  DebugLog("creating filestream");
-  FileHandle source = OpenForReading(tempDir_ + kCompressedName);
-  if (!source) return finish(LastErrorOr(kErrFileMissing));
-  FileHandle target = CreateForWriting(tempDir_ + kUncompressedName);
-  if (!target) return finish(LastErrorOr(kIoWriteFailed));
-  uint8_t fws[8] = {'F', 'W', 'S', header[3], header[4], header[5], header[6], header[7]};
-  if (Result rc = WriteAll(target.get(), fws, sizeof fws); rc != kOk) return finish(rc);
-  const uint64_t declared = static_cast<uint64_t>(header[4]) | static_cast<uint64_t>(header[5]) << 8 |
-                            static_cast<uint64_t>(header[6]) << 16 | static_cast<uint64_t>(header[7]) << 24;
-  const uint64_t limit = declared > 8 ? declared - 8 : 0;
-
+// Inflates the zlib stream of `source` onto the end of `target`; more than
+// `limit` bytes of output is a broken movie. A stream that ends early keeps
+// what was inflated.
+Result InflateWithLimit(HANDLE source, HANDLE target, uint64_t limit) {
   z_stream z = {};
-  if (inflateInit(&z) != Z_OK) return finish(kErrMovieBroken);
+  if (inflateInit(&z) != Z_OK) return kErrMovieBroken;
   std::vector<uint8_t> in(kInflateBlock), out(kCopyBlock);
   uint64_t total = 0;
   Result rc = kOk;
@@ -225,7 +200,7 @@ Result TFlashPanel::inflateSWFFileToTempFile() {
   while (rc == kOk && zrc != Z_STREAM_END) {
     if (z.avail_in == 0) {
       DWORD got = 0;
-      if (!ReadFile(source.get(), in.data(), kInflateBlock, &got, nullptr)) {
+      if (!ReadFile(source, in.data(), kInflateBlock, &got, nullptr)) {
         rc = LastErrorOr(kIoReadPastEnd);
         break;
       }
@@ -249,10 +224,52 @@ Result TFlashPanel::inflateSWFFileToTempFile() {
     total += produced;
     if (produced > 0) {
       DebugLog("BlockWrite");
-      rc = WriteAll(target.get(), out.data(), produced);
+      rc = WriteAll(target, out.data(), produced);
     }
   }
   inflateEnd(&z);
+  return rc;
+}
+
+}  // namespace
+
+Result TFlashPanel::inflateSWFFileToTempFile() {
+  DebugLog("inflateSWFFileToTempFile");
+  Result result = kOk;
+  if (tempDir_.empty()) {
+    result = MakeWorkDirectory("FlashPanel", tempDir_);
+    if (result != kOk) {
+      tempDir_.clear();
+      DebugLog("inflateSWFFileToTempFile " + std::to_string(result));
+      return result;
+    }
+  }
+  auto finish = [&](Result rc) {
+    DebugLog("inflateSWFFileToTempFile " + std::to_string(rc));
+    return rc;
+  };
+  if (!FileExists(swfFilename_)) return finish(kOk);
+
+  // 1. The zlib stream after the 8-byte header goes to its own file.
+  uint8_t header[8];
+  if (Result rc = CopyCompressedStream(swfFilename_, tempDir_ + kCompressedName, header); rc != kOk) {
+    return finish(rc);
+  }
+
+  // 2. Inflate it behind an "FWS" header with the movie's version and
+  // length. The output stops at the declared length, so a small damaged or
+  // hostile movie cannot fill the disk.
+  DebugLog("creating filestream");
+  FileHandle source = OpenForReading(tempDir_ + kCompressedName);
+  if (!source) return finish(LastErrorOr(kErrFileMissing));
+  FileHandle target = CreateForWriting(tempDir_ + kUncompressedName);
+  if (!target) return finish(LastErrorOr(kIoWriteFailed));
+  uint8_t fws[8] = {'F', 'W', 'S', header[3], header[4], header[5], header[6], header[7]};
+  if (Result rc = WriteAll(target.get(), fws, sizeof fws); rc != kOk) return finish(rc);
+  const uint64_t declared = static_cast<uint64_t>(header[4]) | static_cast<uint64_t>(header[5]) << 8 |
+                            static_cast<uint64_t>(header[6]) << 16 | static_cast<uint64_t>(header[7]) << 24;
+  const uint64_t limit = declared > 8 ? declared - 8 : 0;
+  const Result rc = InflateWithLimit(source.get(), target.get(), limit);
   DebugLog("CloseFile");
   return finish(rc);
 }

@@ -1,5 +1,7 @@
 #include "flash/FlashVersionPolicy.h"
 
+#include "winsys/LMT_StringUtils.h"
+
 namespace ss {
 
 Result requiredFlashVersion(int index, RequiredFlashVersion& required) {
@@ -10,19 +12,15 @@ Result requiredFlashVersion(int index, RequiredFlashVersion& required) {
 }
 
 int32_t classifyOSKind(uint32_t platformId, uint32_t major, uint32_t minor, const std::string& servicePack) {
-  constexpr uint32_t kPlatform9x = 1;
-  constexpr uint32_t kPlatformNt = 2;
-  if (platformId == kPlatform9x && major == 4) {
-    if (minor == 0) return kOsWin95;
-    if (minor == 10) return servicePack.size() >= 2 && servicePack[1] == 'A' ? kOsWin98SE : kOsWin98;
-    if (minor == 90) return kOsWinMe;
-    return kOsUnknown;
-  }
-  if (platformId == kPlatformNt) {
-    if (major <= 4) return kOsWinNt;
-    if (major == 5 && minor == 0) return kOsWin2000;
-    if (major == 5 && minor == 1) return kOsWinXp;
-  }
+  // winsys's six classes of Windows; the player's policy also tells the
+  // second edition of Windows 98 apart.
+  const WindowsVersionFlags v = ClassifyWindowsVersion(platformId, major, minor);
+  if (v.win95) return kOsWin95;
+  if (v.win98) return servicePack.size() >= 2 && servicePack[1] == 'A' ? kOsWin98SE : kOsWin98;
+  if (v.winMe) return kOsWinMe;
+  if (v.winNt) return kOsWinNt;
+  if (v.win2000) return kOsWin2000;
+  if (v.winXp) return kOsWinXp;
   return kOsUnknown;
 }
 

@@ -143,11 +143,6 @@ bool ReadToken(TOKEN_INFORMATION_CLASS what, std::vector<DWORD>& info) {
 
 bool ReadTokenUser(std::vector<DWORD>& user) { return ReadToken(TokenUser, user); }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // The markers of the work directories this process made and still uses.
 struct HeldMarker {
   std::string dir;  // with its trailing backslash
@@ -162,10 +157,10 @@ std::vector<HeldMarker>& HeldMarkers() {
 // Gives up the markers of `dir` and of the work directories inside it, so
 // that their removal can delete them.
 void ReleaseMarkersWithin(const std::string& dir) {
-  const std::string tree = Lower(WithTrailingBackslash(dir));
+  const std::string tree = AsciiLower(WithTrailingBackslash(dir));
   std::vector<HeldMarker>& held = HeldMarkers();
   for (size_t i = held.size(); i-- > 0;) {
-    if (Lower(held[i].dir).rfind(tree, 0) == 0) held.erase(held.begin() + static_cast<std::ptrdiff_t>(i));
+    if (AsciiLower(held[i].dir).rfind(tree, 0) == 0) held.erase(held.begin() + static_cast<std::ptrdiff_t>(i));
   }
 }
 
@@ -219,10 +214,10 @@ bool ListLeftFiles(const std::string& dir, bool nested, std::vector<std::string>
     if (name == "." || name == "..") continue;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (nested || Lower(name) != kSystemFilesFolder) return false;
+      if (nested || AsciiLower(name) != kSystemFilesFolder) return false;
       if (!ListLeftFiles(dir + name + "\\", true, files, folders)) return false;
       folders->push_back(dir + name);
-    } else if (nested || Lower(name) != kWorkDirectoryMarker) {
+    } else if (nested || AsciiLower(name) != kWorkDirectoryMarker) {
       files->push_back(dir + name);
     }
   } while (FindNextFileA(find.get(), &fd));
@@ -552,7 +547,7 @@ void ScheduleLeftovers(const std::string& dir, int depth, bool* left) {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           if (depth == 0) folders.push_back(full);
-        } else if ((depth > 0 || Lower(name) != kWorkDirectoryMarker) && DeleteOnce(full) != 0) {
+        } else if ((depth > 0 || AsciiLower(name) != kWorkDirectoryMarker) && DeleteOnce(full) != 0) {
           *left = true;
           if (DeleteAtRestart(full, false)) DebugLog("to be deleted at restart: " + full);
         }
@@ -592,8 +587,8 @@ Result RemoveWorkDirectoryAtExit(const std::string& directory) {
   if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return removed;
   const std::string dir = WithTrailingBackslash(directory);
   std::vector<std::string>& scheduled = ScheduledDirectories();
-  if (std::find(scheduled.begin(), scheduled.end(), Lower(dir)) != scheduled.end()) return removed;
-  scheduled.push_back(Lower(dir));
+  if (std::find(scheduled.begin(), scheduled.end(), AsciiLower(dir)) != scheduled.end()) return removed;
+  scheduled.push_back(AsciiLower(dir));
   bool left = false;
   ScheduleLeftovers(dir, 0, &left);
   return removed;

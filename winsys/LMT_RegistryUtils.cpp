@@ -131,17 +131,6 @@ WindowsVersionFlags IdentifyWindowsVersion() {
   return ClassifyWindowsVersion(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
 }
 
-void IdentifyWindowsVersion(int& win95, int& win98, int& winMe, int& winNt, int& win2000,
-                            int& winXp) {
-  const WindowsVersionFlags f = IdentifyWindowsVersion();
-  win95 = f.win95;
-  win98 = f.win98;
-  winMe = f.winMe;
-  winNt = f.winNt;
-  win2000 = f.win2000;
-  winXp = f.winXp;
-}
-
 std::vector<std::string> EngineCommandNames(const std::string& title) {
   const std::string engine = EngineFilePath(Dirs().systemDir, title);
   std::vector<std::string> names{engine};

@@ -16,10 +16,8 @@ namespace ss {
 // The key of a screen saver's uninstall entry, relative to its root.
 std::string UninstallKeyPath(const std::string& title);
 
-// Sets the six flags from the operating system's version query (all 0 when
-// the query fails or the version is none of the six).
-void IdentifyWindowsVersion(int& win95, int& win98, int& winMe, int& winNt, int& win2000,
-                            int& winXp);
+// The six flags from the operating system's version query (all 0 when the
+// query fails or the version is none of the six).
 WindowsVersionFlags IdentifyWindowsVersion();
 
 // The names the engine of `title` (system directory + title + ".scr") goes

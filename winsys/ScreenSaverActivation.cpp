@@ -50,15 +50,15 @@ Result PlaceOne(const std::string& name, const std::string& installDir) {
 }
 
 // A path for a command line: quoted when it holds a space.
-std::string Quoted(const std::string& path) {
+std::string QuotedArgument(const std::string& path) {
   return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
 }
 
 }  // namespace
 
 std::string DisplayPanelCommand(const std::string& systemDir) {
-  return Quoted(systemDir + "rundll32.exe") + " " + Quoted(systemDir + "shell32.dll") + ",Control_RunDLL " +
-         Quoted(systemDir + "desk.cpl") + ",,1";
+  return QuotedArgument(systemDir + "rundll32.exe") + " " + QuotedArgument(systemDir + "shell32.dll") +
+         ",Control_RunDLL " + QuotedArgument(systemDir + "desk.cpl") + ",,1";
 }
 
 namespace {

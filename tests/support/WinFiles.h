@@ -47,6 +47,16 @@ inline bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
   return ok;
 }
 
+// The same for text: the file's bytes as a string, and a string written as
+// the whole file.
+inline std::string ReadText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+inline bool WriteText(const std::string& path, const std::string& text) {
+  return WriteAll(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
 // Whether a file (not a folder), a folder, or either is at `path`.
 inline bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());

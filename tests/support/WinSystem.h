@@ -29,14 +29,17 @@ inline bool KeyExists(HKEY root, const std::string& path) {
 }
 
 // A string value; "" and *found false when the key or the value is missing.
-inline std::string RegString(HKEY root, const std::string& key, const char* value, bool* found = nullptr) {
+// *type, when asked for, is the value's type (REG_NONE when missing).
+inline std::string RegString(HKEY root, const std::string& key, const char* value, bool* found = nullptr,
+                             DWORD* type = nullptr) {
   HKEY k = nullptr;
   char buf[2048] = {};
-  DWORD size = sizeof buf - 1, type = 0;
+  DWORD size = sizeof buf - 1, kind = REG_NONE;
   const bool ok = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS &&
-                  RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS;
+                  RegQueryValueExA(k, value, nullptr, &kind, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS;
   if (k != nullptr) RegCloseKey(k);
   if (found != nullptr) *found = ok;
+  if (type != nullptr) *type = ok ? kind : REG_NONE;
   return ok ? buf : "";
 }
 

@@ -114,7 +114,7 @@ const Outcome kOutcomes[] = {
 // The size of the certificate table that a program's headers name (the
 // security directory, the fifth of a PE32 optional header); 0 when unsigned.
 uint32_t CertificateTableSize(const std::string& program) {
-  const std::string b = ReadFile(program);
+  const std::string b = ReadText(program);
   auto u32 = [&](size_t at) {
     return at + 4 > b.size() ? 0u
                              : static_cast<uint32_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
@@ -181,7 +181,7 @@ class SampleRoundTrip : public testing::TestWithParam<Outcome> {
     ASSERT_EQ(pack.Wait(120000), 0) << "sspack.exe build";
   }
 
-  std::string Staged(const std::string& name) const { return ReadFile(stage_ + "\\" + name); }
+  std::string Staged(const std::string& name) const { return ReadText(stage_ + "\\" + name); }
 
   ScratchDir scratch_{"sample-trip"};
   std::string stage_;
@@ -269,16 +269,16 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   // Installed as packed: engine, pictures, support files, document and the
   // settings header.
   const std::string packedEngine = Staged(std::string(kTitle) + ".scr");
-  EXPECT_EQ(ReadFile(engine), packedEngine);
+  EXPECT_EQ(ReadText(engine), packedEngine);
   for (const char* picture : {"01-reef.bmp", "02-kelp.bmp", "03-jellies.bmp", "04-shoal.bmp"}) {
-    EXPECT_EQ(ReadFile(installDir + picture), Staged(std::string("media\\") + picture)) << picture;
+    EXPECT_EQ(ReadText(installDir + picture), Staged(std::string("media\\") + picture)) << picture;
   }
   for (const char* file : {"captions.txt", "aquafx.dll", "aquacap.dll", "readme.txt"}) {
-    EXPECT_EQ(ReadFile(installDir + file), Staged(file)) << file;
+    EXPECT_EQ(ReadText(installDir + file), Staged(file)) << file;
   }
   // sspack's header around our settings blob equals the one our generator
   // writes for four pictures.
-  EXPECT_EQ(ReadFile(installDir + "saver.dat"), Staged("saver.dat"));
+  EXPECT_EQ(ReadText(installDir + "saver.dat"), Staged("saver.dat"));
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "DisplayName"),
             "Sample Aquarium Screen Saver");
   const std::string command = RegString(HKEY_LOCAL_MACHINE, UninstallKeyPath(kTitle), "UninstallString");
@@ -298,8 +298,8 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
     Process copy(Quoted(NativeSystemDir() + "cmd.exe") + " /c copy /b " + setting + " " + Quoted(seen));
     ASSERT_TRUE(copy.started()) << "no 64-bit cmd.exe";
     EXPECT_EQ(copy.Wait(60000), 0) << "a 64-bit program does not find " << setting;
-    EXPECT_EQ(ReadFile(seen), packedEngine) << setting;
-    EXPECT_EQ(ReadFile(nativeEngine), packedEngine);
+    EXPECT_EQ(ReadText(seen), packedEngine) << setting;
+    EXPECT_EQ(ReadText(nativeEngine), packedEngine);
     // The list of installed programs, a 64-bit program, runs the registered
     // command and waits for it.
     Process uninstall(Quoted(NativeSystemDir() + "uninstaller.exe") + " --remove " + Quoted(kTitle));
@@ -315,7 +315,7 @@ TEST_P(SampleRoundTrip, QuietInstallThenTheRegisteredUninstallLeavesNothing) {
   ASSERT_EQ(added.size(), 1u);
   guard.AlsoDelete(added[0]);
   EXPECT_NE(LowerAscii(added[0]).find(LowerAscii(systemDir)), 0u) << added[0];
-  EXPECT_EQ(ReadFile(added[0]), packedEngine);
+  EXPECT_EQ(ReadText(added[0]), packedEngine);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, SampleRoundTrip, testing::ValuesIn(kOutcomes),

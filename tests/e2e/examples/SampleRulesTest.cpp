@@ -192,7 +192,7 @@ TEST(SampleMediaTest, SystemLoaderReadsTheGeneratedBitmaps) {
     const Picture p = scene < kSceneCount ? PaintScene(scene, 37, 23) : PaintPresentation(41, 19);
     const std::string path = dir / ("p" + std::to_string(scene) + ".bmp");
     const std::vector<uint8_t> bytes = EncodeBmp24(p);
-    test::WriteFile(path, std::string(bytes.begin(), bytes.end()));
+    sstest::WriteAll(path, bytes);
 
     HBITMAP bmp = static_cast<HBITMAP>(
         LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));

@@ -41,7 +41,7 @@ void LayOutInstall(const std::string& systemDir, const std::string& title, uint3
   ForceDirectoryPath(dir + "notes\\");
   for (int i = 0; i < 2; ++i) {
     const auto bmp = EncodeBmp24(PaintScene(i, 64, 48));
-    WriteFile(dir + SceneFileName(i), std::string(bmp.begin(), bmp.end()));
+    sstest::WriteAll(dir + SceneFileName(i), bmp);
   }
   SampleSettings settings;
   settings.slideSeconds = slideSeconds;
@@ -49,11 +49,11 @@ void LayOutInstall(const std::string& systemDir, const std::string& title, uint3
   std::string error;
   ASSERT_TRUE(EncodeSettingsBlob(settings, &blob, &error)) << error;
   const auto dat = SaverDatFromBlob(blob, 2, 0);
-  WriteFile(dir + "saver.dat", std::string(dat.begin(), dat.end()));
-  WriteFile(dir + "captions.txt", "01-reef.bmp = Reef\r\n");
+  sstest::WriteAll(dir + "saver.dat", dat);
+  WriteText(dir + "captions.txt", "01-reef.bmp = Reef\r\n");
   ASSERT_TRUE(CopyFileA((ss::test::ProgramDir() + "aquafx.dll").c_str(), (dir + "aquafx.dll").c_str(), FALSE));
-  WriteFile(dir + "notes\\readme.txt", "notes");
-  WriteFile(dir + "locked.txt", "read-only");
+  WriteText(dir + "notes\\readme.txt", "notes");
+  WriteText(dir + "locked.txt", "read-only");
   SetFileAttributesA((dir + "locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
@@ -79,7 +79,7 @@ void ExpectRemoved(const std::string& systemDir, const std::string& title, const
   guard.AlsoDelete(added[0]);
   EXPECT_NE(LowerAscii(added[0]).find(LowerAscii(systemDir)), 0u)
       << "not moved out of the system directory: " << added[0];
-  EXPECT_EQ(ReadFile(added[0]), ReadFile(EngineSource())) << "the pending file is the engine";
+  EXPECT_EQ(ReadText(added[0]), ReadText(EngineSource())) << "the pending file is the engine";
 }
 
 TEST(SampleUninstallRun, RegisteredCommandRemovesTheInstallFromTheSystemDirectory) {
@@ -117,7 +117,7 @@ TEST(SampleUninstallRun, StartedByShortNameLeavesOtherProgramsEntriesAlone) {
 
   // Another program is the active screen saver, and a same-titled entry of
   // the current user starts another engine.
-  WriteFile(systemDir + "Other Saver.scr", "another engine");
+  WriteText(systemDir + "Other Saver.scr", "another engine");
   const std::string other = ShortName(systemDir + "Other Saver.scr");
   ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", other.c_str(), "system.ini"));
   const std::string foreign = "\"C:\\Elsewhere\\" + title + ".scr\" /u";
@@ -182,8 +182,8 @@ TEST(SampleUninstallSteps, EveryStepRunsWhenOneFails) {
 TEST(SampleUninstallSteps, EngineIsKnownByEitherName) {
   ScratchDir scratch("sample");
   const std::string engine = scratch / "Long Engine Name.scr";
-  WriteFile(engine, "x");
-  WriteFile(scratch / "Long Other Name.scr", "y");
+  WriteText(engine, "x");
+  WriteText(scratch / "Long Other Name.scr", "y");
   EXPECT_TRUE(NamesEngine(engine, engine));
   EXPECT_TRUE(NamesEngine(ShortName(engine), engine));
   EXPECT_TRUE(NamesEngine(LowerAscii(engine), engine));
@@ -199,7 +199,7 @@ TEST(SampleUninstallSteps, ShortNameGivesBackTheLongTitle) {
   const std::string dir = scratch / "Long Folder Name\\";
   ForceDirectoryPath(dir);
   const std::string engine = dir + "Sample Aquarium.scr";
-  WriteFile(engine, "x");
+  WriteText(engine, "x");
   const std::string shortEngine = ShortName(engine);
   ASSERT_EQ(shortEngine.find("Sample Aquarium"), std::string::npos) << shortEngine;
 
@@ -221,9 +221,9 @@ TEST(SampleSlideShowContent, PicturesCaptionsAndSettingsFromTheInstallDirectory)
   const std::string systemDir = scratch / "Sys\\";
   ASSERT_NO_FATAL_FAILURE(LayOutInstall(systemDir, "Show", 42));
   const std::string dir = systemDir + "Show dir\\";
-  WriteFile(dir + "B-Second.BMP", "not really a picture");
-  WriteFile(dir + "a-first.bmp", "nor this");
-  WriteFile(dir + "notes.txt", "no picture");
+  WriteText(dir + "B-Second.BMP", "not really a picture");
+  WriteText(dir + "a-first.bmp", "nor this");
+  WriteText(dir + "notes.txt", "no picture");
   SaverLocation loc;
   std::string error;
   ASSERT_TRUE(LocateSaver(systemDir + "Show.scr", &loc, &error)) << error;
@@ -239,7 +239,7 @@ TEST(SampleSlideShowContent, PicturesCaptionsAndSettingsFromTheInstallDirectory)
   EXPECT_EQ(PictureCaption(c, dir + "02-kelp.bmp"), "Sample Aquarium");
 
   // A damaged or missing saver.dat gives the defaults and says why.
-  WriteFile(dir + "saver.dat", std::string(1239, '\0'));
+  WriteText(dir + "saver.dat", std::string(1239, '\0'));
   c = LoadSlideShowContent(loc);
   EXPECT_NE(c.settingsError.find("1239"), std::string::npos) << c.settingsError;
   EXPECT_EQ(c.settings.slideSeconds, SampleSettings{}.slideSeconds);

@@ -18,9 +18,9 @@
 namespace ss::sample::test {
 
 using ss::test::Exists;
-using ss::test::ReadFile;
 using ss::test::ScratchDir;
-using ss::test::WriteFile;
+using sstest::ReadText;
+using sstest::WriteText;
 using sstest::RegPut;
 using sstest::RegString;
 using sstest::PendingDeletes;

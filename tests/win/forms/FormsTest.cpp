@@ -113,8 +113,6 @@ class FormsTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(App().Initialize());
     App().ClearTerminated();
-    ss::installRunning = false;
-    ss::cancelRequested = false;
     preparing_ = std::make_unique<TpreparingInstallWnd>();
     ASSERT_TRUE(preparing_->create()) << "no window could be created: is DISPLAY set (Xvfb)?";
   }
@@ -124,8 +122,6 @@ class FormsTest : public ::testing::Test {
     preparing_.reset();
     App().ProcessMessages();
     App().ClearTerminated();
-    ss::installRunning = false;
-    ss::cancelRequested = false;
   }
 
   // The installer window in its Ready phase, with or without a licence.
@@ -488,14 +484,14 @@ TEST_F(FormsTest, CloseIsRefusedWhileInstallingThenRemovesTheWorkDirectory) {
   const std::string work = MakeWorkDirectory("ss-forms-close");
   form.setWorkDirectory(work);
 
-  ss::installRunning = true;
+  form.run.installRunning = true;
   PostMessageA(form.handle(), WM_CLOSE, 0, 0);
   App().ProcessMessages();
   EXPECT_TRUE(IsWindow(form.handle()));
   EXPECT_TRUE(Exists(work + "temp.dat"));
   EXPECT_FALSE(App().Terminated());
 
-  ss::installRunning = false;
+  form.run.installRunning = false;
   HWND hwnd = form.handle();
   PostMessageA(hwnd, WM_CLOSE, 0, 0);
   App().ProcessMessages();
@@ -522,8 +518,9 @@ TEST_F(FormsTest, InstallRunRefusesCloseAndIgnoresASecondClick) {
   form.setWorkDirectory(work);
   int runs = 0;
   bool stillOpenDuringRun = false;
-  form.setInstallRun([&](TInstallerForm& f) {
+  form.setInstallAction([&](TInstallerForm& f, ss::RunState& run) {
     ++runs;
+    EXPECT_TRUE(run.installRunning);
     f.prepareFormForInstall();
     PostMessageA(f.handle(), WM_CLOSE, 0, 0);
     f.installBtnClick();  // nested click while running
@@ -535,7 +532,7 @@ TEST_F(FormsTest, InstallRunRefusesCloseAndIgnoresASecondClick) {
   App().ProcessMessages();
   EXPECT_EQ(runs, 1);
   EXPECT_TRUE(stillOpenDuringRun);
-  EXPECT_FALSE(ss::installRunning);
+  EXPECT_FALSE(form.run.installRunning);
   // A failed run leaves the window open; Install stays disabled.
   EXPECT_TRUE(IsWindow(form.handle()));
   EXPECT_FALSE(IsWindowEnabled(form.installBtn.handle()));
@@ -551,7 +548,7 @@ TEST_F(FormsTest, CancelDuringAnInstallAbortsAndReturnsToReady) {
   TInstallerForm& form = readyForm(false);
   std::string statusSeen;
   int positionSeen = -1;
-  form.setInstallRun([&](TInstallerForm& f) {
+  form.setInstallAction([&](TInstallerForm& f, ss::RunState& run) {
     f.prepareFormForInstall();
     EXPECT_FALSE(IsWindowEnabled(f.installBtn.handle()));
     EXPECT_EQ(ss::WindowText(f.labCopying.handle()), "Installing Screen Saver...");
@@ -561,12 +558,12 @@ TEST_F(FormsTest, CancelDuringAnInstallAbortsAndReturnsToReady) {
     statusSeen = ss::WindowText(f.labCopying.handle());
     positionSeen = f.progressPosition();
     EXPECT_TRUE(IsWindow(f.handle()));
-    if (ss::cancelRequested) f.resetFormAfterCancel();
+    if (run.cancelRequested) f.resetFormAfterCancel();
     return ss::kErrUserDeclined;
   });
   PostMessageA(form.installBtn.handle(), BM_CLICK, 0, 0);
   App().ProcessMessages();
-  EXPECT_TRUE(ss::cancelRequested);
+  EXPECT_TRUE(form.run.cancelRequested);
   EXPECT_EQ(statusSeen, "Installation Aborted. Cleaning up files...");
   // The bar was stepped before the pause in which Cancel reset it.
   EXPECT_EQ(positionSeen, 0);
@@ -631,12 +628,12 @@ TEST_F(FormsTest, HourglassStaysOverEveryWindowWhileTheProgramWaits) {
 
 TEST_F(FormsTest, PauseLastsAboutATenthOfASecondAndHandlesClicks) {
   TInstallerForm& form = readyForm(false);
-  ss::installRunning = true;  // so that Cancel only asks for the abort
+  form.run.installRunning = true;  // so that Cancel only asks for the abort
   PostMessageA(form.cancelBtn.handle(), BM_CLICK, 0, 0);
   const LARGE_INTEGER start = Now();
   form.pause();
   const double elapsed = Milliseconds(start, Now());
-  EXPECT_TRUE(ss::cancelRequested) << "the click posted before the pause was not handled";
+  EXPECT_TRUE(form.run.cancelRequested) << "the click posted before the pause was not handled";
   // The handled click ran two pauses of its own inside this one.
   EXPECT_GE(elapsed, 90.0);
   EXPECT_LT(elapsed, 1000.0);

@@ -46,7 +46,7 @@ class Activation : public testing::Test {
 
 TEST_F(Activation, WritesTheEnginesShortName) {
   const std::string engine = system_ + "Aqua Deep Sea.scr";
-  WriteFile(engine, "engine");
+  WriteText(engine, "engine");
   ASSERT_EQ(ActivateScreenSaver("Aqua Deep Sea.scr"), 0);
 
   char expected[MAX_PATH];
@@ -54,7 +54,7 @@ TEST_F(Activation, WritesTheEnginesShortName) {
   EXPECT_EQ(ScreenSaverSetting(), expected);
   EXPECT_EQ(ScreenSaverSetting().find(' '), std::string::npos);
   // On disk, at once, in the [boot] section.
-  const std::string ini = ReadFile(ini_.path());
+  const std::string ini = ReadText(ini_.path());
   const size_t boot = ini.find("[boot]");
   ASSERT_NE(boot, std::string::npos);
   const size_t entry = ini.find(std::string("SCRNSAVE.EXE=") + expected);
@@ -64,23 +64,23 @@ TEST_F(Activation, WritesTheEnginesShortName) {
 
 TEST_F(Activation, MissingEngineChangesNothing) {
   ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "BEFORE.SCR", "system.ini"));
-  const std::string before = ReadFile(ini_.path());
+  const std::string before = ReadText(ini_.path());
   ForceDirectoryPath(system_ + "Folder.scr\\");
 
   EXPECT_EQ(ActivateScreenSaver("Missing.scr"), kErrFileMissing);
   EXPECT_EQ(ActivateScreenSaver("Folder.scr"), kErrFileMissing);
   EXPECT_EQ(ActivateScreenSaver(""), kErrBadEntryName);
-  WriteFile(scratch_ / "outside.scr", "x");
+  WriteText(scratch_ / "outside.scr", "x");
   EXPECT_EQ(ActivateScreenSaver("..\\outside.scr"), kErrBadEntryName);
 
-  EXPECT_EQ(ReadFile(ini_.path()), before);
+  EXPECT_EQ(ReadText(ini_.path()), before);
   EXPECT_EQ(ScreenSaverSetting(), "BEFORE.SCR");
 }
 
 TEST_F(Activation, RefusedProfileWriteIsAResultCode) {
-  WriteFile(system_ + "Aqua.scr", "engine");
+  WriteText(system_ + "Aqua.scr", "engine");
   ASSERT_TRUE(WritePrivateProfileStringA("boot", "SCRNSAVE.EXE", "BEFORE.SCR", "system.ini"));
-  const std::string before = ReadFile(ini_.path());
+  const std::string before = ReadText(ini_.path());
   Result rc;
   {
     LockedFile lock(ini_.path());
@@ -88,7 +88,7 @@ TEST_F(Activation, RefusedProfileWriteIsAResultCode) {
     rc = ActivateScreenSaver("Aqua.scr");
   }
   EXPECT_GT(rc, 0) << "expected the operating system's error number";
-  EXPECT_EQ(ReadFile(ini_.path()), before);
+  EXPECT_EQ(ReadText(ini_.path()), before);
 }
 
 // ---- licence and document ----
@@ -113,30 +113,30 @@ class ExtraFilesTest : public testing::Test {
 };
 
 TEST_F(ExtraFilesTest, CopiesWhatIsAnnounced) {
-  WriteFile(work_ + "license.txt", "licence");
-  WriteFile(work_ + "readme.rtf", "document");
+  WriteText(work_ + "license.txt", "licence");
+  WriteText(work_ + "readme.rtf", "document");
 
   EXPECT_EQ(PlaceExtraFiles(files_), 0);  // nothing announced
   EXPECT_FALSE(Exists(install_ + "license.txt"));
   EXPECT_FALSE(Exists(install_ + "readme.rtf"));
 
   files_.placeLicence = files_.placeDocument = true;
-  WriteFile(install_ + "readme.rtf", "an old read-only copy");
+  WriteText(install_ + "readme.rtf", "an old read-only copy");
   SetFileAttributesA((install_ + "readme.rtf").c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(PlaceExtraFiles(files_), 0);
-  EXPECT_EQ(ReadFile(install_ + "license.txt"), "licence");
-  EXPECT_EQ(ReadFile(install_ + "readme.rtf"), "document");
+  EXPECT_EQ(ReadText(install_ + "license.txt"), "licence");
+  EXPECT_EQ(ReadText(install_ + "readme.rtf"), "document");
 }
 
 TEST_F(ExtraFilesTest, MissingOrFailedCopiesAreReported) {
-  WriteFile(work_ + "readme.rtf", "document");
+  WriteText(work_ + "readme.rtf", "document");
   files_.placeLicence = files_.placeDocument = true;
   // The licence is missing; the document is still copied.
   EXPECT_EQ(PlaceExtraFiles(files_), kErrFileMissing);
-  EXPECT_EQ(ReadFile(install_ + "readme.rtf"), "document");
+  EXPECT_EQ(ReadText(install_ + "readme.rtf"), "document");
 
   // A copy into a directory that is not there gives the system's error.
-  WriteFile(work_ + "license.txt", "licence");
+  WriteText(work_ + "license.txt", "licence");
   files_.installDir = scratch_ / "gone\\";
   EXPECT_EQ(PlaceExtraFiles(files_), ERROR_PATH_NOT_FOUND);
 
@@ -177,7 +177,7 @@ TEST_F(ExtraFilesTest, DocumentIsOpenedWhenAnnounced) {
   CopyingAssociation association(marker);
   ASSERT_TRUE(association.ok());
   files_.documentName = "read me.ssdoc";
-  WriteFile(install_ + files_.documentName, "document");
+  WriteText(install_ + files_.documentName, "document");
 
   OpenDocument(files_);  // not announced
   Sleep(test::Slow(1500));
@@ -186,9 +186,9 @@ TEST_F(ExtraFilesTest, DocumentIsOpenedWhenAnnounced) {
   files_.placeDocument = true;
   OpenDocument(files_);
   for (DWORD i = 0; i < test::Slow(100) && !Exists(marker); ++i) Sleep(100);
-  EXPECT_EQ(ReadFile(marker), "document");
+  EXPECT_EQ(ReadText(marker), "document");
   // Started in the install directory, not in this process's current folder.
-  EXPECT_EQ(ReadFile(marker + ".folder"), install_.substr(0, install_.size() - 1) + "\r\n");
+  EXPECT_EQ(ReadText(marker + ".folder"), install_.substr(0, install_.size() - 1) + "\r\n");
 }
 
 // ---- Display Properties ----

@@ -119,18 +119,18 @@ TEST(WorkDirectory, FoldersLeftByEarlierRunsAreRemovedOnlyWhenOursAndUnused) {
   for (const Case& c : cases) {
     const std::string dir = scratch / c.name + "\\";
     ASSERT_TRUE(CreateDirectoryA((scratch / c.name).c_str(), nullptr));
-    if (std::string(c.name) != "LMF3") WriteFile(dir + kWorkDirectoryMarker, "");
+    if (std::string(c.name) != "LMF3") WriteText(dir + kWorkDirectoryMarker, "");
     for (const std::string file : c.files) {
       if (file.back() == '\\') {
         ASSERT_TRUE(CreateDirectoryA((dir + file).c_str(), nullptr)) << file;
       } else {
-        WriteFile(dir + file, file);
+        WriteText(dir + file, file);
       }
     }
   }
   SetFileAttributesA((scratch / "LMF1\\temp.dat").c_str(), FILE_ATTRIBUTE_READONLY);
   // A name taken by a file is no candidate.
-  WriteFile(scratch / "LMF8", "file");
+  WriteText(scratch / "LMF8", "file");
   HeldByOtherProcess marker(scratch / "LMF6\\" + kWorkDirectoryMarker);
   HeldByOtherProcess program(scratch / "LMF7\\flashax7.exe");
   ASSERT_TRUE(marker.held() && program.held()) << "holdopen.exe did not start";
@@ -294,7 +294,7 @@ TEST(WorkDirectory, NoFreeNameIsAFailure) {
   EXPECT_FALSE(Exists(scratch / "T1001"));
 
   // A name taken by a file is skipped as well.
-  WriteFile(scratch / "F1", "x");
+  WriteText(scratch / "F1", "x");
   ASSERT_EQ(MakeWorkDirectory("F", dir), 0);
   EXPECT_EQ(dir, scratch / "F2\\");
   EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
@@ -311,7 +311,7 @@ TEST(Deletion, ForcedAndRetried) {
   EXPECT_EQ(DeleteFileForced(scratch / "never-there.txt"), 0);
 
   const std::string file = scratch / "Aqua.scr";
-  WriteFile(file, "x");
+  WriteText(file, "x");
   ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                    FILE_ATTRIBUTE_SYSTEM));
   // No tries: nothing is touched.
@@ -325,7 +325,7 @@ TEST(Deletion, ForcedAndRetried) {
   EXPECT_EQ(attempts, 1);
   EXPECT_FALSE(Exists(file));
 
-  WriteFile(file, "x");
+  WriteText(file, "x");
   SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(DeleteFileForced(file), 0);
   EXPECT_FALSE(Exists(file));
@@ -340,8 +340,8 @@ TEST(Deletion, FileHeldByAnotherProcess) {
   ScratchDir scratch;
   const std::string engine = scratch / "X.SCR";
   const std::string dll = scratch / "impborl.dll";
-  WriteFile(engine, "engine");
-  WriteFile(dll, "library");
+  WriteText(engine, "engine");
+  WriteText(dll, "library");
   HeldByOtherProcess holdEngine(engine), holdDll(dll);
   ASSERT_TRUE(holdEngine.held() && holdDll.held()) << "holdopen.exe did not start";
 
@@ -361,9 +361,9 @@ TEST(DirectoryTree, RemovesEverythingInside) {
   const std::string root = scratch / "tree\\";
   ForceDirectoryPath(root + "a\\b\\c\\");
   ForceDirectoryPath(root + "empty\\");
-  WriteFile(root + "top.txt", "1");
-  WriteFile(root + "a\\b\\deep.txt", "2");
-  WriteFile(root + "a\\b\\c\\ro.txt", "3");
+  WriteText(root + "top.txt", "1");
+  WriteText(root + "a\\b\\deep.txt", "2");
+  WriteText(root + "a\\b\\c\\ro.txt", "3");
   SetFileAttributesA((root + "a\\b\\c\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesA((root + "a").c_str(), FILE_ATTRIBUTE_READONLY);
 
@@ -374,8 +374,8 @@ TEST(DirectoryTree, RemovesEverythingInside) {
   // Without its trailing backslash the path still names only that directory,
   // not every sibling that starts with the same letters.
   ForceDirectoryPath(scratch / "t\\");
-  WriteFile(scratch / "ta", "s");   // matches "t*", and "t" + "ta" names...
-  WriteFile(scratch / "tta", "s");  // ...this one
+  WriteText(scratch / "ta", "s");   // matches "t*", and "t" + "ta" names...
+  WriteText(scratch / "tta", "s");  // ...this one
   EXPECT_EQ(RemoveDirectoryTree(scratch / "t"), 0);
   EXPECT_FALSE(Exists(scratch / "t"));
   EXPECT_TRUE(Exists(scratch / "ta") && Exists(scratch / "tta"));
@@ -388,7 +388,7 @@ TEST(DirectoryTree, LockedFileStopsAndKeepsTheDirectory) {
   ScratchDir scratch;
   const std::string root = scratch / "tree\\";
   ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
-  WriteFile(root + "busy.dat", "x");
+  WriteText(root + "busy.dat", "x");
   LockedFile lock(root + "busy.dat");
   ASSERT_TRUE(lock.ok());
   EXPECT_EQ(RemoveDirectoryTree(root), kErrFileBusy);
@@ -401,9 +401,9 @@ TEST(DirectoryTree, SubdirectoryThatCannotBeEmptiedLetsTheRestGo) {
   const std::string root = scratch / "tree\\";
   ForceDirectoryPath(root + "stuck\\");
   ForceDirectoryPath(root + "other\\inner\\");
-  WriteFile(root + "stuck\\busy.dat", "x");
-  WriteFile(root + "other\\inner\\f.txt", "y");
-  WriteFile(root + "z-last.txt", "z");
+  WriteText(root + "stuck\\busy.dat", "x");
+  WriteText(root + "other\\inner\\f.txt", "y");
+  WriteText(root + "z-last.txt", "z");
   LockedFile lock(root + "stuck\\busy.dat");
   ASSERT_TRUE(lock.ok());
 
@@ -421,7 +421,7 @@ TEST(DirectoryTree, WorkDirectoryIsRemovedAndRootsAndRelativePathsRefused) {
   ScratchDir scratch;
   const std::string work = scratch / "work\\";
   ForceDirectoryPath(work + "sub\\");
-  for (const char* file : {"temp.dat", "impborl.dll", "sub\\movie.swf"}) WriteFile(work + file, "x");
+  for (const char* file : {"temp.dat", "impborl.dll", "sub\\movie.swf"}) WriteText(work + file, "x");
   SetFileAttributesA((work + "temp.dat").c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(RemoveWorkDirectory(work), kOk);
   EXPECT_FALSE(Exists(work));
@@ -431,7 +431,7 @@ TEST(DirectoryTree, WorkDirectoryIsRemovedAndRootsAndRelativePathsRefused) {
 
   const std::string keep = scratch / "keep\\";
   ForceDirectoryPath(keep + "sub\\");
-  WriteFile(keep + "temp.dat", "x");
+  WriteText(keep + "temp.dat", "x");
   char cwd[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, cwd);
   SetCurrentDirectoryA(keep.c_str());
@@ -456,7 +456,7 @@ TEST(DirectoryTree, WorkDirectoryInUseAtExitIsDeletedAtTheNextStart) {
   std::string dir;
   ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
   ForceDirectoryPath(dir + "sysfiles\\");
-  for (const char* file : {"temp.dat", "flashax7.exe", "sysfiles\\1.old"}) WriteFile(dir + file, file);
+  for (const char* file : {"temp.dat", "flashax7.exe", "sysfiles\\1.old"}) WriteText(dir + file, file);
   {
     const sstest::PendingDeletes pending;
     HeldByOtherProcess setup(dir + "flashax7.exe");
@@ -493,7 +493,7 @@ TEST(DirectoryTree, SymbolicLinkIsRemovedNotFollowed) {
   const Result rc = RemoveDirectoryTree(root);
   EXPECT_TRUE(rc == 0 || (rc == kErrGeneric && Exists(root + "link"))) << rc;
   EXPECT_FALSE(Exists(root + "file.txt"));
-  EXPECT_EQ(ReadFile(elsewhere + "precious.txt"), "keep me");
+  EXPECT_EQ(ReadText(elsewhere + "precious.txt"), "keep me");
 }
 
 // A TEMP prepared outside Wine (SS_LINK_TEMP, see winsys_link_tests): LMF1
@@ -510,9 +510,9 @@ TEST(WorkDirectory, LinkedFoldersAreNeverFollowed) {
   std::string dir;
   ASSERT_EQ(MakeWorkDirectory("LMF", dir), 0);
   EXPECT_EQ(dir, temp + "LMF3\\");
-  EXPECT_EQ(ReadFile(temp + "LMF1\\temp.dat"), "keep me");
+  EXPECT_EQ(ReadText(temp + "LMF1\\temp.dat"), "keep me");
   EXPECT_TRUE(Exists(temp + "LMF2\\" + kWorkDirectoryMarker));
-  EXPECT_EQ(ReadFile(temp + "LMF2\\sysfiles\\temp.dat"), "keep me");
+  EXPECT_EQ(ReadText(temp + "LMF2\\sysfiles\\temp.dat"), "keep me");
   EXPECT_EQ(RemoveWorkDirectory(dir), kOk);
 }
 
@@ -523,7 +523,7 @@ TEST(ScreenSaverPair, ExistsRemoveCreate) {
   const std::string d = scratch.path();
   EXPECT_FALSE(ScreenSaverExists(d, "Aqua"));
 
-  WriteFile(d + "Aqua.scr", "engine");
+  WriteText(d + "Aqua.scr", "engine");
   EXPECT_TRUE(ScreenSaverExists(d, "Aqua"));
   EXPECT_EQ(RemoveScreenSaver(d, "Aqua"), 0);
   EXPECT_FALSE(ScreenSaverExists(d, "Aqua"));
@@ -531,19 +531,19 @@ TEST(ScreenSaverPair, ExistsRemoveCreate) {
   EXPECT_EQ(CreateInstallDirectory(d, "Aqua"), 0);
   EXPECT_TRUE(DirectoryExists(d + "Aqua dir\\"));
   EXPECT_TRUE(ScreenSaverExists(d, "Aqua"));
-  WriteFile(d + "Aqua dir\\saver.dat", "s");
+  WriteText(d + "Aqua dir\\saver.dat", "s");
   EXPECT_EQ(CreateInstallDirectory(d, "Aqua"), 0);  // existing: left alone
   EXPECT_TRUE(Exists(d + "Aqua dir\\saver.dat"));
   EXPECT_EQ(RemoveScreenSaver(d, "Aqua"), 0);
   EXPECT_FALSE(Exists(d + "Aqua dir"));
 
   // A file in the install directory's place is no install directory.
-  WriteFile(d + "Busy dir", "a file");
+  WriteText(d + "Busy dir", "a file");
   EXPECT_NE(CreateInstallDirectory(d, "Busy"), 0);
-  EXPECT_EQ(ReadFile(d + "Busy dir"), "a file");
+  EXPECT_EQ(ReadText(d + "Busy dir"), "a file");
 
   // Names that would leave the directory are refused before any use.
-  WriteFile(d + "outside.scr", "x");
+  WriteText(d + "outside.scr", "x");
   ASSERT_TRUE(CreateDirectoryA((d + "sub").c_str(), nullptr));
   EXPECT_FALSE(ScreenSaverExists(d + "sub\\", "..\\outside"));
   EXPECT_EQ(RemoveScreenSaver(d + "sub\\", "..\\outside"), kErrBadTitle);
@@ -560,9 +560,9 @@ class PrepareTarget : public testing::Test {
   }
   std::string Question() const { return LoadStr(StringId::AlreadyExistsOverwrite); }
   void PlantPair(const std::string& dir) {
-    WriteFile(dir + "Aqua.scr", "old engine");
+    WriteText(dir + "Aqua.scr", "old engine");
     ForceDirectoryPath(dir + "Aqua dir\\");
-    WriteFile(dir + "Aqua dir\\old.bmp", "old picture");
+    WriteText(dir + "Aqua dir\\old.bmp", "old picture");
   }
 
   DirsRestorer restore_;
@@ -607,8 +607,8 @@ TEST_F(PrepareTarget, CancelChangesNothing) {
   EXPECT_EQ(PrepareScreenSaverTarget(system_, "Aqua", true, Question()), kErrUserDeclined);
   EXPECT_EQ(answer.boxesSeen(), 1);
   for (const std::string& d : {windows_, system_}) {
-    EXPECT_EQ(ReadFile(d + "Aqua.scr"), "old engine");
-    EXPECT_EQ(ReadFile(d + "Aqua dir\\old.bmp"), "old picture");
+    EXPECT_EQ(ReadText(d + "Aqua.scr"), "old engine");
+    EXPECT_EQ(ReadText(d + "Aqua dir\\old.bmp"), "old picture");
   }
 }
 
@@ -635,7 +635,7 @@ TEST(FileVersion, ReadsMajorAndReleaseOrLeavesOutputs) {
   EXPECT_EQ(version, (uint64_t{7} << 48) | (uint64_t{19} << 16));
 
   ScratchDir scratch;
-  WriteFile(scratch / "plain.txt", "no resources here");
+  WriteText(scratch / "plain.txt", "no resources here");
   for (const std::string& path : {scratch / "plain.txt", scratch / "missing.dll"}) {
     major = -5;
     release = -6;
@@ -649,30 +649,30 @@ TEST(FileVersion, ReadsMajorAndReleaseOrLeavesOutputs) {
 TEST(CopyClearingAttributes, OverwritesReadOnlyTargets) {
   ScratchDir scratch;
   const std::string src = scratch / "licence.txt", dst = scratch / "copy.txt";
-  WriteFile(src, "new text");
-  WriteFile(dst, "old text that is longer");
+  WriteText(src, "new text");
+  WriteText(dst, "old text that is longer");
   SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(dst.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
 
   EXPECT_TRUE(CopyFileClearingAttributes(src, dst, false));
-  EXPECT_EQ(ReadFile(dst), "new text");
+  EXPECT_EQ(ReadText(dst), "new text");
   EXPECT_EQ(GetFileAttributesA(dst.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 
   EXPECT_FALSE(CopyFileClearingAttributes(src, dst, true));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
   EXPECT_FALSE(CopyFileClearingAttributes(scratch / "missing.txt", dst, false));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(ReadFile(dst), "new text");
+  EXPECT_EQ(ReadText(dst), "new text");
 }
 
 TEST(DirectoryPath, CreatesMissingLevelsAndStopsAtTheRoot) {
   ScratchDir scratch;
   ForceDirectoryPath(scratch / "a\\b\\c\\");
   EXPECT_TRUE(DirectoryExists(scratch / "a\\b\\c"));
-  WriteFile(scratch / "a\\b\\keep.txt", "k");
+  WriteText(scratch / "a\\b\\keep.txt", "k");
   ForceDirectoryPath(scratch / "a\\b\\c\\d");  // without a trailing backslash
   EXPECT_TRUE(DirectoryExists(scratch / "a\\b\\c\\d"));
-  EXPECT_EQ(ReadFile(scratch / "a\\b\\keep.txt"), "k");
+  EXPECT_EQ(ReadText(scratch / "a\\b\\keep.txt"), "k");
 
   // A drive that does not exist: returns, creates nothing.
   char drive[] = "A:\\";

@@ -22,16 +22,13 @@ using namespace test;
 using sstest::KeyExists;
 using sstest::SystemDir;
 
+// A value of the entry that must be a plain string (REG_SZ): false when it
+// is missing or of another type.
 bool ReadString(HKEY root, const std::string& path, const char* name, std::string& out) {
-  HKEY k;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  char buf[2048];
-  DWORD size = sizeof buf, type = 0;
-  const LONG rc = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
-  RegCloseKey(k);
-  if (rc != ERROR_SUCCESS || type != REG_SZ || size == 0) return false;
-  out.assign(buf, size - 1);
-  return true;
+  bool found = false;
+  DWORD type = REG_NONE;
+  out = sstest::RegString(root, path, name, &found, &type);
+  return found && type == REG_SZ;
 }
 
 // Every value of a key (name -> type and bytes) and its subkeys' names: an
@@ -212,9 +209,9 @@ TEST_F(UninstallEntry, CleanUpRemovesWhatAnInstallLeft) {
   ScratchDir scratch;
   const std::string sys = scratch / "system\\";
   ForceDirectoryPath(sys + "Aqua dir\\sub\\");
-  WriteFile(sys + "Aqua dir\\sub\\movie.swf", "m");
-  WriteFile(sys + "Aqua.scr", "engine");
-  WriteFile(sys + "Other.scr", "another saver");
+  WriteText(sys + "Aqua dir\\sub\\movie.swf", "m");
+  WriteText(sys + "Aqua.scr", "engine");
+  WriteText(sys + "Other.scr", "another saver");
   DirectorySet d = Dirs();
   d.systemDir = sys;
   SetDirs(d);
@@ -228,7 +225,7 @@ TEST_F(UninstallEntry, CleanUpRemovesWhatAnInstallLeft) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath("Aqua")));
 
   // Names that would leave the system directory are not used.
-  WriteFile(scratch / "outside.scr", "x");
+  WriteText(scratch / "outside.scr", "x");
   CleanUpInstallation("..", "..\\outside.scr");
   EXPECT_TRUE(Exists(scratch / "outside.scr"));
 }
@@ -242,7 +239,7 @@ TEST_F(UninstallEntry, AnotherProgramsEntryIsNeverChangedOrDeleted) {
   const std::string sys = scratch / "system\\";
   const std::string title = "SsTest Taken Sea";
   ForceDirectoryPath(sys);
-  WriteFile(EngineFilePath(sys, title), "engine");  // short forms exist only for files
+  WriteText(EngineFilePath(sys, title), "engine");  // short forms exist only for files
   DirectorySet d = Dirs();
   d.systemDir = sys;
   SetDirs(d);
@@ -284,7 +281,7 @@ TEST_F(UninstallEntry, AnotherProgramsEntryIsNeverChangedOrDeleted) {
     CleanUpInstallation(title, title + ".scr");
     EXPECT_EQ(KeyContents(r.root, key), before);
     EXPECT_FALSE(Exists(EngineFilePath(sys, title))) << "the clean-up of the files still ran";
-    WriteFile(EngineFilePath(sys, title), "engine");
+    WriteText(EngineFilePath(sys, title), "engine");
   }
 }
 
@@ -298,7 +295,7 @@ TEST_F(UninstallEntry, AnEarlierInstallsEntryIsTakenOverAndPutBack) {
   const std::string title = "SsTest Own Sea";
   const std::string engine = EngineFilePath(sys, title);
   ForceDirectoryPath(sys);
-  WriteFile(engine, "engine");
+  WriteText(engine, "engine");
   char shortBuf[MAX_PATH + 1] = {};
   ASSERT_GT(GetShortPathNameA(engine.c_str(), shortBuf, sizeof shortBuf), 0u);
   const std::string shortEngine = shortBuf;
@@ -336,7 +333,7 @@ TEST_F(UninstallEntry, AnEarlierInstallsEntryIsTakenOverAndPutBack) {
       ASSERT_EQ(WriteUninstallEntry(title, root), kOk);
       CleanUpInstallation(title, title + ".scr");
       EXPECT_FALSE(KeyExists(root, key));
-      WriteFile(engine, "engine");
+      WriteText(engine, "engine");
     }
     // Created by this run: removed although the engine is there.
     EntryCleaner clean(title);

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -53,17 +52,9 @@ class DirsRestorer {
 
 using sstest::ScratchDir;
 
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 using sstest::Exists;
+using sstest::ReadText;
+using sstest::WriteText;
 
 // Opens a file without any sharing for as long as it lives.
 class LockedFile {
