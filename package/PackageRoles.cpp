@@ -27,6 +27,16 @@ std::string SegmentLabel(int index) {
   return "segment " + std::to_string(index) + " (" + SegmentRole(index) + ")";
 }
 
+const char* PresentationName(uint8_t displayMode) {
+  switch (displayMode) {
+    case dmBitmap: return "installer.bmp";
+    case dmFlash:
+    case dmFlashAlt: return kMovieName;
+    case dmJpeg: return "installer.jpg";
+    default: return "";
+  }
+}
+
 bool IsFlashMode(uint8_t displayMode) { return displayMode == dmFlash || displayMode == dmFlashAlt; }
 
 bool IsKnownDisplayMode(uint8_t displayMode) {

@@ -12,6 +12,18 @@
 
 namespace ss {
 
+// Segment 1, the decompression library, is stored as "impborl.dat" and
+// written to the work directory as "impborl.dll", where the installer loads
+// it from.
+constexpr const char* kLibrarySegmentName = "impborl.dat";
+constexpr const char* kLibraryFileName = "impborl.dll";
+
+// The presentation's segment name for a display mode: "installer.bmp",
+// "installer.swf" (both Flash modes) or "installer.jpg"; "" for the quiet
+// mode and for an unknown one. The movie is staged under its own name.
+constexpr const char* kMovieName = "installer.swf";
+const char* PresentationName(uint8_t displayMode);
+
 // The two names the Flash setup (segment 2, type 3) may have; with any other
 // name a type-3 segment is a library written to the system directory.
 constexpr const char* kFlashSetupNames[2] = {"flashax7.exe", "install_flash_player_active_x.msi"};

@@ -27,7 +27,7 @@ SegmentTarget SegmentTargetOf(const TSegmentEntry& segment) {
       if (IsFlashSetupName(name)) return {TargetPlace::kWork, name};
       return {TargetPlace::kSystem, ReplaceExtension(name, ".dll")};
     case 4:
-      if (name == "impborl.dat") return {TargetPlace::kWork, ReplaceExtension(name, ".dll")};
+      if (name == kLibrarySegmentName) return {TargetPlace::kWork, ReplaceExtension(name, ".dll")};
       return {TargetPlace::kWork, name};
     case 7:
       return {TargetPlace::kWork, name};

@@ -9,6 +9,7 @@
 #include "core/Strings.h"
 #include "core/WinFile.h"
 #include "package/PackageReader.h"
+#include "package/PackageRoles.h"
 #include "package/ReadingRules.h"
 #include "package/SegmentTargets.h"
 #include "winsys/LMT_FileUtils.h"
@@ -106,7 +107,7 @@ Result ExpandSaverDataFile() {
       rc = named;
       break;
     }
-    const std::string source = i == 1 ? Dirs().workDir + "installer.swf" : installDir + firstName;
+    const std::string source = i == 1 ? Dirs().workDir + kMovieName : installDir + firstName;
     const std::string destination = installDir + entry.fileName;
     const std::string folder = DirectoryPart(destination);
     if (!folder.empty() && !DirectoryExists(folder)) ForceDirectoryPath(folder);

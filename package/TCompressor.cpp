@@ -6,11 +6,12 @@
 
 #include "core/DebugLog.h"
 #include "core/WinFile.h"
+#include "package/PackageRoles.h"
 
 namespace ss {
 namespace {
 
-constexpr const char* kLibraryName = "impborl.dll";
+constexpr const char* kLibraryName = kLibraryFileName;
 constexpr DWORD kCodeFileMissing = 5;
 constexpr DWORD kCodeEntryMissing = 6;
 

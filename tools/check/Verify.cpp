@@ -339,7 +339,7 @@ class InstallerCheck {
     const TPackageHeader& h = view_.header;
     const TSegmentEntry& p = h.segments[kSegPresentation];
     const bool movieStaged = h.displayMode != dmSilent && h.displayMode != dmBitmap && h.displayMode != dmJpeg &&
-                             p.present() && p.name == "installer.swf" && TargetText(p) == "work\\installer.swf";
+                             p.present() && p.name == kMovieName && TargetText(p) == std::string("work\\") + kMovieName;
     DataFileCheck check(bytes, movieStaged, shortest_.installDir.size(), movieStaged ? movieSize_ : 0, &meter_);
     for (Finding& f : check.Run()) findings_.push_back(std::move(f));
   }
@@ -348,10 +348,10 @@ class InstallerCheck {
   void CheckRoles() {
     const TPackageHeader& h = view_.header;
     const TSegmentEntry& lib = h.segments[kSegLibrary];
-    if (lib.present() && (lib.name != "impborl.dat" || lib.segmentType != SegmentTypeFor(kSegLibrary))) {
-      Fault(&findings_, SegmentLabel(kSegLibrary) + " must be \"impborl.dat\" of type " +
-                            std::to_string(SegmentTypeFor(kSegLibrary)) +
-                            " to become \"impborl.dll\" in the work directory");
+    if (lib.present() && (lib.name != kLibrarySegmentName || lib.segmentType != SegmentTypeFor(kSegLibrary))) {
+      Fault(&findings_, SegmentLabel(kSegLibrary) + " must be \"" + kLibrarySegmentName + "\" of type " +
+                            std::to_string(SegmentTypeFor(kSegLibrary)) + " to become \"" + kLibraryFileName +
+                            "\" in the work directory");
     }
     if (lib.present() && lib.compressed) {
       Fault(&findings_, SegmentLabel(kSegLibrary) + " is compressed, but it is the decompressor itself" +
@@ -370,8 +370,8 @@ class InstallerCheck {
                             ", the system directory, where the screen saver is activated from");
     }
     const TSegmentEntry& presentation = h.segments[kSegPresentation];
-    if (IsFlashMode(h.displayMode) && presentation.present() && presentation.name != "installer.swf") {
-      Note(&findings_, SegmentLabel(kSegPresentation) + ": a Flash movie is usually named \"installer.swf\"");
+    if (IsFlashMode(h.displayMode) && presentation.present() && presentation.name != kMovieName) {
+      Note(&findings_, SegmentLabel(kSegPresentation) + ": a Flash movie is usually named \"" + kMovieName + "\"");
     }
   }
 

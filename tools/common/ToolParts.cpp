@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "package/PackageRoles.h"
+
 namespace ss::pack {
 
 namespace fs = std::filesystem;
@@ -17,7 +19,7 @@ ToolParts FindToolParts(const std::string& programFolder, const std::string& par
     const fs::path stub = folder / "ssinstall.exe";
     if (parts.stub.empty() && fs::is_regular_file(stub, ec)) {
       parts.stub = stub.u8string();
-      const fs::path library = folder / "impborl.dll";
+      const fs::path library = folder / kLibraryFileName;
       if (fs::is_regular_file(library, ec)) parts.library = library.u8string();
     }
     const fs::path schema = folder / kManifestSchemaName;

@@ -143,7 +143,7 @@ struct FolderScan {
 };
 
 bool IsToolFile(const Found& f) {
-  return f.ext == ".json" || f.lower == "ssinstall.exe" || f.lower == "impborl.dll" ||
+  return f.ext == ".json" || f.lower == "ssinstall.exe" || f.lower == kLibraryFileName ||
          f.lower.find(".sspack-") != std::string::npos;
 }
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "package/PackageRoles.h"
 #include "tools/common/FileIo.h"
 #include "tools/common/PackNames.h"
 #include "tools/check/Verify.h"
@@ -515,16 +516,13 @@ bool ManifestReader::ReadPresentation(const json& pres, PackageInput* input) {
   if (!CheckKeys(pres, "presentation", {"kind", "file", "compress"})) return false;
   std::string kind;
   if (!ReadString(pres, "kind", "presentation", &kind)) return false;
-  static const std::map<std::string, std::pair<uint8_t, const char*>> kKinds = {
-      {"bitmap", {dmBitmap, "installer.bmp"}},
-      {"flash", {dmFlash, "installer.swf"}},
-      {"jpeg", {dmJpeg, "installer.jpg"}},
-      {"none", {dmSilent, ""}}};
+  static const std::map<std::string, uint8_t> kKinds = {
+      {"bitmap", dmBitmap}, {"flash", dmFlash}, {"jpeg", dmJpeg}, {"none", dmSilent}};
   const auto k = kKinds.find(kind);
   if (k == kKinds.end()) {
     return Fail("presentation.kind", "must be \"bitmap\", \"flash\", \"jpeg\" or \"none\"");
   }
-  input->displayMode = k->second.first;
+  input->displayMode = k->second;
   if (input->displayMode == dmSilent) {
     if (pres.contains("file") || pres.contains("compress")) {
       return Fail("presentation", "kind \"none\" takes no file");
@@ -536,7 +534,7 @@ bool ManifestReader::ReadPresentation(const json& pres, PackageInput* input) {
   if (pres.contains("compress")) ref["compress"] = pres["compress"];
   SegmentInput seg;
   if (!ReadFileRef(ref, "presentation", &seg)) return false;
-  seg.name = k->second.second;
+  seg.name = PresentationName(input->displayMode);
   const std::string fault = PresentationFault(input->displayMode, seg.data);
   if (!fault.empty()) return Fail("presentation", seg.source + ": " + fault);
   input->segments[kSegPresentation] = std::move(seg);
@@ -609,7 +607,7 @@ bool ManifestReader::ReadLibrary(PackageInput* input) {
   if (const std::string fault = DecompressionLibraryFault(library.data); !fault.empty()) {
     return FailWith("decompression library: " + options_.impborlPath + ": " + fault);
   }
-  library.name = "impborl.dat";
+  library.name = kLibrarySegmentName;
   library.compression = Compression::kStore;
   library.source = options_.impborlPath;
   input->segments[kSegLibrary] = std::move(library);
