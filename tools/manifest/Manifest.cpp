@@ -319,8 +319,8 @@ bool ManifestReader::ReadFolder(const json& data, const std::string& where, Data
     return Fail(where + ".entryOverrides",
                 "\"" + AnsiToUtf8(overrides.begin()->first) + "\" is no file of the folder");
   }
-  const std::vector<std::string> faults = CheckDataFileInput(*out);
-  if (!faults.empty()) return Fail(where, faults.front());
+  const ToolResult checked = CheckDataFileInput(*out);
+  if (!checked.ok()) return Fail(where, checked.messages().front());
   return true;
 }
 
@@ -383,10 +383,8 @@ bool ManifestReader::ReadData(const json& data, const PackageInput& input, Segme
                              "\" has the name of another file of the install directory");
     }
   }
-  std::string error;
-  if (!BuildSaverDataFile(std::move(file), &out->data, &error, progress_)) {
-    return Fail(where, error);
-  }
+  const ToolResult built = BuildSaverDataFile(std::move(file), &out->data, progress_);
+  if (!built.ok()) return Fail(where, built.messages().front());
   out->source = Resolve(data["folder"].get<std::string>());
   return true;
 }
@@ -529,9 +527,9 @@ bool ManifestReader::Read(const json& doc, PackageInput* input) {
   data.name = input->title + ".ssd";
   input->segments[kSegDataFile] = std::move(data);
 
-  const std::vector<std::string> faults = CheckPackageInput(*input);
-  if (!faults.empty()) {
-    error_ = label_ + ": " + faults.front();
+  const ToolResult checked = CheckPackageInput(*input);
+  if (!checked.ok()) {
+    error_ = label_ + ": " + checked.messages().front();
     return false;
   }
   return true;
