@@ -161,50 +161,6 @@ struct BuildRequest {
   SignOptions sign;  // signs when sign.pfx is given
 };
 
-// Signs the built installer into `output`. The unsigned and signed copies
-// and the tool's log are files in a work folder made for this build beside
-// it (tools/common/FileIo.h); only a signed installer whose package came through
-// unchanged is renamed over `output`, so a failure leaves no half file and
-// an existing output untouched, and nothing else outside the folder is
-// written.
-int WriteSigned(const BuildRequest& request, const std::vector<uint8_t>& installer, size_t packageOffset,
-                uint64_t* signedSize) {
-  WorkFolder work;
-  std::string error;
-  if (ToolResult made = work.Create(request.output); !made.ok()) return Report(made);
-  const std::string unsignedCopy = work.File("unsigned.exe");
-  const std::string signedCopy = work.File("signed.exe");
-  std::error_code ec;
-  if (ToolResult written = WriteNewFile(unsignedCopy, installer); !written.ok()) return Report(written);
-  const SignResult signing = SignFile(request.sign, unsignedCopy, signedCopy, &error);
-  if (signing != SignResult::kOk) {
-    std::cerr << "sspack: signing " << request.output << ": " << error << "\n";
-    return kExitFault;
-  }
-  // The signature belongs after the package, and only the program's headers
-  // may change: the installer must find the very package it was built with.
-  std::vector<uint8_t> signedBytes;
-  InstallerView view;
-  ToolResult read = ReadWholeFile(signedCopy, &signedBytes);
-  if (read.ok()) read = ReadInstaller(signedBytes, &view);
-  if (!read.ok()) error = read.message();
-  if (!read.ok() || view.signatureSize == 0 || signedBytes.size() < installer.size() ||
-      view.packageOffset != static_cast<int32_t>(packageOffset) ||
-      !std::equal(installer.begin() + static_cast<std::ptrdiff_t>(packageOffset), installer.end(),
-                  signedBytes.begin() + static_cast<std::ptrdiff_t>(packageOffset))) {
-    std::cerr << "sspack: signing " << request.output << ": " << kSignTool
-              << " did not leave the package as built" << (error.empty() ? "" : ": " + error) << "\n";
-    return kExitFault;
-  }
-  *signedSize = signedBytes.size();
-  fs::rename(fs::u8path(signedCopy), fs::u8path(request.output), ec);
-  if (ec) {
-    std::cerr << "sspack: " << request.output << ": cannot replace the file: " << ec.message() << "\n";
-    return kExitWrite;
-  }
-  return kExitOk;
-}
-
 int RunBuild(BuildRequest request, const char* argv0) {
   if (request.stub.empty()) {
     const ToolParts parts = PartsFor(argv0);
@@ -238,20 +194,20 @@ int RunBuild(BuildRequest request, const char* argv0) {
     return Report(loaded);
   }
   std::vector<uint8_t> installer;
-  if (!BuildInstaller(stubBytes, input, &installer, &error, progress.callback())) {
+  if (ToolResult built = BuildInstaller(stubBytes, input, &installer, progress.callback(), 0, stub);
+      !built.ok()) {
     progress.Clear();
-    // Stub faults come back without the path; the rest name their item.
-    std::cerr << "sspack: " << (error.rfind("stub: ", 0) == 0 ? stub + ": " + error.substr(6) : error)
-              << "\n";
-    return kExitFault;
+    return Report(built);
   }
   progress.Clear();
   for (const std::string& note : notes) std::cerr << "sspack: note: " << note << "\n";
   uint64_t written = installer.size();
   if (request.sign.pfx.empty()) {
     if (ToolResult written = ReplaceWholeFile(output, installer); !written.ok()) return Report(written);
-  } else if (int rc = WriteSigned(request, installer, stubBytes.size(), &written); rc != kExitOk) {
-    return rc;
+  } else if (ToolResult signing = WriteSignedInstaller(request.sign, output, installer,
+                                                       stubBytes.size(), &written);
+             !signing.ok()) {
+    return Report(signing);
   }
   if (!quiet) {
     std::cout << "wrote " << output << " (" << written << " bytes, package at "

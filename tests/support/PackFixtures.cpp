@@ -243,17 +243,18 @@ PackageInput MakeFixtureInput(const FixtureOptions& o) {
     ++seed;
   }
   std::vector<uint8_t> dataBytes;
-  std::string error;
   // The options above always give a sound data file; a fault shows up as an
   // empty segment 8, which the builder then refuses.
-  BuildSaverDataFile(data, &dataBytes, &error);
+  (void)BuildSaverDataFile(data, &dataBytes);
   in.segments[kSegDataFile] = Segment(o.title + ".ssd", dataBytes, c);
   return in;
 }
 
 bool BuildFixtureInstaller(const std::vector<uint8_t>& stub, const FixtureOptions& options,
                            std::vector<uint8_t>* out, std::string* error) {
-  return BuildInstaller(stub, MakeFixtureInput(options), out, error);
+  const ToolResult built = BuildInstaller(stub, MakeFixtureInput(options), out);
+  *error = built.message();
+  return built.ok();
 }
 
 }  // namespace ss::pack

@@ -73,8 +73,8 @@ struct FixtureOptions {
 // The input the options describe; every file's bytes are generated.
 PackageInput MakeFixtureInput(const FixtureOptions& options);
 
-// Builds the fixture installer with the given stub. False with a message
-// when the builder refuses.
+// Builds the fixture installer with the given stub. False with the
+// builder's messages (one a line) when it refuses.
 bool BuildFixtureInstaller(const std::vector<uint8_t>& stub, const FixtureOptions& options,
                            std::vector<uint8_t>* out, std::string* error);
 

@@ -1,6 +1,8 @@
 #include "tools/build/Signing.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,9 @@
 #include <cstring>
 extern char** environ;
 #endif
+
+#include "tools/common/FileIo.h"
+#include "tools/read/InstallerReader.h"
 
 namespace ss::pack {
 namespace {
@@ -232,6 +237,41 @@ Launch Run(const std::vector<std::string>& args, const fs::path& log, int* exitC
 
 #endif
 
+// Why signing cannot begin: the tool is nowhere to be found.
+std::string ToolMissingText() {
+#ifdef _WIN32
+  return std::string("signing needs ") + kSignTool + ".exe (the Windows build of the package \"" +
+         kSignTool + "\"), which was found neither beside sspack.exe nor in a folder on PATH " +
+         "(the current folder is not searched)";
+#else
+  return std::string("signing needs ") + kSignTool +
+         ", which was not found in a folder on PATH (the current folder is not searched); on Debian "
+         "it is the package \"osslsigncode\" (apt-get install osslsigncode)";
+#endif
+}
+
+// The signature belongs after the package, and only the program's headers
+// may change: the installer must find the very package it was built with.
+// *signedSize is the size of the signed copy.
+ToolResult PackageCameThrough(const std::vector<uint8_t>& installer, size_t packageOffset,
+                              const std::string& signedCopy, uint64_t* signedSize) {
+  std::vector<uint8_t> signedBytes;
+  InstallerView view;
+  ToolResult read = ReadWholeFile(signedCopy, &signedBytes);
+  if (read.ok()) read = ReadInstaller(signedBytes, &view);
+  const std::string error = read.message();
+  if (!read.ok() || view.signatureSize == 0 ||
+      signedBytes.size() < installer.size() ||
+      view.packageOffset != static_cast<int32_t>(packageOffset) ||
+      !std::equal(installer.begin() + static_cast<std::ptrdiff_t>(packageOffset), installer.end(),
+                  signedBytes.begin() + static_cast<std::ptrdiff_t>(packageOffset))) {
+    return ToolResult::Fault(std::string(kSignTool) + " did not leave the package as built" +
+                             (error.empty() ? "" : ": " + error));
+  }
+  *signedSize = signedBytes.size();
+  return ToolResult();
+}
+
 }  // namespace
 
 std::vector<std::string> SignToolFolders(const std::string& programFolder, const std::string& path,
@@ -251,37 +291,47 @@ std::vector<std::string> SignToolFolders(const std::string& programFolder, const
   return folders;
 }
 
-SignResult SignFile(const SignOptions& options, const std::string& in, const std::string& out,
-                    std::string* error) {
+ToolResult SignFile(const SignOptions& options, const std::string& in, const std::string& out) {
   const fs::path outPath = fs::u8path(out);
   fs::path log = outPath;
   log += ".log";
   std::error_code ec;
   int exitCode = 0;
-  const Launch launch = Run(SignArguments(options, in, out), log, &exitCode, error);
-  if (launch == Launch::kMissing) {
-#ifdef _WIN32
-    *error = std::string("signing needs ") + kSignTool + ".exe (the Windows build of the package \"" +
-             kSignTool + "\"), which was found neither beside sspack.exe nor in a folder on PATH " +
-             "(the current folder is not searched)";
-#else
-    *error = std::string("signing needs ") + kSignTool +
-             ", which was not found in a folder on PATH (the current folder is not searched); on Debian "
-             "it is the package \"osslsigncode\" (apt-get install osslsigncode)";
-#endif
-    return SignResult::kToolMissing;
-  }
+  std::string error;
+  const Launch launch = Run(SignArguments(options, in, out), log, &exitCode, &error);
+  if (launch == Launch::kMissing) return ToolResult::Fault(ToolMissingText());
   // Nothing was made when the tool did not start.
-  if (launch == Launch::kFailed) return SignResult::kFailed;
+  if (launch == Launch::kFailed) return ToolResult::Fault(error);
   const std::string messages = LogText(log);
   fs::remove(log, ec);
   if (exitCode != 0 || !fs::is_regular_file(outPath, ec)) {
     fs::remove(outPath, ec);
-    *error = std::string(kSignTool) + " could not sign (exit code " + std::to_string(exitCode) + ")" +
-             (messages.empty() ? std::string() : ":" + messages);
-    return SignResult::kFailed;
+    return ToolResult::Fault(std::string(kSignTool) + " could not sign (exit code " +
+                             std::to_string(exitCode) + ")" +
+                             (messages.empty() ? std::string() : ":" + messages));
   }
-  return SignResult::kOk;
+  return ToolResult();
+}
+
+ToolResult WriteSignedInstaller(const SignOptions& options, const std::string& output,
+                                const std::vector<uint8_t>& installer, size_t packageOffset,
+                                uint64_t* signedSize) {
+  WorkFolder work;
+  if (ToolResult made = work.Create(output); !made.ok()) return made;
+  const std::string unsignedCopy = work.File("unsigned.exe");
+  const std::string signedCopy = work.File("signed.exe");
+  if (ToolResult written = WriteNewFile(unsignedCopy, installer); !written.ok()) return written;
+  if (ToolResult signing = SignFile(options, unsignedCopy, signedCopy); !signing.ok()) {
+    return signing.Prefixed("signing " + output + ": ");
+  }
+  if (ToolResult same = PackageCameThrough(installer, packageOffset, signedCopy, signedSize);
+      !same.ok()) {
+    return same.Prefixed("signing " + output + ": ");
+  }
+  std::error_code ec;
+  fs::rename(fs::u8path(signedCopy), fs::u8path(output), ec);
+  if (ec) return ToolResult::WriteFault(output + ": cannot replace the file: " + ec.message());
+  return ToolResult();
 }
 
 }  // namespace ss::pack

@@ -6,8 +6,12 @@
 // recorded offsets, so the table after them changes nothing it reads.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "tools/common/ToolResult.h"
 
 namespace ss::pack {
 
@@ -16,8 +20,6 @@ struct SignOptions {
   std::string passwordFile;  // a file whose first line is the PKCS#12 password; "" for none
   std::string timestampUrl;  // an RFC 3161 time-stamp server; "" for none
 };
-
-enum class SignResult { kOk, kToolMissing, kFailed };
 
 // The program that signs: "osslsigncode" ("osslsigncode.exe" on Windows),
 // found beside sspack (on Windows) or in a folder on PATH.
@@ -36,9 +38,20 @@ std::vector<std::string> SignToolFolders(const std::string& programFolder, const
 
 // Writes the signed copy of `in` to `out`, which must not exist and must lie
 // in a folder private to the caller (a WorkFolder of tools/common/FileIo.h): the
-// tool's messages are gathered in "`out`.log" beside it. On failure *error
-// says why (osslsigncode's own words included) and `out` is removed.
-SignResult SignFile(const SignOptions& options, const std::string& in, const std::string& out,
-                    std::string* error);
+// tool's messages are gathered in "`out`.log" beside it. A failure says why
+// (osslsigncode's own words included) and `out` is removed.
+ToolResult SignFile(const SignOptions& options, const std::string& in, const std::string& out);
+
+// Writes `installer` (its package at `packageOffset`), signed, to `output`.
+// The unsigned and signed copies and the tool's log are files in a work
+// folder made for this beside `output`; only a signed installer whose package
+// came through unchanged is renamed over `output`, so a failure leaves no
+// half file and an existing output untouched, and nothing else outside the
+// folder is written. *signedSize is the signed installer's size. A work file
+// or the rename that fails ends with kExitWrite, a failed signing with
+// kExitFault.
+ToolResult WriteSignedInstaller(const SignOptions& options, const std::string& output,
+                                const std::vector<uint8_t>& installer, size_t packageOffset,
+                                uint64_t* signedSize);
 
 }  // namespace ss::pack

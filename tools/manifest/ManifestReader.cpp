@@ -81,6 +81,9 @@ class ManifestReader {
     for (const std::string& fault : faults) faults_.push_back(prefix + fault);
     return faults.empty();
   }
+  bool FailEach(const std::string& prefix, const ToolResult& result) {
+    return FailEach(prefix, result.messages());
+  }
 
   // The manifest's parts, in the order they are read.
   bool ReadManifest(const json& doc, PackageInput* input);
@@ -467,9 +470,8 @@ bool ManifestReader::ReadData(const json& data, const PackageInput& input, Segme
                 "a Flash movie");
   }
   if (!CheckInstallDirectoryNames(file, input)) return false;
-  std::string error;
-  if (!BuildSaverDataFile(std::move(file), &out->data, &error, progress_)) {
-    return Fail(where, error);
+  if (!FailEach(label_ + ": " + where + ": ", BuildSaverDataFile(std::move(file), &out->data, progress_))) {
+    return false;
   }
   out->source = Resolve(data["folder"].get<std::string>());
   return true;

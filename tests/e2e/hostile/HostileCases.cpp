@@ -790,8 +790,8 @@ bool ValidCases(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& li
   input.segments[ss::kSegSupportFile]->data.clear();
   input.segments[ss::kSegSupportFile]->compression = pack::Compression::kStore;
   std::vector<uint8_t> image;
-  if (!pack::BuildInstaller(stub, input, &image, error)) {
-    *error = "empty support file: " + *error;
+  if (const pack::ToolResult made = pack::BuildInstaller(stub, input, &image); !made.ok()) {
+    *error = "empty support file: " + made.message();
     return false;
   }
   m.Add("valid", "empty support file", ss::kOk,
@@ -806,7 +806,10 @@ bool MakeHostileCases(const std::vector<uint8_t>& stub, const std::vector<uint8_
   const pack::FixtureOptions o = BaseOptions(library);
   const pack::PackageInput input = pack::MakeFixtureInput(o);
   std::vector<uint8_t> image;
-  if (!pack::BuildInstaller(stub, input, &image, error)) return false;
+  if (const pack::ToolResult built = pack::BuildInstaller(stub, input, &image); !built.ok()) {
+    *error = built.message();
+    return false;
+  }
   CaseMaker m(image, stub.size(), input.segments[ss::kSegDataFile]->data, cases);
   if (!ValidCases(stub, library, m, error)) return false;
   TruncationCases(m);

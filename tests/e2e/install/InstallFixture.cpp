@@ -105,8 +105,8 @@ Package InstallE2e::MakePackage(const PackagePlan& plan) {
     data.entries.push_back(ss::pack::Entry(name, bytes, plan.compression, name));
   }
   Bytes dataBytes;
-  std::string error;
-  EXPECT_TRUE(ss::pack::BuildSaverDataFile(data, &dataBytes, &error)) << error;
+  const ss::pack::ToolResult built = ss::pack::BuildSaverDataFile(data, &dataBytes);
+  EXPECT_TRUE(built.ok()) << built.message();
   segs[ss::kSegDataFile]->data = dataBytes;
   titles_.push_back(plan.title);
   return p;
@@ -115,8 +115,9 @@ Package InstallE2e::MakePackage(const PackagePlan& plan) {
 std::string InstallE2e::WriteInstaller(const Package& package, const std::string& exeName,
                                        const std::function<void(Bytes&)>& patch) {
   Bytes bytes;
-  std::string error;
-  EXPECT_TRUE(ss::pack::BuildInstaller(stub_ != nullptr ? *stub_ : Stub(), package.input, &bytes, &error)) << error;
+  const ss::pack::ToolResult built =
+      ss::pack::BuildInstaller(stub_ != nullptr ? *stub_ : Stub(), package.input, &bytes);
+  EXPECT_TRUE(built.ok()) << built.message();
   if (patch) patch(bytes);
   const std::string path = scratch_ + exeName;
   EXPECT_TRUE(WriteAll(path, bytes)) << path;

@@ -64,7 +64,11 @@ bool BuildPackage(size_t mib, Compression how, Bytes* installer, Item* largest, 
     if (n > largest->original) {
       Bytes packed;
       bool compressed = false;
-      if (!ss::pack::PackBytes(e.data, how, &packed, &compressed, error)) return false;
+      const ss::pack::ToolResult done = ss::pack::PackBytes(e.data, how, &packed, &compressed);
+      if (!done.ok()) {
+        *error = done.message();
+        return false;
+      }
       largest->original = n;
       largest->packed = packed.size();
     }
@@ -72,12 +76,18 @@ bool BuildPackage(size_t mib, Compression how, Bytes* installer, Item* largest, 
     left -= n;
   }
   Bytes dataBytes;
-  if (!ss::pack::BuildSaverDataFile(data, &dataBytes, error)) return false;
+  if (const ss::pack::ToolResult built = ss::pack::BuildSaverDataFile(data, &dataBytes); !built.ok()) {
+    *error = built.message();
+    return false;
+  }
   input.segments[ss::kSegDataFile]->data = std::move(dataBytes);
   // The data file's entries carry their own compression; the segment around
   // them is stored.
   input.segments[ss::kSegDataFile]->compression = Compression::kStore;
-  return ss::pack::BuildInstaller(ReadAll(sstest::WinePath(SS_STUB_PATH)), input, installer, error);
+  const ss::pack::ToolResult built =
+      ss::pack::BuildInstaller(ReadAll(sstest::WinePath(SS_STUB_PATH)), input, installer);
+  *error = built.message();
+  return built.ok();
 }
 
 void CleanUp() {

@@ -35,10 +35,14 @@ std::string FaultText(const std::vector<Finding>& findings) {
   return text;
 }
 
+// The segment type each index is written with, as the installer's packages
+// have them (written out here, not taken from the builder's table).
+constexpr int32_t kExpectedSegmentType[kSegmentCount] = {6, 4, 3, 7, 7, 7, 2, 5, 4, 5, 5};
+
 std::vector<uint8_t> Build(const PackageInput& input, const std::vector<uint8_t>& stub) {
   std::vector<uint8_t> out;
-  std::string error;
-  EXPECT_TRUE(BuildInstaller(stub, input, &out, &error)) << error;
+  const ToolResult built = BuildInstaller(stub, input, &out);
+  EXPECT_TRUE(built.ok()) << built.message();
   return out;
 }
 
@@ -72,7 +76,7 @@ TEST_P(RoundTrip, EverySegmentReadsBackAsItWasGiven) {
     ASSERT_EQ(h.segments[i].present(), input.segments[i].has_value()) << "segment " << i;
     if (!input.segments[i]) continue;
     EXPECT_EQ(h.segments[i].name, input.segments[i]->name);
-    EXPECT_EQ(h.segments[i].segmentType, SegmentTypeFor(i));
+    EXPECT_EQ(h.segments[i].segmentType, kExpectedSegmentType[i]);
     std::vector<uint8_t> bytes;
     ASSERT_EQ(ReadSegment(file, h.segments[i], &bytes).result.message(), "") << i;
     EXPECT_EQ(bytes, input.segments[i]->data) << "segment " << i;
@@ -145,7 +149,7 @@ TEST(Layout, StubHeaderAndSegmentsFollowEachOther) {
       EXPECT_EQ(s.compressed, 1) << "segment " << i;
       EXPECT_EQ(s.packedSize, 0);
       EXPECT_EQ(s.originalSize, 0);
-      EXPECT_EQ(s.segmentType, SegmentTypeFor(i));
+      EXPECT_EQ(s.segmentType, kExpectedSegmentType[i]);
     }
   }
   EXPECT_FALSE(h.segments[kSegLicense].present());
@@ -249,8 +253,8 @@ TEST(Compression, EncoderChoiceNeverChangesWhatExpands) {
     for (Compression how : {Compression::kAuto, Compression::kCompress}) {
       std::vector<uint8_t> stored, back;
       bool compressed = false;
-      std::string error;
-      ASSERT_TRUE(PackBytes(row.data, how, &stored, &compressed, &error)) << error;
+      const ToolResult packed = PackBytes(row.data, how, &stored, &compressed);
+      ASSERT_TRUE(packed.ok()) << packed.message();
       EXPECT_EQ(compressed, how == Compression::kCompress || row.autoCompresses);
       if (!compressed) {
         EXPECT_EQ(stored, row.data);
@@ -284,7 +288,8 @@ TEST(Layout, EveryThreadCountGivesTheSameBytes) {
   }
   std::vector<uint8_t> one, many;
   std::string error;
-  ASSERT_TRUE(BuildSaverDataFile(in, &one, &error, nullptr, 1)) << error;
+  ToolResult built = BuildSaverDataFile(in, &one, nullptr, 1);
+  ASSERT_TRUE(built.ok()) << built.message();
   for (unsigned jobs : {2u, 5u, 64u}) {
     // Progress comes once per entry, counting up, whichever thread ends it.
     std::vector<size_t> counts;
@@ -294,7 +299,8 @@ TEST(Layout, EveryThreadCountGivesTheSameBytes) {
       names.insert(item);
       EXPECT_EQ(total, in.entries.size());
     };
-    ASSERT_TRUE(BuildSaverDataFile(in, &many, &error, progress, jobs)) << error;
+    built = BuildSaverDataFile(in, &many, progress, jobs);
+    ASSERT_TRUE(built.ok()) << built.message();
     EXPECT_EQ(many, one) << jobs << " threads";
     ASSERT_EQ(counts.size(), in.entries.size());
     for (size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(counts[i], i + 1);
@@ -309,10 +315,12 @@ TEST(Layout, EveryThreadCountGivesTheSameBytes) {
   input.segments[kSegSupportLib2]->data = MakeTextBytes(150000, 2);
   const std::vector<uint8_t> stub = MakeFakeStub();
   std::vector<uint8_t> file;
-  ASSERT_TRUE(BuildInstaller(stub, input, &file, &error, nullptr, 1)) << error;
+  built = BuildInstaller(stub, input, &file, nullptr, 1);
+  ASSERT_TRUE(built.ok()) << built.message();
   for (unsigned jobs : {3u, 11u}) {
     std::vector<uint8_t> again;
-    ASSERT_TRUE(BuildInstaller(stub, input, &again, &error, nullptr, jobs)) << error;
+    built = BuildInstaller(stub, input, &again, nullptr, jobs);
+    ASSERT_TRUE(built.ok()) << built.message();
     EXPECT_EQ(again, file) << jobs << " threads";
   }
   const std::vector<Finding> findings = VerifyInstaller(file);
@@ -355,7 +363,12 @@ TEST(Stub, OnlyAStubStampedWithItsOwnSizeIsAccepted) {
   EXPECT_FALSE(CheckStub(notExe, &error));
 
   std::vector<uint8_t> out;
-  EXPECT_FALSE(BuildInstaller(stale, MakeFixtureInput(FixtureOptions()), &out, &error));
+  // The stub's fault names the stub as the caller calls it.
+  const ToolResult refused =
+      BuildInstaller(stale, MakeFixtureInput(FixtureOptions()), &out, nullptr, 0, "my.exe");
+  EXPECT_EQ(refused.exitCode(), kExitFault);
+  ASSERT_EQ(refused.messages().size(), 1u);
+  EXPECT_EQ(refused.message().rfind("my.exe: ", 0), 0u) << refused.message();
   EXPECT_TRUE(out.empty());
 }
 
@@ -368,7 +381,8 @@ TEST(DataFile, EntriesWithSubFoldersReadBack) {
   }
   std::vector<uint8_t> data;
   std::string error;
-  ASSERT_TRUE(BuildSaverDataFile(in, &data, &error)) << error;
+  const ToolResult built = BuildSaverDataFile(in, &data);
+  ASSERT_TRUE(built.ok()) << built.message();
 
   DataFileView view;
   ASSERT_EQ(ParseDataFile(data, &view).message(), "");
@@ -400,15 +414,15 @@ TEST(DataFile, EntriesWithSubFoldersReadBack) {
 TEST(DataFile, EmptyAndMovieCopies) {
   DataFileInput empty;
   std::vector<uint8_t> data;
-  std::string error;
-  ASSERT_TRUE(BuildSaverDataFile(empty, &data, &error));
+  ASSERT_TRUE(BuildSaverDataFile(empty, &data).ok());
   EXPECT_EQ(data.size(), kSaverDataHeaderSize);
   EXPECT_EQ(TSaverDataHeader::Parse(data.data()).entryCount(), 0);
 
   DataFileInput movie;
   movie.contentKind = 3;
   movie.entries = {CopyEntry("movie.swf"), Entry("x.txt", MakeTextBytes(100, 1)), CopyEntry("again.swf")};
-  ASSERT_TRUE(BuildSaverDataFile(movie, &data, &error)) << error;
+  const ToolResult built = BuildSaverDataFile(movie, &data);
+  ASSERT_TRUE(built.ok()) << built.message();
   DataFileView view;
   ASSERT_EQ(ParseDataFile(data, &view).message(), "");
   EXPECT_EQ(view.header.contentKind(), 3);
@@ -433,16 +447,16 @@ TEST(InputChecks, DataFileFaults) {
     if (emptyFirst && !in.entries.empty()) in.entries[0].data.clear();
     return CheckDataFileInput(in);
   };
-  EXPECT_TRUE(faultsOf({"a", "sub\\a"}, 0, false).empty());
-  EXPECT_FALSE(faultsOf({"a.txt", "A.TXT"}, 0, false).empty());  // same name on Windows
-  EXPECT_FALSE(faultsOf({"..\\a"}, 0, false).empty());
-  EXPECT_FALSE(faultsOf({"a"}, 0, true).empty());                 // an empty file would vanish
-  EXPECT_FALSE(faultsOf({"a"}, 3, false).empty());                // kind 3 without a movie entry
+  EXPECT_TRUE(faultsOf({"a", "sub\\a"}, 0, false).ok());
+  EXPECT_FALSE(faultsOf({"a.txt", "A.TXT"}, 0, false).ok());  // same name on Windows
+  EXPECT_FALSE(faultsOf({"..\\a"}, 0, false).ok());
+  EXPECT_FALSE(faultsOf({"a"}, 0, true).ok());                 // an empty file would vanish
+  EXPECT_FALSE(faultsOf({"a"}, 3, false).ok());                // kind 3 without a movie entry
   std::vector<std::string> many;
   for (int i = 0; i <= kMaxSaverEntries; ++i) many.push_back("f" + std::to_string(i));
-  EXPECT_FALSE(faultsOf(many, 0, false).empty());
+  EXPECT_FALSE(faultsOf(many, 0, false).ok());
   many.pop_back();
-  EXPECT_TRUE(faultsOf(many, 0, false).empty());
+  EXPECT_TRUE(faultsOf(many, 0, false).ok());
 }
 
 TEST(InputChecks, PackageFaults) {
@@ -451,7 +465,7 @@ TEST(InputChecks, PackageFaults) {
     change(&in);
     return CheckPackageInput(in);
   };
-  EXPECT_TRUE(faultsAfter([](PackageInput*) {}).empty());
+  EXPECT_TRUE(faultsAfter([](PackageInput*) {}).ok());
   const std::vector<void (*)(PackageInput*)> faulty = {
       [](PackageInput* in) { in->title = std::string(65, 't'); },
       [](PackageInput* in) { in->title = "a\\b"; },
@@ -474,8 +488,16 @@ TEST(InputChecks, PackageFaults) {
       [](PackageInput* in) { in->segments[kSegDataFile]->data.resize(100); },
   };
   for (size_t i = 0; i < faulty.size(); ++i) {
-    EXPECT_FALSE(faultsAfter(faulty[i]).empty()) << "change " << i;
+    EXPECT_FALSE(faultsAfter(faulty[i]).ok()) << "change " << i;
   }
+  // Every fault is named at once, each in a message of its own.
+  const ToolResult two = faultsAfter([](PackageInput* in) {
+    in->flashVersionIndex = 2;
+    in->segments[kSegLibrary]->name = "impborl.dll";
+  });
+  EXPECT_EQ(two.messages(),
+            (std::vector<std::string>{"Flash version index 2 is neither 0 (Flash 7) nor 1 (Flash 8)",
+                                      "segment 1 (library) must be named \"impborl.dat\""}));
 }
 
 }  // namespace

@@ -357,8 +357,8 @@ std::vector<uint8_t> WithDataFile(const std::vector<uint8_t>& data) {
   in.segments[kSegDataFile]->data = data;
   in.segments[kSegDataFile]->compression = Compression::kStore;
   std::vector<uint8_t> out;
-  std::string error;
-  EXPECT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), in, &out, &error)) << error;
+  const ToolResult built = BuildInstaller(MakeFakeStub(kStubSize), in, &out);
+  EXPECT_TRUE(built.ok()) << built.message();
   return out;
 }
 
@@ -367,7 +367,7 @@ TEST(Verify, DataFileFaults) {
   for (const char* name : {"a.txt", "b\\c.txt"}) in.entries.push_back(Entry(name, MakeTextBytes(3000, 9)));
   std::vector<uint8_t> good;
   std::string error;
-  ASSERT_TRUE(BuildSaverDataFile(in, &good, &error));
+  ASSERT_TRUE(BuildSaverDataFile(in, &good).ok());
   ASSERT_TRUE(Faults(WithDataFile(good)).empty());
 
   const std::vector<void (*)(std::vector<uint8_t>*)> changes = {
@@ -427,7 +427,8 @@ TEST(Extract, WritesEverySegmentAndEntryAsBuilt) {
   const PackageInput input = MakeFixtureInput(o);
   std::vector<uint8_t> file;
   std::string error;
-  ASSERT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), input, &file, &error)) << error;
+  const ToolResult built = BuildInstaller(MakeFakeStub(kStubSize), input, &file);
+  ASSERT_TRUE(built.ok()) << built.message();
 
   const Extraction extracted = ExtractInstaller(file, tmp / "out");
   ASSERT_EQ(extracted.result.message(), "");
@@ -465,7 +466,8 @@ TEST(Extract, HostileNamesStayInsideTheFolder) {
   for (const char* name : {"ok.txt", "ok2.txt", "x", "y"}) in.entries.push_back(Entry(name, MakeTextBytes(100, 3)));
   std::vector<uint8_t> data;
   std::string error;
-  ASSERT_TRUE(BuildSaverDataFile(in, &data, &error)) << error;
+  const ToolResult built = BuildSaverDataFile(in, &data);
+  ASSERT_TRUE(built.ok()) << built.message();
   auto rename = [&](int index, const std::string& name) {
     const size_t at = kSaverDataHeaderSize + kSaverFileEntrySize * index;
     TSaverFileEntry e = TSaverFileEntry::Parse(data.data() + at);
@@ -573,12 +575,14 @@ TEST(Bombs, EndWithAClearVerdictInSecondsAndBoundedMemory) {
   copies.entries.push_back(Entry("big.bin", std::vector<uint8_t>(8u << 20, 0), Compression::kCompress));
   for (int i = 2; i <= kMaxSaverEntries; ++i) copies.entries.push_back(CopyEntry("copy" + std::to_string(i) + ".bin"));
   std::vector<uint8_t> data;
-  ASSERT_TRUE(BuildSaverDataFile(copies, &data, &error)) << error;
+  ToolResult built = BuildSaverDataFile(copies, &data);
+  ASSERT_TRUE(built.ok()) << built.message();
   PackageInput in = MakeFixtureInput(FixtureOptions());
   in.segments[kSegDataFile]->data = data;
   in.segments[kSegDataFile]->compression = Compression::kCompress;
   std::vector<uint8_t> installer;
-  ASSERT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), in, &installer, &error)) << error;
+  built = BuildInstaller(MakeFakeStub(kStubSize), in, &installer);
+  ASSERT_TRUE(built.ok()) << built.message();
   ASSERT_LT(installer.size(), 1u << 20);
   tmp.Write("copies.exe", installer);
   // The same entries as entries of their own, all reading entry 1's record.
@@ -590,7 +594,8 @@ TEST(Bombs, EndWithAClearVerdictInSecondsAndBoundedMemory) {
     e.Write(data.data() + at);
   }
   in.segments[kSegDataFile]->data = data;
-  ASSERT_TRUE(BuildInstaller(MakeFakeStub(kStubSize), in, &installer, &error)) << error;
+  built = BuildInstaller(MakeFakeStub(kStubSize), in, &installer);
+  ASSERT_TRUE(built.ok()) << built.message();
   tmp.Write("shared.exe", installer);
   tmp.Write("sound.exe", Fixture());
 

@@ -74,10 +74,9 @@ class ReaderTest : public ::testing::Test {
   Result Start(const pack::PackageInput& input,
                const std::function<void(TPackageHeader&)>& mutate = nullptr) {
     std::vector<uint8_t> bytes;
-    std::string error;
-    const bool built = pack::BuildInstaller(pack::MakeFakeStub(kStubSize), input, &bytes, &error);
-    EXPECT_TRUE(built) << error;
-    if (!built) return kErrGeneric;
+    const pack::ToolResult built = pack::BuildInstaller(pack::MakeFakeStub(kStubSize), input, &bytes);
+    EXPECT_TRUE(built.ok()) << built.message();
+    if (!built.ok()) return kErrGeneric;
     if (mutate) {
       TPackageHeader h = TPackageHeader::Parse(bytes.data() + kStubSize);
       mutate(h);
@@ -261,8 +260,8 @@ DataFixture MakeData(int32_t contentKind, std::vector<pack::DataEntryInput> entr
   for (size_t i = 0; i < f.data.settings.size(); ++i) f.data.settings[i] = static_cast<uint8_t>(i * 7);
   f.data.contentKind = contentKind;
   f.data.entries = std::move(entries);
-  std::string error;
-  EXPECT_TRUE(pack::BuildSaverDataFile(f.data, &f.ssd, &error)) << error;
+  const pack::ToolResult built = pack::BuildSaverDataFile(f.data, &f.ssd);
+  EXPECT_TRUE(built.ok()) << built.message();
   return f;
 }
 

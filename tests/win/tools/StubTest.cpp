@@ -46,7 +46,8 @@ TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
   const PackageInput input = MakeFixtureInput(o);
   std::vector<uint8_t> file;
   std::string error;
-  ASSERT_TRUE(BuildInstaller(stub, input, &file, &error)) << error;
+  const ToolResult built = BuildInstaller(stub, input, &file);
+  ASSERT_TRUE(built.ok()) << built.message();
 
   ASSERT_GT(file.size(), stub.size() + kPackageHeaderSize);
   EXPECT_TRUE(std::equal(stub.begin(), stub.end(), file.begin()));
