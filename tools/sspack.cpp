@@ -172,7 +172,7 @@ int RunBuild(BuildRequest request, const char* argv0) {
     request.stub = parts.stub;
   }
   if (request.impborl.empty()) {
-    request.impborl = (fs::u8path(request.stub).parent_path() / "impborl.dll").u8string();
+    request.impborl = (fs::u8path(request.stub).parent_path() / ss::kLibraryFileName).u8string();
   }
   const std::string& stub = request.stub;
   const std::string& output = request.output;

@@ -126,8 +126,9 @@ ToolResult BuildDataFile(const DataFileInput& input, DataFileInput* owned,
 ToolResult CheckInstallerInput(const std::vector<uint8_t>& stub, const PackageInput& input,
                                const std::string& stubName) {
   std::vector<std::string> faults;
-  std::string stubFault;
-  if (!CheckStub(stub, &stubFault)) faults.push_back(stubName + ": " + stubFault);
+  if (const ToolResult stubChecked = CheckStub(stub); !stubChecked.ok()) {
+    faults.push_back(stubName + ": " + stubChecked.message());
+  }
   const ToolResult checked = CheckPackageInput(input);
   faults.insert(faults.end(), checked.messages().begin(), checked.messages().end());
   return ToolResult::Faults(std::move(faults));

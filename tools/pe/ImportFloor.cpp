@@ -25,11 +25,10 @@ bool Above40(uint16_t major, uint16_t minor) { return major > 4 || (major == 4 &
 
 }  // namespace
 
-bool ReadSystemExports(const std::string& path, SystemExports* out, std::string* error) {
+ToolResult ReadSystemExports(const std::string& path, SystemExports* out) {
   std::ifstream in(path);
   if (!in) {
-    *error = path + ": cannot be read";
-    return false;
+    return ToolResult::Fault(path + ": cannot be read");
   }
   std::string stem = path.substr(path.find_last_of("/\\") + 1);
   out->system = stem.substr(0, stem.find('.'));
@@ -42,13 +41,12 @@ bool ReadSystemExports(const std::string& path, SystemExports* out, std::string*
     if (line.front() == '[' && line.back() == ']') {
       section = &out->exports[Lower(line.substr(1, line.size() - 2))];
     } else if (section == nullptr) {
-      *error = path + ":" + std::to_string(number) + ": a name before any [library] section";
-      return false;
+      return ToolResult::Fault(path + ":" + std::to_string(number) + ": a name before any [library] section");
     } else {
       section->insert(line);
     }
   }
-  return true;
+  return ToolResult();
 }
 
 std::vector<std::string> FloorFindings(const FloorFile& file, const SystemExports& system,

@@ -21,9 +21,9 @@ struct SystemExports {
   std::map<std::string, std::set<std::string>> exports;  // lower-case library name -> names
 };
 
-// Reads a list. False with a message when it cannot be read or a name
+// Reads a list. A fault with a message when it cannot be read or a name
 // stands outside a section.
-bool ReadSystemExports(const std::string& path, SystemExports* out, std::string* error);
+ToolResult ReadSystemExports(const std::string& path, SystemExports* out);
 
 // A file to check, with the name the loader would know it by.
 struct FloorFile {

@@ -168,14 +168,8 @@ bool ReadImports(const Reader& r, uint32_t rva, Budget* budget, PeImage* image, 
   }
 }
 
-}  // namespace
-
-bool PeImage::exportsName(const std::string& name) const {
-  return std::find(exports.begin(), exports.end(), name) != exports.end();
-}
-
-bool ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string* error,
-                 const PeReadLimits& limits) {
+bool ReadImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string* error,
+               const PeReadLimits& limits) {
   *image = PeImage();
   Reader r(bytes);
   if (!r.Has(0, 64) || bytes[0] != 'M' || bytes[1] != 'Z') {
@@ -251,10 +245,22 @@ bool ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string*
   return true;
 }
 
+}  // namespace
+
+bool PeImage::exportsName(const std::string& name) const {
+  return std::find(exports.begin(), exports.end(), name) != exports.end();
+}
+
+ToolResult ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, const PeReadLimits& limits) {
+  std::string error;
+  if (!ReadImage(bytes, image, &error, limits)) return ToolResult::Fault(error);
+  return ToolResult();
+}
+
+
 std::string DecompressionLibraryFault(const std::vector<uint8_t>& bytes) {
   PeImage image;
-  std::string error;
-  if (!ReadPeImage(bytes, &image, &error)) return error;
+  if (const ToolResult read = ReadPeImage(bytes, &image); !read.ok()) return read.message();
   if (image.machine != kPeMachineI386 || image.pe32Plus) {
     return "not a 32-bit x86 library (the installer is a 32-bit program and cannot load it)";
   }

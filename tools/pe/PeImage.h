@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/ToolResult.h"
+
 namespace ss::pack {
 
 constexpr uint16_t kPeMachineI386 = 0x014C;
@@ -84,11 +86,11 @@ inline PeReadLimits PeHeadersOnly() {
   return limits;
 }
 
-// Reads the image from the file's bytes. False with a message when the bytes
+// Reads the image from the file's bytes. A fault with a message when the bytes
 // are not a PE file, a table lies outside the file, or a table read is past
 // its budget.
-bool ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image, std::string* error,
-                 const PeReadLimits& limits = PeReadLimits());
+ToolResult ReadPeImage(const std::vector<uint8_t>& bytes, PeImage* image,
+                       const PeReadLimits& limits = PeReadLimits());
 
 // What makes a file fit to be the package's decompression library: a 32-bit
 // x86 library exporting _explode, _implode and _crc32, with no thread-local

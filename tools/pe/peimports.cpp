@@ -40,13 +40,12 @@ void Print(const ss::pack::FloorFile& file) {
 int main(int argc, char** argv) {
   std::vector<ss::pack::SystemExports> systems;
   std::vector<ss::pack::FloorFile> files;
-  std::string error;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--floor" && i + 1 < argc) {
       systems.emplace_back();
-      if (!ss::pack::ReadSystemExports(argv[++i], &systems.back(), &error)) {
-        std::fprintf(stderr, "peimports: %s\n", error.c_str());
+      if (const ss::pack::ToolResult read = ss::pack::ReadSystemExports(argv[++i], &systems.back()); !read.ok()) {
+        std::fprintf(stderr, "peimports: %s\n", read.message().c_str());
         return 2;
       }
       continue;
@@ -54,10 +53,10 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> bytes;
     ss::pack::FloorFile file;
     file.name = arg.substr(arg.find_last_of("/\\") + 1);
-    const ss::pack::ToolResult read = ss::pack::ReadWholeFile(arg, &bytes);
-    if (!read.ok()) error = read.message();
-    if (!read.ok() || !ss::pack::ReadPeImage(bytes, &file.image, &error)) {
-      std::fprintf(stderr, "peimports: %s: %s\n", arg.c_str(), error.c_str());
+    ss::pack::ToolResult read = ss::pack::ReadWholeFile(arg, &bytes);
+    if (read.ok()) read = ss::pack::ReadPeImage(bytes, &file.image);
+    if (!read.ok()) {
+      std::fprintf(stderr, "peimports: %s: %s\n", arg.c_str(), read.message().c_str());
       return 2;
     }
     files.push_back(std::move(file));

@@ -78,16 +78,15 @@ std::string InstallerStops(Result code) {
 
 ToolResult ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view) {
   int32_t offset = 0;
-  std::string error;
-  if (!LocatePackage(file, &offset, &error)) {
+  if (const ToolResult located = LocatePackage(file, &offset); !located.ok()) {
     // A sound stamp in a file too short for the header it names: the
     // installer's header rule gives the code it stops with.
     StubSlot slot;
-    std::string ignored;
-    if (FindStubSlot(file, file.size(), &slot, &ignored)) {
-      error += InstallerStops(HeaderRule(static_cast<int64_t>(file.size()), slot.value));
+    std::string stops;
+    if (FindStubSlot(file, file.size(), &slot).ok()) {
+      stops = InstallerStops(HeaderRule(static_cast<int64_t>(file.size()), slot.value));
     }
-    return ToolResult::Fault(error);
+    return ToolResult::Fault(located.message() + stops);
   }
   view->packageOffset = offset;
   view->fileSize = file.size();
@@ -95,8 +94,7 @@ ToolResult ReadInstaller(const std::vector<uint8_t>& file, InstallerView* view) 
   // Only the headers: the program's import and export tables are no part of
   // the package, and a hostile program could make them costly to read.
   PeImage image;
-  std::string peError;
-  if (ReadPeImage(file, &image, &peError, PeHeadersOnly()) && image.certificateSize != 0) {
+  if (ReadPeImage(file, &image, PeHeadersOnly()).ok() && image.certificateSize != 0) {
     view->signatureOffset = image.certificateOffset;
     view->signatureSize = image.certificateSize;
   }

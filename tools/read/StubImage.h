@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/ToolResult.h"
+
 namespace ss::pack {
 
 struct StubSlot {
@@ -16,19 +18,17 @@ struct StubSlot {
 };
 
 // Finds the slot among the first `limit` bytes (pass data.size() for a bare
-// stub). The tag must occur exactly once there. False with a message when it
+// stub). The tag must occur exactly once there. A fault with a message when it
 // does not, or when the slot runs past the end.
-bool FindStubSlot(const std::vector<uint8_t>& data, size_t limit, StubSlot* slot,
-                  std::string* error);
+ToolResult FindStubSlot(const std::vector<uint8_t>& data, size_t limit, StubSlot* slot);
 
 // Checks a bare stub before a package is appended to it: a Windows program
 // ("MZ"), a slot, and a stamped value equal to the stub's size.
-bool CheckStub(const std::vector<uint8_t>& stub, std::string* error);
+ToolResult CheckStub(const std::vector<uint8_t>& stub);
 
 // Finds where the package of a finished installer begins: the slot's value,
 // which must leave room for the package header, with the slot itself lying
 // in the program part before it.
-bool LocatePackage(const std::vector<uint8_t>& installer, int32_t* packageOffset,
-                   std::string* error);
+ToolResult LocatePackage(const std::vector<uint8_t>& installer, int32_t* packageOffset);
 
 }  // namespace ss::pack

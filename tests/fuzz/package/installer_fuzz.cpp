@@ -17,9 +17,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> file(data, data + size);
   int32_t offset = 0;
-  std::string error;
   const std::vector<ss::pack::Finding> findings = ss::pack::VerifyInstaller(file);
-  if (!ss::pack::LocatePackage(file, &offset, &error)) return 0;
+  if (!ss::pack::LocatePackage(file, &offset).ok()) return 0;
 
   // The run at the shortest directories, where sspack verify's path limits
   // hold on every machine.

@@ -13,8 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes(data, data + size);
   ss::pack::PeImage image;
-  std::string error;
-  if (ss::pack::ReadPeImage(bytes, &image, &error)) {
+  if (ss::pack::ReadPeImage(bytes, &image).ok()) {
     uint64_t names = image.exports.size(), letters = 0;
     for (const std::string& name : image.exports) letters += name.size();
     for (const ss::pack::PeImport& lib : image.imports) {

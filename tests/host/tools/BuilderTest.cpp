@@ -336,31 +336,30 @@ TEST(Layout, EveryThreadCountGivesTheSameBytes) {
 
 TEST(Stub, OnlyAStubStampedWithItsOwnSizeIsAccepted) {
   const std::vector<uint8_t> good = MakeFakeStub(3000);
-  std::string error;
-  EXPECT_TRUE(CheckStub(good, &error)) << error;
+  EXPECT_TRUE(CheckStub(good).ok()) << CheckStub(good).message();
 
   std::vector<uint8_t> stale = good;  // stamped, then changed in size
   stale.resize(3512);
-  EXPECT_FALSE(CheckStub(stale, &error));
-  EXPECT_NE(error.find("differs from its size"), std::string::npos) << error;
+  const std::string staleFault = CheckStub(stale).message();
+  EXPECT_NE(staleFault.find("differs from its size"), std::string::npos) << staleFault;
 
   std::vector<uint8_t> unstamped = good;
   PutLE32(unstamped.data() + 64 + kPackageOffsetTagSize, 0);
-  EXPECT_FALSE(CheckStub(unstamped, &error));
+  EXPECT_FALSE(CheckStub(unstamped).ok());
 
   std::vector<uint8_t> twice = good;
   std::copy(kPackageOffsetTag, kPackageOffsetTag + kPackageOffsetTagSize, twice.begin() + 1000);
-  EXPECT_FALSE(CheckStub(twice, &error));
-  EXPECT_NE(error.find("more than once"), std::string::npos);
+  const std::string twiceFault = CheckStub(twice).message();
+  EXPECT_NE(twiceFault.find("more than once"), std::string::npos);
 
   std::vector<uint8_t> untagged(3000, 0x90);
   untagged[0] = 'M';
   untagged[1] = 'Z';
-  EXPECT_FALSE(CheckStub(untagged, &error));
+  EXPECT_FALSE(CheckStub(untagged).ok());
 
   std::vector<uint8_t> notExe = good;
   notExe[0] = 'Z';
-  EXPECT_FALSE(CheckStub(notExe, &error));
+  EXPECT_FALSE(CheckStub(notExe).ok());
 
   std::vector<uint8_t> out;
   // The stub's fault names the stub as the caller calls it.

@@ -330,9 +330,10 @@ TEST(Verify, ImportTablesAreReadWithinBudgets) {
     std::vector<uint8_t> library = MakeStandInLibrary();
     AddImports(&library, row.libraries, row.functions, row.nameLength);
     PeImage image;
-    std::string error;
     const auto start = std::chrono::steady_clock::now();
-    const bool read = ReadPeImage(library, &image, &error);
+    const ToolResult result = ReadPeImage(library, &image);
+    const bool read = result.ok();
+    const std::string error = result.message();
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
     const std::string what = std::to_string(row.libraries) + " x " + std::to_string(row.functions);
     if (*row.refusal == '\0') {
@@ -346,7 +347,8 @@ TEST(Verify, ImportTablesAreReadWithinBudgets) {
       EXPECT_EQ(DecompressionLibraryFault(library), error) << what;
     }
     // The headers alone: what list and verify read of the installer itself.
-    ASSERT_TRUE(ReadPeImage(library, &image, &error, PeHeadersOnly())) << what << ": " << error;
+    const ToolResult headers = ReadPeImage(library, &image, PeHeadersOnly());
+    ASSERT_TRUE(headers.ok()) << what << ": " << headers.message();
     EXPECT_TRUE(image.imports.empty() && image.exports.empty()) << what;
   }
 }

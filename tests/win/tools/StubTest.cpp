@@ -19,21 +19,16 @@
 namespace ss::pack {
 namespace {
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  const ToolResult read = ReadWholeFile(path, &bytes);
-  EXPECT_TRUE(read.ok()) << read.message();
-  return bytes;
-}
+using sstest::ReadAll;
 
 TEST(RealStub, IsStampedWithItsOwnSize) {
   const std::vector<uint8_t> stub = ReadAll(SS_STUB_PATH);
   ASSERT_GT(stub.size(), 4096u);
   StubSlot slot;
-  std::string error;
-  ASSERT_TRUE(FindStubSlot(stub, stub.size(), &slot, &error)) << error;
+  const ToolResult found = FindStubSlot(stub, stub.size(), &slot);
+  ASSERT_TRUE(found.ok()) << found.message();
   EXPECT_EQ(static_cast<size_t>(slot.value), stub.size());
-  EXPECT_TRUE(CheckStub(stub, &error)) << error;
+  EXPECT_TRUE(CheckStub(stub).ok()) << CheckStub(stub).message();
 }
 
 TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
@@ -45,7 +40,6 @@ TEST(RealStub, InstallerKeepsTheStubAndItsLibraryExpandsEveryItem) {
   o.library = ReadAll(SS_IMPBORL_PATH);
   const PackageInput input = MakeFixtureInput(o);
   std::vector<uint8_t> file;
-  std::string error;
   const ToolResult built = BuildInstaller(stub, input, &file);
   ASSERT_TRUE(built.ok()) << built.message();
 
