@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/host/flash/SwfBuilder.h"
+#include "tests/support/TempFolder.h"
 
 using namespace ss;
 using swftest::Bytes;
@@ -15,8 +16,6 @@ using swftest::Text;
 namespace {
 
 Result Inspect(const Bytes& b, TMovieDescription& m) { return inspectFwsMovie(b.data(), b.size(), m); }
-
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + "swf_" + name; }
 
 // Movie whose window (after the colour tag) holds exactly `text`.
 Movie WithText(const std::string& text) {
@@ -275,7 +274,12 @@ TEST(SwfInspect, EveryTruncationOfAValidMovieGivesACode) {
   }
 }
 
-class SwfFiles : public ::testing::Test {};
+// The files of each test in a folder of their own, removed afterwards.
+class SwfFiles : public ::testing::Test {
+ protected:
+  std::string TempPath(const std::string& name) const { return tmp_ / name; }
+  sstest::TempFolder tmp_;
+};
 
 TEST_F(SwfFiles, SignatureOfFiles) {
   const std::string fws = TempPath("fws.swf"), cws = TempPath("cws.swf"), junk = TempPath("junk.swf"),
@@ -298,7 +302,7 @@ TEST_F(SwfFiles, SignatureOfFiles) {
   sig = "FWS";
   EXPECT_EQ(readSWFFileFormatType(TempPath("missing.swf"), sig), kOk);
   EXPECT_EQ(sig, "FWS");  // a missing file leaves the signature alone
-  EXPECT_EQ(readSWFFileFormatType(::testing::TempDir(), sig), kOk);  // a directory counts as missing
+  EXPECT_EQ(readSWFFileFormatType(tmp_.path().string(), sig), kOk);  // a directory counts as missing
 
   TMovieDescription d;
   EXPECT_EQ(readSWFFile_FWS_Format(cws, d), kErrSwfSignature);

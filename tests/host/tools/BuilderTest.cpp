@@ -10,7 +10,7 @@
 #include "codec/ImplodeFast.h"
 #include "core/PackageOffset.h"
 #include "package/ByteOrder.h"
-#include "tests/host/tools/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/common/PackCodec.h"
 #include "tools/build/PackageBuilder.h"
@@ -85,7 +85,7 @@ TEST_P(RoundTrip, EverySegmentReadsBackAsItWasGiven) {
   EXPECT_FALSE(HasFault(findings)) << FaultText(findings);
 
   const std::string listing = FormatInstaller(view);
-  test::TempFolder tmp;
+  sstest::TempFolder tmp;
   const Extraction extracted = ExtractInstaller(file, tmp / "x");
   ASSERT_EQ(extracted.result.message(), "");
   EXPECT_EQ(extracted.skipped.message(), "");
@@ -325,7 +325,7 @@ TEST(Layout, EveryThreadCountGivesTheSameBytes) {
   }
   const std::vector<Finding> findings = VerifyInstaller(file);
   EXPECT_FALSE(HasFault(findings)) << FaultText(findings);
-  test::TempFolder tmp;
+  sstest::TempFolder tmp;
   const Extraction extracted = ExtractInstaller(file, tmp / "x");
   ASSERT_EQ(extracted.result.message(), "");
   EXPECT_EQ(extracted.skipped.message(), "");

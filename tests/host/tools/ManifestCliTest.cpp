@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "package/ByteOrder.h"
-#include "tests/host/tools/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/CommandTable.h"
 #include "tools/manifest/ManifestReader.h"
@@ -26,7 +26,7 @@ namespace ss::pack {
 namespace {
 
 using nlohmann::json;
-using test::TempFolder;
+using sstest::TempFolder;
 
 struct CliRun {
   int code = -1;

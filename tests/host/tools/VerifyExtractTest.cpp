@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "package/ByteOrder.h"
-#include "tests/host/tools/TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/PackFixtures.h"
 #include "tools/build/PackageBuilder.h"
 #include "tools/check/Verify.h"
@@ -25,7 +25,7 @@ namespace ss::pack {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempFolder;
+using sstest::TempFolder;
 
 constexpr size_t kStubSize = 4096;
 

@@ -1,4 +1,5 @@
-// A fresh folder for one test, removed afterwards.
+// A fresh folder for one host test, named after the test and the process,
+// removed afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace ss::pack::test {
+namespace sstest {
 
 class TempFolder {
  public:
@@ -49,4 +50,4 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace ss::pack::test
+}  // namespace sstest
