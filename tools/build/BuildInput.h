@@ -1,7 +1,7 @@
 // What an installer is built from: the package's flags, title and segments,
 // and the entries of its screen saver data file, all as bytes in memory.
 // Reading the author's files into them is the manifest's business
-// (tools/manifest/Manifest.h); checking them is InputChecks.h's.
+// (tools/manifest/ManifestReader.h); checking them is InputChecks.h's.
 #pragma once
 
 #include <array>

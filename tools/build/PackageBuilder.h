@@ -1,7 +1,7 @@
 // Building an installer: the stub's bytes, then the package header at the
 // stub's size, then the segments one after the other. Everything here works
 // on bytes in memory; reading the author's files is the manifest's business
-// (tools/manifest/Manifest.h). The same input always gives the same bytes.
+// (tools/manifest/ManifestReader.h). The same input always gives the same bytes.
 #pragma once
 
 #include <cstdint>
