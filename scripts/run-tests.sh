@@ -25,8 +25,8 @@ ss_wine_prefix
 wineserver -p
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 
-floor_host=211
-floor_san=224
+floor_host=213
+floor_san=226
 floor_win=30
 total_pass=0
 total_fail=0

@@ -1,15 +1,11 @@
 #include "tools/pe/ImportFloor.h"
 
-#include <cctype>
 #include <fstream>
+
+#include "winsys/LMT_StringUtils.h"
 
 namespace ss::pack {
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string Trim(const std::string& s) {
   const size_t first = s.find_first_not_of(" \t\r");
@@ -39,7 +35,7 @@ ToolResult ReadSystemExports(const std::string& path, SystemExports* out) {
     line = Trim(line);
     if (line.empty() || line[0] == '#') continue;
     if (line.front() == '[' && line.back() == ']') {
-      section = &out->exports[Lower(line.substr(1, line.size() - 2))];
+      section = &out->exports[AsciiLower(line.substr(1, line.size() - 2))];
     } else if (section == nullptr) {
       return ToolResult::Fault(path + ":" + std::to_string(number) + ": a name before any [library] section");
     } else {
@@ -66,11 +62,11 @@ std::vector<std::string> FloorFindings(const FloorFile& file, const SystemExport
   }
   if (image.hasDelayImports) found.push_back(on + "delay-loaded imports, which this check cannot read");
   for (const PeImport& lib : image.imports) {
-    const std::string name = Lower(lib.library);
+    const std::string name = AsciiLower(lib.library);
     const std::set<std::string>* exports = nullptr;
     std::set<std::string> ours;
     for (const FloorFile& other : shipped) {
-      if (Lower(other.name) == name) {
+      if (AsciiLower(other.name) == name) {
         ours.insert(other.image.exports.begin(), other.image.exports.end());
         exports = &ours;
       }
